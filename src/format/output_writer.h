@@ -1,0 +1,30 @@
+// The output phase of the formatting pass: the header banner, then every
+// stored line at the indentation its block structure gives it, labelled DO
+// loops closed at their label, and separator banners between program units.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "format/stored_lines.h"
+#include "state/session_state.h"
+
+namespace codekiln {
+
+/// The longest line free-form Fortran allows; indentation never pushes a
+/// line past it.
+inline constexpr std::size_t kMaxLineChars = 132;
+
+/// Writes the formatted file into `out`, each line followed by `eol`.
+/// Moves `indentColumns`, `unitEnded` and the labelled-DO record of `state`.
+void writeOutput(const StoredLines& stored, std::int64_t lineCount, SessionState& state,
+                 const FormatOptions& options, std::string& out, std::string_view eol = "\r\n");
+
+/// The number of blanks a line of text `text` gets when it is indented to
+/// `columns`: a preprocessor line gets none, and a line that would run past
+/// 132 characters is moved left so that it ends there (one longer than 132
+/// characters on its own gets none).
+std::size_t effectiveIndent(std::int64_t columns, std::string_view text);
+
+}  // namespace codekiln

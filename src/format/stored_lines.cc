@@ -1,0 +1,177 @@
+// Cleaning keeps what the programmer wrote and removes only layout: blanks at
+// the ends, leading tabs, runs of four blanks outside character constants,
+// blank lines on request, and the banner lines an earlier run put in.
+//
+// Character constants are followed from line to line: a constant still open
+// at the end of a line whose last non-blank character is "&" goes on in the
+// next line that is not a comment line, after a leading "&" if there is one,
+// otherwise from the line's very first character, leading blanks and tabs
+// included. Such a line is stored as it stands, less its trailing blanks.
+#include "format/stored_lines.h"
+
+#include "format/banners.h"
+#include "state/text.h"
+
+namespace codekiln {
+namespace {
+
+constexpr std::string_view kFourBlanks = "    ";
+
+bool startsWith(std::string_view s, std::string_view head) { return s.substr(0, head.size()) == head; }
+bool endsWith(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+/// Appends `s` to `out` with every "    " replaced by " ", left to right,
+/// without overlap.
+void appendCollapsed(std::string& out, std::string_view s) {
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t hit = s.find(kFourBlanks, pos);
+        if (hit == std::string_view::npos) break;
+        out.append(s.substr(pos, hit - pos));
+        out.push_back(' ');
+        pos = hit + kFourBlanks.size();
+    }
+    out.append(s.substr(pos));
+}
+
+/// Shortens runs of four blanks in `s` outside character constants and
+/// appends the result to `out`. `quote` is the delimiter of a constant open
+/// at the start of `s` (0 when none) and, on return, of one still open at its
+/// end. A "!" outside a constant starts a comment that runs to the end.
+void collapseOutsideConstants(std::string& out, std::string_view s, char& quote) {
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        if (quote != 0) {
+            // Inside a constant: copy up to and including its closing quote;
+            // a doubled quote stays inside.
+            std::size_t j = i;
+            while (j < n) {
+                if (s[j] == quote) {
+                    if (j + 1 < n && s[j + 1] == quote) {
+                        j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++j;
+            }
+            if (j < n) {
+                out.append(s.substr(i, j + 1 - i));
+                quote = 0;
+                i = j + 1;
+            } else {
+                out.append(s.substr(i));
+                i = n;
+            }
+        } else {
+            // Outside: the stretch runs to the next quote, or to the end when
+            // a comment starts first.
+            std::size_t j = i;
+            while (j < n && s[j] != '\'' && s[j] != '"' && s[j] != '!') ++j;
+            if (j < n && s[j] != '!') {
+                appendCollapsed(out, s.substr(i, j - i));
+                quote = s[j];
+                out.push_back(s[j]);
+                i = j + 1;
+            } else {
+                appendCollapsed(out, s.substr(i));
+                i = n;
+            }
+        }
+    }
+}
+
+char lastNonBlank(std::string_view s) {
+    const std::string_view t = trimTrailingBlanks(s);
+    return t.empty() ? '\0' : t.back();
+}
+
+}  // namespace
+
+void StoredLines::add(std::string_view text, bool verbatim) {
+    lines_.push_back(Line{buffer_.size(), text.size(), verbatim});
+    buffer_.append(text);
+}
+
+void StoredLines::reserve(std::size_t lines, std::size_t bytes) {
+    lines_.reserve(lines);
+    buffer_.reserve(bytes);
+}
+
+bool isBannerLine(std::string_view line) {
+    using namespace banner;
+    if (line.empty() || line.front() != '!') return false;
+    if (line == kHeaderRule || line == kHeaderTitle || line == kSeparatorRule) return true;
+    if (line.size() > 1 && line[1] == '*') return line == kLineEnd;  // an empty title line, trimmed
+    if (startsWith(line, kHeaderCountPrefix) && endsWith(line, kHeaderCountSuffix) &&
+        line.size() >= kHeaderCountPrefix.size() + 6 + kHeaderCountSuffix.size()) {
+        const std::string_view digits =
+            line.substr(kHeaderCountPrefix.size(), line.size() - kHeaderCountPrefix.size() - kHeaderCountSuffix.size());
+        bool allDigits = true;
+        for (char c : digits) allDigits = allDigits && isDigit(c);
+        if (allDigits) return true;
+    }
+    if (startsWith(line, kTitlePrefix) || startsWith(line, kArgumentPrefix)) {
+        return endsWith(line, " " + kLineEnd);
+    }
+    return false;
+}
+
+ReadResult readStoredLines(const std::vector<std::string_view>& rawLines, const FormatOptions& options) {
+    ReadResult result;
+    std::size_t bytes = 0;
+    for (std::string_view raw : rawLines) bytes += raw.size();
+    result.stored.reserve(rawLines.size(), bytes);
+
+    std::string cleaned;
+    char continued = 0;  // delimiter of a constant that goes on in the next code line
+    for (std::string_view raw : rawLines) {
+        std::string_view line = trimBlanks(raw);
+        if (!line.empty() && line.front() != '!') ++result.lineCount;
+
+        std::size_t tabs = 0;
+        while (tabs < line.size() && line[tabs] == '\t') ++tabs;
+        line.remove_prefix(tabs);
+
+        const std::string_view content = trimBlanks(line);
+        if (options.removeBlankLines && content.empty()) continue;
+        if (isBannerLine(content)) continue;
+
+        cleaned.clear();
+        const bool blank = content.empty();
+        const bool comment = !blank && content.front() == '!';
+        bool verbatim = false;
+        if (comment) {
+            appendCollapsed(cleaned, line);
+        } else if (blank) {
+            // Blank lines neither end nor take part in a continued constant.
+        } else {
+            char quote = 0;
+            if (continued != 0) {
+                quote = continued;
+                if (content.front() == '&') {
+                    // Up to and including the leading "&" is outside; the
+                    // constant resumes right after it.
+                    const std::size_t amp = line.find('&');
+                    appendCollapsed(cleaned, line.substr(0, amp + 1));
+                    collapseOutsideConstants(cleaned, line.substr(amp + 1), quote);
+                } else {
+                    // The constant resumes at the line's first character; the
+                    // leading blanks and tabs belong to it.
+                    verbatim = true;
+                    collapseOutsideConstants(cleaned, trimTrailingBlanks(raw), quote);
+                }
+            } else {
+                collapseOutsideConstants(cleaned, line, quote);
+            }
+            continued = (quote != 0 && lastNonBlank(cleaned) == '&') ? quote : 0;
+        }
+        result.stored.add(verbatim ? trimTrailingBlanks(cleaned) : trimBlanks(cleaned), verbatim);
+    }
+    return result;
+}
+
+}  // namespace codekiln
