@@ -16,6 +16,7 @@ namespace {
 /// 226 blanks end as one blank; some longer ones keep two or more.
 std::string shortenBlankRuns(std::string_view s) {
     std::string t(s);
+    if (!contains(s, "  ")) return t;  // no run to shorten
     for (int round = 0; round < 2; ++round) {
         t = replaceAll(t, "    ", " ");
         t = replaceAll(t, "   ", " ");
@@ -60,20 +61,29 @@ bool readsAsNonZero(std::string_view token) {
     return std::strtod(number.c_str(), nullptr) != 0.0;
 }
 
+namespace {
+
+/// Where the word DO (either case) followed by a blank first stands in `s`
+/// with a blank or the start of the line before it; npos when nowhere.
+std::size_t findDoWord(std::string_view s) {
+    const std::size_t n = s.size();
+    for (std::size_t i = 0; i + 2 < n; ++i) {
+        if ((s[i] | 0x20) != 'd' || (s[i + 1] | 0x20) != 'o' || s[i + 2] != ' ') continue;
+        if (i == 0 || s[i - 1] == ' ') return i;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
 void do77(std::string_view sr2, SessionState& state) {
-    const std::string s = toLowerAscii(trimBlanks(sr2));
-    if (s.empty() || s.front() == '!' || !contains(s, "=")) return;
+    const std::string_view line = trimBlanks(sr2);
+    if (line.empty() || line.front() == '!' || !contains(line, "=")) return;
     // Search " do " in the line with one blank put in front, so that a DO at
     // the very start is found; what stands before that DO is dropped.
-    std::size_t at;
-    if (s.compare(0, 3, "do ") == 0) {
-        at = 0;
-    } else {
-        at = s.find(" do ");
-        if (at == std::string::npos) return;
-        at += 1;
-    }
-    const std::string rest = shortenBlankRuns(trimBlanks(std::string_view(s).substr(at)));
+    const std::size_t at = findDoWord(line);
+    if (at == std::string_view::npos) return;
+    const std::string rest = shortenBlankRuns(trimBlanks(toLowerAscii(line.substr(at))));
     // Token 1 is what stands between the first and the second blank.
     const std::size_t firstBlank = rest.find(' ');
     if (firstBlank == std::string::npos) return;

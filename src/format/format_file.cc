@@ -1,6 +1,8 @@
 // One file through the formatting pass: read and clean, then write.
 #include "format/format_file.h"
 
+#include <cstring>
+
 #include "format/output_writer.h"
 #include "format/stored_lines.h"
 
@@ -8,16 +10,22 @@ namespace codekiln {
 
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const char c = text[i];
-        if (c != '\n' && c != '\r') continue;
-        lines.push_back(text.substr(start, i - start));
-        if (c == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
-        start = i + 1;
+    lines.reserve(text.size() / 32 + 1);
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const auto* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        const char* stop = lf ? lf : end;
+        const auto* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(stop - p)));
+        if (cr != nullptr) {
+            // A CR ends the line; with an LF right after it, both do.
+            lines.emplace_back(p, static_cast<std::size_t>(cr - p));
+            p = (cr + 1 < end && cr[1] == '\n') ? cr + 2 : cr + 1;
+        } else {
+            lines.emplace_back(p, static_cast<std::size_t>(stop - p));
+            p = lf ? lf + 1 : end;
+        }
     }
-    if (start < n) lines.push_back(text.substr(start));
     return lines;
 }
 

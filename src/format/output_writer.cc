@@ -15,7 +15,12 @@ namespace {
 
 /// Appends `blanks` blanks, `text` and the line end.
 void appendLine(std::string& out, std::size_t blanks, std::string_view text, std::string_view eol) {
-    out.append(blanks, ' ');
+    static const std::string kBlanks(kMaxLineChars, ' ');
+    while (blanks > kBlanks.size()) {
+        out.append(kBlanks);
+        blanks -= kBlanks.size();
+    }
+    out.append(kBlanks.data(), blanks);
     out.append(text);
     out.append(eol);
 }
@@ -26,8 +31,10 @@ bool isPreprocessorLine(std::string_view t) {
     return !trimmed.empty() && trimmed.front() == '#';
 }
 
-/// Whether an else, elseif or case word stands between blanks in `testLine`.
-bool movesBack(std::string_view testLine) {
+/// Whether " else ", " elseif " or " case " stands in `testLine` as the
+/// classifier left it.
+bool movesBack(std::string_view testLine, const LineWords& words) {
+    if (words.framed) return words.elseWord || words.elseifWord || words.caseWord;
     return contains(testLine, " else ") || contains(testLine, " elseif ") || contains(testLine, " case ");
 }
 
@@ -35,8 +42,9 @@ bool movesBack(std::string_view testLine) {
 
 std::size_t effectiveIndent(std::int64_t columns, std::string_view text) {
     if (columns <= 0 || isPreprocessorLine(text)) return 0;
-    const std::size_t length = countChars(text);
     const auto wanted = static_cast<std::size_t>(columns);
+    if (wanted + text.size() <= kMaxLineChars) return wanted;  // characters never outnumber bytes
+    const std::size_t length = countChars(text);
     if (wanted + length <= kMaxLineChars) return wanted;
     return length <= kMaxLineChars ? kMaxLineChars - length : 0;
 }
@@ -56,12 +64,13 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, SessionState
         const bool verbatim = stored.verbatim(i);
 
         assignLowerAscii(testLine, trimBlanks(text));
-        const bool opener = tuihang(testLine, state);
+        LineWords words;
+        const bool opener = tuihang(testLine, state, words);
 
         std::size_t blanks = 0;
         if (!opener) {
             std::int64_t n = state.indentColumns;
-            if (options.indentElse && movesBack(testLine)) n -= 4;
+            if (options.indentElse && movesBack(testLine, words)) n -= 4;
             blanks = effectiveIndent(n, text);
         } else {
             if (contains(testLine, "else") && contains(testLine, "then")) {

@@ -22,11 +22,22 @@ struct TokenHits {
     bool addOpener = false;  // " then ", ")then ", " do ", " select "
     bool unitOpener = false; // " program ", " module ", " subroutine ", " function "
     bool if1 = false;        // " if1 "
+    LineWords words;
 };
 
-bool endsWith(std::string_view s, std::string_view tail) {
-    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+/// Whether the word ends in ")then".
+bool endsInParenThen(std::string_view w) {
+    const std::size_t n = w.size();
+    return n >= 5 && w[n - 1] == 'n' && w[n - 2] == 'e' && w[n - 3] == 'h' && w[n - 4] == 't' && w[n - 5] == ')';
 }
+
+/// Whether the word ends in "end".
+bool endsInEnd(std::string_view w) {
+    const std::size_t n = w.size();
+    return n >= 3 && w[n - 1] == 'd' && w[n - 2] == 'n' && w[n - 3] == 'e';
+}
+
+bool startsWithProgram(std::string_view w) { return w.substr(0, 7) == "program"; }
 
 void classifyWord(std::string_view w, TokenHits& hits) {
     switch (w.size()) {
@@ -39,6 +50,8 @@ void classifyWord(std::string_view w, TokenHits& hits) {
             break;
         case 4:
             if (w == "then") hits.addOpener = true;
+            else if (w == "else") hits.words.elseWord = true;
+            else if (w == "case") hits.words.caseWord = true;
             break;
         case 5:
             if (w == "enddo" || w == "endif" || w == "case1" || w == "else1") hits.closer = true;
@@ -46,6 +59,7 @@ void classifyWord(std::string_view w, TokenHits& hits) {
         case 6:
             if (w == "select") hits.addOpener = true;
             else if (w == "module") hits.unitOpener = true;
+            else if (w == "elseif") hits.words.elseifWord = true;
             break;
         case 7:
             if (w == "elseif1") hits.closer = true;
@@ -70,21 +84,29 @@ void classifyWord(std::string_view w, TokenHits& hits) {
         default:
             break;
     }
-    if (endsWith(w, ")then")) hits.addOpener = true;
+    if (endsInParenThen(w)) hits.addOpener = true;
 }
 
 TokenHits findTokens(std::string_view line) {
     TokenHits hits;
     std::size_t i = 0;
     const std::size_t n = line.size();
+    // "end program" stands in the line exactly when a word ending in "end"
+    // is followed, after a single blank, by a word starting with "program".
+    bool afterEnd = false;
     while (i < n) {
+        const std::size_t gapStart = i;
         while (i < n && line[i] == ' ') ++i;
         std::size_t j = i;
         while (j < n && line[j] != ' ') ++j;
-        if (j > i) classifyWord(line.substr(i, j - i), hits);
+        if (j > i) {
+            const std::string_view word = line.substr(i, j - i);
+            if (afterEnd && i - gapStart == 1 && startsWithProgram(word)) hits.closer = true;
+            classifyWord(word, hits);
+            afterEnd = endsInEnd(word);
+        }
         i = j;
     }
-    if (!hits.closer && contains(line, "end program")) hits.closer = true;
     return hits;
 }
 
@@ -118,6 +140,12 @@ bool iszm(std::string_view zf) {
 }
 
 bool tuihang(std::string& dm, SessionState& state) {
+    LineWords words;
+    return tuihang(dm, state, words);
+}
+
+bool tuihang(std::string& dm, SessionState& state, LineWords& words) {
+    words = LineWords{};
     // Comment lines: "!" as the first non-blank character, or c followed by
     // a blank, by nothing, or by anything that is not a letter (fixed form).
     const std::size_t first = dm.find_first_not_of(' ');
@@ -128,6 +156,8 @@ bool tuihang(std::string& dm, SessionState& state) {
     }
 
     const TokenHits hits = findTokens(dm);
+    words = hits.words;
+    words.framed = true;
     bool opener = false;
     if (hits.closer) {
         if (closesUnit(dm)) {

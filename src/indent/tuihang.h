@@ -41,4 +41,17 @@ bool iszm(std::string_view zf);
 /// blank, the line, one blank.
 bool tuihang(std::string& dm, SessionState& state);
 
+/// Which of the words else, elseif and case stand between blanks in a line
+/// that `tuihang` framed (so " else " is found in the framed line exactly when
+/// `elseWord` is set). Not filled in for comment lines.
+struct LineWords {
+    bool framed = false;  ///< the line was framed; the flags below are valid
+    bool elseWord = false;
+    bool elseifWord = false;
+    bool caseWord = false;
+};
+
+/// `tuihang` that also reports the words the output writer asks about.
+bool tuihang(std::string& dm, SessionState& state, LineWords& words);
+
 }  // namespace codekiln
