@@ -5,6 +5,8 @@
 // line that closes labelled DO loops at the level of their DO statement.
 #include "format/output_writer.h"
 
+#include <cstring>
+
 #include "doloop/do_labels.h"
 #include "format/banners.h"
 #include "indent/tuihang.h"
@@ -15,14 +17,14 @@ namespace {
 
 /// Appends `blanks` blanks, `text` and the line end.
 void appendLine(std::string& out, std::size_t blanks, std::string_view text, std::string_view eol) {
-    static const std::string kBlanks(kMaxLineChars, ' ');
-    while (blanks > kBlanks.size()) {
-        out.append(kBlanks);
-        blanks -= kBlanks.size();
-    }
-    out.append(kBlanks.data(), blanks);
-    out.append(text);
-    out.append(eol);
+    const std::size_t at = out.size();
+    out.resize(at + blanks + text.size() + eol.size());
+    char* p = &out[at];
+    std::memset(p, ' ', blanks);
+    p += blanks;
+    if (!text.empty()) std::memcpy(p, text.data(), text.size());
+    p += text.size();
+    std::memcpy(p, eol.data(), eol.size());
 }
 
 /// Whether `t` is a preprocessor line: its first non-blank character is "#".
@@ -32,7 +34,8 @@ bool isPreprocessorLine(std::string_view t) {
 }
 
 /// Whether " else ", " elseif " or " case " stands in `testLine` as the
-/// classifier left it.
+/// classifier would leave it: framed for a line that is not a comment line
+/// (then the words tell), as it is for a comment line.
 bool movesBack(std::string_view testLine, const LineWords& words) {
     if (words.framed) return words.elseWord || words.elseifWord || words.caseWord;
     return contains(testLine, " else ") || contains(testLine, " elseif ") || contains(testLine, " case ");
@@ -65,7 +68,7 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, SessionState
 
         assignLowerAscii(testLine, trimBlanks(text));
         LineWords words;
-        const bool opener = tuihang(testLine, state, words);
+        const bool opener = classifyLine(testLine, state, words);
 
         std::size_t blanks = 0;
         if (!opener) {

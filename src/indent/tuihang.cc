@@ -145,11 +145,20 @@ bool tuihang(std::string& dm, SessionState& state) {
 }
 
 bool tuihang(std::string& dm, SessionState& state, LineWords& words) {
+    const bool opener = classifyLine(dm, state, words);
+    if (words.framed) {
+        dm.insert(dm.begin(), ' ');
+        dm.push_back(' ');
+    }
+    return opener;
+}
+
+bool classifyLine(std::string_view dm, SessionState& state, LineWords& words) {
     words = LineWords{};
     // Comment lines: "!" as the first non-blank character, or c followed by
     // a blank, by nothing, or by anything that is not a letter (fixed form).
     const std::size_t first = dm.find_first_not_of(' ');
-    if (first != std::string::npos && dm[first] == '!') return false;
+    if (first != std::string_view::npos && dm[first] == '!') return false;
     const std::string_view trimmed = trimBlanks(dm);
     if (!trimmed.empty() && lowerAscii(trimmed.front()) == 'c') {
         if (trimmed.size() < 2 || trimmed[1] == ' ' || !iszm(trimmed.substr(1, 1))) return false;
@@ -178,8 +187,6 @@ bool tuihang(std::string& dm, SessionState& state, LineWords& words) {
     }
     if (state.indentColumns <= 0) state.indentColumns = 0;
 
-    dm.insert(dm.begin(), ' ');
-    dm.push_back(' ');
     return opener;
 }
 
