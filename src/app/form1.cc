@@ -1,0 +1,381 @@
+// The main window: its controls in their designed arrangement (positions
+// given in twips, 15 twips to the pixel), start-up, the drive and folder
+// lists, and the three buttons.
+#include "app/form1.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QFont>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/drive_list.h"
+#include "app/run_batch.h"
+#include "app/slot_parse.h"
+#include "format/chuli.h"
+#include "platform/platform.h"
+
+namespace codekiln {
+
+namespace {
+
+/// Pixels (at 96 dpi) for a length in twips.
+constexpr int px(int twips) { return twips / 15; }
+
+// The window's inner area: 9540 x 5025 twips.
+constexpr int kInnerWidth = px(9540);
+constexpr int kInnerHeight = px(5025);
+
+std::string toStd(const QString& text) { return text.toUtf8().toStdString(); }
+
+QString fromStd(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+/// Whether `folder` is `root` or lies below it (both clean and absolute).
+bool isInside(const QString& folder, const QString& root) {
+    if (root.isEmpty()) return false;
+    QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+#ifdef Q_OS_WIN
+    const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
+#else
+    const Qt::CaseSensitivity cs = Qt::CaseSensitive;
+#endif
+    return folder.compare(root, cs) == 0 || folder.startsWith(prefix, cs);
+}
+
+}  // namespace
+
+/// The folder list's model: folders only, the open folder in bold so that it
+/// stands out from a merely highlighted entry.
+class FolderModel : public QFileSystemModel {
+public:
+    using QFileSystemModel::QFileSystemModel;
+
+    void setOpenFolder(const QString& folder) { openFolder_ = folder; }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::FontRole && index.column() == 0 && filePath(index) == openFolder_) {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
+        return QFileSystemModel::data(index, role);
+    }
+
+private:
+    QString openFolder_;
+};
+
+Form1::Form1(Platform& platform, QWidget* parent) : QWidget(parent), platform_(platform), ui_(this) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(kProgramTitle);
+    createLists();
+    createOptionPanel();
+    createButtons();
+    arrange();
+    startUp();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createLists() {
+    drive1_ = new QComboBox(this);
+    drive1_->setObjectName(QStringLiteral("Drive1"));
+
+    folderModel_ = new FolderModel(this);
+    folderModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    folderModel_->setRootPath(QString());
+    dir1_ = new QTreeView(this);
+    dir1_->setObjectName(QStringLiteral("Dir1"));
+    dir1_->setModel(folderModel_);
+    dir1_->setHeaderHidden(true);
+    for (int column = 1; column < folderModel_->columnCount(); ++column) dir1_->hideColumn(column);
+    connect(folderModel_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+        folderModel_->sort(0, Qt::AscendingOrder);
+        // Sorting moves rows: keep the open folder in sight while the
+        // folders above it load.
+        if (isInside(openFolder_, loaded))
+            dir1_->scrollTo(folderModel_->index(openFolder_), QAbstractItemView::PositionAtCenter);
+    });
+
+    fileModel_ = new QFileSystemModel(this);
+    fileModel_->setFilter(QDir::Files);  // ordinary files; hidden ones left out
+    file1_ = new QListView(this);
+    file1_->setObjectName(QStringLiteral("File1"));
+    file1_->setModel(fileModel_);
+    // The views do not sort; the names are put in order once loaded.
+    connect(fileModel_, &QFileSystemModel::directoryLoaded, this,
+            [this]() { fileModel_->sort(0, Qt::AscendingOrder); });
+
+    connect(drive1_, qOverload<int>(&QComboBox::activated), this, &Form1::onDriveChosen);
+    // Opening a folder (double-click or Enter) moves the file list with it.
+    connect(dir1_, &QTreeView::activated, this,
+            [this](const QModelIndex& index) { setOpenFolder(folderModel_->filePath(index)); });
+}
+
+void Form1::createOptionPanel() {
+    picture1_ = new QFrame(this);
+    picture1_->setObjectName(QStringLiteral("Picture1"));
+    picture1_->setFrameShape(QFrame::StyledPanel);
+
+    auto makeFrame = [this](const char* name, const QString& caption) {
+        auto* frame = new QGroupBox(caption, picture1_);
+        frame->setObjectName(QLatin1String(name));
+        return frame;
+    };
+    auto makeOption = [](QGroupBox* frame, const char* name, const QString& caption) {
+        auto* option = new QRadioButton(caption, frame);
+        option->setObjectName(QLatin1String(name));
+        return option;
+    };
+
+    // Radio buttons sharing a parent exclude each other: one pair per frame.
+    frame2_ = makeFrame("Frame2", QStringLiteral("去除空格"));
+    option1_ = makeOption(frame2_, "Option1", QStringLiteral("保留空行"));
+    option2_ = makeOption(frame2_, "Option2", QStringLiteral("去除空行"));
+    frame3_ = makeFrame("Frame3", QStringLiteral("else缩进"));
+    option3_ = makeOption(frame3_, "Option3", QStringLiteral("缩  进"));
+    option4_ = makeOption(frame3_, "Option4", QStringLiteral("不缩进"));
+    frame4_ = makeFrame("Frame4", QStringLiteral("子程序分割行"));
+    option5_ = makeOption(frame4_, "Option5", QStringLiteral("显  示"));
+    option6_ = makeOption(frame4_, "Option6", QStringLiteral("不显示"));
+    option1_->setChecked(true);
+    option3_->setChecked(true);
+    option5_->setChecked(true);
+
+    frame1_ = makeFrame("Frame1", QStringLiteral("文件类型"));
+    combo1_ = new QComboBox(frame1_);
+    combo1_->setObjectName(QStringLiteral("Combo1"));
+    combo1_->setEditable(true);
+    combo1_->setInsertPolicy(QComboBox::NoInsert);  // typed text is not added to the list
+    combo1_->setEditText(QStringLiteral(".f90"));
+}
+
+void Form1::createButtons() {
+    auto makeButton = [this](const char* name, const QString& caption) {
+        auto* button = new QPushButton(caption, this);
+        button->setObjectName(QLatin1String(name));
+        button->setAutoDefault(false);
+        return button;
+    };
+    command12_ = makeButton("Command12", QStringLiteral("处理代码"));
+    command1_ = makeButton("Command1", QStringLiteral("打开备份"));
+    command2_ = makeButton("Command2", QStringLiteral("退    出"));
+    label1_ = new QLabel(QStringLiteral("问题与建议：codekiln 维护者"), this);
+    label1_->setObjectName(QStringLiteral("Label1"));
+
+    connect(command12_, &QPushButton::clicked, this, &Form1::onCommand12);
+    connect(command1_, &QPushButton::clicked, this, &Form1::onCommand1);
+    connect(command2_, &QPushButton::clicked, this, &QWidget::close);
+}
+
+// The designed arrangement, as layouts: each control starts at
+// its size in twips and the layouts give more room where a font or a
+// high-DPI screen needs it, so no Chinese caption is clipped.
+void Form1::arrange() {
+    auto addOptions = [](QGroupBox* frame, QWidget* first, QWidget* second) {
+        auto* column = new QVBoxLayout(frame);
+        column->setContentsMargins(px(240), px(120), px(120), px(60));
+        column->setSpacing(px(600 - 240 - 255));
+        column->addWidget(first);
+        if (second) column->addWidget(second);
+        column->addStretch();
+    };
+    addOptions(frame2_, option1_, option2_);
+    addOptions(frame3_, option3_, option4_);
+    addOptions(frame4_, option5_, option6_);
+    addOptions(frame1_, combo1_, nullptr);
+
+    frame2_->setMinimumWidth(px(1815));
+    frame3_->setMinimumWidth(px(1815));
+    frame4_->setMinimumWidth(px(1815));
+    frame1_->setMinimumWidth(px(1695));
+    combo1_->setMinimumWidth(px(1095));
+
+    // Picture1: the four frames in a row, with the designed gaps between them.
+    auto* panel = new QHBoxLayout(picture1_);
+    panel->setContentsMargins(px(240), px(120), px(240), px(120));
+    panel->setSpacing(0);
+    panel->addWidget(frame2_);
+    panel->addStretch(px(2520 - 240 - 1815));
+    panel->addWidget(frame3_);
+    panel->addStretch(px(4800 - 2520 - 1815));
+    panel->addWidget(frame4_);
+    panel->addStretch(px(7200 - 4800 - 1815));
+    panel->addWidget(frame1_);
+    picture1_->setMinimumHeight(px(1215));
+
+    // Drive list over folder list on the left, file list on the right.
+    auto* left = new QVBoxLayout;
+    left->setSpacing(px(720 - 360 - 300));
+    left->addWidget(drive1_);
+    left->addWidget(dir1_, 1);
+    auto* lists = new QHBoxLayout;
+    lists->setSpacing(px(3000 - 240 - 2655));
+    lists->addLayout(left, px(2655));
+    lists->addWidget(file1_, px(6375));
+
+    // The label bottom left, the three buttons bottom right, side by side.
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(0);
+    bottom->addSpacing(px(960 - 240));
+    bottom->addWidget(label1_, 0, Qt::AlignBottom);
+    bottom->addStretch(1);
+    for (QPushButton* button : {command12_, command1_, command2_}) {
+        button->setMinimumHeight(px(375));
+        bottom->addWidget(button);
+    }
+    command12_->setMinimumWidth(px(975));
+    command1_->setMinimumWidth(px(1095));
+    command2_->setMinimumWidth(px(975));
+
+    auto* window = new QVBoxLayout(this);
+    window->setContentsMargins(px(240), px(360), kInnerWidth - px(240 + 9135), px(120));
+    window->setSpacing(px(3240 - 360 - 2790));
+    window->addLayout(lists, 1);
+    window->addWidget(picture1_);
+    window->addLayout(bottom);
+
+    resize(QSize(kInnerWidth, kInnerHeight).expandedTo(minimumSizeHint()));
+}
+
+void Form1::startUp() {
+    // 1. The backup slot as stored by the last run that processed a file.
+    state_.backupSlot = parseBackupSlot(platform_.readSetting(kSlotSection, kSlotKey));
+
+    // 2. The extension list; the text stays ".f90".
+    combo1_->addItems({QStringLiteral(".f90"), QStringLiteral(".for"), QStringLiteral(".f")});
+    combo1_->setEditText(QStringLiteral(".f90"));
+
+    // The lists start at the process's current folder.
+    fillDrives();
+    setOpenFolder(QDir::currentPath());
+}
+
+void Form1::fillDrives() {
+    const QSignalBlocker blocker(drive1_);
+    drive1_->clear();
+    for (const DriveEntry& drive : listDrives()) drive1_->addItem(drive.label, drive.root);
+}
+
+void Form1::selectDriveOf(const QString& folder) {
+    QString root = driveRootOf(folder);
+    const QSignalBlocker blocker(drive1_);
+    int index = drive1_->findData(root);
+    if (index < 0) {
+        drive1_->addItem(driveLabel(root), root);
+        index = drive1_->count() - 1;
+    }
+    drive1_->setCurrentIndex(index);
+    driveRoot_ = root;
+}
+
+bool Form1::setOpenFolder(const QString& path) {
+    QString folder = QDir::cleanPath(QDir(path).absolutePath());
+    if (!QFileInfo(folder).isDir()) return false;
+
+    if (!isInside(folder, driveRoot_)) selectDriveOf(folder);
+    openFolder_ = folder;
+    driveFolders_.insert(driveRoot_, folder);
+
+    folderModel_->setOpenFolder(folder);
+    dir1_->setRootIndex(folderModel_->index(driveRoot_));
+    QModelIndex open = folderModel_->index(folder);
+    for (QModelIndex above = open.parent(); above.isValid(); above = above.parent()) dir1_->expand(above);
+    dir1_->expand(open);
+    dir1_->setCurrentIndex(open);
+    dir1_->scrollTo(open, QAbstractItemView::PositionAtCenter);
+    dir1_->setToolTip(QDir::toNativeSeparators(folder));
+
+    fileModel_->setRootPath(folder);
+    file1_->setRootIndex(fileModel_->index(folder));
+    return true;
+}
+
+void Form1::onDriveChosen(int index) {
+    QString root = drive1_->itemData(index).toString();
+    if (root == driveRoot_) return;
+    if (!isDriveReady(root)) {
+        // The folder list keeps its open folder; the drive list goes back to it.
+        const QSignalBlocker blocker(drive1_);
+        drive1_->setCurrentIndex(drive1_->findData(driveRoot_));
+        ui_.messageOk(toStd(
+            QStringLiteral("驱动器 %1 未就绪，文件夹列表保持不变。").arg(QDir::toNativeSeparators(root))));
+        return;
+    }
+    QString previous = driveRoot_;
+    driveRoot_ = root;
+    QString folder = driveFolders_.value(root, root);
+    if (!setOpenFolder(folder) && !setOpenFolder(root)) {
+        driveRoot_ = previous;
+        const QSignalBlocker blocker(drive1_);
+        drive1_->setCurrentIndex(drive1_->findData(driveRoot_));
+    }
+}
+
+FormatOptions Form1::formatOptions() const {
+    FormatOptions options;
+    options.removeBlankLines = option2_->isChecked();
+    options.indentElse = option3_->isChecked();
+    options.showSeparators = option5_->isChecked();
+    return options;
+}
+
+QString Form1::backupFolder() const {
+    QString root = fromStd(platform_.backupRoot());
+    return QDir::toNativeSeparators(
+        QDir::cleanPath(root + QLatin1Char('/') + fromStd(backupFolderName(state_.backupSlot))));
+}
+
+void Form1::onCommand12() {
+    if (running_) return;
+    running_ = true;
+    ui_.startRun();
+    // The run shows its own messages, the summary included.
+    BatchOutcome outcome =
+        runBatch(toStd(combo1_->currentText()), toStd(QDir::toNativeSeparators(openFolder_)), state_,
+                 formatOptions(), platform_, ui_);
+    ui_.endRun();
+    // A folder that could not be listed looks like an empty one in the
+    // summary; the user is told why.
+    if (!outcome.listingError.empty())
+        ui_.messageOk(toStd(QStringLiteral("无法列出文件夹中的文件：")) + "\r\n" + outcome.listingError);
+    running_ = false;
+}
+
+void Form1::onCommand1() {
+    // The folder goes to the file manager as one argument, blanks and all.
+    Status opened = platform_.openFolder(toStd(backupFolder()));
+    if (!opened) ui_.messageOk(toStd(QStringLiteral("无法打开备份文件夹：")) + "\r\n" + opened.message);
+}
+
+void Form1::centreOnScreen() {
+    QScreen* screen = this->screen();
+    if (!screen) return;
+    QRect free = screen->availableGeometry();
+    QRect frame = frameGeometry();
+    frame.moveCenter(free.center());
+    move(frame.topLeft());
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        event->ignore();  // a run is finished before the program ends
+        return;
+    }
+    event->accept();  // the last window closed ends the program
+}
+
+}  // namespace codekiln

@@ -1,0 +1,17 @@
+// The window program: shows `Form1` centred on the screen and runs until it
+// is closed. It takes no arguments; everything is chosen in the window.
+#include <QApplication>
+
+#include "app/form1.h"
+#include "platform/qt_platform.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("codekiln"));
+
+    codekiln::QtPlatform platform;
+    codekiln::Form1 form1(platform);
+    form1.centreOnScreen();
+    form1.show();
+    return app.exec();
+}

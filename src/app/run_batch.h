@@ -1,0 +1,52 @@
+// The batch run behind "处理代码": checks the extension, advances the backup
+// slot, lists the folder's matching files, formats each one in place with
+// `chuli`, and reports the totals, the names and the backup folder used.
+// Both the window and the command line call it; each maps its outcome to
+// what it shows or to an exit code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "state/session_state.h"
+
+namespace codekiln {
+
+/// How a run ended.
+enum class BatchEnd {
+    Cancelled,         ///< the extension warning was answered No; nothing changed
+    MissingExtension,  ///< the extension was empty after trimming; nothing changed
+    Completed,         ///< the files were processed and the summary shown
+};
+
+/// One file that was left untouched, and why.
+struct FileFailure {
+    std::string name;    ///< the file name as listed
+    std::string reason;  ///< what went wrong, naming the path
+};
+
+/// What a run did, for the front end to show or map to an exit code.
+struct BatchOutcome {
+    BatchEnd end = BatchEnd::Cancelled;
+    /// The text of the run's last message box: the summary, or "请选择文件类型";
+    /// empty after a No to the warning.
+    std::string message;
+    /// Files counted and named in the summary that were left unchanged.
+    std::vector<FileFailure> failures;
+    /// Set when the folder could not be listed (the run then found no file).
+    std::string listingError;
+};
+
+/// The two lines of the extension warning, joined by CR LF.
+extern const std::string kExtensionWarning;
+/// The message for an extension that is empty after trimming.
+extern const std::string kMissingExtension;
+
+/// `runBatch`: one run over the files of `folder` whose names end in the
+/// extension text, as the "处理代码" button does it. `extensionText` is taken
+/// exactly as typed: the warning is decided on it untrimmed.
+BatchOutcome runBatch(const std::string& extensionText, const std::string& folder, SessionState& state,
+                      const FormatOptions& options, Platform& platform, UserInterface& ui);
+
+}  // namespace codekiln

@@ -1,0 +1,42 @@
+// The command line of codekiln-cli: its three modes and its options, read
+// with QCommandLineParser into plain values.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "state/session_state.h"
+
+namespace codekiln {
+
+/// What codekiln-cli is asked to do.
+enum class CliMode {
+    Batch,   ///< format every matching file of FOLDER in place, as "处理代码" does
+    Stdout,  ///< format one file (or standard input) and write it to standard output
+    Check,   ///< only tell which files would change
+};
+
+/// The parsed command line.
+struct CliOptions {
+    CliMode mode = CliMode::Batch;
+    /// FOLDER (Batch), the FILE or "-" (Stdout), or the PATHs (Check).
+    std::vector<std::string> paths;
+    std::string extensionText = ".f90";  ///< as typed; the warning is decided on it untrimmed
+    bool yes = false;                    ///< answer Yes to the extension warning
+    FormatOptions format;
+    std::string backupDir;  ///< the folder that holds 备份1..备份5; empty: the default
+    EncodingChoice encoding = EncodingChoice::Auto;
+};
+
+/// The result of reading the command line.
+struct ParsedCommandLine {
+    enum class Kind { Run, Help, Version, Error } kind = Kind::Run;
+    CliOptions options;
+    std::string text;  ///< the help or version text, or the error message
+};
+
+/// Reads the arguments (the program name first, as in argv).
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+}  // namespace codekiln

@@ -1,0 +1,218 @@
+// The three modes of codekiln-cli. A batch run goes through `runBatch`
+// exactly as the window's "处理代码" does, starting from the slot the
+// settings store holds; --stdout and --check format in memory and touch
+// neither files, backups nor settings.
+#include "cli/cli_run.h"
+
+#include <QFileInfo>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "app/run_batch.h"
+#include "app/slot_parse.h"
+#include "cli/terminal_ui.h"
+#include "format/chuli.h"
+#include "format/format_file.h"
+#include "platform/qt_platform.h"
+#include "platform/text_codec.h"
+#include "state/text.h"
+
+namespace codekiln {
+
+namespace {
+
+bool isFolder(const std::string& path) { return QFileInfo(QString::fromStdString(path)).isDir(); }
+
+bool isFile(const std::string& path) { return QFileInfo(QString::fromStdString(path)).isFile(); }
+
+void report(std::FILE* err, const std::string& message) {
+    std::fprintf(err, "codekiln-cli: %s\n", message.c_str());
+}
+
+// The folder as the window's folder list gives it: no trailing separator
+// except for a root.
+std::string withoutTrailingSeparators(std::string folder) {
+    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == kPathSeparator)) folder.pop_back();
+    return folder;
+}
+
+Status readAll(std::FILE* in, std::string& bytes) {
+    bytes.clear();
+    char buffer[65536];
+    for (;;) {
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer, in);
+        bytes.append(buffer, n);
+        if (n < sizeof buffer) break;
+    }
+    if (std::ferror(in)) return Status::failure("standard input: cannot read");
+    return Status::success();
+}
+
+// Formats one file's bytes as the next file of a run with `state`, into
+// the file's own encoding.
+Status formatBytes(std::string bytes, const std::string& name, EncodingChoice encoding, SessionState& state,
+                   const FormatOptions& options, std::string& formatted) {
+    TextFile file;
+    Status status = decodeText(std::move(bytes), encoding, name, file);
+    if (!status) return status;
+    state.fileCount += 1;
+    std::string out;
+    out.reserve(file.text.size() + file.text.size() / 4 + 1024);
+    formatFile(splitLines(file.text), state, options, out);
+    return encodeText(out, file.encoding, file.bom, name, formatted);
+}
+
+CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
+    const std::string folder = withoutTrailingSeparators(options.paths.front());
+    if (!isFolder(folder)) {
+        report(err, folder + ": not a folder");
+        return CliResult::UsageError;
+    }
+    QtPlatformOptions platformOptions;
+    platformOptions.encoding = options.encoding;
+    platformOptions.backupRoot = options.backupDir;
+    QtPlatform platform(platformOptions);
+
+    // A fresh program start: the slot comes from the settings store.
+    SessionState state;
+    state.backupSlot = parseBackupSlot(platform.readSetting(kSlotSection, kSlotKey));
+
+    TerminalUi ui(options.yes, in, err);
+    const BatchOutcome outcome = runBatch(options.extensionText, folder, state, options.format, platform, ui);
+    switch (outcome.end) {
+        case BatchEnd::Cancelled:
+            if (ui.unanswered()) {
+                std::fprintf(err, "%s\n", terminalText(kExtensionWarning).c_str());
+                report(err, "no terminal to answer the warning on; pass --yes to go on");
+            }
+            return CliResult::Cancelled;
+        case BatchEnd::MissingExtension:
+            report(err, outcome.message);
+            return CliResult::MissingExtension;
+        case BatchEnd::Completed:
+            break;
+    }
+    std::fprintf(out, "%s\n", terminalText(outcome.message).c_str());
+    if (!outcome.listingError.empty()) report(err, outcome.listingError);
+    for (const FileFailure& failure : outcome.failures) report(err, failure.reason);
+    return outcome.failures.empty() && outcome.listingError.empty() ? CliResult::Success
+                                                                    : CliResult::FilesFailed;
+}
+
+CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
+    const std::string& path = options.paths.front();
+    std::string bytes;
+    Status status;
+    if (path == "-") {
+        status = readAll(in, bytes);
+    } else if (!isFile(path)) {
+        report(err, path + ": not a file");
+        return CliResult::UsageError;
+    } else {
+        status = readFileBytes(path, bytes);
+    }
+    std::string formatted;
+    if (status) {
+        SessionState state;
+        status = formatBytes(std::move(bytes), path == "-" ? "standard input" : path, options.encoding, state,
+                             options.format, formatted);
+    }
+    if (!status) {
+        report(err, status.message);
+        return CliResult::FilesFailed;
+    }
+    if (std::fwrite(formatted.data(), 1, formatted.size(), out) != formatted.size() ||
+        std::fflush(out) != 0) {
+        report(err, "standard output: cannot write");
+        return CliResult::FilesFailed;
+    }
+    return CliResult::Success;
+}
+
+CliResult runCheckMode(const CliOptions& options, std::FILE* out, std::FILE* err) {
+    const std::string extension(trimBlanks(options.extensionText));
+    bool anyFolder = false;
+    for (const std::string& path : options.paths) {
+        if (isFolder(path)) {
+            anyFolder = true;
+        } else if (!isFile(path)) {
+            report(err, path + ": no such file or folder");
+            return CliResult::UsageError;
+        }
+    }
+    if (anyFolder && extension.empty()) {
+        report(err, kMissingExtension);
+        return CliResult::MissingExtension;
+    }
+
+    QtPlatformOptions platformOptions;
+    platformOptions.encoding = options.encoding;
+    QtPlatform platform(platformOptions);
+    // Every file in run order, folders expanded in their listing order.
+    std::vector<std::string> files;
+    bool failed = false;
+    for (const std::string& path : options.paths) {
+        if (!isFolder(path)) {
+            files.push_back(path);
+            continue;
+        }
+        const std::string folder = withoutTrailingSeparators(path);
+        std::vector<std::string> names;
+        const Status listed = platform.listFiles(folder, extension, names);
+        if (!listed) {
+            report(err, listed.message);
+            failed = true;
+        }
+        for (const std::string& name : names) files.push_back(folder + kPathSeparator + name);
+    }
+
+    SessionState state;
+    bool changed = false;
+    for (const std::string& file : files) {
+        std::string bytes;
+        Status status = readFileBytes(file, bytes);
+        std::string formatted;
+        if (status) status = formatBytes(bytes, file, options.encoding, state, options.format, formatted);
+        if (!status) {
+            report(err, status.message);
+            failed = true;
+        } else if (formatted != bytes) {
+            std::fprintf(out, "%s\n", file.c_str());
+            changed = true;
+        }
+    }
+    if (failed) return CliResult::FilesFailed;
+    return changed ? CliResult::ChangesFound : CliResult::Success;
+}
+
+}  // namespace
+
+int exitCodeFor(CliResult result) {
+    switch (result) {
+        case CliResult::Success:
+            return 0;
+        case CliResult::FilesFailed:
+        case CliResult::ChangesFound:
+            return 1;
+        case CliResult::UsageError:
+        case CliResult::Cancelled:
+        case CliResult::MissingExtension:
+            return 2;
+    }
+    return 2;
+}
+
+CliResult runCli(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
+    switch (options.mode) {
+        case CliMode::Batch:
+            return runBatchMode(options, in, out, err);
+        case CliMode::Stdout:
+            return runStdoutMode(options, in, out, err);
+        case CliMode::Check:
+            return runCheckMode(options, out, err);
+    }
+    return CliResult::UsageError;
+}
+
+}  // namespace codekiln

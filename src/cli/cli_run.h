@@ -1,0 +1,29 @@
+// Running codekiln-cli's three modes, and the one place where what happened
+// becomes an exit code.
+#pragma once
+
+#include <cstdio>
+
+#include "cli/cli_options.h"
+
+namespace codekiln {
+
+/// How a command-line run ended.
+enum class CliResult {
+    Success,           ///< every file formatted (or, with --check, none would change)
+    FilesFailed,       ///< some file could not be formatted and was left untouched
+    ChangesFound,      ///< --check: some file would change
+    UsageError,        ///< bad arguments, or a path that is not there
+    Cancelled,         ///< the extension warning was answered No, or nobody could answer it
+    MissingExtension,  ///< the extension was empty after trimming
+};
+
+/// The exit code for a result: 0 success, 1 failed files or changes found,
+/// 2 usage error, cancelled warning or missing extension.
+int exitCodeFor(CliResult result);
+
+/// Runs the parsed command line. The summary, formatted text and changed
+/// names go to `out`; questions, progress and errors to `err`.
+CliResult runCli(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err);
+
+}  // namespace codekiln

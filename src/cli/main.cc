@@ -1,0 +1,41 @@
+// codekiln-cli: reads the command line, runs it, and turns the result into
+// the exit code.
+#include <QCoreApplication>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/cli_run.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+int main(int argc, char* argv[]) {
+#ifdef _WIN32
+    // --stdout passes the file's bytes through unchanged: no line-end translation.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("codekiln-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CODEKILN_VERSION));
+
+    std::vector<std::string> arguments;
+    for (const QString& a : QCoreApplication::arguments()) arguments.push_back(a.toStdString());
+    const codekiln::ParsedCommandLine parsed = codekiln::parseCommandLine(arguments);
+    switch (parsed.kind) {
+        case codekiln::ParsedCommandLine::Kind::Help:
+        case codekiln::ParsedCommandLine::Kind::Version:
+            std::fprintf(stdout, "%s\n", parsed.text.c_str());
+            return codekiln::exitCodeFor(codekiln::CliResult::Success);
+        case codekiln::ParsedCommandLine::Kind::Error:
+            std::fprintf(stderr, "codekiln-cli: %s\n", parsed.text.c_str());
+            return codekiln::exitCodeFor(codekiln::CliResult::UsageError);
+        case codekiln::ParsedCommandLine::Kind::Run:
+            break;
+    }
+    return codekiln::exitCodeFor(codekiln::runCli(parsed.options, stdin, stdout, stderr));
+}

@@ -1,0 +1,123 @@
+// The operations through which the batch run and the formatting pass reach
+// the operating system: listing a folder, files and folders, reading and
+// writing text files, the per-user settings store, opening a folder in the
+// file manager, and the user's answers to message boxes. Plain C++ so that
+// the run and its tests never see Qt; the real implementation lives in
+// qt_platform.h and tests put fakes in its place.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace codekiln {
+
+/// The outcome of one platform call: success, or a message naming the path
+/// and the reason.
+struct Status {
+    bool ok = true;
+    std::string message;  ///< empty on success
+
+    static Status success() { return {}; }
+    static Status failure(std::string message) { return {false, std::move(message)}; }
+    explicit operator bool() const { return ok; }
+};
+
+/// How a text file's bytes stand for characters.
+enum class TextEncoding {
+    Utf8,     ///< UTF-8, with or without a byte order mark
+    Gb18030,  ///< the Chinese national encoding (a superset of GBK)
+    System,   ///< the system's locale code page
+};
+
+/// How to decode files: by detection, or always as one encoding.
+enum class EncodingChoice {
+    Auto,  ///< UTF-8 when it has a BOM or is valid UTF-8, else GB18030 (else the system code page)
+    Utf8,
+    Gb18030,
+    System,
+};
+
+/// A text file decoded to UTF-8, with what is needed to write it back in the
+/// same encoding.
+struct TextFile {
+    std::string text;  ///< the whole content as UTF-8, without the BOM; line ends as in the file
+    TextEncoding encoding = TextEncoding::Utf8;
+    bool bom = false;  ///< the file started with a UTF-8 byte order mark
+};
+
+/// The files, folders, settings and desktop of the machine. Abstract so that
+/// tests can put a fake in its place.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    /// Names (without folder) of the ordinary files of `folder` whose names
+    /// match the wildcard pattern "*" + `extension`, ignoring case. Folders,
+    /// hidden files and special files are left out. Sorted by name ignoring
+    /// case, ties by exact bytes, so a run is the same on every file system.
+    virtual Status listFiles(const std::string& folder, const std::string& extension,
+                             std::vector<std::string>& names) = 0;
+
+    virtual bool folderExists(const std::string& path) = 0;
+    virtual bool fileExists(const std::string& path) = 0;
+    /// Creates one folder whose parent exists.
+    virtual Status createFolder(const std::string& path) = 0;
+    /// Copies a file to `to`, replacing a file already there. A failed copy
+    /// leaves an older file at `to` as it was.
+    virtual Status copyFile(const std::string& from, const std::string& to) = 0;
+
+    /// Reads a whole text file and decodes it (see EncodingChoice). A file
+    /// that does not decode cleanly is an error.
+    virtual Status readTextFile(const std::string& path, TextFile& file) = 0;
+    /// Replaces the content of `path` by `text` (UTF-8, line ends included)
+    /// encoded in `encoding`, with a BOM when `bom` is set. The new content is
+    /// written beside the file and swapped in whole: on any failure the file
+    /// keeps its old bytes. A symbolic link's target is replaced; the file's
+    /// permissions are kept.
+    virtual Status writeTextFile(const std::string& path, const std::string& text, TextEncoding encoding,
+                                 bool bom) = 0;
+
+    /// The settings store of application "codekiln": the stored text, or the
+    /// empty text when nothing is stored.
+    virtual std::string readSetting(const std::string& section, const std::string& key) = 0;
+    virtual Status writeSetting(const std::string& section, const std::string& key,
+                                const std::string& value) = 0;
+
+    /// Shows a folder in the desktop's file manager; returns at once.
+    virtual Status openFolder(const std::string& path) = 0;
+    /// The folder that holds the program's executable, without a trailing
+    /// separator (except for a root).
+    virtual std::string programFolder() = 0;
+    /// The folder that holds the backup folders 备份1..备份5.
+    virtual std::string backupRoot() = 0;
+};
+
+/// The user's side of a run: message boxes and progress. Abstract so that a
+/// window, a terminal and a test can each answer.
+class UserInterface {
+public:
+    virtual ~UserInterface() = default;
+
+    /// A message box with OK only; returns when dismissed. Lines are joined by CR LF.
+    virtual void messageOk(const std::string& text) = 0;
+    /// A message box with Yes (the default) and No; true for Yes.
+    virtual bool messageYesNo(const std::string& text) = 0;
+    /// Called before each file of a run (`done` files of `total` are finished
+    /// and `name` comes next) and once more after the last, with `done` equal
+    /// to `total` and an empty name.
+    virtual void progress(long long done, long long total, const std::string& name) {
+        (void)done;
+        (void)total;
+        (void)name;
+    }
+};
+
+/// The separator between a folder and a name in the paths a run builds.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+}  // namespace codekiln

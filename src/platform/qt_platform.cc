@@ -1,0 +1,261 @@
+// The platform operations on QtCore. Every failure comes back as a Status
+// whose message names the path and the reason; nothing here shows a message
+// or ends the program.
+#include "platform/qt_platform.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+#include <algorithm>
+#include <utility>
+
+#include "platform/text_codec.h"
+
+namespace codekiln {
+
+namespace {
+
+const char* const kApplication = "codekiln";
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+std::string fromQ(const QString& s) { return s.toStdString(); }
+
+Status fail(const std::string& path, const std::string& what, const QString& reason) {
+    std::string message = path + ": " + what;
+    if (!reason.isEmpty()) message += " (" + fromQ(reason) + ")";
+    return Status::failure(std::move(message));
+}
+
+// The file a write must replace: a symbolic link's target, else the path.
+QString writeTarget(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isSymLink()) {
+        const QString target = info.canonicalFilePath();
+        if (!target.isEmpty()) return target;
+    }
+    return path;
+}
+
+Status commitBytes(QSaveFile& out, const std::string& path, const char* data, qint64 size) {
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 n = out.write(data + done, size - done);
+        if (n <= 0) {
+            out.cancelWriting();
+            return fail(path, "cannot write", out.errorString());
+        }
+        done += n;
+    }
+    if (!out.commit()) return fail(path, "cannot write", out.errorString());
+    return Status::success();
+}
+
+}  // namespace
+
+struct QtPlatform::Settings {
+    std::unique_ptr<QSettings> store;
+};
+
+QtPlatform::QtPlatform(QtPlatformOptions options) : options_(std::move(options)) {}
+
+QtPlatform::~QtPlatform() = default;
+
+bool listingOrderLess(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const char ca = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + 32) : a[i];
+        const char cb = (b[i] >= 'A' && b[i] <= 'Z') ? static_cast<char>(b[i] + 32) : b[i];
+        if (ca != cb) return static_cast<unsigned char>(ca) < static_cast<unsigned char>(cb);
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;  // same letters apart from case: upper case first, by bytes
+}
+
+Status QtPlatform::listFiles(const std::string& folder, const std::string& extension,
+                             std::vector<std::string>& names) {
+    names.clear();
+    const QFileInfo info(qs(folder));
+    if (!info.exists()) return fail(folder, "folder not found", {});
+    if (!info.isDir()) return fail(folder, "not a folder", {});
+    if (!info.isReadable()) return fail(folder, "folder cannot be read", {});
+    QDir dir(qs(folder));
+    // One filter, never split at ";" or blanks; without QDir::CaseSensitive
+    // the wildcard matching ignores case. Files only: no folders, no hidden
+    // files, no sockets, pipes or devices.
+    dir.setNameFilters(QStringList{QStringLiteral("*") + qs(extension)});
+    dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
+    dir.setSorting(QDir::Unsorted);
+    const QStringList entries = dir.entryList();
+    names.reserve(static_cast<std::size_t>(entries.size()));
+    for (const QString& entry : entries) names.push_back(fromQ(entry));
+    std::sort(names.begin(), names.end(), listingOrderLess);
+    return Status::success();
+}
+
+bool QtPlatform::folderExists(const std::string& path) { return QFileInfo(qs(path)).isDir(); }
+
+bool QtPlatform::fileExists(const std::string& path) { return QFileInfo(qs(path)).isFile(); }
+
+Status QtPlatform::createFolder(const std::string& path) {
+    if (QDir().mkdir(qs(path))) return Status::success();
+    return fail(path, "cannot create folder", {});
+}
+
+Status QtPlatform::copyFile(const std::string& from, const std::string& to) {
+    QFile in(qs(from));
+    if (!in.open(QIODevice::ReadOnly)) return fail(from, "cannot read", in.errorString());
+    // The copy goes through a temporary file beside `to`, so an older backup
+    // is replaced whole or not at all.
+    QSaveFile out(writeTarget(qs(to)));
+    if (!out.open(QIODevice::WriteOnly)) return fail(to, "cannot write", out.errorString());
+    std::string buffer(1 << 20, '\0');
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), static_cast<qint64>(buffer.size()));
+        if (n < 0) {
+            out.cancelWriting();
+            return fail(from, "cannot read", in.errorString());
+        }
+        if (n == 0) break;
+        if (out.write(buffer.data(), n) != n) {
+            out.cancelWriting();
+            return fail(to, "cannot write", out.errorString());
+        }
+    }
+    if (!out.commit()) return fail(to, "cannot write", out.errorString());
+    return Status::success();
+}
+
+Status readFileBytes(const std::string& path, std::string& bytes) {
+    QFile in(qs(path));
+    if (!in.open(QIODevice::ReadOnly)) return fail(path, "cannot read", in.errorString());
+    bytes.clear();
+    const qint64 expected = in.size();
+    if (expected > 0) bytes.resize(static_cast<std::size_t>(expected));
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size())
+            bytes.resize(bytes.size() + 65536);  // the file grew, or its size is unknown
+        const qint64 n = in.read(bytes.data() + filled, static_cast<qint64>(bytes.size() - filled));
+        if (n < 0) return fail(path, "cannot read", in.errorString());
+        if (n == 0) break;
+        filled += static_cast<std::size_t>(n);
+    }
+    bytes.resize(filled);
+    return Status::success();
+}
+
+Status writeFileAtomically(const std::string& path, const std::string& bytes) {
+    const QString target = writeTarget(qs(path));
+    const QFileInfo info(target);
+    // The owner's write permission is the file's read-only mark; honour it
+    // even for a user who could write anyway.
+    if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner)) {
+        return fail(path, "cannot write", QStringLiteral("the file is read-only"));
+    }
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly)) return fail(path, "cannot write", out.errorString());
+    return commitBytes(out, path, bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+Status QtPlatform::readTextFile(const std::string& path, TextFile& file) {
+    std::string bytes;
+    Status status = readFileBytes(path, bytes);
+    if (!status) return status;
+    return decodeText(std::move(bytes), options_.encoding, path, file);
+}
+
+Status QtPlatform::writeTextFile(const std::string& path, const std::string& text, TextEncoding encoding,
+                                 bool bom) {
+    if (encoding == TextEncoding::Utf8 && !bom) return writeFileAtomically(path, text);
+    std::string bytes;
+    Status status = encodeText(text, encoding, bom, path, bytes);
+    if (!status) return status;
+    return writeFileAtomically(path, bytes);
+}
+
+QtPlatform::Settings& QtPlatform::settings() {
+    if (!settings_) {
+        settings_ = std::make_unique<Settings>();
+        if (options_.settingsFile.empty()) {
+            settings_->store = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                           QString::fromLatin1(kApplication),
+                                                           QString::fromLatin1(kApplication));
+        } else {
+            settings_->store = std::make_unique<QSettings>(qs(options_.settingsFile), QSettings::IniFormat);
+        }
+    }
+    return *settings_;
+}
+
+std::string QtPlatform::readSetting(const std::string& section, const std::string& key) {
+    QSettings& store = *settings().store;
+    store.sync();  // see what another program start stored meanwhile
+    return fromQ(store.value(qs(section + "/" + key)).toString());
+}
+
+Status QtPlatform::writeSetting(const std::string& section, const std::string& key,
+                                const std::string& value) {
+    QSettings& store = *settings().store;
+    const QString name = qs(section + "/" + key);
+    const QString text = qs(value);
+    // A run stores the same slot for every file: a value that is already
+    // stored (as this store last read or wrote it) needs no write to disk.
+    if (store.contains(name) && store.value(name).toString() == text) return Status::success();
+    store.setValue(name, text);
+    store.sync();
+    if (store.status() != QSettings::NoError) {
+        return fail(fromQ(store.fileName()), "cannot store the setting " + section + "/" + key, {});
+    }
+    return Status::success();
+}
+
+Status QtPlatform::openFolder(const std::string& path) {
+    if (options_.folderOpener) return options_.folderOpener(path);
+    const QString folder = QDir::toNativeSeparators(qs(path));
+#if defined(Q_OS_WIN)
+    const QString program = QStringLiteral("explorer.exe");
+#elif defined(Q_OS_MACOS)
+    const QString program = QStringLiteral("open");
+#else
+    const QString program = QStringLiteral("xdg-open");
+#endif
+    // The folder goes as one argument, so blanks in it need no quoting.
+    if (QProcess::startDetached(program, QStringList{folder})) return Status::success();
+    return fail(path, "cannot start " + fromQ(program), {});
+}
+
+std::string QtPlatform::programFolder() {
+    if (!options_.programFolder.empty()) return options_.programFolder;
+    if (QCoreApplication::instance() != nullptr) return fromQ(QCoreApplication::applicationDirPath());
+    return fromQ(QDir::currentPath());
+}
+
+std::string QtPlatform::backupRoot() {
+    if (!backupRoot_.empty()) return backupRoot_;
+    QString root;
+    if (!options_.backupRoot.empty()) {
+        root = qs(options_.backupRoot);
+    } else {
+        const QString program = qs(programFolder());
+        if (QFileInfo(program).isWritable()) {
+            root = program;
+        } else {
+            root = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                   QStringLiteral("/") + QString::fromLatin1(kApplication);
+        }
+    }
+    // The backup folders are created one level below; their parent must be there.
+    QDir().mkpath(root);
+    backupRoot_ = fromQ(root);
+    return backupRoot_;
+}
+
+}  // namespace codekiln

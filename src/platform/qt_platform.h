@@ -1,0 +1,78 @@
+// The platform operations on QtCore: QDir for listing, QSaveFile for
+// writing, QSettings for the settings store, QStringDecoder and
+// QStringEncoder for the encodings. The header stays free of Qt so that
+// front ends and tests can hold one without pulling Qt into their headers.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace codekiln {
+
+/// What a QtPlatform is set up with; the defaults give the real machine.
+struct QtPlatformOptions {
+    EncodingChoice encoding = EncodingChoice::Auto;
+    /// The folder that holds 备份1..备份5. Empty: the program folder when it
+    /// is writable, else the per-user data folder ".../codekiln".
+    std::string backupRoot;
+    /// An INI file for the settings store. Empty: the per-user store
+    /// (the registry on Windows, $XDG_CONFIG_HOME/codekiln/codekiln.conf elsewhere).
+    std::string settingsFile;
+    /// The program folder. Empty: the folder of the running executable.
+    std::string programFolder;
+    /// Opens a folder in the file manager. Empty: the desktop's own
+    /// (explorer.exe on Windows, open on macOS, xdg-open elsewhere).
+    std::function<Status(const std::string& folder)> folderOpener;
+};
+
+/// The platform operations of the real machine.
+class QtPlatform : public Platform {
+public:
+    explicit QtPlatform(QtPlatformOptions options = {});
+    ~QtPlatform() override;
+
+    Status listFiles(const std::string& folder, const std::string& extension,
+                     std::vector<std::string>& names) override;
+    bool folderExists(const std::string& path) override;
+    bool fileExists(const std::string& path) override;
+    Status createFolder(const std::string& path) override;
+    Status copyFile(const std::string& from, const std::string& to) override;
+    Status readTextFile(const std::string& path, TextFile& file) override;
+    Status writeTextFile(const std::string& path, const std::string& text, TextEncoding encoding,
+                         bool bom) override;
+    std::string readSetting(const std::string& section, const std::string& key) override;
+    Status writeSetting(const std::string& section, const std::string& key,
+                        const std::string& value) override;
+    Status openFolder(const std::string& path) override;
+    std::string programFolder() override;
+    std::string backupRoot() override;
+
+    const QtPlatformOptions& options() const { return options_; }
+
+private:
+    struct Settings;
+    Settings& settings();
+
+    QtPlatformOptions options_;
+    std::unique_ptr<Settings> settings_;
+    std::string backupRoot_;  ///< decided on first use
+};
+
+/// Reads the whole file at `path` as bytes, in one go.
+Status readFileBytes(const std::string& path, std::string& bytes);
+
+/// Writes `bytes` to `path` atomically: a sibling temporary file, flushed to
+/// disk, then renamed over the original. A symbolic link's target is
+/// replaced, permissions are kept, and a file without its owner's write
+/// permission is refused.
+Status writeFileAtomically(const std::string& path, const std::string& bytes);
+
+/// Whether `a` sorts before `b` in a folder listing: names compared with
+/// ASCII letters folded to lower case, ties by exact bytes.
+bool listingOrderLess(const std::string& a, const std::string& b);
+
+}  // namespace codekiln

@@ -1,0 +1,34 @@
+// Decoding files into the UTF-8 text the formatting engine works on, and
+// encoding its output back into the file's own encoding. UTF-8 input is
+// validated and handed on without conversion; everything else goes through
+// Qt's converters.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace codekiln {
+
+/// The UTF-8 byte order mark.
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+/// Whether `bytes` is well-formed UTF-8 (no overlong forms, no surrogates,
+/// nothing above U+10FFFF). Pure ASCII is.
+bool isValidUtf8(std::string_view bytes);
+
+/// Decodes a file's bytes (taken over, to avoid a copy) as `choice` says.
+/// Fails, naming `path`, when the bytes do not decode cleanly.
+Status decodeText(std::string bytes, EncodingChoice choice, const std::string& path, TextFile& file);
+
+/// Encodes UTF-8 `text` into `encoding`, with a BOM in front when `bom` is
+/// set (UTF-8 only). Fails, naming `path`, when a character cannot be held.
+Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
+                  std::string& bytes);
+
+/// Parses "auto", "utf-8", "gb18030" or "system" (any letter case); false
+/// for anything else.
+bool parseEncodingChoice(std::string_view text, EncodingChoice& choice);
+
+}  // namespace codekiln

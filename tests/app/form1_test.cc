@@ -1,0 +1,502 @@
+// The main window driven as a user drives it, on the offscreen platform:
+// start-up state, the stored slot read back, option pairs, runs started with
+// "处理代码" and answered through the real message boxes, "打开备份", the
+// drive and folder lists, and the progress dialog of a long run.
+#include "app/form1.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <QTreeView>
+#include <memory>
+
+#include "format/format_file.h"
+#include "platform/qt_platform.h"
+
+using namespace codekiln;
+
+namespace {
+
+/// What a message box showed.
+struct SeenBox {
+    QString text;
+    bool plain;  ///< the program's title, no icon, the first button the default
+};
+
+/// Answers, in order, the message boxes that appear while it lives.
+class BoxAnswerer : public QObject {
+public:
+    explicit BoxAnswerer(QList<QMessageBox::StandardButton> answers) : answers_(std::move(answers)) {
+        connect(&timer_, &QTimer::timeout, this, &BoxAnswerer::poll);
+        timer_.start(10);
+    }
+    QList<SeenBox> seen;
+
+private:
+    void poll() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        QAbstractButton* first =
+            box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes) : box->button(QMessageBox::Ok);
+        seen.append({box->text(), box->windowTitle() == kProgramTitle && box->icon() == QMessageBox::NoIcon &&
+                                      first && box->defaultButton() == first});
+        // A box beyond the expected ones is closed, and shows up in `seen`.
+        QAbstractButton* answer = answers_.isEmpty() ? nullptr : box->button(answers_.takeFirst());
+        answer ? answer->click() : box->reject();
+    }
+
+    QList<QMessageBox::StandardButton> answers_;
+    QTimer timer_;
+};
+
+QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+/// What a run leaves in its first file: the engine's text for the first file
+/// of a fresh session with the same options, and its code-line count.
+QByteArray expectedFormat(const QByteArray& input, const FormatOptions& options, qint64& lineCount) {
+    SessionState fresh;
+    QByteArray out = QByteArray::fromStdString(formatText(input.toStdString(), fresh, options));
+    lineCount = fresh.lineCount;
+    return out;
+}
+
+// Blank lines, an else and two program units: every layout choice shows.
+const QByteArray kProgram =
+    "program demo\ninteger :: i\n\nif (i > 0) then\ni = 1\nelse\ni = 2\nend if\nend program demo\n"
+    "subroutine two(a, b)\nreal a, b\na = b\nend subroutine two\n";
+
+const QString kWarning = QStringLiteral(
+    "您要格式化的文件为非自由格式(非f90格式)\n格式化后可能会导致程序无法正常运行，是否要继续格式化?");
+// %1 the name; %2 the line count and %3 the slot, filled in later.
+const QString kSummary =
+    QStringLiteral("本次共处理代码%2行，文件1个，分别为,%1，本次运行备份文件在备份%3文件夹中");
+
+}  // namespace
+
+class Form1Test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void startUpState();
+    void arrangement();
+    void storedSlot_data();
+    void storedSlot();
+    void optionPairs_data();
+    void optionPairs();
+    void runFormatsFolder_data();
+    void runFormatsFolder();
+    void extensionWarning_data();
+    void extensionWarning();
+    void openBackup_data();
+    void openBackup();
+    void driveAndFolderLists();
+    void driveNotReady();
+    void exitButtonCloses();
+    void progressDialog_data();
+    void progressDialog();
+
+private:
+    /// A shown window over a fresh settings store holding `storedSlot`
+    /// (nothing when null), with its backups under a folder with blanks.
+    Form1& makeForm(const char* storedSlot = nullptr);
+    template <typename T>
+    T* control(const char* name) {
+        T* widget = form_->findChild<T*>(QLatin1String(name));
+        if (!widget) qFatal("no control %s", name);
+        return widget;
+    }
+    void click(const char* name) { QTest::mouseClick(control<QAbstractButton>(name), Qt::LeftButton); }
+    /// Presses "处理代码" over the work folder, answering the boxes in order.
+    QList<SeenBox> run(QList<QMessageBox::StandardButton> answers) {
+        form_->setOpenFolder(work_->path());
+        BoxAnswerer answerer(std::move(answers));
+        click("Command12");
+        return answerer.seen;
+    }
+
+    std::unique_ptr<QTemporaryDir> temp_;
+    std::unique_ptr<QTemporaryDir> work_;
+    std::unique_ptr<QtPlatform> platform_;
+    std::unique_ptr<Form1> form_;
+    QStringList opened_;  ///< folders handed to the file manager
+    QString backupRoot_;
+};
+
+void Form1Test::init() {
+    form_.reset();
+    temp_ = std::make_unique<QTemporaryDir>();
+    work_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(temp_->isValid() && work_->isValid());
+    opened_.clear();
+}
+
+Form1& Form1Test::makeForm(const char* storedSlot) {
+    backupRoot_ = temp_->filePath(QStringLiteral("Program Files/代码 工具"));
+    QtPlatformOptions options;
+    options.settingsFile = temp_->filePath(QStringLiteral("settings.ini")).toStdString();
+    options.backupRoot = backupRoot_.toStdString();
+    options.folderOpener = [this](const std::string& folder) {
+        opened_.append(QString::fromStdString(folder));
+        return Status::success();
+    };
+    platform_ = std::make_unique<QtPlatform>(options);
+    if (storedSlot) platform_->writeSetting("chuli", "benfencishu", storedSlot);
+    form_ = std::make_unique<Form1>(*platform_);
+    form_->show();
+    if (!QTest::qWaitForWindowExposed(form_.get())) qFatal("window not shown");
+    return *form_;
+}
+
+void Form1Test::startUpState() {
+    Form1& form = makeForm();
+    QCOMPARE(form.windowTitle(), kProgramTitle);
+    auto* combo = control<QComboBox>("Combo1");
+    QCOMPARE(combo->currentText(), QStringLiteral(".f90"));
+    QVERIFY(combo->isEditable());
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i) items.append(combo->itemText(i));
+    QCOMPARE(items, (QStringList{".f90", ".for", ".f"}));
+
+    // Every caption as the user reads it, inner blanks included.
+    const QList<QPair<const char*, const char*>> captions = {
+        {"Frame2", "去除空格"},     {"Option1", "保留空行"},   {"Option2", "去除空行"},
+        {"Frame3", "else缩进"},     {"Option3", "缩  进"},     {"Option4", "不缩进"},
+        {"Frame4", "子程序分割行"}, {"Option5", "显  示"},     {"Option6", "不显示"},
+        {"Frame1", "文件类型"},     {"Command12", "处理代码"}, {"Command1", "打开备份"},
+        {"Command2", "退    出"},
+    };
+    for (const auto& [name, caption] : captions) {
+        auto* frame = form.findChild<QGroupBox*>(QLatin1String(name));
+        QCOMPARE(frame ? frame->title() : control<QAbstractButton>(name)->text(), QString::fromUtf8(caption));
+    }
+    for (const char* name : {"Option1", "Option3", "Option5"})
+        QVERIFY2(control<QRadioButton>(name)->isChecked(), name);
+    for (const char* name : {"Option2", "Option4", "Option6"})
+        QVERIFY2(!control<QRadioButton>(name)->isChecked(), name);
+    FormatOptions options = form.formatOptions();
+    QVERIFY(!options.removeBlankLines && options.indentElse && options.showSeparators);
+
+    QCOMPARE(form.openFolder(), QDir::cleanPath(QDir::currentPath()));
+    QCOMPARE(form.backupSlot(), 0);
+}
+
+void Form1Test::arrangement() {
+    Form1& form = makeForm();
+    if (qEnvironmentVariableIsSet("CODEKILN_SCREENSHOT"))
+        form.grab().save(qEnvironmentVariable("CODEKILN_SCREENSHOT"));
+    QVERIFY(form.width() >= 636 && form.height() >= 335);
+    auto at = [this](const char* name) {
+        QWidget* widget = control<QWidget>(name);
+        return QRect(widget->mapTo(form_.get(), QPoint(0, 0)), widget->size());
+    };
+    QRect drive = at("Drive1"), dir = at("Dir1"), file = at("File1"), panel = at("Picture1");
+    QRect label = at("Label1"), run = at("Command12"), backup = at("Command1"), quit = at("Command2");
+    QVERIFY(drive.bottom() < dir.top() && drive.left() == dir.left());
+    QVERIFY(file.left() > dir.right() && file.top() == drive.top());
+    QVERIFY(panel.top() > dir.bottom() && panel.top() > file.bottom());
+    QVERIFY(run.top() > panel.bottom() && label.top() > panel.bottom() && label.right() < run.left());
+    QVERIFY(run.right() <= backup.left() && backup.right() <= quit.left() &&
+            quit.right() >= file.right() - 2);
+    for (const char* name : {"Frame2", "Frame3", "Frame4", "Frame1"})
+        QVERIFY2(panel.contains(at(name)), name);
+
+    // No caption is cut off, whatever font the platform chose.
+    for (QAbstractButton* button : form.findChildren<QAbstractButton*>()) {
+        QFontMetrics metrics = button->fontMetrics();
+        QVERIFY2(button->width() > metrics.horizontalAdvance(button->text()) &&
+                     button->height() >= metrics.height(),
+                 qPrintable(button->objectName()));
+    }
+    for (QGroupBox* frame : form.findChildren<QGroupBox*>())
+        QVERIFY2(frame->width() > frame->fontMetrics().horizontalAdvance(frame->title()),
+                 qPrintable(frame->objectName()));
+    auto* contact = control<QLabel>("Label1");
+    QVERIFY(contact->width() >= contact->fontMetrics().horizontalAdvance(contact->text()));
+}
+
+void Form1Test::storedSlot_data() {
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("slot");
+    QTest::newRow("nothing stored") << QByteArray() << 0;
+    QTest::newRow("a plain slot") << QByteArray("3") << 3;
+    QTest::newRow("leading blanks") << QByteArray("   4") << 4;
+    QTest::newRow("trailing text") << QByteArray("2abc") << 2;
+    QTest::newRow("no digits") << QByteArray("abc") << 0;
+    QTest::newRow("half to even, down") << QByteArray("2.5") << 2;
+    QTest::newRow("half to even, up") << QByteArray("3.5") << 4;
+    QTest::newRow("half of zero") << QByteArray("0.5") << 0;
+    QTest::newRow("just above half") << QByteArray("2.5000001") << 3;
+    QTest::newRow("below half") << QByteArray("4.49") << 4;
+    QTest::newRow("fraction only") << QByteArray(".6") << 1;
+    QTest::newRow("plus sign") << QByteArray("+5") << 5;
+    QTest::newRow("negative") << QByteArray("-1") << 0;
+    QTest::newRow("rounds past five") << QByteArray("5.5") << 0;
+    QTest::newRow("beyond the slots") << QByteArray("6") << 0;
+    QTest::newRow("beyond 16 bits") << QByteArray("70000") << 0;
+    QTest::newRow("huge") << QByteArray("99999999999999999999999") << 0;
+}
+
+void Form1Test::storedSlot() {
+    QFETCH(QByteArray, stored);
+    QFETCH(int, slot);
+    Form1& form = makeForm(stored.isNull() ? nullptr : stored.constData());
+    QCOMPARE(form.backupSlot(), slot);
+    QCOMPARE(form.backupFolder(), QDir::toNativeSeparators(backupRoot_ + "/备份" + QString::number(slot)));
+}
+
+void Form1Test::optionPairs_data() {
+    QTest::addColumn<QString>("clicked");
+    QTest::addColumn<QString>("partner");
+    QTest::addColumn<int>("flag");  // 0 removeBlankLines, 1 indentElse, 2 showSeparators
+    QTest::addColumn<bool>("value");
+    QTest::newRow("去除空行") << "Option2"
+                              << "Option1" << 0 << true;
+    QTest::newRow("保留空行") << "Option1"
+                              << "Option2" << 0 << false;
+    QTest::newRow("不缩进") << "Option4"
+                            << "Option3" << 1 << false;
+    QTest::newRow("缩  进") << "Option3"
+                            << "Option4" << 1 << true;
+    QTest::newRow("不显示") << "Option6"
+                            << "Option5" << 2 << false;
+    QTest::newRow("显  示") << "Option5"
+                            << "Option6" << 2 << true;
+}
+
+void Form1Test::optionPairs() {
+    QFETCH(QString, clicked);
+    QFETCH(QString, partner);
+    QFETCH(int, flag);
+    QFETCH(bool, value);
+    Form1& form = makeForm();
+    click(qPrintable(partner));  // from the other choice, so the click moves the pair
+    click(qPrintable(clicked));
+    QVERIFY(control<QRadioButton>(qPrintable(clicked))->isChecked());
+    QVERIFY(!control<QRadioButton>(qPrintable(partner))->isChecked());
+    FormatOptions options = form.formatOptions();
+    const bool flags[] = {options.removeBlankLines, options.indentElse, options.showSeparators};
+    QCOMPARE(flags[flag], value);
+    int selected = 0;  // one per pair, the other pairs untouched
+    for (QRadioButton* option : form.findChildren<QRadioButton*>()) selected += option->isChecked() ? 1 : 0;
+    QCOMPARE(selected, 3);
+}
+
+void Form1Test::runFormatsFolder_data() {
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<bool>("removeBlankLines");
+    QTest::addColumn<bool>("indentElse");
+    QTest::addColumn<bool>("showSeparators");
+    QTest::newRow("start choices") << QStringList() << false << true << true;
+    QTest::newRow("every other choice")
+        << QStringList{"Option2", "Option4", "Option6"} << true << false << false;
+    QTest::newRow("blank lines removed only") << QStringList{"Option2"} << true << true << true;
+}
+
+void Form1Test::runFormatsFolder() {
+    QFETCH(QStringList, clicks);
+    FormatOptions options;
+    QFETCH(bool, removeBlankLines);
+    QFETCH(bool, indentElse);
+    QFETCH(bool, showSeparators);
+    options = {removeBlankLines, indentElse, showSeparators};
+    writeBytes(work_->filePath("main.f90"), kProgram);
+    writeBytes(work_->filePath("notes.txt"), "not fortran\n");
+    Form1& form = makeForm("2");
+    for (const QString& name : clicks) click(qPrintable(name));
+
+    QList<SeenBox> seen = run({QMessageBox::Ok});
+    qint64 lines = 0;
+    QByteArray expected = expectedFormat(kProgram, options, lines);
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen[0].text, kSummary.arg("main.f90").arg(lines).arg(3));
+    QVERIFY(seen[0].plain);
+    QCOMPARE(readBytes(work_->filePath("main.f90")), expected);
+    QCOMPARE(readBytes(work_->filePath("notes.txt")), QByteArray("not fortran\n"));
+    QCOMPARE(readBytes(backupRoot_ + "/备份3/main.f90"), kProgram);
+    QCOMPARE(form.backupSlot(), 3);
+    QCOMPARE(platform_->readSetting("chuli", "benfencishu"), std::string("3"));
+}
+
+void Form1Test::extensionWarning_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<int>("slot");  // 0: the run stopped before it began, nothing changed
+    const int yes = QMessageBox::Yes, no = QMessageBox::No;
+    QTest::newRow(".for, No") << ".for"
+                              << "a.for" << no << QStringList{kWarning} << 0;
+    QTest::newRow(".for, Yes") << ".for"
+                               << "a.for" << yes << QStringList{kWarning, kSummary.arg("a.for")} << 1;
+    QTest::newRow(".F90 typed") << ".F90"
+                                << "a.f90" << yes << QStringList{kWarning, kSummary.arg("a.f90")} << 1;
+    QTest::newRow("blanks, Yes") << "   "
+                                 << "a.f90" << yes << QStringList{kWarning, "请选择文件类型"} << 0;
+    QTest::newRow("blanks, No") << "   "
+                                << "a.f90" << no << QStringList{kWarning} << 0;
+}
+
+void Form1Test::extensionWarning() {
+    QFETCH(QString, typed);
+    QFETCH(QString, file);
+    QFETCH(int, answer);
+    QFETCH(QStringList, boxes);
+    QFETCH(int, slot);
+    writeBytes(work_->filePath(file), kProgram);
+    Form1& form = makeForm();
+    QLineEdit* edit = control<QComboBox>("Combo1")->lineEdit();
+    edit->selectAll();
+    QTest::keyClicks(edit, typed);  // typed into the box, as a user would
+
+    QList<SeenBox> seen = run({QMessageBox::StandardButton(answer), QMessageBox::Ok});
+    QVERIFY(!seen.isEmpty() && seen[0].plain);  // Yes is the default
+    QStringList texts;
+    for (const SeenBox& box : seen) texts.append(box.text);
+    if (slot != 0) {
+        qint64 lines = 0;
+        QCOMPARE(readBytes(work_->filePath(file)), expectedFormat(kProgram, FormatOptions{}, lines));
+        boxes.last() = boxes.last().arg(lines).arg(slot);
+    } else {
+        QCOMPARE(readBytes(work_->filePath(file)), kProgram);
+        QVERIFY(!QDir(backupRoot_ + "/备份1").exists());
+    }
+    QCOMPARE(texts, boxes);
+    QCOMPARE(form.backupSlot(), slot);
+}
+
+void Form1Test::openBackup_data() {
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<bool>("runFirst");
+    QTest::addColumn<int>("slot");
+    QTest::newRow("nothing stored") << QByteArray() << false << 0;
+    QTest::newRow("slot 3 stored") << QByteArray("3") << false << 3;
+    QTest::newRow("after a run from 3") << QByteArray("3") << true << 4;
+    QTest::newRow("after a run from 5") << QByteArray("5") << true << 1;
+}
+
+void Form1Test::openBackup() {
+    QFETCH(QByteArray, stored);
+    QFETCH(bool, runFirst);
+    QFETCH(int, slot);
+    makeForm(stored.isNull() ? nullptr : stored.constData());
+    if (runFirst) QCOMPARE(run({QMessageBox::Ok}).size(), 1);  // no .f90 there: the slot only advances
+    click("Command1");
+    // One argument, the blanks of the folder's path kept inside it.
+    QCOMPARE(opened_, QStringList{QDir::toNativeSeparators(backupRoot_ + "/备份" + QString::number(slot))});
+}
+
+void Form1Test::driveAndFolderLists() {
+    QDir(work_->path()).mkpath("sub/deeper");
+    for (const char* name : {"top.f90", "readme.txt", ".hidden", "sub/inner.for"})
+        writeBytes(work_->filePath(name), "end\n");
+    Form1& form = makeForm();
+    auto* drive1 = control<QComboBox>("Drive1");
+    auto* dir1 = control<QTreeView>("Dir1");
+    auto* file1 = control<QListView>("File1");
+    auto shownFiles = [file1]() {
+        QStringList names;
+        for (int row = 0; row < file1->model()->rowCount(file1->rootIndex()); ++row)
+            names.append(file1->model()->index(row, 0, file1->rootIndex()).data().toString());
+        return names;
+    };
+    auto chooseDrive = [drive1](int index) {
+        drive1->setCurrentIndex(index);
+        emit drive1->activated(index);
+    };
+
+    // A volume mounted at the work folder: choosing it moves the folder list
+    // there, and the file list shows every ordinary file, any extension.
+    const int startDrive = drive1->currentIndex();  // the current folder's drive
+    drive1->addItem(QStringLiteral("work"), QDir::cleanPath(work_->path()));
+    const int workDrive = drive1->count() - 1;
+    chooseDrive(workDrive);
+    QCOMPARE(form.openFolder(), QDir::cleanPath(work_->path()));
+    QTRY_COMPARE(shownFiles(), (QStringList{"readme.txt", "top.f90"}));
+
+    // Opening a sub-folder moves the file list only.
+    QTRY_COMPARE(dir1->model()->rowCount(dir1->rootIndex()), 1);
+    emit dir1->activated(dir1->model()->index(0, 0, dir1->rootIndex()));
+    QCOMPARE(form.openFolder(), QDir::cleanPath(work_->filePath("sub")));
+    QTRY_COMPARE(shownFiles(), QStringList{"inner.for"});
+    QCOMPARE(drive1->currentIndex(), workDrive);
+
+    // Away and back: the drive's folder is the one last open on it.
+    chooseDrive(startDrive);
+    QCOMPARE(form.openFolder(), QDir::cleanPath(QDir::currentPath()));
+    chooseDrive(workDrive);
+    QCOMPARE(form.openFolder(), QDir::cleanPath(work_->filePath("sub")));
+}
+
+void Form1Test::driveNotReady() {
+    Form1& form = makeForm();
+    form.setOpenFolder(work_->path());
+    auto* drive1 = control<QComboBox>("Drive1");
+    const int before = drive1->currentIndex();
+    drive1->addItem(QStringLiteral("gone"), work_->filePath("no such volume"));
+    BoxAnswerer answerer({QMessageBox::Ok});
+    drive1->setCurrentIndex(drive1->count() - 1);
+    emit drive1->activated(drive1->count() - 1);
+
+    QCOMPARE(answerer.seen.size(), 1);
+    QVERIFY2(answerer.seen[0].text.contains(QStringLiteral("未就绪")), qPrintable(answerer.seen[0].text));
+    QCOMPARE(form.openFolder(), QDir::cleanPath(work_->path()));
+    QCOMPARE(drive1->currentIndex(), before);
+}
+
+void Form1Test::exitButtonCloses() {
+    Form1& form = makeForm();
+    click("Command2");
+    QVERIFY(!form.isVisible());
+}
+
+void Form1Test::progressDialog_data() {
+    QTest::addColumn<int>("waitMs");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("quick run") << 0 << false;
+    QTest::newRow("long run") << GuiUserInterface::kProgressDelayMs + 100 << true;
+}
+
+void Form1Test::progressDialog() {
+    QFETCH(int, waitMs);
+    QFETCH(bool, shown);
+    QWidget parent;
+    parent.show();
+    GuiUserInterface ui(&parent);
+    ui.startRun();
+    QThread::msleep(static_cast<unsigned long>(waitMs));
+    ui.progress(1, 3, "b.f90");
+    auto* dialog = parent.findChild<QProgressDialog*>();
+    QCOMPARE(dialog != nullptr && dialog->isVisible(), shown);
+    if (shown) {
+        QVERIFY(dialog->isModal() && dialog->maximum() == 3);
+        QVERIFY(dialog->labelText().contains(QStringLiteral("第 2 个文件，共 3 个")));
+    }
+    ui.progress(3, 3, "");  // after the last file it is gone
+    QVERIFY(parent.findChild<QProgressDialog*>() == nullptr);
+}
+
+QTEST_MAIN(Form1Test)
+#include "form1_test.moc"

@@ -1,0 +1,152 @@
+// The batch run on real temporary folders: the extension warning, the slot
+// rotation, the summary text, and the encodings and line ends a file may
+// come in.
+#include "app/run_batch.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/fake_ui.h"
+#include "platform/qt_platform.h"
+#include "platform/temp_folder.h"
+
+namespace codekiln {
+namespace {
+
+using testing::FakeUi;
+
+std::string codeLines(int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i) text += "x = " + std::to_string(i) + "\r\n";
+    return text;
+}
+
+struct BatchFixture {
+    testing::TempFolder dir;
+    QtPlatform platform{
+        QtPlatformOptions{EncodingChoice::Auto, dir.path("backups"), dir.path("settings.ini"), {}, {}}};
+    SessionState state;
+    BatchOutcome run(const std::string& extension, FakeUi& ui) {
+        return runBatch(extension, dir.path("src"), state, FormatOptions{}, platform, ui);
+    }
+    std::string storedSlot() { return platform.readSetting("chuli", "benfencishu"); }
+};
+
+TEST(RunBatch, SummarisesLinesFilesAndTheBackupFolder) {
+    BatchFixture f;
+    f.dir.write("src/b.f90", codeLines(80));
+    f.dir.write("src/a.f90", codeLines(120));
+    f.state.backupSlot = 2;
+    FakeUi ui;
+    const BatchOutcome outcome = f.run(".f90", ui);
+    const std::string summary =
+        "本次共处理代码200行，文件2个，分别为,a.f90,b.f90，本次运行备份文件在备份3文件夹中";
+    EXPECT_EQ(outcome.end, BatchEnd::Completed);
+    EXPECT_EQ(outcome.message, summary);
+    EXPECT_EQ(ui.okBoxes, std::vector<std::string>{summary});
+    EXPECT_EQ(f.storedSlot(), "3");
+    EXPECT_EQ(f.dir.read("backups/备份3/a.f90"), codeLines(120));
+    EXPECT_EQ(ui.progressCalls, (std::vector<std::string>{"0/2 a.f90", "1/2 b.f90", "2/2 "}));
+}
+
+TEST(RunBatch, AsksOnAnyExtensionButExactlyDotF90) {
+    const struct {
+        std::string extension;
+        bool answer;
+        BatchEnd end;
+        bool formatted;
+    } cases[] = {
+        {".f90", false, BatchEnd::Completed, true},  // not asked
+        {".for", true, BatchEnd::Completed, false},  // runs over *.for: a.f90 stays
+        {".for", false, BatchEnd::Cancelled, false},
+        {" .f90 ", true, BatchEnd::Completed, true},
+        {" .f90 ", false, BatchEnd::Cancelled, false},
+        {".F90", true, BatchEnd::Completed, true},  // matching ignores case
+        {"   ", true, BatchEnd::MissingExtension, false},
+        {"   ", false, BatchEnd::Cancelled, false},
+        {"", true, BatchEnd::MissingExtension, false},
+    };
+    for (const auto& c : cases) {
+        BatchFixture f;
+        f.dir.write("src/a.f90", "x = 1\r\n");
+        f.state.backupSlot = 4;
+        FakeUi ui(c.answer);
+        const std::string label = "'" + c.extension + "'";
+        EXPECT_EQ(f.run(c.extension, ui).end, c.end) << label;
+        EXPECT_EQ(ui.questions.size(), c.extension == ".f90" ? 0u : 1u) << label;
+        EXPECT_EQ(f.dir.read("src/a.f90") != "x = 1\r\n", c.formatted) << label;
+        EXPECT_EQ(f.state.backupSlot, c.end == BatchEnd::Completed ? 5 : 4) << label;
+        const std::vector<std::string> missing{"请选择文件类型"};
+        if (c.end != BatchEnd::Completed) {
+            EXPECT_EQ(ui.okBoxes, c.end == BatchEnd::MissingExtension ? missing : std::vector<std::string>{})
+                << label;
+        }
+    }
+    EXPECT_EQ(
+        kExtensionWarning,
+        "您要格式化的文件为非自由格式(非f90格式)\r\n格式化后可能会导致程序无法正常运行，是否要继续格式化?");
+}
+
+TEST(RunBatch, SlotWrapsAfterFive) {
+    for (const auto& [before, used] : {std::pair{0, 1}, {4, 5}, {5, 1}, {9, 1}}) {
+        BatchFixture f;
+        f.dir.write("src/a.f90", "x = 1\r\n");
+        f.state.backupSlot = before;
+        FakeUi ui;
+        f.run(".f90", ui);
+        EXPECT_EQ(f.storedSlot(), std::to_string(used)) << before;
+        EXPECT_EQ(f.dir.read("backups/备份" + std::to_string(used) + "/a.f90"), "x = 1\r\n") << before;
+    }
+}
+
+TEST(RunBatch, RunsWithoutFilesAdvanceTheSlotInMemoryOnly) {
+    BatchFixture f;
+    f.dir.write("src/other.txt", "x");
+    f.platform.writeSetting("chuli", "benfencishu", "2");
+    f.state.backupSlot = 2;
+    for (int run = 1; run <= 3; ++run) {
+        FakeUi ui;
+        EXPECT_EQ(f.run(".f90", ui).message, "本次共处理代码0行，文件0个，分别为，本次运行备份文件在备份" +
+                                                 std::to_string(2 + run) + "文件夹中");
+    }
+    EXPECT_EQ(f.storedSlot(), "2");
+}
+
+// Whatever the encoding and line ends, a file comes back in its own
+// encoding with CR LF line ends, its untouched lines byte for byte, and a
+// second run changes nothing.
+TEST(RunBatch, KeepsEncodingAndEndsEveryLineWithCrLf) {
+    const std::string gbComment =
+        "! \xC8\xC8\xB4\xAB\xB5\xBC\xB5\xC4\xB7\xBD\xB3\xCC";  // 热传导的方程 in GB18030
+    const struct {
+        std::string bytes;
+        std::string keptLine;
+    } cases[] = {
+        {gbComment + "\r\nprogram p\r\nend program p\r\n", gbComment + "\r\n"},
+        {"\xEF\xBB\xBF! 热传导\r\nprogram p\r\nend program p\r\n", "! 热传导\r\n"},
+        {"program p\nx = 1\nend program p\n", "    x = 1\r\n"},
+        {"program p\rx = 1\rend program p", "    x = 1\r\n"},
+        {"program p\r\nx = 1\rend program p\n", "    x = 1\r\n"},
+    };
+    for (const auto& c : cases) {
+        BatchFixture f;
+        f.dir.write("src/a.f90", c.bytes);
+        FakeUi ui;
+        ASSERT_TRUE(f.run(".f90", ui).failures.empty()) << c.bytes;
+        const std::string once = f.dir.read("src/a.f90");
+        EXPECT_NE(once.find(c.keptLine), std::string::npos) << c.bytes;
+        EXPECT_EQ(once.rfind("\xEF\xBB\xBF", 0) == 0, c.bytes.rfind("\xEF\xBB\xBF", 0) == 0) << c.bytes;
+        const auto crlf = std::count(once.begin(), once.end(), '\r');
+        EXPECT_EQ(std::count(once.begin(), once.end(), '\n'), crlf) << c.bytes;
+        for (std::size_t i = once.find('\r'); i != std::string::npos; i = once.find('\r', i + 1)) {
+            EXPECT_EQ(once[i + 1], '\n') << c.bytes;
+        }
+        FakeUi again;
+        f.run(".f90", again);
+        EXPECT_EQ(f.dir.read("src/a.f90"), once) << c.bytes;
+    }
+}
+
+}  // namespace
+}  // namespace codekiln

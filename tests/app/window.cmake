@@ -1,0 +1,11 @@
+# The main window's tests: Qt Test driving the real window on the offscreen
+# platform. Included from this folder's CMakeLists.txt.
+find_package(Qt6 REQUIRED COMPONENTS Test Widgets)
+
+add_executable(form1_test ${CMAKE_CURRENT_LIST_DIR}/form1_test.cc)
+set_target_properties(form1_test PROPERTIES AUTOMOC ON)
+target_link_libraries(form1_test PRIVATE codekiln_window Qt6::Test)
+add_test(NAME form1_test COMMAND form1_test)
+set_tests_properties(form1_test PROPERTIES
+  ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+  TIMEOUT 120)

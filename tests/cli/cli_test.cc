@@ -1,0 +1,183 @@
+// codekiln-cli run as a program: its three modes, its messages and its exit
+// codes, each run with its own home and settings folder.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include "cli/cli_run.h"
+#include "format/format_file.h"
+#include "platform/temp_folder.h"
+
+namespace codekiln {
+namespace {
+
+using testing::TempFolder;
+
+constexpr unsigned kNobody = 65534;
+const std::string kSource = "program p\r\nif (x > 1) then\r\ny = 2\r\nend if\r\nend program p\r\n";
+
+struct Result {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+// Runs the built program with `home` as its home and settings folder and
+// `input` on a standard input that is not a terminal; `asNobody` (for root,
+// whom permissions don't stop) runs it as user nobody.
+Result runProgram(const TempFolder& home, const std::vector<std::string>& arguments,
+                  const std::string& input = {}, bool asNobody = false) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", QString::fromStdString(home.path()));
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(home.path("config")));
+    process.setProcessEnvironment(env);
+    QStringList args;
+    if (asNobody)
+        args << "--reuid=65534"
+             << "--regid=65534"
+             << "--clear-groups" << CODEKILN_CLI;
+    for (const std::string& a : arguments) args << QString::fromStdString(a);
+    process.start(asNobody ? "setpriv" : CODEKILN_CLI, args);
+    process.write(input.data(), static_cast<qint64>(input.size()));
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+}
+
+std::string formatted(const std::string& text, const FormatOptions& options = {}) {
+    SessionState fresh;
+    return formatText(text, fresh, options);
+}
+
+TEST(ExitCodeFor, MapsEveryResult) {
+    const std::pair<CliResult, int> cases[] = {
+        {CliResult::Success, 0},    {CliResult::FilesFailed, 1}, {CliResult::ChangesFound, 1},
+        {CliResult::UsageError, 2}, {CliResult::Cancelled, 2},   {CliResult::MissingExtension, 2},
+    };
+    for (const auto& [result, code] : cases) EXPECT_EQ(exitCodeFor(result), code) << static_cast<int>(result);
+}
+
+TEST(Cli, RefusesBadUsageWithExitTwo) {
+    TempFolder home;
+    home.write("src/a.f90", kSource);
+    const std::string src = home.path("src");
+    const std::vector<std::string> cases[] = {
+        {},
+        {src, src},
+        {"--bogus", src},
+        {"--encoding", "latin1", src},
+        {home.path("missing")},
+        {"--stdout", home.path("src/a.f90"), "--check", src},
+        {"--check", home.path("missing")},
+        {"--ext", ".for", src},  // the warning, with no terminal to ask on
+        {"--ext", "  ", "--yes", src},
+    };
+    for (const auto& args : cases) {
+        const Result r = runProgram(home, args);
+        EXPECT_EQ(r.exitCode, 2) << (args.empty() ? "(none)" : args.front()) << r.err;
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_EQ(home.read("src/a.f90"), kSource);
+    EXPECT_FALSE(home.exists("config"));
+}
+
+TEST(Cli, BatchRunFormatsTheFolderAndCarriesTheSlotOn) {
+    TempFolder home;
+    home.write("src/a.for", kSource);
+    const std::vector<std::string> args = {"--ext",        ".FOR",          "--yes",
+                                           "--backup-dir", home.path("bk"), home.path("src")};
+    const Result first = runProgram(home, args);
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(first.out, "本次共处理代码5行，文件1个，分别为,a.for，本次运行备份文件在备份1文件夹中\n");
+    EXPECT_EQ(home.read("src/a.for"), formatted(kSource));
+    EXPECT_EQ(home.read("bk/备份1/a.for"), kSource);
+    EXPECT_NE(home.read("config/codekiln/codekiln.conf").find("benfencishu=1"), std::string::npos);
+    const Result second = runProgram(home, args);  // the next start reads the stored slot
+    EXPECT_NE(second.out.find("备份2文件夹中"), std::string::npos) << second.out;
+}
+
+TEST(Cli, FilesLeftUntouchedGiveExitOne) {
+    TempFolder home;
+    home.write("src/a.f90", kSource);
+    for (const char* name : {"src/b.f90", "src/c.f90"}) home.write(name, kSource);
+    home.write("src/d.f90", "x = '\x81\x20'\r\n");
+    home.setPermissions("src/b.f90", QFile::ReadOwner);  // read-only
+    home.setPermissions("src/c.f90", {});                // unreadable
+    const bool root = geteuid() == 0;
+    if (root) {  // run as nobody, who owns all but c.f90
+        for (const char* path : {"", "src", "src/a.f90", "src/b.f90", "src/d.f90"}) {
+            ASSERT_EQ(chown(home.path(path).c_str(), kNobody, kNobody), 0);
+        }
+    }
+    const Result r = runProgram(home, {"--backup-dir", home.path("bk"), home.path("src")}, {}, root);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.out.find("处理代码10行，文件4个"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n以下文件未能格式化，原文件保持不变：,b.f90,c.f90,d.f90\n"), std::string::npos)
+        << r.out;
+    for (const char* name : {"b.f90", "c.f90", "d.f90"})
+        EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+    home.setPermissions("src/c.f90", QFile::ReadOwner);
+    EXPECT_EQ(home.read("src/b.f90") + home.read("src/c.f90"), kSource + kSource);
+    EXPECT_EQ(home.read("src/d.f90"), "x = '\x81\x20'\r\n");
+    EXPECT_EQ(home.read("src/a.f90"), formatted(kSource));
+}
+
+TEST(Cli, StdoutFormatsOneFileAndTouchesNothing) {
+    TempFolder home;
+    const std::string gb = "! \xD6\xD0\xCE\xC4\r\nprogram p\r\nend program p\r\n";  // 中文 in GB18030
+    home.write("a.f90", kSource);
+    home.write("gb.f90", gb);
+    const struct {
+        std::vector<std::string> args;
+        std::string input;
+        int exitCode;
+        std::string out;
+    } cases[] = {
+        {{"--stdout", home.path("a.f90")}, "", 0, formatted(kSource)},
+        {{"--stdout", "-", "--no-indent-else"},
+         kSource,
+         0,
+         formatted(kSource, FormatOptions{false, false, true})},
+        {{"--stdout", "-"}, "\xFF\xFE", 1, ""},
+        {{"--stdout", "-", "--encoding", "utf-8"}, gb, 1, ""},
+    };
+    for (const auto& c : cases) {
+        const Result r = runProgram(home, c.args, c.input);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args[1] << r.err;
+        EXPECT_EQ(r.out, c.out) << c.args[1];
+    }
+    const Result r = runProgram(home, {"--stdout", home.path("gb.f90")});
+    EXPECT_EQ(r.out.substr(r.out.size() - gb.size() + 2), gb.substr(2));   // the comment line as it was
+    EXPECT_NE(r.out.find("\xB1\xBE\xC4\xA3\xBF\xE9"), std::string::npos);  // the header's 本模块 in GB18030
+    EXPECT_EQ(home.read("a.f90"), kSource);
+    EXPECT_FALSE(home.exists("config"));
+}
+
+TEST(Cli, CheckNamesFilesThatWouldChangeWithTheRunStateShared) {
+    TempFolder home;
+    // A labelled DO left open in a.f90 closes in b.f90 only when the state
+    // is shared from file to file.
+    const std::string a = "program p\r\ndo 10 i = 1, 3\r\nx = i\r\n";
+    const std::string b = "do i = 1, 2\r\ny = 1\r\n10 continue\r\nz = 2\r\nend do\r\n";
+    const FormatOptions noSeparators{false, true, false};
+    SessionState shared;
+    home.write("src/a.f90", formatText(a, shared, noSeparators));
+    home.write("src/b.f90", formatText(b, shared, noSeparators));
+    ASSERT_NE(home.read("src/b.f90"), formatted(b, noSeparators));
+    home.write("src/c.f90", kSource);
+
+    const Result clean =
+        runProgram(home, {"--check", "--no-separators", home.path("src/a.f90"), home.path("src/b.f90")});
+    EXPECT_EQ(clean.exitCode, 0) << clean.out << clean.err;
+    const Result dirty = runProgram(home, {"--check", "--no-separators", home.path("src")});
+    EXPECT_EQ(dirty.exitCode, 1);
+    EXPECT_EQ(dirty.out, home.path("src/c.f90") + "\n");
+    EXPECT_EQ(home.read("src/c.f90"), kSource);
+    EXPECT_FALSE(home.exists("config"));
+}
+
+}  // namespace
+}  // namespace codekiln

@@ -1,0 +1,86 @@
+// The platform operations on real temporary folders: the listing's filter
+// and order, atomic rewrites, backups replacing older copies, the settings
+// store and the backup root.
+#include "platform/qt_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "platform/temp_folder.h"
+
+namespace codekiln {
+namespace {
+
+using testing::TempFolder;
+
+TEST(ListFiles, KeepsOrdinaryMatchingFilesInNameOrder) {
+    TempFolder dir;
+    for (const char* name :
+         {"b.f90", "a.F90", "A.f90", "c.f90", ".hidden.f90", "x.f900", "中文.f90", "sub.f90/x"}) {
+        dir.write(name, "x\n");
+    }
+    QFile::link(QString::fromStdString(dir.path("gone")), QString::fromStdString(dir.path("dangling.f90")));
+    QtPlatform platform;
+    std::vector<std::string> names;
+    ASSERT_TRUE(platform.listFiles(dir.path(), ".f90", names).ok);
+    EXPECT_EQ(names, (std::vector<std::string>{"A.f90", "a.F90", "b.f90", "c.f90", "中文.f90"}));
+    ASSERT_TRUE(platform.listFiles(dir.path(), ".F9?", names).ok);  // the extension may hold wildcards
+    EXPECT_EQ(names.size(), 5u);
+    EXPECT_FALSE(platform.listFiles(dir.path("missing"), ".f90", names).ok);
+}
+
+TEST(WriteFileAtomically, ReplacesContentKeepingPermissionsAndLinks) {
+    TempFolder dir;
+    const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    dir.write("plain.f90", "old");
+    dir.setPermissions("plain.f90", mode);
+    dir.write("target.f90", "old");
+    QFile::link(QString::fromStdString(dir.path("target.f90")), QString::fromStdString(dir.path("link.f90")));
+
+    ASSERT_TRUE(writeFileAtomically(dir.path("plain.f90"), "new").ok);
+    EXPECT_EQ(dir.read("plain.f90"), "new");
+    EXPECT_EQ(QFile::permissions(QString::fromStdString(dir.path("plain.f90"))) &
+                  ~(QFile::ReadUser | QFile::WriteUser),
+              mode);
+    ASSERT_TRUE(writeFileAtomically(dir.path("link.f90"), "through the link").ok);
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(dir.path("link.f90"))).isSymLink());
+    EXPECT_EQ(dir.read("target.f90"), "through the link");
+}
+
+TEST(WriteFileAtomically, LeavesOldBytesWhenItCannotWrite) {
+    TempFolder dir;
+    dir.write("locked.f90", "old bytes");
+    dir.setPermissions("locked.f90", QFile::ReadOwner);  // read-only even for root
+    const Status status = writeFileAtomically(dir.path("locked.f90"), "new");
+    EXPECT_FALSE(status.ok);
+    EXPECT_NE(status.message.find("locked.f90"), std::string::npos);
+    EXPECT_EQ(dir.read("locked.f90"), "old bytes");
+    EXPECT_FALSE(writeFileAtomically(dir.path("no/such/folder/x.f90"), "new").ok);
+}
+
+TEST(CopyFile, ReplacesAnOlderCopyByteForByte) {
+    TempFolder dir;
+    std::string big(3 << 20, '\0');  // several read chunks, NUL bytes included
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+    dir.write("a.f90", big);
+    dir.write("backup/a.f90", "an older, shorter copy");
+    QtPlatform platform;
+    ASSERT_TRUE(platform.copyFile(dir.path("a.f90"), dir.path("backup/a.f90")).ok);
+    EXPECT_EQ(dir.read("backup/a.f90"), big);
+    EXPECT_FALSE(platform.copyFile(dir.path("missing.f90"), dir.path("backup/m.f90")).ok);
+}
+
+TEST(BackupRoot, IsTheOverrideElseTheWritableProgramFolder) {
+    TempFolder dir;
+    QtPlatformOptions options;
+    options.programFolder = dir.path();
+    EXPECT_EQ(QtPlatform(options).backupRoot(), dir.path());
+    options.backupRoot = dir.path("elsewhere/backups");
+    EXPECT_EQ(QtPlatform(options).backupRoot(), dir.path("elsewhere/backups"));
+    EXPECT_TRUE(dir.exists("elsewhere/backups"));  // ready for 备份1..备份5
+}
+
+}  // namespace
+}  // namespace codekiln

@@ -1,0 +1,59 @@
+// Encoding detection: what is taken for UTF-8, what falls back to GB18030,
+// and what is refused so that the file stays untouched.
+#include "platform/text_codec.h"
+
+#include <gtest/gtest.h>
+
+namespace codekiln {
+namespace {
+
+TEST(IsValidUtf8, RejectsMalformedSequences) {
+    const std::pair<std::string, bool> cases[] = {
+        {"ascii, longer than eight bytes", true},
+        {"中文 \xF0\x9F\x98\x80", true},
+        {std::string("nul\0in", 6), true},
+        {"\xC0\xAF", false},  // overlong
+        {"\xE0\x80\xAF", false},
+        {"\xED\xA0\x80", false},  // a surrogate
+        {"\xF4\x90\x80\x80", false},
+        {"abcdefgh\xE4\xB8", false},  // cut off
+    };
+    for (const auto& [bytes, valid] : cases) EXPECT_EQ(isValidUtf8(bytes), valid) << bytes;
+}
+
+TEST(DecodeText, DetectsTheEncodingOrRefuses) {
+    const std::string gb = "\xD6\xD0\xCE\xC4";  // 中文 in GB18030
+    const struct {
+        std::string bytes;
+        EncodingChoice choice;
+        bool ok;
+        TextEncoding encoding;
+        bool bom;
+        std::string text;
+    } cases[] = {
+        {"x = 1\r\n", EncodingChoice::Auto, true, TextEncoding::Utf8, false, "x = 1\r\n"},
+        {"! 中文", EncodingChoice::Auto, true, TextEncoding::Utf8, false, "! 中文"},
+        {"\xEF\xBB\xBF! 中文", EncodingChoice::Auto, true, TextEncoding::Utf8, true, "! 中文"},
+        {"! " + gb, EncodingChoice::Auto, true, TextEncoding::Gb18030, false, "! 中文"},
+        {"x", EncodingChoice::Gb18030, true, TextEncoding::Gb18030, false, "x"},
+        {gb, EncodingChoice::Utf8, false, {}, false, ""},
+        {"\xEF\xBB\xBF" + gb, EncodingChoice::Auto, false, {}, false, ""},  // a BOM promises UTF-8
+        {"x\x81\x20y", EncodingChoice::Auto, false, {}, false, ""},         // bad in both
+        {"x\x81", EncodingChoice::Auto, false, {}, false, ""},              // cut off at the end
+    };
+    for (const auto& c : cases) {
+        TextFile file;
+        const Status status = decodeText(c.bytes, c.choice, "f.f90", file);
+        ASSERT_EQ(status.ok, c.ok) << c.bytes;
+        if (!c.ok) {
+            EXPECT_NE(status.message.find("f.f90"), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(file.encoding, c.encoding) << c.bytes;
+        EXPECT_EQ(file.bom, c.bom) << c.bytes;
+        EXPECT_EQ(file.text, c.text) << c.bytes;
+    }
+}
+
+}  // namespace
+}  // namespace codekiln
