@@ -4,6 +4,8 @@
 // its arguments are what stands between that "(" and the next one.
 #include "format/banners.h"
 
+#include <algorithm>
+
 #include "state/text.h"
 
 namespace codekiln::banner {
@@ -52,8 +54,12 @@ std::string bannerLine(std::string_view text) {
 }
 
 void lookAhead(const StoredLines& stored, std::size_t i, UnitHeading& heading) {
+    // A header found earlier that still lies ahead is the first qualifying
+    // line again: the heading stays as it is.
+    if (heading.headerLine != static_cast<std::size_t>(-1) && heading.headerLine > i) return;
     // Lines i + 1 up to the one before the last; the last is never examined.
-    for (std::size_t j = i + 1; j + 1 < stored.size(); ++j) {
+    for (std::size_t j = std::max(i + 1, heading.scannedTo); j + 1 < stored.size(); ++j) {
+        heading.scannedTo = j + 1;
         const std::string t = toLowerAscii(trimBlanks(stored.text(j)));
         if (t.empty() || t.front() == '!' || t.front() == 'c') continue;
         const std::size_t open = t.find('(');
@@ -83,6 +89,7 @@ void lookAhead(const StoredLines& stored, std::size_t i, UnitHeading& heading) {
             }
         }
         heading.unitArguments = std::move(list);
+        heading.headerLine = j;
         return;
     }
 }

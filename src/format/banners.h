@@ -48,6 +48,13 @@ std::string bannerLine(std::string_view text);
 struct UnitHeading {
     std::string unitTitle;                                  ///< `unitTitle`
     std::optional<std::vector<std::string>> unitArguments;  ///< `unitArguments`
+
+    /// Where the look-ahead last found its unit header (npos: nowhere yet),
+    /// and the first line it has not examined. Lines before that which are
+    /// not the header found do not qualify, so no line is examined twice and
+    /// a file with many units is looked through once in all.
+    std::size_t headerLine = static_cast<std::size_t>(-1);
+    std::size_t scannedTo = 0;
 };
 
 /// Looks ahead from stored line `i` (0-based) for the next unit header and

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "format/format_file.h"
+#include "format/safety_check.h"
 
 namespace codekiln {
 
@@ -63,8 +64,12 @@ Status chuli(const std::string& fn, SessionState& state, const FormatOptions& op
 
     std::string out;
     out.reserve(file.text.size() + file.text.size() / 4 + 1024);
-    formatFile(splitLines(file.text), state, options, out);
+    const std::vector<std::string_view> lines = splitLines(file.text);
+    formatFile(lines, state, options, out);
+    // The new text must say what the old one said before it may replace it.
+    const SafetyVerdict verdict = checkSafety(lines, out);
     std::string().swap(file.text);  // the input is no longer needed while writing
+    if (!verdict.same) return Status::failure(fn + ": " + verdict.reason + "; not formatted");
 
     // Nothing is rewritten without its backup copy.
     if (!backedUp) return Status::failure(backedUp.message + "; not formatted, as it has no backup copy");

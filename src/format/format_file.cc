@@ -39,7 +39,7 @@ void formatFile(const std::vector<std::string_view>& rawLines, SessionState& sta
 std::string formatText(std::string_view text, SessionState& state, const FormatOptions& options,
                        std::string_view eol) {
     std::string out;
-    out.reserve(text.size() + text.size() / 4 + 1024);
+    out.reserve(text.size() + text.size() / 2 + 1024);
     formatFile(splitLines(text), state, options, out, eol);
     return out;
 }

@@ -85,7 +85,7 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, SessionState
 
         // The labelled-DO operations see the line as it will be written; they
         // trim it, so the text alone stands for it.
-        do77(text, state);
+        if (!words.framed || words.doWord) do77(text, state);  // a DO statement has the word do
         if (continucl(text, state)) blanks = effectiveIndent(state.indentColumns, text);
 
         appendLine(out, verbatim ? 0 : blanks, text, eol);

@@ -92,9 +92,11 @@ char lastNonBlank(std::string_view s) {
 }  // namespace
 
 void StoredLines::add(std::string_view text, bool verbatim) {
-    lines_.push_back(Line{buffer_.size(), text.size(), verbatim});
+    lines_.push_back(Line{nullptr, buffer_.size(), text.size(), verbatim});
     buffer_.append(text);
 }
+
+void StoredLines::addView(std::string_view text) { lines_.push_back(Line{text.data(), 0, text.size(), false}); }
 
 void StoredLines::reserve(std::size_t lines, std::size_t bytes) {
     lines_.reserve(lines);
@@ -124,7 +126,7 @@ ReadResult readStoredLines(const std::vector<std::string_view>& rawLines, const 
     ReadResult result;
     std::size_t bytes = 0;
     for (std::string_view raw : rawLines) bytes += raw.size();
-    result.stored.reserve(rawLines.size(), bytes);
+    result.stored.reserve(rawLines.size(), bytes / 8);
 
     std::string cleaned;
     char continued = 0;  // delimiter of a constant that goes on in the next code line
@@ -139,6 +141,13 @@ ReadResult readStoredLines(const std::vector<std::string_view>& rawLines, const 
         const std::string_view content = trimBlanks(line);
         if (options.removeBlankLines && content.empty()) continue;
         if (isBannerLine(content)) continue;
+
+        // A line with no run of four blanks, no continued constant and no
+        // "&" at its end comes out of the cleaning as it stands.
+        if (continued == 0 && lastNonBlank(content) != '&' && !contains(content, kFourBlanks)) {
+            result.stored.addView(content);
+            continue;
+        }
 
         cleaned.clear();
         const bool blank = content.empty();

@@ -18,25 +18,33 @@ namespace codekiln {
 /// kept line's text in one buffer, in file order.
 class StoredLines {
 public:
-    /// One kept line. A verbatim line continues a character constant from its
-    /// very first character: it keeps its leading blanks and tabs and is
-    /// written exactly as stored, without indentation.
-    struct Line {
-        std::size_t offset;
-        std::size_t length;
-        bool verbatim;
-    };
-
     std::size_t size() const { return lines_.size(); }  ///< `storedCount`
     bool empty() const { return lines_.empty(); }
     /// The text of line `i` (0-based).
-    std::string_view text(std::size_t i) const { return std::string_view(buffer_).substr(lines_[i].offset, lines_[i].length); }
+    std::string_view text(std::size_t i) const {
+        const Line& line = lines_[i];
+        return line.external != nullptr ? std::string_view(line.external, line.length)
+                                        : std::string_view(buffer_).substr(line.offset, line.length);
+    }
+    /// Whether line `i` continues a character constant from its very first
+    /// character: it keeps its leading blanks and tabs and is written exactly
+    /// as stored, without indentation.
     bool verbatim(std::size_t i) const { return lines_[i].verbatim; }
 
+    /// Stores a copy of `text`.
     void add(std::string_view text, bool verbatim);
+    /// Stores `text` without copying it: the caller keeps it alive as long
+    /// as the store.
+    void addView(std::string_view text);
     void reserve(std::size_t lines, std::size_t bytes);
 
 private:
+    struct Line {
+        const char* external;  // the text outside the buffer, or null
+        std::size_t offset;    // in the buffer, when not external
+        std::size_t length;
+        bool verbatim;
+    };
     std::string buffer_;
     std::vector<Line> lines_;
 };
@@ -48,6 +56,7 @@ struct ReadResult {
 };
 
 /// Reads and cleans the raw lines of one file (without their line ends).
+/// The store may refer to the raw lines' text, which must outlive it.
 ReadResult readStoredLines(const std::vector<std::string_view>& rawLines, const FormatOptions& options);
 
 /// Whether `line` (after leading-tab removal and trimming) is exactly one of

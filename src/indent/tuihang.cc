@@ -42,7 +42,10 @@ bool startsWithProgram(std::string_view w) { return w.substr(0, 7) == "program";
 void classifyWord(std::string_view w, TokenHits& hits) {
     switch (w.size()) {
         case 2:
-            if (w == "do") hits.addOpener = true;
+            if (w == "do") {
+                hits.addOpener = true;
+                hits.words.doWord = true;
+            }
             break;
         case 3:
             if (w == "end") hits.closer = true;

@@ -49,6 +49,7 @@ struct LineWords {
     bool elseWord = false;
     bool elseifWord = false;
     bool caseWord = false;
+    bool doWord = false;  ///< "do" stands as a word: the line may be a DO statement
 };
 
 /// `tuihang` that also reports the words the output writer asks about.
