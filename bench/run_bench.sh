@@ -1,0 +1,291 @@
+#!/bin/sh
+# Measures, in one run and on the same bytes, the formatting engine alone,
+# codekiln-cli (one file to stdout, and a whole batch run with backups and
+# in-place rewrite), findent as the yardstick, and the copy floor (the bytes
+# a batch run must at least read and write); then the stress files for
+# linear time. Prints the tables and writes them to docs/PERFORMANCE.md.
+#
+# usage: sh bench/run_bench.sh BUILDDIR
+# The corpus is generated once into BUILDDIR/bench-corpus; scratch copies and
+# raw results go to BUILDDIR/bench-work. Nothing is installed; a missing
+# findent or codekiln-cli only leaves its rows out.
+# BENCH_REPS=N sets the runs per fast row (best of N, default 3);
+# BENCH_REPORT_ONLY=1 writes the report again from the last run's results.
+set -eu
+
+[ $# -ge 1 ] || { echo "usage: sh bench/run_bench.sh BUILDDIR" >&2; exit 2; }
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=$(cd "$1" && pwd)
+DOC="$ROOT/docs/PERFORMANCE.md"
+CORPUS="$BUILD/bench-corpus"
+WORK="$BUILD/bench-work"
+RESULTS="$WORK/results"
+REPS=${BENCH_REPS:-3}
+export LC_ALL=C
+# The command line stores its backup slot in the settings store; keep that
+# out of the user's own configuration.
+export XDG_CONFIG_HOME="$WORK/config"
+
+say() { printf '%s\n' "$*" >&2; }
+
+# --- tools -----------------------------------------------------------------
+say "bench: building the benchmark tools"
+cmake --build "$BUILD" -j2 --target codekiln_corpus codekiln_engine_run codekiln_bench codekiln_nosync >/dev/null
+cmake --build "$BUILD" -j2 --target codekiln-cli >/dev/null 2>&1 || true
+GEN="$BUILD/bench/codekiln_corpus"
+ENGINE="$BUILD/bench/codekiln_engine_run"
+GBENCH="$BUILD/bench/codekiln_bench"
+NOSYNC=$(find "$BUILD/bench" -maxdepth 1 -name 'libcodekiln_nosync.so' | head -n 1)
+CLI=$(find "$BUILD/src" -type f -name codekiln-cli -perm -u+x 2>/dev/null | head -n 1)
+FINDENT=$(command -v findent || true)
+[ -x /usr/bin/time ] || { say "bench: /usr/bin/time is missing (Debian package time)"; exit 1; }
+[ -n "$CLI" ] || say "bench: codekiln-cli is not built; its rows are left out"
+[ -n "$FINDENT" ] || say "bench: findent is not installed; its rows are left out"
+
+# --- corpus ----------------------------------------------------------------
+if [ ! -f "$CORPUS/.complete" ]; then
+    say "bench: generating the corpus into $CORPUS"
+    rm -rf "$CORPUS"
+    mkdir -p "$CORPUS"
+    "$GEN" "$CORPUS/files" >/dev/null
+    "$GEN" --concat "$CORPUS/corpus-all.f90" >/dev/null
+    # The joined file must be the folder's bytes in name order.
+    cat "$CORPUS"/files/* | cmp -s - "$CORPUS/corpus-all.f90" ||
+        { say "bench: the joined corpus differs from the folder"; exit 1; }
+    touch "$CORPUS/.complete"
+fi
+ALL="$CORPUS/corpus-all.f90"
+BYTES=$(wc -c < "$ALL" | tr -d ' ')
+FILES=$(find "$CORPUS/files" -type f | wc -l | tr -d ' ')
+LARGEST=$(find "$CORPUS/files" -type f -printf '%s\n' | sort -n | tail -n 1)
+OVER1MB=$(find "$CORPUS/files" -type f -size +1000000c | wc -l | tr -d ' ')
+
+# --- timing ----------------------------------------------------------------
+# timed IN OUT CMD...: runs CMD once under /usr/bin/time -v with stdin IN and
+# stdout OUT; sets WALL and CPU (seconds) and RSS (kB).
+timed() {
+    in=$1 out=$2
+    shift 2
+    t0=$(date +%s%N)
+    if ! /usr/bin/time -v -o "$WORK/time.txt" "$@" < "$in" > "$out" 2>> "$WORK/stderr.txt"; then
+        say "bench: failed: $*"
+        tail -n 5 "$WORK/stderr.txt" >&2
+        exit 1
+    fi
+    t1=$(date +%s%N)
+    WALL=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
+    CPU=$(awk -F': ' '/User time|System time/ { s += $2 } END { printf "%.3f", s }' "$WORK/time.txt")
+    RSS=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$WORK/time.txt")
+}
+
+# measure NAME REPS PREP IN OUT CMD...: the best wall time of REPS runs, each
+# after the shell function PREP; records "NAME wall cpu rss_kB".
+measure() {
+    name=$1 reps=$2 prep=$3 min=
+    shift 3
+    bestCpu=0 maxRss=0 r=0
+    while [ "$r" -lt "$reps" ]; do
+        "$prep"
+        timed "$@"
+        if [ -z "$min" ] || awk -v a="$WALL" -v b="$min" 'BEGIN { exit !(a < b) }'; then
+            min=$WALL bestCpu=$CPU
+        fi
+        [ "$RSS" -gt "$maxRss" ] && maxRss=$RSS
+        r=$((r + 1))
+    done
+    echo "$name $min $bestCpu $maxRss" >> "$RESULTS"
+    say "bench: $name: ${min} s, peak $((maxRss / 1024)) MiB"
+}
+
+# engineRow NAME ARGS...: the engine's own in-memory timing; peak memory
+# from /usr/bin/time (the driver holds all input in memory).
+engineRow() {
+    name=$1
+    shift
+    timed /dev/null "$WORK/engine.txt" "$ENGINE" --repeat "$REPS" "$@"
+    wall=$(sed -n 's/.* seconds=\([^ ]*\).*/\1/p' "$WORK/engine.txt")
+    cpu=$(sed -n 's/.*cpu_seconds=\([^ ]*\).*/\1/p' "$WORK/engine.txt")
+    echo "$name $wall $cpu $RSS" >> "$RESULTS"
+    say "bench: $name: ${wall} s"
+}
+
+nothing() { :; }
+freshCopy() {
+    rm -rf "$WORK/tree" "$WORK/backups" "$WORK/floor-backup"
+    cp -r "$CORPUS/files" "$WORK/tree"
+    sync -f "$WORK/tree" 2>/dev/null || true
+}
+
+runAll() {
+    rm -rf "$WORK"
+    mkdir -p "$WORK"
+    : > "$RESULTS"
+    cut -d' ' -f1-3 /proc/loadavg > "$WORK/load-start"
+
+    engineRow engine "$CORPUS/files"
+    engineRow engine_joined "$ALL"
+    if [ -n "$CLI" ]; then
+        measure cli_stdout "$REPS" nothing /dev/null /dev/null "$CLI" --stdout "$ALL"
+    fi
+    if [ -n "$FINDENT" ]; then
+        measure findent 1 nothing "$ALL" /dev/null "$FINDENT" -ifree
+    fi
+    # The copy floor: the folder copied into a backup folder, then copied
+    # over itself, as a batch run must at least read and write it.
+    measure copy_floor "$REPS" freshCopy /dev/null /dev/null \
+        sh -c 'cp -r "$1/tree" "$1/floor-backup" && cp -r "$1/floor-backup/." "$1/tree/"' sh "$WORK"
+    if [ -n "$CLI" ]; then
+        measure batch "$REPS" freshCopy /dev/null "$WORK/summary.txt" \
+            "$CLI" --yes --backup-dir "$WORK/backups" "$WORK/tree"
+        # A batch run that did not format every file would time less work.
+        unformatted=$(grep -L -m 1 -F '! ****' "$WORK"/tree/* | wc -l | tr -d ' ')
+        [ "$unformatted" = 0 ] || { say "bench: the batch run left $unformatted files unformatted"; exit 1; }
+        if [ -n "$NOSYNC" ]; then
+            measure batch_nosync "$REPS" freshCopy /dev/null "$WORK/summary.txt" \
+                env LD_PRELOAD="$NOSYNC" "$CLI" --yes --backup-dir "$WORK/backups" "$WORK/tree"
+        fi
+    fi
+
+    say "bench: Google Benchmark (10 MB in memory, stress files)"
+    "$GBENCH" --benchmark_format=csv > "$WORK/gbench.csv" 2> "$WORK/gbench.err" ||
+        { say "bench: codekiln_bench failed"; tail -n 5 "$WORK/gbench.err" >&2; exit 1; }
+
+    cut -d' ' -f1-3 /proc/loadavg > "$WORK/load-end"
+    rm -rf "$WORK/tree" "$WORK/backups" "$WORK/floor-backup"
+}
+
+if [ "${BENCH_REPORT_ONLY:-0}" = 1 ]; then
+    [ -s "$RESULTS" ] || { say "bench: no results in $WORK to report"; exit 1; }
+else
+    runAll
+fi
+LOAD_START=$(cat "$WORK/load-start")
+LOAD_END=$(cat "$WORK/load-end")
+
+# --- report ----------------------------------------------------------------
+CPU_MODEL=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+CORES=$(nproc)
+MEM_GB=$(awk '/MemTotal/ { printf "%.1f", $2 / 1048576 }' /proc/meminfo)
+BUILD_TYPE=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$BUILD/CMakeCache.txt")
+COMPILER=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$BUILD/CMakeCache.txt")
+COMPILER_VERSION=$("$COMPILER" --version 2>/dev/null | head -n 1)
+FINDENT_VERSION=$([ -n "$FINDENT" ] && "$FINDENT" -v 2>/dev/null | head -n 1 || echo "not installed")
+
+report() {
+    cat <<EOF
+# Performance
+
+Written by \`make bench\` (\`sh bench/run_bench.sh $(basename "$BUILD")\`) on $(date -u '+%Y-%m-%d %H:%M UTC').
+Run it again to refresh every figure below.
+
+## Machine
+
+- CPU: $CPU_MODEL, $CORES cores; memory $MEM_GB GiB; $(uname -sr)
+- Build: $BUILD_TYPE, $COMPILER_VERSION; $FINDENT_VERSION
+- Load average at start $LOAD_START, at end $LOAD_END (other work on the machine slows every row)
+
+## Corpus
+
+$FILES generated free-form files, $BYTES bytes ($(awk -v b="$BYTES" 'BEGIN { printf "%.1f", b / 1e6 }') MB), $OVER1MB of them over 1 MB, the largest $LARGEST bytes.
+\`bench-corpus/corpus-all.f90\` joins them in name order: the same bytes in one file.
+MB means 10^6 bytes. Times are wall-clock, best of $REPS runs (findent: one run). Every batch run and copy floor starts from a fresh copy of the folder, flushed to disk first.
+
+EOF
+    awk -v bytes="$BYTES" -v largest="$LARGEST" -v gb="$WORK/gbench.csv" '
+    function mbps(s) { return s > 0 ? bytes / s / 1e6 : 0 }
+    function cell(x, fmt) { return x == "" ? "n/a" : sprintf(fmt, x) }
+    {
+        wall[$1] = $2; cpu[$1] = $3; rss[$1] = $4; order[++n] = $1
+    }
+    END {
+        label["engine"] = "Engine alone, in memory, each file with a fresh session"
+        label["engine_joined"] = "Engine alone, in memory, the joined file"
+        label["cli_stdout"] = "`codekiln-cli --stdout` on the joined file"
+        label["findent"] = "findent, joined file from stdin"
+        label["copy_floor"] = "Copy floor: `cp -r` into a backup folder, `cp` back over the folder"
+        label["batch"] = "`codekiln-cli --yes` batch run over the folder"
+        label["batch_nosync"] = "the same batch run with fsync/fdatasync made no-ops (diagnostic)"
+        print "## Throughput on the same bytes\n"
+        print "| Run | MB/s | × findent | × copy floor time | wall s | CPU s | peak RSS MiB |"
+        print "|---|---:|---:|---:|---:|---:|---:|"
+        for (i = 1; i <= n; i++) {
+            k = order[i]
+            xf = ("findent" in wall) ? cell(wall["findent"] / wall[k], "%.1f") : "n/a"
+            xc = ("copy_floor" in wall) ? cell(wall[k] / wall["copy_floor"], "%.2f") : "n/a"
+            printf "| %s | %.1f | %s | %s | %.3f | %.3f | %.1f |\n", label[k], mbps(wall[k]), xf, xc, wall[k], cpu[k], rss[k] / 1024
+        }
+        print "\nThe engine rows hold the whole corpus in memory, so their peak RSS is mostly input and output."
+
+        # Stress files from Google Benchmark: time per input byte per size.
+        mbCol = 0
+        while ((getline line < gb) > 0) {
+            m = split(line, f, ",")
+            for (c = 1; c <= m; c++) gsub(/"/, "", f[c])
+            if (f[1] == "name") {
+                for (c = 1; c <= m; c++) if (f[c] == "MB") mbCol = c
+                continue
+            }
+            if (f[1] ~ /^formatCorpus\//) corpus[f[1]] = f[6] / 1e6
+            if (mbCol > 0 && f[1] ~ /^(labelledDoLoops|nestedBlocks)\/[a-z]+:[0-9]+$/) {
+                s = ++ns; sname[s] = f[1]; sreal[s] = f[3]; scpu[s] = f[4]; smb[s] = f[mbCol]
+                split(f[1], p, "/")
+                nsb = f[4] / f[mbCol]  # CPU ms per MB = ns per byte
+                snsb[s] = nsb
+                if (!(p[1] in lo) || nsb < lo[p[1]]) lo[p[1]] = nsb
+                if (!(p[1] in hi) || nsb > hi[p[1]]) hi[p[1]] = nsb
+            }
+            if (f[1] ~ /_RMS$/) { sub(/_RMS/, "", f[1]); rms[f[1]] = f[4] }
+            if (f[1] ~ /_BigO$/) { sub(/_BigO/, "", f[1]); bigo[f[1]] = f[5] }
+        }
+        print "\n## Linear time: stress files (Google Benchmark, in memory)\n"
+        print "A file of labelled DO loops without separators, and one subroutine of nested IF/DO/SELECT blocks,"
+        print "each at 1×, 10× and 100× its base size (100,000 loops; 10,000 levels)."
+        print "A linear pass fits O(N) and keeps roughly its time per byte; a quadratic one would take 100× longer per byte at 100×."
+        print "A step in time per byte between sizes, with the same fit, is the memory hierarchy: see the notes below.\n"
+        print "| Case | input MB | wall ms | CPU ms | MB/s (CPU) | CPU ns per input byte |"
+        print "|---|---:|---:|---:|---:|---:|"
+        for (s = 1; s <= ns; s++)
+            printf "| %s | %.1f | %.1f | %.1f | %.1f | %.2f |\n", sname[s], smb[s], sreal[s], scpu[s], smb[s] / scpu[s] * 1e3, snsb[s]
+        print ""
+        for (fname in lo)
+            printf "- %s: best fitting complexity O(%s), %s%% RMS off the fit; CPU time per byte varies %.2f× over the 100-fold range.\n", fname, bigo[fname], ((fname in rms) ? sprintf("%.0f", rms[fname] * 100) : "?"), hi[fname] / lo[fname]
+        print "\nGoogle Benchmark figures are CPU time, which other work on the machine disturbs less than wall time."
+        print "The 10 MB in-memory corpus case: " sprintf("%.1f", corpus["formatCorpus/separators:1"]) " MB/s with separator banners, " sprintf("%.1f", corpus["formatCorpus/separators:0"]) " MB/s without."
+
+        # Targets.
+        print "\n## Targets\n"
+        print "Met or not is judged on wall-clock time; the CPU-time column shows the same ratio with most of the other load on the machine taken out.\n"
+        print "| Target | Measured | By CPU time | Met |"
+        print "|---|---|---|---|"
+        e = mbps(wall["engine"])
+        printf "| Engine, one thread, ≥ 250 MB/s | %.1f MB/s | %.1f MB/s | %s |\n", e, mbps(cpu["engine"]), (e >= 250 ? "met" : "not met")
+        if ("findent" in wall) {
+            r = wall["findent"] / wall["engine"]
+            printf "| Engine ≥ 30× findent | %.1f× | %.1f× | %s |\n", r, cpu["findent"] / cpu["engine"], (r >= 30 ? "met" : "not met")
+            if ("cli_stdout" in wall) {
+                r = wall["findent"] / wall["cli_stdout"]
+                printf "| `--stdout` ≥ 20× findent | %.1f× | %.1f× | %s |\n", r, cpu["findent"] / cpu["cli_stdout"], (r >= 20 ? "met" : "not met")
+            }
+        }
+        if ("batch" in wall) {
+            r = wall["batch"] / wall["copy_floor"]
+            printf "| Batch run ≤ 3× the copy floor time | %.2f× | %.2f× | %s |\n", r, cpu["batch"] / cpu["copy_floor"], (r <= 3 ? "met" : "not met")
+            if ("batch_nosync" in wall)
+                printf "| (diagnostic) batch run with syncs skipped, against the copy floor | %.2f× | %.2f× | |\n", wall["batch_nosync"] / wall["copy_floor"], cpu["batch_nosync"] / cpu["copy_floor"]
+            limit = 3 * largest / 1048576 + 30
+            printf "| Batch peak memory ≤ 3× largest file + 30 MiB (%.1f MiB) | %.1f MiB | | %s |\n", limit, rss["batch"] / 1024, (rss["batch"] / 1024 <= limit ? "met" : "not met")
+        }
+        for (fname in lo)
+            printf "| %s in time linear in size (best fit over 1×, 10×, 100×) | | O(%s), per byte ×%.2f | %s |\n", fname, bigo[fname], hi[fname] / lo[fname], (bigo[fname] == "N" ? "met" : "not met")
+    }' "$RESULTS"
+    if [ -f "$ROOT/bench/performance_notes.md" ]; then
+        echo
+        cat "$ROOT/bench/performance_notes.md"
+    fi
+}
+
+mkdir -p "$(dirname "$DOC")"
+report > "$WORK/PERFORMANCE.md"
+cp "$WORK/PERFORMANCE.md" "$DOC"
+cat "$DOC"
+say "bench: written to $DOC"
