@@ -5,6 +5,7 @@
 // line that closes labelled DO loops at the level of their DO statement.
 #include "format/output_writer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "doloop/do_labels.h"
@@ -15,17 +16,32 @@
 namespace codekiln {
 namespace {
 
-/// Appends `blanks` blanks, `text` and the line end.
-void appendLine(std::string& out, std::size_t blanks, std::string_view text, std::string_view eol) {
-    const std::size_t at = out.size();
-    out.resize(at + blanks + text.size() + eol.size());
-    char* p = &out[at];
-    std::memset(p, ' ', blanks);
-    p += blanks;
-    if (!text.empty()) std::memcpy(p, text.data(), text.size());
-    p += text.size();
-    std::memcpy(p, eol.data(), eol.size());
-}
+/// Appends lines to the output text. The text grows geometrically and is
+/// cut to what was written at the end, so a line costs two copies and no
+/// zero-filling.
+class LineWriter {
+public:
+    LineWriter(std::string& out, std::string_view eol) : out_(out), eol_(eol), used_(out.size()) {}
+    ~LineWriter() { out_.resize(used_); }
+
+    /// Writes `blanks` blanks, `text` and the line end.
+    void line(std::size_t blanks, std::string_view text) {
+        const std::size_t need = used_ + blanks + text.size() + eol_.size();
+        if (need > out_.size()) out_.resize(std::max(need, out_.size() * 2 + 4096));
+        char* p = &out_[used_];
+        std::memset(p, ' ', blanks);
+        p += blanks;
+        if (!text.empty()) std::memcpy(p, text.data(), text.size());
+        p += text.size();
+        std::memcpy(p, eol_.data(), eol_.size());
+        used_ = need;
+    }
+
+private:
+    std::string& out_;
+    std::string_view eol_;
+    std::size_t used_;
+};
 
 /// Whether `t` is a preprocessor line: its first non-blank character is "#".
 bool isPreprocessorLine(std::string_view t) {
@@ -56,9 +72,11 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, SessionState
                  const FormatOptions& options, std::string& out, std::string_view eol) {
     state.indentColumns = 0;
     state.unitEnded = false;
-    for (const std::string& line : banner::headerLines(lineCount)) appendLine(out, 0, line, eol);
+    LineWriter writer(out, eol);
+    for (const std::string& line : banner::headerLines(lineCount)) writer.line(0, line);
 
     banner::UnitHeading heading;
+    std::vector<std::string> separator;  // the banner's lines, rendered again when the heading changes
     std::string testLine;
     std::int64_t indentBefore = 0;
     const std::size_t count = stored.size();
@@ -66,7 +84,7 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, SessionState
         const std::string_view text = stored.text(i);
         const bool verbatim = stored.verbatim(i);
 
-        assignLowerAscii(testLine, trimBlanks(text));
+        assignLowerAscii(testLine, verbatim ? trimBlanks(text) : text);  // stored lines are trimmed
         LineWords words;
         const bool opener = classifyLine(testLine, state, words);
 
@@ -88,12 +106,14 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, SessionState
         if (!words.framed || words.doWord) do77(text, state);  // a DO statement has the word do
         if (continucl(text, state)) blanks = effectiveIndent(state.indentColumns, text);
 
-        appendLine(out, verbatim ? 0 : blanks, text, eol);
+        writer.line(verbatim ? 0 : blanks, text);
 
         if (options.showSeparators && state.unitEnded && i + 1 < count) {
+            const std::size_t headerBefore = heading.headerLine;
             banner::lookAhead(stored, i, heading);
+            if (heading.headerLine != headerBefore || separator.empty()) separator = banner::separatorLines(heading);
             state.doLabels.reset();
-            for (const std::string& line : banner::separatorLines(heading)) appendLine(out, 0, line, eol);
+            for (const std::string& line : separator) writer.line(0, line);
         }
         indentBefore = state.indentColumns;
         state.unitEnded = false;

@@ -84,6 +84,21 @@ void collapseOutsideConstants(std::string& out, std::string_view s, char& quote)
     }
 }
 
+/// Whether `s` holds a run of four blanks. Such a run covers one position
+/// of every residue modulo four, so probing every fourth byte finds it.
+bool hasFourBlanks(std::string_view s) {
+    const std::size_t n = s.size();
+    for (std::size_t j = 3; j < n; j += 4) {
+        if (s[j] != ' ') continue;
+        std::size_t begin = j;
+        while (begin > 0 && s[begin - 1] == ' ' && j - begin < 3) --begin;
+        std::size_t end = j + 1;
+        while (end < n && s[end] == ' ' && end - begin < 4) ++end;
+        if (end - begin >= 4) return true;
+    }
+    return false;
+}
+
 char lastNonBlank(std::string_view s) {
     const std::string_view t = trimTrailingBlanks(s);
     return t.empty() ? '\0' : t.back();
@@ -144,7 +159,7 @@ ReadResult readStoredLines(const std::vector<std::string_view>& rawLines, const 
 
         // A line with no run of four blanks, no continued constant and no
         // "&" at its end comes out of the cleaning as it stands.
-        if (continued == 0 && lastNonBlank(content) != '&' && !contains(content, kFourBlanks)) {
+        if (continued == 0 && lastNonBlank(content) != '&' && !hasFourBlanks(content)) {
             result.stored.addView(content);
             continue;
         }
