@@ -83,17 +83,24 @@ void do77(std::string_view sr2, SessionState& state) {
     // the very start is found; what stands before that DO is dropped.
     const std::size_t at = findDoWord(line);
     if (at == std::string_view::npos) return;
-    const std::string rest = shortenBlankRuns(trimBlanks(toLowerAscii(line.substr(at))));
-    // Token 1 is what stands between the first and the second blank.
+    // From that DO on, runs of blanks are shortened; token 1 is what then
+    // stands between the first and the second blank. Without a run of two
+    // blanks there is nothing to shorten, and the text is used as it is.
+    const std::string_view fromDo = line.substr(at);
+    std::string shortened;
+    std::string_view rest = fromDo;
+    if (contains(fromDo, "  ")) {
+        shortened = shortenBlankRuns(fromDo);
+        rest = shortened;
+    }
     const std::size_t firstBlank = rest.find(' ');
-    if (firstBlank == std::string::npos) return;
+    if (firstBlank == std::string_view::npos) return;
     const std::size_t begin = firstBlank + 1;
     const std::size_t end = rest.find(' ', begin);
-    const std::string_view token =
-        std::string_view(rest).substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+    const std::string token = toLowerAscii(rest.substr(begin, end == std::string_view::npos ? end : end - begin));
     if (!readsAsNonZero(token)) return;
     ++state.doLabels.doLabelCount;
-    ++state.doLabels.openLoops[std::string(trimBlanks(token))];
+    ++state.doLabels.openLoops[token];
 }
 
 bool continucl(std::string_view sr2, SessionState& state) {
