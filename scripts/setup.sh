@@ -5,7 +5,7 @@
 set -e
 
 PACKAGES="cmake g++ make qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
-xvfb xauth fonts-noto-cjk"
+xvfb xauth fonts-noto-cjk clang libclang-rt-14-dev"
 
 missing=""
 for p in $PACKAGES; do

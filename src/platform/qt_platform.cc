@@ -54,6 +54,13 @@ Status commitBytes(QSaveFile& out, const std::string& path, const char* data, qi
         }
         done += n;
     }
+    // A failed final flush (a full disk) must not pass for a complete file:
+    // commit() alone does not report it.
+    if (!out.flush()) {
+        const QString reason = out.errorString();
+        out.cancelWriting();
+        return fail(path, "cannot write", reason);
+    }
     if (!out.commit()) return fail(path, "cannot write", out.errorString());
     return Status::success();
 }
@@ -128,6 +135,11 @@ Status QtPlatform::copyFile(const std::string& from, const std::string& to) {
             out.cancelWriting();
             return fail(to, "cannot write", out.errorString());
         }
+    }
+    if (!out.flush()) {  // as above: a full disk shows here
+        const QString reason = out.errorString();
+        out.cancelWriting();
+        return fail(to, "cannot write", reason);
     }
     if (!out.commit()) return fail(to, "cannot write", out.errorString());
     return Status::success();

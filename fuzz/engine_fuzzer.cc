@@ -1,0 +1,144 @@
+// Fuzzing the formatting engine: any bytes in, and the engine must not crash,
+// its output must pass the safety check, and formatting that output again
+// must change nothing when the input's layout is stable (see layoutStable).
+// Each input is formatted twice: as the first file of a fresh session with
+// the default options, and as the next file of the same session with the
+// options picked by the input's length, so labelled DO loops left open by
+// the first file reach the second. The output, damaged in a way the input
+// picks, must then be judged by the safety check as a plain second reading
+// of both texts judges it.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "format/format_file.h"
+#include "format/safety_check.h"
+#include "format/stored_lines.h"
+#include "safety_reference.h"
+#include "state/text.h"
+
+namespace {
+
+using codekiln::FormatOptions;
+using codekiln::SessionState;
+
+FormatOptions optionsFor(std::size_t k) {
+    FormatOptions options;
+    options.removeBlankLines = (k & 1) != 0;
+    options.indentElse = (k & 2) == 0;
+    options.showSeparators = (k & 4) == 0;
+    return options;
+}
+
+/// Whether a second formatting is bound to leave the first one's output
+/// alone. Two things the first formatting does are not done once for all:
+/// the four-blank collapse (seven blanks become four, which the next pass
+/// makes one), and the code-line count, which is taken before leading tabs
+/// are removed (a line of tabs, or tabs before a comment, counts once and
+/// then no more; tabs behind blanks are only reached by the next pass).
+bool layoutStable(const std::vector<std::string_view>& lines) {
+    for (std::string_view raw : lines) {
+        if (raw.find("       ") != std::string_view::npos) return false;
+        const std::string_view t = codekiln::trimBlanks(raw);
+        if (t.empty() || t.front() != '\t') continue;
+        std::size_t tabs = 0;
+        while (tabs < t.size() && t[tabs] == '\t') ++tabs;
+        const std::string_view rest = t.substr(tabs);
+        const std::string_view content = codekiln::trimBlanks(rest);
+        if (content.empty() || content.front() == '!' || content.front() == '\t') return false;
+    }
+    return true;
+}
+
+[[noreturn]] void fail(const char* what, const std::string& detail) {
+    std::fprintf(stderr, "engine_fuzzer: %s: %s\n", what, detail.c_str());
+    std::abort();
+}
+
+/// The output damaged in one of five ways, at a place and with a byte the
+/// input picks: a byte dropped, a blank put in, a byte replaced, a line
+/// dropped, a line split.
+std::string damaged(std::string out, const std::uint8_t* data, std::size_t size) {
+    if (out.empty() || size == 0) return out;
+    std::size_t hash = 0;
+    for (std::size_t i = 0; i < size; ++i) hash = hash * 131 + data[i];
+    const std::size_t at = hash % out.size();
+    switch ((hash / 7) % 5) {
+        case 0:
+            out.erase(at, 1);
+            break;
+        case 1:
+            out.insert(at, 1, ' ');
+            break;
+        case 2:
+            out[at] = static_cast<char>(data[hash % size]);
+            break;
+        case 3: {
+            const std::size_t begin = out.rfind('\n', at);
+            const std::size_t end = out.find('\n', at);
+            out.erase(begin == std::string::npos ? 0 : begin + 1,
+                      end == std::string::npos ? std::string::npos
+                                               : end - (begin == std::string::npos ? 0 : begin + 1) + 1);
+            break;
+        }
+        default:
+            out.insert(at, "\r\n");
+    }
+    return out;
+}
+
+/// The safety check and the plain reading must agree on `output`.
+void checkAgainstReference(const std::vector<std::string_view>& lines, const std::string& output) {
+    const bool same = codekiln::checkSafety(lines, output).same;
+    const bool expected = codekiln::reference::significant(lines) ==
+                          codekiln::reference::significant(codekiln::splitLines(output));
+    if (same != expected)
+        fail("the safety check disagrees with a plain reading", same ? "passed" : "refused");
+}
+
+/// Whether an output line that came from the input (it is indented) would be
+/// read as one of our banner lines by the next run once its leading blanks
+/// and tabs are gone: a line such as TAB, blank, TAB, "!" and a banner's
+/// ending. The safety check refuses such output, and the file stays as it
+/// was: a refusal, not a fault.
+bool becomesBannerOnReread(const std::string& output) {
+    for (std::string_view line : codekiln::splitLines(output)) {
+        if (line.empty() || (line.front() != ' ' && line.front() != '\t')) continue;
+        const std::size_t start = line.find_first_not_of(" \t");
+        if (start == std::string_view::npos) continue;
+        if (codekiln::isBannerLine(codekiln::trimBlanks(line.substr(start)))) return true;
+    }
+    return false;
+}
+
+void checkOne(const std::vector<std::string_view>& lines, SessionState& state, const FormatOptions& options,
+              bool expectStable) {
+    std::string once;
+    codekiln::formatFile(lines, state, options, once);
+    const codekiln::SafetyVerdict verdict = codekiln::checkSafety(lines, once);
+    if (!verdict.same && !becomesBannerOnReread(once)) fail("safety check failed", verdict.reason);
+    if (!verdict.same) return;
+    checkAgainstReference(lines, once);
+    if (!expectStable) return;
+    SessionState fresh;
+    const std::string twice = codekiln::formatText(once, fresh, options);
+    if (twice != once) fail("formatting twice differs from formatting once", "");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const std::vector<std::string_view> lines = codekiln::splitLines(text);
+    SessionState state;
+    checkOne(lines, state, optionsFor(0), layoutStable(lines));
+    checkOne(lines, state, optionsFor(size % 8), false);
+
+    SessionState fresh;
+    checkAgainstReference(lines, damaged(codekiln::formatText(text, fresh, optionsFor(0)), data, size));
+    return 0;
+}

@@ -1,0 +1,226 @@
+// The scratch tree works on the file system directly (POSIX calls), so that
+// what a test sets up and what it checks do not go through the code under
+// test.
+#include "reliability/scratch_tree.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace codekiln::testing {
+namespace {
+
+void require(bool ok, const std::string& what) {
+    if (!ok) throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+std::string readAllFrom(const std::string& path, bool& readable) {
+    std::ifstream in(path, std::ios::binary);
+    readable = static_cast<bool>(in);
+    if (!readable) return {};
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+}  // namespace
+
+ScratchTree::ScratchTree() {
+    std::string pattern = (fs::temp_directory_path() / "codekiln-faults-XXXXXX").string();
+    require(::mkdtemp(pattern.data()) != nullptr, "mkdtemp");
+    root_ = pattern;
+    ::chmod(root_.c_str(), 0755);
+}
+
+ScratchTree::~ScratchTree() {
+    // Every folder gets its owner's full access back, so that it can be
+    // emptied whatever a test did to it.
+    ::chmod(root_.c_str(), 0755);
+    for (const auto& [relative, entry] : snapshot())
+        if (entry.kind == 'd') ::chmod(path(relative).c_str(), 0755);
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+}
+
+void ScratchTree::write(const std::string& relative, const std::string& bytes, unsigned mode) const {
+    const fs::path file = path(relative);
+    fs::create_directories(file.parent_path());
+    {
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        require(static_cast<bool>(out), "write " + file.string());
+    }
+    setMode(relative, mode);
+}
+
+void ScratchTree::makeFolder(const std::string& relative, unsigned mode) const {
+    fs::create_directories(path(relative));
+    setMode(relative, mode);
+}
+
+void ScratchTree::symlink(const std::string& relative, const std::string& target) const {
+    fs::create_directories(fs::path(path(relative)).parent_path());
+    require(::symlink(target.c_str(), path(relative).c_str()) == 0, "symlink " + relative);
+}
+
+void ScratchTree::setMode(const std::string& relative, unsigned mode) const {
+    require(::chmod(path(relative).c_str(), mode) == 0, "chmod " + relative);
+}
+
+void ScratchTree::remove(const std::string& relative) const { fs::remove(path(relative)); }
+
+std::string ScratchTree::read(const std::string& relative) const {
+    bool readable = false;
+    return readAllFrom(path(relative), readable);
+}
+
+void ScratchTree::chownAll(uid_t uid, gid_t gid) const {
+    require(::lchown(root_.c_str(), uid, gid) == 0, "lchown " + root_);
+    for (const auto& entry : snapshot())
+        require(::lchown(path(entry.first).c_str(), uid, gid) == 0, "lchown " + entry.first);
+}
+
+namespace {
+
+/// Adds the entries of folder `base`/`relative` to `shot`, links not followed.
+void walk(const std::string& base, const std::string& relative, Snapshot& shot) {
+    const std::string folder = relative.empty() ? base : base + "/" + relative;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    std::vector<std::string> names;
+    while (const dirent* d = ::readdir(dir)) {
+        const std::string name = d->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    for (const std::string& name : names) {
+        const std::string key = relative.empty() ? name : relative + "/" + name;
+        const std::string full = base + "/" + key;
+        struct stat st {};
+        if (::lstat(full.c_str(), &st) != 0) continue;
+        Entry entry;
+        entry.mode = st.st_mode & 07777;
+        if (S_ISLNK(st.st_mode)) {
+            entry.kind = 'l';
+            std::error_code ec;
+            entry.bytes = fs::read_symlink(full, ec).string();
+        } else if (S_ISDIR(st.st_mode)) {
+            entry.kind = 'd';
+        } else {
+            entry.bytes = readAllFrom(full, entry.readable);
+        }
+        shot[key] = entry;
+        if (entry.kind == 'd') walk(base, key, shot);
+    }
+}
+
+}  // namespace
+
+Snapshot ScratchTree::snapshot(const std::string& relative) const {
+    Snapshot shot;
+    walk(relative.empty() ? root_ : path(relative), {}, shot);
+    return shot;
+}
+
+bool runsAsNobody() { return ::geteuid() == 0; }
+
+uid_t nobodyUid() {
+    const passwd* pw = ::getpwnam("nobody");
+    return pw ? pw->pw_uid : 65534;
+}
+
+gid_t nobodyGid() {
+    const group* gr = ::getgrnam("nogroup");
+    return gr ? gr->gr_gid : 65534;
+}
+
+bool canRun(const std::string& program) {
+    if (!runsAsNobody()) return ::access(program.c_str(), X_OK) == 0;
+    const pid_t pid = ::fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nobodyGid()) != 0 || ::setuid(nobodyUid()) != 0)
+            ::_exit(1);
+        ::_exit(::access(program.c_str(), X_OK) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::string& home, int seconds) {
+    char outName[] = "/tmp/codekiln-out-XXXXXX";
+    char errName[] = "/tmp/codekiln-err-XXXXXX";
+    const int outFd = ::mkstemp(outName);
+    const int errFd = ::mkstemp(errName);
+    require(outFd >= 0 && errFd >= 0, "mkstemp");
+
+    std::vector<std::string> env = {
+        "PATH=/usr/bin:/bin",
+        "HOME=" + home,
+        "XDG_CONFIG_HOME=" + home + "/config",
+        "XDG_DATA_HOME=" + home + "/data",
+        "XDG_CACHE_HOME=" + home + "/cache",
+        "LANG=C.UTF-8",
+        "LC_ALL=C.UTF-8",
+    };
+    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "QT_QPA_PLATFORM"})
+        if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args = arguments;
+    args.insert(args.begin(), program);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const bool drop = runsAsNobody();
+    const uid_t uid = nobodyUid();
+    const gid_t gid = nobodyGid();
+
+    const pid_t pid = ::fork();
+    require(pid >= 0, "fork");
+    if (pid == 0) {
+        const int devNull = ::open("/dev/null", O_RDONLY);
+        ::dup2(devNull, 0);
+        ::dup2(outFd, 1);
+        ::dup2(errFd, 2);
+        if (drop && (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) ::_exit(126);
+        ::alarm(static_cast<unsigned>(seconds));
+        ::execve(program.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ProgramRun run;
+    if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+    run.timedOut = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
+    bool readable = false;
+    run.out = readAllFrom(outName, readable);
+    run.err = readAllFrom(errName, readable);
+    ::close(outFd);
+    ::close(errFd);
+    ::unlink(outName);
+    ::unlink(errName);
+    return run;
+}
+
+}  // namespace codekiln::testing

@@ -1,0 +1,81 @@
+// A file that disappears while a run is under way, between the listing and
+// its turn, or between its backup and its reading, is reported and not
+// brought back; the other files are formatted as usual.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/fake_ui.h"
+#include "app/run_batch.h"
+#include "format/format_file.h"
+#include "platform/qt_platform.h"
+#include "reliability/scratch_tree.h"
+
+namespace codekiln {
+namespace {
+
+/// The real platform, with a hook run after a chosen call.
+class HookedPlatform : public QtPlatform {
+public:
+    using QtPlatform::QtPlatform;
+    std::function<void()> afterListing = [] {};
+    std::function<void(const std::string& from)> afterCopy = [](const std::string&) {};
+
+    Status listFiles(const std::string& folder, const std::string& extension,
+                     std::vector<std::string>& names) override {
+        Status status = QtPlatform::listFiles(folder, extension, names);
+        afterListing();
+        return status;
+    }
+    Status copyFile(const std::string& from, const std::string& to) override {
+        Status status = QtPlatform::copyFile(from, to);
+        afterCopy(from);
+        return status;
+    }
+};
+
+const std::string kSource = "program p\ndo i = 1, 2\nx = '    '\nend do\nend program p\n";
+
+TEST(VanishingFile, IsReportedAndNotBroughtBack) {
+    struct Row {
+        const char* when;
+        bool afterListing;  ///< else right after its backup copy
+    };
+    for (const Row row :
+         {Row{"between listing and formatting", true}, Row{"between backup and reading", false}}) {
+        SCOPED_TRACE(row.when);
+        testing::ScratchTree tree;
+        for (const char* name : {"a.f90", "b.f90", "c.f90"}) tree.write(std::string("in/") + name, kSource);
+        QtPlatformOptions options;
+        options.backupRoot = tree.path("backup");
+        options.settingsFile = tree.path("settings.ini");
+        HookedPlatform platform(options);
+        const std::string victim = tree.path("in/b.f90");
+        if (row.afterListing) {
+            platform.afterListing = [&] { tree.remove("in/b.f90"); };
+        } else {
+            platform.afterCopy = [&](const std::string& from) {
+                if (from == victim) tree.remove("in/b.f90");
+            };
+        }
+        SessionState state;
+        testing::FakeUi ui;
+        const BatchOutcome outcome = runBatch(".f90", tree.path("in"), state, FormatOptions{}, platform, ui);
+
+        ASSERT_EQ(outcome.failures.size(), 1u);
+        EXPECT_EQ(outcome.failures[0].name, "b.f90");
+        EXPECT_NE(outcome.message.find("分别为,a.f90,b.f90,c.f90，"), std::string::npos) << outcome.message;
+        EXPECT_NE(outcome.message.find("以下文件未能格式化，原文件保持不变：,b.f90"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(tree.path("in/b.f90")));
+        SessionState fresh;
+        const std::string expected = formatText(kSource, fresh, FormatOptions{});
+        EXPECT_EQ(tree.read("in/a.f90"), expected);
+        EXPECT_EQ(tree.read("in/c.f90"), expected);
+    }
+}
+
+}  // namespace
+}  // namespace codekiln
