@@ -88,6 +88,23 @@ BENCHMARK(labelledDoLoops)
     ->Unit(benchmark::kMillisecond)
     ->Complexity();  // the best fit of O(1), O(lg N), O(N), O(N lg N), O(N^2), O(N^3)
 
+/// Program units with no "(" anywhere: every separator banner's look-ahead
+/// finds no unit header. The pass over the file must stay linear.
+std::string unitsWithoutHeaders(std::size_t units) {
+    std::string text;
+    text.reserve(units * 24);
+    for (std::size_t i = 0; i < units; ++i) text += "program p\nx = 1\nend\n";
+    return text;
+}
+
+void separatorsWithoutHeaders(benchmark::State& state) { formatStress<unitsWithoutHeaders>(state, true); }
+BENCHMARK(separatorsWithoutHeaders)
+    ->ArgName("units")
+    ->RangeMultiplier(10)
+    ->Range(1000, 100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+
 void nestedBlocks(benchmark::State& state) { formatStress<codekiln::bench::nestedBlocksFile>(state, true); }
 BENCHMARK(nestedBlocks)
     ->ArgName("depth")
