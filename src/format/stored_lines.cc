@@ -22,19 +22,8 @@ bool endsWith(std::string_view s, std::string_view tail) {
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
 
-/// Appends `s` to `out` with every "    " replaced by " ", left to right,
-/// without overlap.
-void appendCollapsed(std::string& out, std::string_view s) {
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t hit = s.find(kFourBlanks, pos);
-        if (hit == std::string_view::npos) break;
-        out.append(s.substr(pos, hit - pos));
-        out.push_back(' ');
-        pos = hit + kFourBlanks.size();
-    }
-    out.append(s.substr(pos));
-}
+/// Appends `s` to `out` with every run of four blanks shortened to one.
+void appendCollapsed(std::string& out, std::string_view s) { appendReplaced(out, s, kFourBlanks, " "); }
 
 /// Shortens runs of four blanks in `s` outside character constants and
 /// appends the result to `out`. `quote` is the delimiter of a constant open

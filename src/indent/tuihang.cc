@@ -144,10 +144,6 @@ bool iszm(std::string_view zf) {
 
 bool tuihang(std::string& dm, SessionState& state) {
     LineWords words;
-    return tuihang(dm, state, words);
-}
-
-bool tuihang(std::string& dm, SessionState& state, LineWords& words) {
     const bool opener = classifyLine(dm, state, words);
     if (words.framed) {
         dm.insert(dm.begin(), ' ');

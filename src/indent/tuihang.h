@@ -52,12 +52,10 @@ struct LineWords {
     bool doWord = false;  ///< "do" stands as a word: the line may be a DO statement
 };
 
-/// `tuihang` that also reports the words the output writer asks about.
-bool tuihang(std::string& dm, SessionState& state, LineWords& words);
-
-/// `tuihang` without framing the line: the same classification and the same
-/// effects on `state`; `words.framed` tells whether `tuihang` would have
-/// framed it (the line is not a comment line).
+/// `tuihang` without framing the line, reporting the words the output writer
+/// asks about: the same classification and the same effects on `state`;
+/// `words.framed` tells whether `tuihang` would have framed it (the line is
+/// not a comment line).
 bool classifyLine(std::string_view dm, SessionState& state, LineWords& words);
 
 }  // namespace codekiln

@@ -76,11 +76,9 @@ inline std::size_t countChars(std::string_view s) {
     return n;
 }
 
-/// Replaces every `from` by `to`, scanning once from left to right without
-/// overlap and without rescanning what was put in.
-inline std::string replaceAll(std::string_view s, std::string_view from, std::string_view to) {
-    std::string out;
-    out.reserve(s.size());
+/// Appends `s` to `out` with every `from` replaced by `to`, scanning once
+/// from left to right without overlap and without rescanning what was put in.
+inline void appendReplaced(std::string& out, std::string_view s, std::string_view from, std::string_view to) {
     std::size_t pos = 0;
     for (;;) {
         const std::size_t hit = s.find(from, pos);
@@ -90,6 +88,13 @@ inline std::string replaceAll(std::string_view s, std::string_view from, std::st
         pos = hit + from.size();
     }
     out.append(s.substr(pos));
+}
+
+/// `s` with every `from` replaced by `to`, as `appendReplaced` does it.
+inline std::string replaceAll(std::string_view s, std::string_view from, std::string_view to) {
+    std::string out;
+    out.reserve(s.size());
+    appendReplaced(out, s, from, to);
     return out;
 }
 
