@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "format/format_file.h"
-#include "state/session_state.h"
+#include "state/do_label_record.h"
 
 namespace codekiln::bench {
 namespace {
@@ -54,9 +54,9 @@ std::vector<std::string> generateAll(const CorpusOptions& options) {
     return texts;
 }
 
-std::int64_t openLoops(const SessionState& s) {
+std::int64_t openLoops(const DoLabelRecord& s) {
     std::int64_t open = 0;
-    for (const auto& [label, count] : s.doLabels.openLoops) open += count;
+    for (const auto& [label, count] : s.openLoops) open += count;
     return open;
 }
 
@@ -195,11 +195,13 @@ TEST(GeneratedFiles, CloseEveryBlockAndLabelledLoop) {
     options.showSeparators = false;
     std::size_t recorded = 0;
     for (const std::string& text : generateAll(smallCorpus())) {
-        SessionState state;
-        const std::string out = formatText(text, state, options, "\n");
+        DoLabelRecord state;
+        const std::string out = formatText(text, options, state, "\n").text;
         EXPECT_EQ(openLoops(state), 0);
-        EXPECT_EQ(state.indentColumns, 0);
-        recorded += static_cast<std::size_t>(state.doLabels.doLabelCount);
+        const std::vector<std::string_view> written = lines(out);
+        ASSERT_FALSE(written.empty());
+        EXPECT_NE(written.back().substr(0, 1), " ") << written.back();  // the last unit's end in column 1
+        recorded += static_cast<std::size_t>(state.doLabelCount);
     }
     EXPECT_GT(recorded, 200u);
 }
@@ -213,9 +215,9 @@ TEST(StressFiles, HaveTheSizeTheyAreNamedFor) {
         const std::string text = labelledDoFile(row.loops);
         FormatOptions options;
         options.showSeparators = false;
-        SessionState state;
-        formatText(text, state, options, "\n");
-        EXPECT_EQ(state.doLabels.doLabelCount, static_cast<std::int64_t>(row.loops));
+        DoLabelRecord state;
+        formatText(text, options, state, "\n");
+        EXPECT_EQ(state.doLabelCount, static_cast<std::int64_t>(row.loops));
         EXPECT_EQ(openLoops(state), 0);
     }
     // Labels are Fortran's one to five digits.
@@ -231,8 +233,8 @@ TEST(StressFiles, NestBlocksAsDeepAsAsked) {
     // back out to the unit's end in column 1.
     for (std::size_t depth : {1u, 2u, 3u, 7u, 30u}) {
         SCOPED_TRACE(depth);
-        SessionState state;
-        const std::string out = formatText(nestedBlocksFile(depth), state, FormatOptions{}, "\n");
+        DoLabelRecord state;
+        const std::string out = formatText(nestedBlocksFile(depth), FormatOptions{}, state, "\n").text;
         std::size_t level = 0;
         for (std::string_view l : lines(out)) {
             const auto at = l.find("a(1) = a(1) + ");

@@ -12,12 +12,12 @@
 
 #include "corpus.h"
 #include "format/format_file.h"
-#include "state/session_state.h"
+#include "state/do_label_record.h"
 
 namespace {
 
 using codekiln::FormatOptions;
-using codekiln::SessionState;
+using codekiln::DoLabelRecord;
 
 const std::vector<std::string>& tenMegabytes() {
     static const std::vector<std::string> texts = [] {
@@ -41,8 +41,8 @@ void formatCorpus(benchmark::State& state) {
     for (const std::string& t : texts) bytes += t.size();
     for (auto _ : state) {
         for (const std::string& text : texts) {
-            SessionState session;
-            std::string out = codekiln::formatText(text, session, options);
+            DoLabelRecord session;
+            std::string out = codekiln::formatText(text, options, session).text;
             benchmark::DoNotOptimize(out.data());
         }
     }
@@ -68,8 +68,8 @@ void formatStress(benchmark::State& state, bool separators) {
     FormatOptions options;
     options.showSeparators = separators;
     for (auto _ : state) {
-        SessionState session;
-        std::string out = codekiln::formatText(text, session, options);
+        DoLabelRecord session;
+        std::string out = codekiln::formatText(text, options, session).text;
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));

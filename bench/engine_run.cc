@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "format/format_file.h"
-#include "state/session_state.h"
+#include "state/do_label_record.h"
 
 namespace {
 
@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
         const std::clock_t cpuStart = std::clock();
         const auto start = std::chrono::steady_clock::now();
         for (const std::string& text : texts) {
-            codekiln::SessionState state;
-            outBytes += codekiln::formatText(text, state, options).size();
+            codekiln::DoLabelRecord doLabels;
+            outBytes += codekiln::formatText(text, options, doLabels).text.size();
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;

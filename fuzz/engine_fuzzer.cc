@@ -24,7 +24,7 @@
 namespace {
 
 using codekiln::FormatOptions;
-using codekiln::SessionState;
+using codekiln::DoLabelRecord;
 
 FormatOptions optionsFor(std::size_t k) {
     FormatOptions options;
@@ -115,17 +115,16 @@ bool becomesBannerOnReread(const std::string& output) {
     return false;
 }
 
-void checkOne(const std::vector<std::string_view>& lines, SessionState& state, const FormatOptions& options,
+void checkOne(const std::vector<std::string_view>& lines, DoLabelRecord& doLabels, const FormatOptions& options,
               bool expectStable) {
-    std::string once;
-    codekiln::formatFile(lines, state, options, once);
+    const std::string once = codekiln::formatFile(lines, options, doLabels).text;
     const codekiln::SafetyVerdict verdict = codekiln::checkSafety(lines, once);
     if (!verdict.same && !becomesBannerOnReread(once)) fail("safety check failed", verdict.reason);
     if (!verdict.same) return;
     checkAgainstReference(lines, once);
     if (!expectStable) return;
-    SessionState fresh;
-    const std::string twice = codekiln::formatText(once, fresh, options);
+    DoLabelRecord fresh;
+    const std::string twice = codekiln::formatText(once, options, fresh).text;
     if (twice != once) fail("formatting twice differs from formatting once", "");
 }
 
@@ -134,11 +133,11 @@ void checkOne(const std::vector<std::string_view>& lines, SessionState& state, c
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const std::vector<std::string_view> lines = codekiln::splitLines(text);
-    SessionState state;
-    checkOne(lines, state, optionsFor(0), layoutStable(lines));
-    checkOne(lines, state, optionsFor(size % 8), false);
+    DoLabelRecord doLabels;
+    checkOne(lines, doLabels, optionsFor(0), layoutStable(lines));
+    checkOne(lines, doLabels, optionsFor(size % 8), false);
 
-    SessionState fresh;
-    checkAgainstReference(lines, damaged(codekiln::formatText(text, fresh, optionsFor(0)), data, size));
+    DoLabelRecord fresh;
+    checkAgainstReference(lines, damaged(codekiln::formatText(text, optionsFor(0), fresh).text, data, size));
     return 0;
 }

@@ -5,7 +5,7 @@
 set -e
 
 PACKAGES="cmake g++ make qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
-xvfb xauth fonts-noto-cjk clang libclang-rt-14-dev"
+xvfb xauth fonts-noto-cjk clang libclang-rt-14-dev locales"
 
 missing=""
 for p in $PACKAGES; do
@@ -14,14 +14,28 @@ for p in $PACKAGES; do
   fi
 done
 
-[ -z "$missing" ] && exit 0
+# A locale with a decimal comma, for the test that numbers read the same
+# under every locale. Generated once, as root.
+need_locale() {
+  ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'
+}
+
+if [ -z "$missing" ] && ! need_locale; then exit 0; fi
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "setup: missing Debian packages:$missing (run as root to install them)" >&2
   exit 0
 fi
 
-echo "setup: installing$missing" >&2
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends $missing >/dev/null
+if [ -n "$missing" ]; then
+  echo "setup: installing$missing" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends $missing >/dev/null
+fi
+
+if need_locale && [ "$(id -u)" -eq 0 ] && [ -f /etc/locale.gen ]; then
+  sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi

@@ -21,10 +21,10 @@
 #include <QVBoxLayout>
 
 #include "app/drive_list.h"
-#include "app/run_batch.h"
-#include "app/slot_parse.h"
-#include "format/chuli.h"
 #include "platform/platform.h"
+#include "run/chuli.h"
+#include "run/run_batch.h"
+#include "run/settings.h"
 
 namespace codekiln {
 
@@ -253,7 +253,7 @@ void Form1::arrange() {
 
 void Form1::startUp() {
     // 1. The backup slot as stored by the last run that processed a file.
-    state_.backupSlot = parseBackupSlot(platform_.readSetting(kSlotSection, kSlotKey));
+    state_.backupSlot = readStoredSlot(platform_);
 
     // 2. The extension list; the text stays ".f90".
     combo1_->addItems({QStringLiteral(".f90"), QStringLiteral(".for"), QStringLiteral(".f")});

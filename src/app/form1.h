@@ -10,7 +10,8 @@
 #include <QWidget>
 
 #include "app/gui_ui.h"
-#include "state/session_state.h"
+#include "run/run_state.h"
+#include "state/format_options.h"
 
 class QComboBox;
 class QFileSystemModel;

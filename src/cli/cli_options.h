@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "state/session_state.h"
+#include "state/format_options.h"
 
 namespace codekiln {
 

@@ -1,21 +1,21 @@
 // The three modes of codekiln-cli. A batch run goes through `runBatch`
 // exactly as the window's "处理代码" does, starting from the slot the
-// settings store holds; --stdout and --check format in memory and touch
-// neither files, backups nor settings.
+// settings store holds; --stdout and --check send each file through the same
+// pipeline as the batch run (decode, format, safety check, encode) in memory
+// and touch neither files, backups nor settings.
 #include "cli/cli_run.h"
 
 #include <QFileInfo>
 #include <QString>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "app/run_batch.h"
-#include "app/slot_parse.h"
 #include "cli/terminal_ui.h"
-#include "format/chuli.h"
-#include "format/format_file.h"
 #include "platform/qt_platform.h"
-#include "platform/text_codec.h"
+#include "run/pipeline.h"
+#include "run/run_batch.h"
+#include "run/settings.h"
 #include "state/text.h"
 
 namespace codekiln {
@@ -49,20 +49,6 @@ Status readAll(std::FILE* in, std::string& bytes) {
     return Status::success();
 }
 
-// Formats one file's bytes as the next file of a run with `state`, into
-// the file's own encoding.
-Status formatBytes(std::string bytes, const std::string& name, EncodingChoice encoding, SessionState& state,
-                   const FormatOptions& options, std::string& formatted) {
-    TextFile file;
-    Status status = decodeText(std::move(bytes), encoding, name, file);
-    if (!status) return status;
-    state.fileCount += 1;
-    std::string out;
-    out.reserve(file.text.size() + file.text.size() / 4 + 1024);
-    formatFile(splitLines(file.text), state, options, out);
-    return encodeText(out, file.encoding, file.bom, name, formatted);
-}
-
 CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
     const std::string folder = withoutTrailingSeparators(options.paths.front());
     if (!isFolder(folder)) {
@@ -75,11 +61,11 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     QtPlatform platform(platformOptions);
 
     // A fresh program start: the slot comes from the settings store.
-    SessionState state;
-    state.backupSlot = parseBackupSlot(platform.readSetting(kSlotSection, kSlotKey));
+    SessionState session;
+    session.backupSlot = readStoredSlot(platform);
 
     TerminalUi ui(options.yes, in, err);
-    const BatchOutcome outcome = runBatch(options.extensionText, folder, state, options.format, platform, ui);
+    const BatchOutcome outcome = runBatch(options.extensionText, folder, session, options.format, platform, ui);
     switch (outcome.end) {
         case BatchEnd::Cancelled:
             if (ui.unanswered()) {
@@ -102,6 +88,9 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
 
 CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
     const std::string& path = options.paths.front();
+    QtPlatformOptions platformOptions;
+    platformOptions.encoding = options.encoding;
+    QtPlatform platform(platformOptions);
     std::string bytes;
     Status status;
     if (path == "-") {
@@ -110,19 +99,20 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
         report(err, path + ": not a file");
         return CliResult::UsageError;
     } else {
-        status = readFileBytes(path, bytes);
-    }
-    std::string formatted;
-    if (status) {
-        SessionState state;
-        status = formatBytes(std::move(bytes), path == "-" ? "standard input" : path, options.encoding, state,
-                             options.format, formatted);
+        status = platform.readFile(path, bytes);
     }
     if (!status) {
         report(err, status.message);
         return CliResult::FilesFailed;
     }
-    if (std::fwrite(formatted.data(), 1, formatted.size(), out) != formatted.size() ||
+    DoLabelRecord doLabels;
+    const PipelineResult result = formatFileBytes(std::move(bytes), path == "-" ? "standard input" : path,
+                                                  options.format, doLabels, platform);
+    if (!result.formatted()) {
+        report(err, result.reason);  // nothing on standard output: a refused text is never shown as the result
+        return CliResult::FilesFailed;
+    }
+    if (std::fwrite(result.bytes.data(), 1, result.bytes.size(), out) != result.bytes.size() ||
         std::fflush(out) != 0) {
         report(err, "standard output: cannot write");
         return CliResult::FilesFailed;
@@ -167,23 +157,34 @@ CliResult runCheckMode(const CliOptions& options, std::FILE* out, std::FILE* err
         for (const std::string& name : names) files.push_back(folder + kPathSeparator + name);
     }
 
-    SessionState state;
-    bool changed = false;
+    // The files are checked as the files of one run: the labelled-DO record
+    // carries from each to the next, as it does when they are formatted.
+    DoLabelRecord doLabels;
+    std::vector<std::string> changed;
+    std::vector<std::string> refused;
     for (const std::string& file : files) {
         std::string bytes;
-        Status status = readFileBytes(file, bytes);
-        std::string formatted;
-        if (status) status = formatBytes(bytes, file, options.encoding, state, options.format, formatted);
+        const Status status = platform.readFile(file, bytes);
         if (!status) {
             report(err, status.message);
             failed = true;
-        } else if (formatted != bytes) {
-            std::fprintf(out, "%s\n", file.c_str());
-            changed = true;
+            continue;
+        }
+        const PipelineResult result = formatFileBytes(bytes, file, options.format, doLabels, platform);
+        if (!result.formatted()) {
+            report(err, result.reason);
+            refused.push_back(file);
+        } else if (result.bytes != bytes) {
+            changed.push_back(file);
         }
     }
-    if (failed) return CliResult::FilesFailed;
-    return changed ? CliResult::ChangesFound : CliResult::Success;
+    for (const std::string& file : changed) std::fprintf(out, "%s\n", file.c_str());
+    if (!refused.empty()) {
+        std::fprintf(out, "would not be formatted (left unchanged by a run):\n");
+        for (const std::string& file : refused) std::fprintf(out, "%s\n", file.c_str());
+    }
+    if (failed || !refused.empty()) return CliResult::FilesFailed;
+    return changed.empty() ? CliResult::Success : CliResult::ChangesFound;
 }
 
 }  // namespace

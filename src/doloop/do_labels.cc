@@ -1,9 +1,9 @@
-// The record keeps, per label text, the number of loops still open; closing
-// a label closes all of them at once, which is what a scan over every entry
-// recorded since the last reset, overwriting the matches, comes to.
+// The record keeps, per label text, the number of loops still open. A line
+// that carries a label closes every loop open on that label at once, and
+// each closed loop takes one step of indentation with it.
 #include "doloop/do_labels.h"
 
-#include <cstdlib>
+#include <charconv>
 #include <string>
 
 #include "state/text.h"
@@ -23,6 +23,41 @@ std::string shortenBlankRuns(std::string_view s) {
         t = replaceAll(t, "  ", " ");
     }
     return t;
+}
+
+/// For a number too large or too small for a double: whether it is too
+/// large (then it reads as infinite, which is not zero) rather than too small
+/// (then it reads as zero). Its size is judged by where its first non-zero
+/// digit stands against the decimal point, moved by the exponent.
+bool overflows(std::string_view number) {
+    long long position = 0;  // the power of ten of the first non-zero digit, plus one
+    bool seenPoint = false;
+    bool seenNonZero = false;
+    std::size_t i = 0;
+    for (; i < number.size() && number[i] != 'e'; ++i) {
+        const char c = number[i];
+        if (c == '.') {
+            seenPoint = true;
+        } else if (isDigit(c)) {
+            if (!seenNonZero && c != '0') {
+                seenNonZero = true;
+            } else if (!seenNonZero && seenPoint) {
+                --position;
+            }
+            if (seenNonZero && !seenPoint) ++position;
+        }
+    }
+    if (!seenNonZero) return false;
+    long long exponent = 0;
+    if (i < number.size()) {
+        bool negative = false;
+        for (++i; i < number.size(); ++i) {
+            if (number[i] == '-') negative = true;
+            if (isDigit(number[i]) && exponent < 1000000000) exponent = exponent * 10 + (number[i] - '0');
+        }
+        if (negative) exponent = -exponent;
+    }
+    return position + exponent > 0;
 }
 
 }  // namespace
@@ -56,9 +91,15 @@ bool readsAsNonZero(std::string_view token) {
         while (j < n && isDigit(token[j])) exponent.push_back(token[j++]);
         if (j > expDigits) number += exponent;
     }
-    // The value as a double: an exponent may make a tiny mantissa zero, or a
-    // huge one infinite (which is not zero).
-    return std::strtod(number.c_str(), nullptr) != 0.0;
+    // The value as a double, read the same under every locale: an exponent
+    // may make a tiny mantissa zero, or a huge one infinite (not zero).
+    double value = 0.0;
+    const char* first = number.data();
+    if (*first == '+') ++first;  // from_chars takes a minus sign only
+    const auto [end, error] = std::from_chars(first, number.data() + number.size(), value);
+    (void)end;
+    if (error == std::errc::result_out_of_range) return overflows(number);
+    return value != 0.0;
 }
 
 namespace {
@@ -76,7 +117,7 @@ std::size_t findDoWord(std::string_view s) {
 
 }  // namespace
 
-void do77(std::string_view sr2, SessionState& state) {
+void do77(std::string_view sr2, DoLabelRecord& record) {
     const std::string_view line = trimBlanks(sr2);
     if (line.empty() || line.front() == '!' || !contains(line, "=")) return;
     // Search " do " in the line with one blank put in front, so that a DO at
@@ -99,26 +140,26 @@ void do77(std::string_view sr2, SessionState& state) {
     const std::size_t end = rest.find(' ', begin);
     const std::string token = toLowerAscii(rest.substr(begin, end == std::string_view::npos ? end : end - begin));
     if (!readsAsNonZero(token)) return;
-    ++state.doLabels.doLabelCount;
-    ++state.doLabels.openLoops[token];
+    ++record.doLabelCount;
+    ++record.openLoops[token];
 }
 
-bool continucl(std::string_view sr2, SessionState& state) {
+bool continucl(std::string_view sr2, DoLabelRecord& record, int& indentColumns) {
     const std::string_view s = trimBlanks(sr2);
     std::int64_t matches = 0;
     if (!s.empty() && isDigit(s.front())) {
         std::size_t len = 0;
         while (len < s.size() && isDigit(s[len])) ++len;
-        if (state.doLabels.doLabelCount == 0) return false;
-        auto& open = state.doLabels.openLoops;
+        if (record.doLabelCount == 0) return false;
+        auto& open = record.openLoops;
         const auto it = open.find(std::string(s.substr(0, len)));
         if (it != open.end()) {
             matches = it->second;
             it->second = 0;
         }
     }
-    const std::int64_t lowered = static_cast<std::int64_t>(state.indentColumns) - 4 * matches;
-    state.indentColumns = lowered < 0 ? 0 : static_cast<int>(lowered);
+    const std::int64_t lowered = static_cast<std::int64_t>(indentColumns) - 4 * matches;
+    indentColumns = lowered < 0 ? 0 : static_cast<int>(lowered);
     return matches > 0;
 }
 

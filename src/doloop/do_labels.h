@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "state/session_state.h"
+#include "state/do_label_record.h"
 
 namespace codekiln {
 
@@ -14,16 +14,17 @@ namespace codekiln {
 /// output line as it will be written). The label is kept as the text that
 /// follows DO (0010 stays 0010, "10," keeps its comma); unlabelled loops,
 /// DO WHILE and comment lines record nothing.
-void do77(std::string_view sr2, SessionState& state);
+void do77(std::string_view sr2, DoLabelRecord& record);
 
 /// `continucl`: when `sr2` begins with a statement label, closes every open
 /// loop recorded with exactly that label and lowers `indentColumns` by 4 for
 /// each, stopping at 0. Returns true when at least one loop was closed.
-bool continucl(std::string_view sr2, SessionState& state);
+bool continucl(std::string_view sr2, DoLabelRecord& record, int& indentColumns);
 
 /// The leading part of `token` that reads as a decimal number (sign, digits
 /// with at most one point, optional e/d exponent) is not zero. A token that
-/// does not begin with a number reads as zero.
+/// does not begin with a number reads as zero. The reading never depends on
+/// the process's locale: the point is always the decimal point.
 bool readsAsNonZero(std::string_view token);
 
 }  // namespace codekiln

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "format/stored_lines.h"
-#include "state/session_state.h"
+#include "state/format_options.h"
 
 namespace codekiln::banner {
 

@@ -29,26 +29,27 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     return lines;
 }
 
-void formatFile(const std::vector<std::string_view>& rawLines, SessionState& state, const FormatOptions& options,
-                std::string& out, std::string_view eol) {
-    ReadResult read = readStoredLines(rawLines, options);
-    state.lineCount = read.lineCount;
-    writeOutput(read.stored, read.lineCount, state, options, out, eol);
+FormattedFile formatFile(const std::vector<std::string_view>& rawLines, const FormatOptions& options,
+                         DoLabelRecord& doLabels, std::string_view eol) {
+    FormattedFile file;
+    std::size_t bytes = 0;
+    for (std::string_view line : rawLines) bytes += line.size() + eol.size();
+    file.text.reserve(bytes + bytes / 2 + 1024);  // room for the banners and indentation
+    const ReadResult read = readStoredLines(rawLines, options);
+    file.lineCount = read.lineCount;
+    writeOutput(read.stored, read.lineCount, options, doLabels, file.text, eol);
+    return file;
 }
 
-std::string formatText(std::string_view text, SessionState& state, const FormatOptions& options,
-                       std::string_view eol) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 2 + 1024);
-    formatFile(splitLines(text), state, options, out, eol);
-    return out;
+FormattedFile formatText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
+                         std::string_view eol) {
+    return formatFile(splitLines(text), options, doLabels, eol);
 }
 
-std::vector<std::string> formatLines(const std::vector<std::string>& rawLines, SessionState& state,
-                                     const FormatOptions& options) {
-    std::vector<std::string_view> views(rawLines.begin(), rawLines.end());
-    std::string out;
-    formatFile(views, state, options, out, "\n");
+std::vector<std::string> formatLines(const std::vector<std::string>& rawLines, const FormatOptions& options,
+                                     DoLabelRecord& doLabels) {
+    const std::vector<std::string_view> views(rawLines.begin(), rawLines.end());
+    const std::string out = formatFile(views, options, doLabels, "\n").text;
     std::vector<std::string> lines;
     std::size_t start = 0;
     for (std::size_t i = 0; i < out.size(); ++i) {

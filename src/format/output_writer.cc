@@ -16,9 +16,9 @@
 namespace codekiln {
 namespace {
 
-/// Appends lines to the output text. The text grows geometrically and is
-/// cut to what was written at the end, so a line costs two copies and no
-/// zero-filling.
+/// Appends lines to the output text. The text grows geometrically (the
+/// growth fills the new room once) and is cut to what was written at the
+/// end, so each line is copied into place exactly once.
 class LineWriter {
 public:
     LineWriter(std::string& out, std::string_view eol) : out_(out), eol_(eol), used_(out.size()) {}
@@ -49,12 +49,15 @@ bool isPreprocessorLine(std::string_view t) {
     return !trimmed.empty() && trimmed.front() == '#';
 }
 
-/// Whether " else ", " elseif " or " case " stands in `testLine` as the
-/// classifier would leave it: framed for a line that is not a comment line
-/// (then the words tell), as it is for a comment line.
-bool movesBack(std::string_view testLine, const LineWords& words) {
-    if (words.framed) return words.elseWord || words.elseifWord || words.caseWord;
-    return contains(testLine, " else ") || contains(testLine, " elseif ") || contains(testLine, " case ");
+/// Whether one of the move-back tokens (" else ", " elseif ", " case ")
+/// stands in `testLine` as the classifier leaves it: framed for a line that
+/// is not a comment line (the classifier's word walk tells), as it is for a
+/// comment line.
+bool movesBack(std::string_view testLine, const LineClass& line) {
+    if (line.kind != LineKind::Comment) return line.movesBack;
+    for (std::string_view token : moveBackTokens)
+        if (contains(testLine, token)) return true;
+    return false;
 }
 
 }  // namespace
@@ -68,10 +71,9 @@ std::size_t effectiveIndent(std::int64_t columns, std::string_view text) {
     return length <= kMaxLineChars ? kMaxLineChars - length : 0;
 }
 
-void writeOutput(const StoredLines& stored, std::int64_t lineCount, SessionState& state,
-                 const FormatOptions& options, std::string& out, std::string_view eol) {
-    state.indentColumns = 0;
-    state.unitEnded = false;
+void writeOutput(const StoredLines& stored, std::int64_t lineCount, const FormatOptions& options,
+                 DoLabelRecord& doLabels, std::string& out, std::string_view eol) {
+    int indentColumns = 0;  // `indentColumns`: the running indentation for the lines that follow
     LineWriter writer(out, eol);
     for (const std::string& line : banner::headerLines(lineCount)) writer.line(0, line);
 
@@ -85,17 +87,17 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, SessionState
         const bool verbatim = stored.verbatim(i);
 
         assignLowerAscii(testLine, verbatim ? trimBlanks(text) : text);  // stored lines are trimmed
-        LineWords words;
-        const bool opener = classifyLine(testLine, state, words);
+        const LineClass line = tuihang(testLine, indentColumns);
+        indentColumns = line.indentAfter;
 
         std::size_t blanks = 0;
-        if (!opener) {
-            std::int64_t n = state.indentColumns;
-            if (options.indentElse && movesBack(testLine, words)) n -= 4;
+        if (!line.opens()) {
+            std::int64_t n = indentColumns;
+            if (options.indentElse && movesBack(testLine, line)) n -= 4;
             blanks = effectiveIndent(n, text);
         } else {
             if (contains(testLine, "else") && contains(testLine, "then")) {
-                state.indentColumns -= 4;
+                indentColumns -= 4;
                 indentBefore -= 4;
             }
             blanks = effectiveIndent(indentBefore, text);  // none when indentBefore is negative
@@ -103,20 +105,20 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, SessionState
 
         // The labelled-DO operations see the line as it will be written; they
         // trim it, so the text alone stands for it.
-        if (!words.framed || words.doWord) do77(text, state);  // a DO statement has the word do
-        if (continucl(text, state)) blanks = effectiveIndent(state.indentColumns, text);
+        if (line.kind == LineKind::Comment || line.doWord) do77(text, doLabels);  // a DO statement has the word do
+        if (continucl(text, doLabels, indentColumns)) blanks = effectiveIndent(indentColumns, text);
 
         writer.line(verbatim ? 0 : blanks, text);
 
-        if (options.showSeparators && state.unitEnded && i + 1 < count) {
+        // `unitEnded`: the line just written closed a program unit.
+        if (options.showSeparators && line.endsUnit() && i + 1 < count) {
             const std::size_t headerBefore = heading.headerLine;
             banner::lookAhead(stored, i, heading);
             if (heading.headerLine != headerBefore || separator.empty()) separator = banner::separatorLines(heading);
-            state.doLabels.reset();
-            for (const std::string& line : separator) writer.line(0, line);
+            doLabels.reset();
+            for (const std::string& banner : separator) writer.line(0, banner);
         }
-        indentBefore = state.indentColumns;
-        state.unitEnded = false;
+        indentBefore = indentColumns;
     }
 }
 

@@ -8,7 +8,8 @@
 #include <string_view>
 
 #include "format/stored_lines.h"
-#include "state/session_state.h"
+#include "state/do_label_record.h"
+#include "state/format_options.h"
 
 namespace codekiln {
 
@@ -16,10 +17,12 @@ namespace codekiln {
 /// line past it.
 inline constexpr std::size_t kMaxLineChars = 132;
 
-/// Writes the formatted file into `out`, each line followed by `eol`.
-/// Moves `indentColumns`, `unitEnded` and the labelled-DO record of `state`.
-void writeOutput(const StoredLines& stored, std::int64_t lineCount, SessionState& state,
-                 const FormatOptions& options, std::string& out, std::string_view eol = "\r\n");
+/// Writes the formatted file into `out`, each line followed by `eol`: the
+/// header banner for `lineCount` code lines, then the stored lines. The
+/// running indentation starts at zero; the labelled-DO record `doLabels` is
+/// the one carried from the files before and is left for the files after.
+void writeOutput(const StoredLines& stored, std::int64_t lineCount, const FormatOptions& options,
+                 DoLabelRecord& doLabels, std::string& out, std::string_view eol = "\r\n");
 
 /// The number of blanks a line of text `text` gets when it is indented to
 /// `columns`: a preprocessor line gets none, and a line that would run past

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "state/session_state.h"
+#include "state/format_options.h"
 
 namespace codekiln {
 

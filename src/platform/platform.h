@@ -67,16 +67,20 @@ public:
     /// leaves an older file at `to` as it was.
     virtual Status copyFile(const std::string& from, const std::string& to) = 0;
 
-    /// Reads a whole text file and decodes it (see EncodingChoice). A file
-    /// that does not decode cleanly is an error.
-    virtual Status readTextFile(const std::string& path, TextFile& file) = 0;
-    /// Replaces the content of `path` by `text` (UTF-8, line ends included)
-    /// encoded in `encoding`, with a BOM when `bom` is set. The new content is
-    /// written beside the file and swapped in whole: on any failure the file
-    /// keeps its old bytes. A symbolic link's target is replaced; the file's
+    /// Reads a whole file as bytes.
+    virtual Status readFile(const std::string& path, std::string& bytes) = 0;
+    /// Decodes a file's bytes (taken over) as the platform's EncodingChoice
+    /// says. Bytes that do not decode cleanly are an error naming `path`.
+    virtual Status decodeText(std::string bytes, const std::string& path, TextFile& file) = 0;
+    /// Encodes UTF-8 `text` into `encoding`, with a BOM in front when `bom`
+    /// is set. A character the encoding cannot hold is an error naming `path`.
+    virtual Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
+                              std::string& bytes) = 0;
+    /// Replaces the content of `path` by `bytes`. The new content is written
+    /// beside the file and swapped in whole: on any failure the file keeps
+    /// its old bytes. A symbolic link's target is replaced; the file's
     /// permissions are kept.
-    virtual Status writeTextFile(const std::string& path, const std::string& text, TextEncoding encoding,
-                                 bool bom) = 0;
+    virtual Status writeFile(const std::string& path, const std::string& bytes) = 0;
 
     /// The settings store of application "codekiln": the stored text, or the
     /// empty text when nothing is stored.

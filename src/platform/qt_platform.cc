@@ -177,19 +177,18 @@ Status writeFileAtomically(const std::string& path, const std::string& bytes) {
     return commitBytes(out, path, bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
-Status QtPlatform::readTextFile(const std::string& path, TextFile& file) {
-    std::string bytes;
-    Status status = readFileBytes(path, bytes);
-    if (!status) return status;
-    return decodeText(std::move(bytes), options_.encoding, path, file);
+Status QtPlatform::readFile(const std::string& path, std::string& bytes) { return readFileBytes(path, bytes); }
+
+Status QtPlatform::decodeText(std::string bytes, const std::string& path, TextFile& file) {
+    return codekiln::decodeText(std::move(bytes), options_.encoding, path, file);
 }
 
-Status QtPlatform::writeTextFile(const std::string& path, const std::string& text, TextEncoding encoding,
-                                 bool bom) {
-    if (encoding == TextEncoding::Utf8 && !bom) return writeFileAtomically(path, text);
-    std::string bytes;
-    Status status = encodeText(text, encoding, bom, path, bytes);
-    if (!status) return status;
+Status QtPlatform::encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
+                              std::string& bytes) {
+    return codekiln::encodeText(text, encoding, bom, path, bytes);
+}
+
+Status QtPlatform::writeFile(const std::string& path, const std::string& bytes) {
     return writeFileAtomically(path, bytes);
 }
 

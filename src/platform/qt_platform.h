@@ -41,9 +41,11 @@ public:
     bool fileExists(const std::string& path) override;
     Status createFolder(const std::string& path) override;
     Status copyFile(const std::string& from, const std::string& to) override;
-    Status readTextFile(const std::string& path, TextFile& file) override;
-    Status writeTextFile(const std::string& path, const std::string& text, TextEncoding encoding,
-                         bool bom) override;
+    Status readFile(const std::string& path, std::string& bytes) override;
+    Status decodeText(std::string bytes, const std::string& path, TextFile& file) override;
+    Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
+                      std::string& bytes) override;
+    Status writeFile(const std::string& path, const std::string& bytes) override;
     std::string readSetting(const std::string& section, const std::string& key) override;
     Status writeSetting(const std::string& section, const std::string& key,
                         const std::string& value) override;

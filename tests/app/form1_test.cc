@@ -76,10 +76,10 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
 /// What a run leaves in its first file: the engine's text for the first file
 /// of a fresh session with the same options, and its code-line count.
 QByteArray expectedFormat(const QByteArray& input, const FormatOptions& options, qint64& lineCount) {
-    SessionState fresh;
-    QByteArray out = QByteArray::fromStdString(formatText(input.toStdString(), fresh, options));
-    lineCount = fresh.lineCount;
-    return out;
+    DoLabelRecord fresh;
+    const FormattedFile formatted = formatText(input.toStdString(), options, fresh);
+    lineCount = formatted.lineCount;
+    return QByteArray::fromStdString(formatted.text);
 }
 
 // Blank lines, an else and two program units: every layout choice shows.

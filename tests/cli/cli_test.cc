@@ -8,7 +8,7 @@
 
 #include "cli/cli_run.h"
 #include "format/format_file.h"
-#include "platform/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace codekiln {
 namespace {
@@ -48,8 +48,8 @@ Result runProgram(const TempFolder& home, const std::vector<std::string>& argume
 }
 
 std::string formatted(const std::string& text, const FormatOptions& options = {}) {
-    SessionState fresh;
-    return formatText(text, fresh, options);
+    DoLabelRecord fresh;
+    return formatText(text, options, fresh).text;
 }
 
 TEST(ExitCodeFor, MapsEveryResult) {
@@ -163,9 +163,9 @@ TEST(Cli, CheckNamesFilesThatWouldChangeWithTheRunStateShared) {
     const std::string a = "program p\r\ndo 10 i = 1, 3\r\nx = i\r\n";
     const std::string b = "do i = 1, 2\r\ny = 1\r\n10 continue\r\nz = 2\r\nend do\r\n";
     const FormatOptions noSeparators{false, true, false};
-    SessionState shared;
-    home.write("src/a.f90", formatText(a, shared, noSeparators));
-    home.write("src/b.f90", formatText(b, shared, noSeparators));
+    DoLabelRecord shared;
+    home.write("src/a.f90", formatText(a, noSeparators, shared).text);
+    home.write("src/b.f90", formatText(b, noSeparators, shared).text);
     ASSERT_NE(home.read("src/b.f90"), formatted(b, noSeparators));
     home.write("src/c.f90", kSource);
 
@@ -177,6 +177,46 @@ TEST(Cli, CheckNamesFilesThatWouldChangeWithTheRunStateShared) {
     EXPECT_EQ(dirty.out, home.path("src/c.f90") + "\n");
     EXPECT_EQ(home.read("src/c.f90"), kSource);
     EXPECT_FALSE(home.exists("config"));
+}
+
+// A text the safety check refuses is refused alike by every mode: the batch
+// run leaves the file, --stdout prints nothing, --check names it apart from
+// the files that would change; each exits 1 and says why on standard error.
+TEST(Cli, EveryModeRefusesWhatTheSafetyCheckRefuses) {
+    const std::string refused = "x = 1\n\t \t!" + std::string(16, '*') + " !\n";
+    const struct {
+        const char* mode;
+        std::vector<std::string> args;  // "@" stands for the folder
+        std::string out;                // "@" stands for the file's path
+    } cases[] = {
+        {"batch", {"--backup-dir", "", "@"}, ""},
+        {"stdout", {"--stdout", "@/b.f90"}, ""},
+        {"check", {"--check", "@"}, "@/a.f90\nwould not be formatted (left unchanged by a run):\n@/b.f90\n"},
+    };
+    for (const auto& c : cases) {
+        TempFolder home;
+        home.write("src/a.f90", kSource);
+        home.write("src/b.f90", refused);
+        const std::string src = home.path("src");
+        std::vector<std::string> args;
+        for (std::string a : c.args) {
+            if (a.empty()) a = home.path("backups");
+            if (a.front() == '@') a = src + a.substr(1);
+            args.push_back(a);
+        }
+        const Result r = runProgram(home, args);
+        EXPECT_EQ(r.exitCode, 1) << c.mode << r.err;
+        EXPECT_NE(r.err.find("b.f90: "), std::string::npos) << c.mode << r.err;
+        EXPECT_NE(r.err.find("line 2"), std::string::npos) << c.mode << r.err;
+        EXPECT_EQ(home.read("src/b.f90"), refused) << c.mode;
+        if (std::string(c.mode) == "batch") {
+            EXPECT_EQ(home.read("src/a.f90"), formatted(kSource)) << r.out;
+        } else {
+            std::string out = c.out;
+            for (std::size_t at; (at = out.find('@')) != std::string::npos;) out.replace(at, 1, src);
+            EXPECT_EQ(r.out, out) << c.mode;
+        }
+    }
 }
 
 }  // namespace

@@ -5,13 +5,26 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace codekiln {
 namespace {
 
-std::int64_t openLoops(const SessionState& state, const std::string& label) {
+/// The labelled-DO record with the running indentation it lowers.
+struct State {
+    int indentColumns = 0;
+    DoLabelRecord doLabels;
+};
+
+void do77(std::string_view sr2, State& state) { codekiln::do77(sr2, state.doLabels); }
+bool continucl(std::string_view sr2, State& state) {
+    return codekiln::continucl(sr2, state.doLabels, state.indentColumns);
+}
+
+std::int64_t openLoops(const State& state, const std::string& label) {
     const auto it = state.doLabels.openLoops.find(label);
     return it == state.doLabels.openLoops.end() ? 0 : it->second;
 }
@@ -50,7 +63,7 @@ TEST(Do77, RecordsTheLabelTextOfSingleLines) {
         {"do" + std::string(227, ' ') + "10 i = 1, n", ""},
     };
     for (const auto& r : rows) {
-        SessionState state;
+        State state;
         do77(r.line, state);
         SCOPED_TRACE("line: '" + r.line + "'");
         if (r.entry.empty()) {
@@ -91,7 +104,7 @@ TEST(Continucl, ClosesEveryMatchingLoopStepByStep) {
         {"20 DO 30 K = 1, 2", 12, 12, false, 2, 1},  // label 20 matches nothing
         {"30 CONTINUE", 16, 12, true, 2, 0},        {"10 CONTINUE", 12, 4, true, 0, 0},
     };
-    SessionState state;
+    State state;
     for (const auto& r : rows) {
         SCOPED_TRACE(r.line);
         state.indentColumns = r.indentIn;
@@ -130,7 +143,7 @@ TEST(Continucl, WhichLinesCloseWhat) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.line);
-        SessionState state;
+        State state;
         for (const std::string& d : r.doLines) do77(d, state);
         state.indentColumns = r.indentIn;
         EXPECT_EQ(continucl(r.line, state), r.result);
@@ -139,7 +152,7 @@ TEST(Continucl, WhichLinesCloseWhat) {
 }
 
 TEST(Continucl, ClosedLoopsStayClosedUntilTheReset) {
-    SessionState state;
+    State state;
     state.indentColumns = 8;
     do77("do 10 i = 1, n", state);
     EXPECT_TRUE(continucl("10 continue", state));
@@ -155,7 +168,7 @@ TEST(Continucl, ClosedLoopsStayClosedUntilTheReset) {
 }
 
 TEST(Continucl, ALineThatOpensAndClosesItsOwnLoop) {
-    SessionState state;
+    State state;
     state.indentColumns = 12;
     const std::string line = "10 DO 10 I = 1, N";
     do77(line, state);
@@ -167,13 +180,43 @@ TEST(Continucl, ALineThatOpensAndClosesItsOwnLoop) {
 // No 16-bit limits on the record or on the step back: thousands of loops
 // sharing one label all close at once, floored at 0.
 TEST(Continucl, ManyLoopsWithoutOverflow) {
-    SessionState state;
+    State state;
     for (int k = 0; k < 40000; ++k) do77("do 10 i = 1, n", state);
     EXPECT_EQ(state.doLabels.doLabelCount, 40000);
     state.indentColumns = 32764;
     EXPECT_TRUE(continucl("10 continue", state));
     EXPECT_EQ(state.indentColumns, 0);
     EXPECT_EQ(openLoops(state, "10"), 0);
+}
+
+// Qt sets the process locale from the environment; a decimal comma must not
+// change how a label such as 0.5 reads (it is a number, not zero). Values
+// beyond a double's range read as infinite or as zero, as before.
+TEST(Do77, NumbersReadTheSameUnderADecimalCommaLocale) {
+    const char* found = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8", "nl_NL.UTF-8"}) {
+        if (std::setlocale(LC_ALL, name) != nullptr && std::localeconv()->decimal_point[0] == ',') {
+            found = name;
+            break;
+        }
+    }
+    if (found == nullptr) {
+        std::setlocale(LC_ALL, "C");
+        GTEST_SKIP() << "no locale with a decimal comma is installed (the set-up script generates de_DE.UTF-8)";
+    }
+    double parsed = 0;
+    std::sscanf("0,5", "%lf", &parsed);
+    ASSERT_EQ(parsed, 0.5) << found << " is in force";  // the C library now reads a decimal comma
+    const struct {
+        const char* token;
+        bool nonZero;
+    } rows[] = {{"0.5", true}, {".5", true}, {"+0.5e1", true}, {"0.0", false}, {"1e400", true},
+                {"1e-400", false}, {"0.000e999", false}, {"-2.5d-3", true}};
+    for (const auto& r : rows) EXPECT_EQ(readsAsNonZero(r.token), r.nonZero) << r.token;
+    State state;
+    do77("do 0.5 i = 1, 2", state);
+    EXPECT_EQ(state.doLabels.doLabelCount, 1);
+    std::setlocale(LC_ALL, "C");
 }
 
 }  // namespace

@@ -41,8 +41,8 @@ TEST(SplitLines, AnyLineEnd) {
 TEST(FormatText, EveryWrittenLineEndsWithTheGivenEnd) {
     const std::string input = "program p\nx = 1\r\nend program p\r";
     for (const std::string eol : {"\r\n", "\n"}) {
-        SessionState state;
-        const std::string out = formatText(input, state, FormatOptions{}, eol);
+        DoLabelRecord state;
+        const std::string out = formatText(input, FormatOptions{}, state, eol).text;
         const std::string rule = headerRule() + eol;
         EXPECT_EQ(out, rule + rule + headerTitle() + eol + headerCountLine("000003") + eol + rule + rule +
                            "program p" + eol + "    x = 1" + eol + "end program p" + eol);
@@ -67,10 +67,10 @@ TEST(FileSequence, LabelledDoRecordAcrossFiles) {
         SCOPED_TRACE(r.showSeparators ? "separators on" : "separators off");
         FormatOptions options;
         options.showSeparators = r.showSeparators;
-        SessionState state;
-        formatLines(file1, state, options);
-        EXPECT_EQ(state.doLabels.doLabelCount, r.labelsAfterFile1);
-        const Lines out = formatLines(file2, state, options);
+        DoLabelRecord state;
+        formatLines(file1, options, state);
+        EXPECT_EQ(state.doLabelCount, r.labelsAfterFile1);
+        const Lines out = formatLines(file2, options, state);
         ASSERT_EQ(out.size(), 10u);
         EXPECT_EQ(out[8], r.continueLine);
         EXPECT_EQ(out[9], "end subroutine c");
@@ -78,10 +78,10 @@ TEST(FileSequence, LabelledDoRecordAcrossFiles) {
 }
 
 TEST(FileSequence, EachFileStartsAtColumnZero) {
-    SessionState state;
-    formatLines({"program p", "do i = 1, n", "if (x) then"}, state, FormatOptions{});
-    ASSERT_EQ(state.indentColumns, 12);
-    const Lines out = formatLines({"x = 1", "y = 2"}, state, FormatOptions{});
+    DoLabelRecord state;
+    const Lines first = formatLines({"program p", "do i = 1, n", "if (x) then"}, FormatOptions{}, state);
+    ASSERT_EQ(first.back(), "        if (x) then");  // the first file ends three blocks deep
+    const Lines out = formatLines({"x = 1", "y = 2"}, FormatOptions{}, state);
     ASSERT_EQ(out.size(), 8u);
     EXPECT_EQ(out[6], "x = 1");
     EXPECT_EQ(out[3], headerCountLine("000002"));  // each file has its own count
@@ -149,12 +149,11 @@ TEST(Reformatting, FormattedTextFormatsToItself) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
-        SessionState first;
-        const Lines once = formatLines(kMixedFile, first, r.options);
-        SessionState second;
-        const Lines twice = formatLines(once, second, r.options);
+        DoLabelRecord first;
+        const Lines once = formatLines(kMixedFile, r.options, first);
+        DoLabelRecord second;
+        const Lines twice = formatLines(once, r.options, second);
         EXPECT_EQ(twice, once);  // old banners replaced, not stacked
-        EXPECT_EQ(second.lineCount, first.lineCount);
         EXPECT_EQ(std::count(twice.begin(), twice.end(), headerTitle()), 1);
     }
 }
@@ -162,8 +161,8 @@ TEST(Reformatting, FormattedTextFormatsToItself) {
 // Indentation thrown about (blanks added at both ends of every line but the
 // continued constant's second line) formats back to the same text.
 TEST(Reformatting, MessedUpIndentationFormatsBack) {
-    SessionState state;
-    const Lines once = formatLines(kMixedFile, state, FormatOptions{});
+    DoLabelRecord state;
+    const Lines once = formatLines(kMixedFile, FormatOptions{}, state);
     Lines messed;
     for (std::size_t k = 0; k < once.size(); ++k) {
         const std::string& line = once[k];
@@ -171,8 +170,8 @@ TEST(Reformatting, MessedUpIndentationFormatsBack) {
                                once[k - 1].find('\'') != std::string::npos;
         messed.push_back(continued ? line : std::string(k % 7, ' ') + line + std::string(k % 3, ' '));
     }
-    SessionState again;
-    EXPECT_EQ(formatLines(messed, again, FormatOptions{}), once);
+    DoLabelRecord again;
+    EXPECT_EQ(formatLines(messed, FormatOptions{}, again), once);
 }
 
 }  // namespace

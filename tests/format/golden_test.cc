@@ -59,10 +59,10 @@ TEST(Golden, PairsMatchAndAreStable) {
         const FormatOptions options = parseOptions(text.substr(10, firstEnd - 10));
         const std::string expected = slurp(input.string() + ".expected");
 
-        SessionState state;
-        EXPECT_EQ(formatText(std::string_view(text).substr(firstEnd + 1), state, options, "\n"), expected);
-        SessionState again;
-        EXPECT_EQ(formatText(expected, again, options, "\n"), expected);
+        DoLabelRecord state;
+        EXPECT_EQ(formatText(std::string_view(text).substr(firstEnd + 1), options, state, "\n").text, expected);
+        DoLabelRecord again;
+        EXPECT_EQ(formatText(expected, options, again, "\n").text, expected);
     }
 }
 

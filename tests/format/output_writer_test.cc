@@ -29,8 +29,8 @@ FormatOptions makeOptions(bool indentElse, bool showSeparators, bool removeBlank
 
 /// The formatted lines after the six header lines.
 Lines body(const Lines& raw, const FormatOptions& options) {
-    SessionState state;
-    const Lines out = formatLines(raw, state, options);
+    DoLabelRecord state;
+    const Lines out = formatLines(raw, options, state);
     if (out.size() < 6) {
         ADD_FAILURE() << "no header banner";
         return out;
@@ -54,11 +54,11 @@ TEST(OutputWriter, TenLineExample) {
         {makeOptions(true, true), 8},  // the last line ends a unit: no banner follows it
     };
     for (const auto& r : rows) {
-        SessionState state;
-        const Lines out = formatLines(kTenLines, state, r.options);
+        DoLabelRecord state;
+        const Lines out = formatLines(kTenLines, r.options, state);
         ASSERT_EQ(out.size(), 16u);
         EXPECT_EQ(out[3], headerCountLine("000010"));
-        EXPECT_EQ(state.lineCount, 10);
+        EXPECT_EQ(formatFile({kTenLines.begin(), kTenLines.end()}, r.options, state).lineCount, 10);
         for (std::size_t k = 0; k < kTenLines.size(); ++k) {
             const int n = kTenLines[k] == "else" ? r.elseBlanks : withElse[k];
             EXPECT_EQ(out[6 + k], ind(n, kTenLines[k]));
@@ -205,25 +205,25 @@ TEST(OutputWriter, HeaderOfEmptyAndHugeFiles) {
         std::string shown;
     } rows[] = {{0, "000000"}, {7, "000007"}, {1234567, "1234567"}};
     for (const auto& r : rows) {
-        SessionState state;
+        DoLabelRecord state;
         std::string out;
-        writeOutput(StoredLines{}, r.lineCount, state, FormatOptions{}, out, "\n");
+        writeOutput(StoredLines{}, r.lineCount, FormatOptions{}, state, out, "\n");
         const std::string rule = headerRule() + "\n";
         EXPECT_EQ(out, rule + rule + headerTitle() + "\n" + headerCountLine(r.shown) + "\n" + rule + rule);
     }
-    SessionState state;
-    EXPECT_EQ(formatLines({}, state, FormatOptions{}).size(), 6u);
-    EXPECT_EQ(formatLines({"", "   ", headerRule()}, state, makeOptions(true, true, true)).size(), 6u);
+    DoLabelRecord state;
+    EXPECT_EQ(formatLines({}, FormatOptions{}, state).size(), 6u);
+    EXPECT_EQ(formatLines({"", "   ", headerRule()}, makeOptions(true, true, true), state).size(), 6u);
 }
 
 TEST(OutputWriter, HeaderCountsCodeLinesBeforeAnythingIsDropped) {
-    SessionState state;
-    const Lines out = formatLines({"! comment", "", "x = 1", "\tif (a) then", "  ! note", "end if", "\t\t",
-                                   "y = 1 ! * kept", headerRule()},
-                                  state, makeOptions(true, true, true));
+    DoLabelRecord state;
+    const Lines raw = {"! comment", "", "x = 1", "\tif (a) then", "  ! note", "end if", "\t\t",
+                       "y = 1 ! * kept", headerRule()};
+    const Lines out = formatLines(raw, makeOptions(true, true, true), state);
     ASSERT_GE(out.size(), 6u);
     EXPECT_EQ(out[3], headerCountLine("000005"));
-    EXPECT_EQ(state.lineCount, 5);
+    EXPECT_EQ(formatFile({raw.begin(), raw.end()}, makeOptions(true, true, true), state).lineCount, 5);
 }
 
 TEST(EffectiveIndent, LineLengthAndPreprocessorRules) {

@@ -1,7 +1,8 @@
 // The classifier on single lines: how each kind of line moves the running
 // indentation, which lines end a program unit, which are comment lines, and
-// how the caller's text comes back. Every row starts from a fresh state with
-// the given indentation.
+// what kind the classifier calls each line. Every row starts from the given
+// indentation. A last test checks the fast word walk against the plain
+// searches of the token tables on lines built from every token.
 #include "indent/tuihang.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,12 @@
 namespace codekiln {
 namespace {
 
+std::string_view trimBlanksForTest(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
 struct Row {
     std::string line;  // as the caller passes it: trimmed, lower-cased
     int before;
@@ -20,16 +27,13 @@ struct Row {
     bool opener;
 };
 
-// Runs one row; a line that is not a comment line must come back framed.
+// Runs one row; `comment` says whether the line must be a comment line.
 void expectRow(const Row& r, bool comment) {
-    SessionState state;
-    state.indentColumns = r.before;
-    std::string dm = r.line;
-    const bool opener = tuihang(dm, state);
-    EXPECT_EQ(state.indentColumns, r.after) << "line: '" << r.line << "'";
-    EXPECT_EQ(state.unitEnded, r.unitEnded) << "line: '" << r.line << "'";
-    EXPECT_EQ(opener, r.opener) << "line: '" << r.line << "'";
-    EXPECT_EQ(dm, comment ? r.line : " " + r.line + " ") << "line: '" << r.line << "'";
+    const LineClass line = tuihang(r.line, r.before);
+    EXPECT_EQ(line.indentAfter, r.after) << "line: '" << r.line << "'";
+    EXPECT_EQ(line.endsUnit(), r.unitEnded) << "line: '" << r.line << "'";
+    EXPECT_EQ(line.opens(), r.opener) << "line: '" << r.line << "'";
+    EXPECT_EQ(line.kind == LineKind::Comment, comment) << "line: '" << r.line << "'";
 }
 
 TEST(Tuihang, CommonStatements) {
@@ -158,6 +162,75 @@ TEST(Iszm, AsciiLettersOnly) {
         {"\xE4\xB8\xAD", false},  // 中
     };
     for (const auto& r : rows) EXPECT_EQ(iszm(r.zf), r.letter) << "zf: '" << r.zf << "'";
+}
+
+// The classifier as its rules are written: plain substring searches of the
+// framed line, list by list, in order.
+LineClass plainSearch(const std::string& dm, int before) {
+    const LineClass comment = tuihang(dm, before);  // the comment tests are checked by the tables above
+    if (comment.kind == LineKind::Comment) return comment;
+    const std::string framed = " " + dm + " ";
+    auto has = [&](std::string_view token) { return framed.find(token) != std::string::npos; };
+    LineClass expected;
+    expected.movesBack = has(" else ") || has(" elseif ") || has(" case ");
+    expected.doWord = has(" do ");
+    int indent = before;
+    expected.kind = LineKind::Other;
+    for (std::string_view token : closingTokens) {
+        if (!has(token)) continue;
+        std::string blankFree;
+        for (char c : dm)
+            if (c != ' ') blankFree += c;
+        bool unit = false;
+        for (std::string_view word : unitEndWords) unit = unit || blankFree.find(word) != std::string::npos;
+        if (blankFree.find("end") != std::string::npos && blankFree.substr(0, blankFree.find('!')) == "end")
+            unit = true;
+        expected.kind = unit ? LineKind::UnitCloser : LineKind::BlockCloser;
+        indent = unit ? 0 : indent - 4;
+        break;
+    }
+    if (expected.kind == LineKind::Other) {
+        for (const OpeningToken& entry : openingTokens) {
+            if (!has(entry.token)) continue;
+            const bool unit = entry.step == OpeningStep::Set4;
+            expected.kind = unit ? LineKind::UnitOpener : LineKind::BlockOpener;
+            indent = unit ? 4 : indent + 4;
+            break;
+        }
+    }
+    expected.indentAfter = indent < 0 ? 0 : indent;
+    return expected;
+}
+
+// Every token of every table, alone, inside words, glued to neighbours,
+// doubled blanks and pairs: the word walk finds exactly what the plain
+// searches find, and nothing else.
+TEST(Tuihang, WordWalkAgreesWithThePlainSearchOfEveryTable) {
+    std::vector<std::string> tokens;
+    for (std::string_view t : closingTokens) tokens.emplace_back(t);
+    for (const OpeningToken& t : openingTokens) tokens.emplace_back(t.token);
+    for (std::string_view t : unitEndWords) tokens.emplace_back(t);
+    for (std::string_view t : moveBackTokens) tokens.emplace_back(t);
+    for (const char* t : {"else", "if", "then)", "end  program", "x)then", "endprogramx", "(then"}) tokens.emplace_back(t);
+    std::vector<std::string> lines;
+    for (const std::string& raw : tokens) {
+        const std::string t(trimBlanksForTest(raw));
+        for (const std::string& shape :
+             {t, "x " + t, t + " x", "x" + t, t + "x", "a  " + t + "  b", "(" + t + ")", t + " ! c", "x =" + t})
+            lines.push_back(shape);
+        for (const std::string& raw2 : tokens) lines.push_back(t + " " + std::string(trimBlanksForTest(raw2)));
+    }
+    for (const std::string& line : lines) {
+        for (int before : {0, 8}) {
+            const LineClass got = tuihang(line, before);
+            const LineClass want = plainSearch(line, before);
+            EXPECT_EQ(got.kind, want.kind) << "'" << line << "'";
+            EXPECT_EQ(got.indentAfter, want.indentAfter) << "'" << line << "'";
+            if (got.kind == LineKind::Comment) continue;
+            EXPECT_EQ(got.movesBack, want.movesBack) << "'" << line << "'";
+            EXPECT_EQ(got.doWord, want.doWord) << "'" << line << "'";
+        }
+    }
 }
 
 }  // namespace

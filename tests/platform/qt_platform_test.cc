@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "platform/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace codekiln {
 namespace {

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "state/session_state.h"
+#include "run/messages.h"
+#include "run/run_state.h"
+#include "state/format_options.h"
 
 namespace codekiln {
 
@@ -18,12 +20,6 @@ enum class BatchEnd {
     Cancelled,         ///< the extension warning was answered No; nothing changed
     MissingExtension,  ///< the extension was empty after trimming; nothing changed
     Completed,         ///< the files were processed and the summary shown
-};
-
-/// One file that was left untouched, and why.
-struct FileFailure {
-    std::string name;    ///< the file name as listed
-    std::string reason;  ///< what went wrong, naming the path
 };
 
 /// What a run did, for the front end to show or map to an exit code.
@@ -38,15 +34,12 @@ struct BatchOutcome {
     std::string listingError;
 };
 
-/// The two lines of the extension warning, joined by CR LF.
-extern const std::string kExtensionWarning;
-/// The message for an extension that is empty after trimming.
-extern const std::string kMissingExtension;
-
 /// `runBatch`: one run over the files of `folder` whose names end in the
 /// extension text, as the "处理代码" button does it. `extensionText` is taken
 /// exactly as typed: the warning is decided on it untrimmed.
-BatchOutcome runBatch(const std::string& extensionText, const std::string& folder, SessionState& state,
+/// `session` carries the backup slot and the labelled-DO record from run to
+/// run.
+BatchOutcome runBatch(const std::string& extensionText, const std::string& folder, SessionState& session,
                       const FormatOptions& options, Platform& platform, UserInterface& ui);
 
 }  // namespace codekiln

@@ -1,6 +1,6 @@
 // How much the safety check adds to formatting: both run over the same
 // 10 MB of generated Fortran. Not part of the test suite; run it by hand:
-//   build/tests/reliability/safety_check_bench
+//   build/bench/safety_check_bench
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -60,16 +60,16 @@ const std::string& sample() {
 void BM_Format(benchmark::State& bench) {
     const std::string& text = sample();
     for (auto _ : bench) {
-        SessionState state;
-        benchmark::DoNotOptimize(formatText(text, state, FormatOptions{}));
+        DoLabelRecord state;
+        benchmark::DoNotOptimize(formatText(text, FormatOptions{}, state));
     }
     bench.SetBytesProcessed(bench.iterations() * static_cast<std::int64_t>(text.size()));
 }
 
 void BM_SafetyCheck(benchmark::State& bench) {
     const std::string& text = sample();
-    SessionState state;
-    const std::string formatted = formatText(text, state, FormatOptions{});
+    DoLabelRecord state;
+    const std::string formatted = formatText(text, FormatOptions{}, state).text;
     const auto input = splitLines(text);
     for (auto _ : bench) {
         // The input is split for formatting anyway; the output is read as

@@ -29,8 +29,8 @@ SafetyVerdict check(const std::string& input, const std::string& output) {
 }
 
 std::string format(const std::string& input, const FormatOptions& options = {}) {
-    SessionState state;
-    return formatText(input, state, options, "\n");
+    DoLabelRecord state;
+    return formatText(input, options, state, "\n").text;
 }
 
 // A program with most of what formatting touches: indentation, labelled DO

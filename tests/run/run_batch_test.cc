@@ -1,15 +1,15 @@
 // The batch run on real temporary folders: the extension warning, the slot
 // rotation, the summary text, and the encodings and line ends a file may
 // come in.
-#include "app/run_batch.h"
+#include "run/run_batch.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "app/fake_ui.h"
+#include "support/fake_ui.h"
 #include "platform/qt_platform.h"
-#include "platform/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace codekiln {
 namespace {
@@ -26,9 +26,9 @@ struct BatchFixture {
     testing::TempFolder dir;
     QtPlatform platform{
         QtPlatformOptions{EncodingChoice::Auto, dir.path("backups"), dir.path("settings.ini"), {}, {}}};
-    SessionState state;
+    SessionState session;
     BatchOutcome run(const std::string& extension, FakeUi& ui) {
-        return runBatch(extension, dir.path("src"), state, FormatOptions{}, platform, ui);
+        return runBatch(extension, dir.path("src"), session, FormatOptions{}, platform, ui);
     }
     std::string storedSlot() { return platform.readSetting("chuli", "benfencishu"); }
 };
@@ -37,7 +37,7 @@ TEST(RunBatch, SummarisesLinesFilesAndTheBackupFolder) {
     BatchFixture f;
     f.dir.write("src/b.f90", codeLines(80));
     f.dir.write("src/a.f90", codeLines(120));
-    f.state.backupSlot = 2;
+    f.session.backupSlot = 2;
     FakeUi ui;
     const BatchOutcome outcome = f.run(".f90", ui);
     const std::string summary =
@@ -70,13 +70,13 @@ TEST(RunBatch, AsksOnAnyExtensionButExactlyDotF90) {
     for (const auto& c : cases) {
         BatchFixture f;
         f.dir.write("src/a.f90", "x = 1\r\n");
-        f.state.backupSlot = 4;
+        f.session.backupSlot = 4;
         FakeUi ui(c.answer);
         const std::string label = "'" + c.extension + "'";
         EXPECT_EQ(f.run(c.extension, ui).end, c.end) << label;
         EXPECT_EQ(ui.questions.size(), c.extension == ".f90" ? 0u : 1u) << label;
         EXPECT_EQ(f.dir.read("src/a.f90") != "x = 1\r\n", c.formatted) << label;
-        EXPECT_EQ(f.state.backupSlot, c.end == BatchEnd::Completed ? 5 : 4) << label;
+        EXPECT_EQ(f.session.backupSlot, c.end == BatchEnd::Completed ? 5 : 4) << label;
         const std::vector<std::string> missing{"请选择文件类型"};
         if (c.end != BatchEnd::Completed) {
             EXPECT_EQ(ui.okBoxes, c.end == BatchEnd::MissingExtension ? missing : std::vector<std::string>{})
@@ -92,7 +92,7 @@ TEST(RunBatch, SlotWrapsAfterFive) {
     for (const auto& [before, used] : {std::pair{0, 1}, {4, 5}, {5, 1}, {9, 1}}) {
         BatchFixture f;
         f.dir.write("src/a.f90", "x = 1\r\n");
-        f.state.backupSlot = before;
+        f.session.backupSlot = before;
         FakeUi ui;
         f.run(".f90", ui);
         EXPECT_EQ(f.storedSlot(), std::to_string(used)) << before;
@@ -104,7 +104,7 @@ TEST(RunBatch, RunsWithoutFilesAdvanceTheSlotInMemoryOnly) {
     BatchFixture f;
     f.dir.write("src/other.txt", "x");
     f.platform.writeSetting("chuli", "benfencishu", "2");
-    f.state.backupSlot = 2;
+    f.session.backupSlot = 2;
     for (int run = 1; run <= 3; ++run) {
         FakeUi ui;
         EXPECT_EQ(f.run(".f90", ui).message, "本次共处理代码0行，文件0个，分别为，本次运行备份文件在备份" +

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "format/format_file.h"
-#include "reliability/scratch_tree.h"
+#include "support/scratch_tree.h"
 
 namespace codekiln {
 namespace {
@@ -103,10 +103,10 @@ std::string convert(const std::string& text, const char* from, const char* to) {
 /// The bytes a file in `encoding` holds once formatted as the first file of
 /// a run.
 std::string formatted(const std::string& bytes, const FormatOptions& options, const std::string& encoding) {
-    SessionState fresh;
-    if (encoding == "UTF-8") return formatText(bytes, fresh, options);
+    DoLabelRecord fresh;
+    if (encoding == "UTF-8") return formatText(bytes, options, fresh).text;
     const std::string text = convert(bytes, encoding.c_str(), "UTF-8");
-    return convert(formatText(text, fresh, options), "UTF-8", encoding.c_str());
+    return convert(formatText(text, options, fresh).text, "UTF-8", encoding.c_str());
 }
 
 /// The bytes of a literal, NUL bytes included.

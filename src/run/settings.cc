@@ -1,7 +1,9 @@
 // The stored backup slot read as a decimal number and rounded half to even.
 // The number is handled as its digit strings rather than as a double, so that
 // an exact half is seen exactly ("2.5" and "2.50000000000000000001" differ).
-#include "app/slot_parse.h"
+#include "run/settings.h"
+
+#include <string>
 
 #include <cstddef>
 
@@ -73,5 +75,7 @@ int parseBackupSlot(std::string_view text) {
     if (rounded > kHighestSlot) return 0;
     return static_cast<int>(rounded);
 }
+
+int readStoredSlot(Platform& platform) { return parseBackupSlot(platform.readSetting(kSlotSection, kSlotKey)); }
 
 }  // namespace codekiln

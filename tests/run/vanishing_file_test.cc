@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/fake_ui.h"
-#include "app/run_batch.h"
+#include "support/fake_ui.h"
+#include "run/run_batch.h"
 #include "format/format_file.h"
 #include "platform/qt_platform.h"
-#include "reliability/scratch_tree.h"
+#include "support/scratch_tree.h"
 
 namespace codekiln {
 namespace {
@@ -61,17 +61,17 @@ TEST(VanishingFile, IsReportedAndNotBroughtBack) {
                 if (from == victim) tree.remove("in/b.f90");
             };
         }
-        SessionState state;
+        SessionState session;
         testing::FakeUi ui;
-        const BatchOutcome outcome = runBatch(".f90", tree.path("in"), state, FormatOptions{}, platform, ui);
+        const BatchOutcome outcome = runBatch(".f90", tree.path("in"), session, FormatOptions{}, platform, ui);
 
         ASSERT_EQ(outcome.failures.size(), 1u);
         EXPECT_EQ(outcome.failures[0].name, "b.f90");
         EXPECT_NE(outcome.message.find("分别为,a.f90,b.f90,c.f90，"), std::string::npos) << outcome.message;
         EXPECT_NE(outcome.message.find("以下文件未能格式化，原文件保持不变：,b.f90"), std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(tree.path("in/b.f90")));
-        SessionState fresh;
-        const std::string expected = formatText(kSource, fresh, FormatOptions{});
+        DoLabelRecord fresh;
+        const std::string expected = formatText(kSource, FormatOptions{}, fresh).text;
         EXPECT_EQ(tree.read("in/a.f90"), expected);
         EXPECT_EQ(tree.read("in/c.f90"), expected);
     }

@@ -1,7 +1,7 @@
 // The scratch tree works on the file system directly (POSIX calls), so that
 // what a test sets up and what it checks do not go through the code under
 // test.
-#include "reliability/scratch_tree.h"
+#include "support/scratch_tree.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,13 +1,13 @@
 // The pass over one file on disk: counters, the slot stored for every file,
 // the backup folders and copy, and what a failed step does to the file and
 // to the session state.
-#include "format/chuli.h"
+#include "run/chuli.h"
 
 #include <gtest/gtest.h>
 
 #include "format/format_file.h"
 #include "platform/qt_platform.h"
-#include "platform/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace codekiln {
 namespace {
@@ -19,26 +19,28 @@ struct PassFixture {
     testing::TempFolder dir;
     QtPlatform platform{
         QtPlatformOptions{EncodingChoice::Auto, dir.path("root"), dir.path("settings.ini"), {}, {}}};
-    SessionState state;
+    SessionState session;
+    RunCounters run;
     FormatOptions options{false, true, false};
-    Status pass(const std::string& name) { return chuli(dir.path(name), state, options, platform); }
+    FileOutcome pass(const std::string& name) { return chuli(dir.path(name), session, run, options, platform); }
     std::string storedSlot() { return platform.readSetting("chuli", "benfencishu"); }
 };
 
 TEST(Chuli, StoresTheSlotBacksUpThenFormatsInPlace) {
     PassFixture f;
     f.dir.write("a.f90", kOpenLoop);
-    f.state.backupSlot = 6;  // wraps to 1
-    f.state.fileCount = 4;
-    ASSERT_TRUE(f.pass("a.f90").ok);
-    EXPECT_EQ(f.state.fileCount, 5);
-    EXPECT_EQ(f.state.processedNames.at(4), "a.f90");
+    f.session.backupSlot = 6;  // wraps to 1
+    f.run.fileCount = 4;
+    const FileOutcome first = f.pass("a.f90");
+    ASSERT_TRUE(first.status.ok);
+    EXPECT_EQ(f.run.fileCount, 5);
+    EXPECT_EQ(f.run.processedNames.at(4), "a.f90");
     EXPECT_EQ(f.storedSlot(), "1");
-    EXPECT_EQ(f.state.lineCount, 3);
+    EXPECT_EQ(first.lineCount, 3);
     for (int k = 1; k <= 5; ++k) EXPECT_TRUE(f.dir.exists("root/" + backupFolderName(k))) << k;
     EXPECT_EQ(f.dir.read("root/备份1/a.f90"), kOpenLoop);
-    SessionState fresh;
-    EXPECT_EQ(f.dir.read("a.f90"), formatText(kOpenLoop, fresh, f.options));
+    DoLabelRecord fresh;
+    EXPECT_EQ(f.dir.read("a.f90"), formatText(kOpenLoop, f.options, fresh).text);
 
     // The slot is stored again for the next file, not once per run.
     f.platform.writeSetting("chuli", "benfencishu", "changed meanwhile");
@@ -48,10 +50,10 @@ TEST(Chuli, StoresTheSlotBacksUpThenFormatsInPlace) {
 
 TEST(Chuli, AMissingFileCountsButEndsAfterTheFirstBackupFolder) {
     PassFixture f;
-    f.state.lineCount = 99;
-    EXPECT_FALSE(f.pass("gone.f90").ok);
-    EXPECT_EQ(f.state.processedNames, std::vector<std::string>{"gone.f90"});
-    EXPECT_EQ(f.state.lineCount, 0);
+    const FileOutcome gone = f.pass("gone.f90");
+    EXPECT_FALSE(gone.status.ok);
+    EXPECT_EQ(f.run.processedNames, std::vector<std::string>{"gone.f90"});
+    EXPECT_EQ(gone.lineCount, 0);
     EXPECT_TRUE(f.dir.exists("root/备份1"));
     EXPECT_FALSE(f.dir.exists("root/备份2"));
     EXPECT_FALSE(f.dir.exists("gone.f90"));
@@ -76,15 +78,14 @@ TEST(Chuli, AFailedStepLeavesTheFileUntouched) {
         PassFixture f;
         f.dir.write("a.f90", c.bytes);
         if (c.readOnly) f.dir.setPermissions("a.f90", QFile::ReadOwner);
-        f.state.backupSlot = c.slot;
-        f.state.indentColumns = 100;
-        const Status status = f.pass("a.f90");
+        f.session.backupSlot = c.slot;
+        const FileOutcome outcome = f.pass("a.f90");
+        const Status& status = outcome.status;
         EXPECT_FALSE(status.ok) << c.label;
         EXPECT_NE(status.message.find("a.f90"), std::string::npos) << c.label;
         EXPECT_EQ(f.dir.read("a.f90"), c.bytes) << c.label;
-        EXPECT_EQ(f.state.doLabels.doLabelCount, c.stateMoves ? 1 : 0) << c.label;
-        EXPECT_EQ(f.state.lineCount, c.stateMoves ? 3 : 0) << c.label;
-        EXPECT_EQ(f.state.indentColumns == 100, !c.stateMoves) << c.label;
+        EXPECT_EQ(f.session.doLabels.doLabelCount, c.stateMoves ? 1 : 0) << c.label;
+        EXPECT_EQ(outcome.lineCount, c.stateMoves ? 3 : 0) << c.label;
     }
 }
 

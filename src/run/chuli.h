@@ -1,0 +1,35 @@
+// The formatting pass over one file on disk (`chuli`): the run's counters,
+// the backup slot stored, the backup copy, then the shared pipeline (decode,
+// format, safety check, encode) and the atomic rewrite in place. A file is
+// only rewritten when its backup copy exists; a file that cannot be backed
+// up, read, decoded, checked or written keeps its bytes and is reported.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+#include "run/run_state.h"
+#include "state/format_options.h"
+
+namespace codekiln {
+
+/// The name of backup folder `slot` ("备份" and the slot in decimal).
+std::string backupFolderName(int slot);
+
+/// The part of `fn` after its last separator (the whole of `fn` without one).
+std::string fileNameOf(const std::string& fn);
+
+/// What `chuli` did with one file.
+struct FileOutcome {
+    Status status;               ///< failure, with the reason, when the file was left unchanged
+    std::int64_t lineCount = 0;  ///< `lineCount`: the file's code lines; 0 when it could not be read
+};
+
+/// `chuli`: formats the file `fn` in place as the next file of a run. Adds
+/// one to the run's `fileCount`, records the name, stores the session's
+/// backup slot, and moves the session's labelled-DO record.
+FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
+                  Platform& platform);
+
+}  // namespace codekiln

@@ -1,0 +1,32 @@
+// The run's messages, exactly as the user sees them.
+#include "run/messages.h"
+
+namespace codekiln {
+
+const std::string kExtensionWarning =
+    "您要格式化的文件为非自由格式(非f90格式)\r\n格式化后可能会导致程序无法正常运行，是否要继续格式化?";
+const std::string kMissingExtension = "请选择文件类型";
+
+namespace {
+
+const char* const kFailedHeading = "\r\n以下文件未能格式化，原文件保持不变：";
+
+}  // namespace
+
+std::string summaryText(const RunCounters& run, int backupSlot, const std::vector<FileFailure>& failures) {
+    std::string names;
+    for (std::int64_t i = 0; i < run.fileCount; ++i) {
+        names += ",";
+        names += run.processedNames[static_cast<std::size_t>(i)];
+    }
+    std::string text = "本次共处理代码" + std::to_string(run.totalLines) + "行，文件" +
+                       std::to_string(run.fileCount) + "个，分别为" + names + "，本次运行备份文件在备份" +
+                       std::to_string(backupSlot) + "文件夹中";
+    if (!failures.empty()) {
+        text += kFailedHeading;
+        for (const FileFailure& failure : failures) text += "," + failure.name;
+    }
+    return text;
+}
+
+}  // namespace codekiln

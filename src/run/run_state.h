@@ -1,0 +1,28 @@
+// What a run keeps beside the engine: the session that outlives one run (the
+// backup slot in use and the labelled-DO record, both carried from run to
+// run while the window is open) and the counters of one run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "state/do_label_record.h"
+
+namespace codekiln {
+
+/// What one program session carries from run to run.
+struct SessionState {
+    int backupSlot = 0;      ///< `backupSlot`: backup folder 1..5 in use; 0 before the first run
+    DoLabelRecord doLabels;  ///< the labelled-DO record, carried from file to file and run to run
+};
+
+/// The counters of one run, started afresh by every run.
+struct RunCounters {
+    std::int64_t fileCount = 0;   ///< `fileCount`: files handed to `chuli` in this run
+    std::int64_t totalLines = 0;  ///< `totalLines`: the code lines of those files
+    /// `processedNames`: the names of the run's files in the order processed.
+    std::vector<std::string> processedNames;
+};
+
+}  // namespace codekiln

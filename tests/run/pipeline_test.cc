@@ -1,0 +1,47 @@
+// The per-file pipeline shared by every mode: what comes out for a file that
+// formats, one the safety check refuses, and one that does not decode, and
+// how each moves the labelled-DO record carried to the next file.
+#include "run/pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include "format/format_file.h"
+#include "platform/qt_platform.h"
+
+namespace codekiln {
+namespace {
+
+// A line the reader takes for an earlier run's banner title only once a
+// first run has dropped its leading tab: the safety check must refuse it.
+const std::string kRefusedLine = "\t \t!" + std::string(16, '*') + " !\n";
+
+TEST(Pipeline, EveryModeGetsTheSameVerdict) {
+    const struct {
+        const char* label;
+        std::string bytes;
+        PipelineEnd end;
+        std::int64_t labelsAfter;  // labelled DO statements recorded afterwards
+    } cases[] = {
+        {"formats", "do 10 i = 1, 2\nx = 1\n", PipelineEnd::Formatted, 1},
+        {"refused, yet the record moves", "do 10 i = 1, 2\n" + kRefusedLine, PipelineEnd::Refused, 1},
+        {"not UTF-8 and not GB18030", "do 10 i = 1, 2\n\x81\x20\xFF\n", PipelineEnd::NotDecoded, 0},
+    };
+    for (const auto& c : cases) {
+        QtPlatform platform;
+        DoLabelRecord doLabels;
+        const PipelineResult result = formatFileBytes(c.bytes, "a.f90", FormatOptions{}, doLabels, platform);
+        EXPECT_EQ(result.end, c.end) << c.label;
+        EXPECT_EQ(doLabels.doLabelCount, c.labelsAfter) << c.label;
+        if (c.end == PipelineEnd::Formatted) {
+            DoLabelRecord fresh;
+            EXPECT_EQ(result.bytes, formatText(c.bytes, FormatOptions{}, fresh).text) << c.label;
+            EXPECT_TRUE(result.reason.empty()) << c.label;
+        } else {
+            EXPECT_TRUE(result.bytes.empty()) << c.label;
+            EXPECT_NE(result.reason.find("a.f90"), std::string::npos) << c.label;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace codekiln
