@@ -6,6 +6,7 @@
 // qt_platform.h and tests put fakes in its place.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +45,14 @@ struct TextFile {
     std::string text;  ///< the whole content as UTF-8, without the BOM; line ends as in the file
     TextEncoding encoding = TextEncoding::Utf8;
     bool bom = false;  ///< the file started with a UTF-8 byte order mark
+};
+
+/// An exclusive hold on a backup root: one run (or restore) at a time per
+/// backup root, whatever program holds it. Released when destroyed; the hold
+/// of a process that died is recovered by the next one.
+class RootLock {
+public:
+    virtual ~RootLock() = default;
 };
 
 /// The files, folders, settings and desktop of the machine. Abstract so that
@@ -95,6 +104,10 @@ public:
     virtual std::string programFolder() = 0;
     /// The folder that holds the backup folders 备份1..备份5.
     virtual std::string backupRoot() = 0;
+    /// Takes the exclusive hold on the backup root (see RootLock), waiting
+    /// up to `waitMilliseconds` for another holder to let go. Fails, saying
+    /// why, when the hold cannot be had.
+    virtual Status lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock>& lock) = 0;
 };
 
 /// The user's side of a run: message boxes and progress. Abstract so that a

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QSaveFile>
 #include <QSettings>
@@ -267,6 +268,45 @@ std::string QtPlatform::backupRoot() {
     QDir().mkpath(root);
     backupRoot_ = fromQ(root);
     return backupRoot_;
+}
+
+namespace {
+
+/// The hold on a backup root: a QLockFile, which records the holder's
+/// process and lets a later run take over the file of one that died.
+class QtRootLock : public RootLock {
+public:
+    explicit QtRootLock(const QString& path) : file_(path) { file_.setStaleLockTime(0); }
+    QLockFile& file() { return file_; }
+
+private:
+    QLockFile file_;
+};
+
+}  // namespace
+
+Status QtPlatform::lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock>& lock) {
+    const std::string root = backupRoot();
+    const QString path = qs(root) + QStringLiteral("/") + QString::fromLatin1(kRootLockName);
+    auto held = std::make_unique<QtRootLock>(path);
+    if (held->file().tryLock(waitMilliseconds)) {
+        lock = std::move(held);
+        return Status::success();
+    }
+    switch (held->file().error()) {
+        case QLockFile::LockFailedError: {
+            qint64 pid = 0;
+            QString host, application;
+            held->file().getLockInfo(&pid, &host, &application);
+            return Status::failure(root + ": another run is using this backup folder (process " +
+                                   std::to_string(pid) + " " + fromQ(application) +
+                                   "); try again when it has finished");
+        }
+        case QLockFile::PermissionError:
+            return fail(fromQ(path), "cannot lock the backup folder", QStringLiteral("permission denied"));
+        default:
+            return fail(fromQ(path), "cannot lock the backup folder", QStringLiteral("unknown error"));
+    }
 }
 
 }  // namespace codekiln

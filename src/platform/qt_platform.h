@@ -52,6 +52,7 @@ public:
     Status openFolder(const std::string& path) override;
     std::string programFolder() override;
     std::string backupRoot() override;
+    Status lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock>& lock) override;
 
     const QtPlatformOptions& options() const { return options_; }
 
@@ -63,6 +64,9 @@ private:
     std::unique_ptr<Settings> settings_;
     std::string backupRoot_;  ///< decided on first use
 };
+
+/// The name of the lock file a run holds in its backup root.
+inline constexpr const char* kRootLockName = ".codekiln.lock";
 
 /// Reads the whole file at `path` as bytes, in one go.
 Status readFileBytes(const std::string& path, std::string& bytes);
