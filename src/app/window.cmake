@@ -17,3 +17,10 @@ target_compile_features(codekiln_window PUBLIC cxx_std_17)
 add_executable(codekiln ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 set_target_properties(codekiln PROPERTIES WIN32_EXECUTABLE ON)
 target_link_libraries(codekiln PRIVATE codekiln_window)
+
+# The application icon, drawn for this project under packaging/icons, as the
+# window's icon.
+qt_add_resources(codekiln "codekiln_icon"
+  PREFIX /icons
+  BASE ${PROJECT_SOURCE_DIR}/packaging/icons
+  FILES ${PROJECT_SOURCE_DIR}/packaging/icons/codekiln-256.png)
