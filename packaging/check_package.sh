@@ -1,7 +1,7 @@
 #!/bin/sh
 # Checks the Debian package that `make package` built, the way a user gets it:
 # unpacked into a temporary root, its programs started from there, its desktop
-# entry, metainfo and manual page put through their own validators, its file
+# entry, metainfo and manual pages put through their own validators, its file
 # list compared with what a user needs, and lintian run over it.
 # Usage: check_package.sh [BUILD_FOLDER]
 set -eu
