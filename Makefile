@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup build run test gui bench clean
+.PHONY: all setup build run test gui bench clean package check-package
 
 all: build
 
@@ -30,6 +30,14 @@ bench: build
 clean:
 	rm -rf $(BUILD)
 
+# The Debian package, $(BUILD)/codekiln_<version>_<arch>.deb, and its check:
+# unpacked, started, validated, lint-checked (packaging/check_package.sh).
+package: build
+	cmake --build $(BUILD) --target package
+
+check-package: package
+	@sh packaging/check_package.sh $(BUILD)
+
 # Reliability: the whole test suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer in its own build folder, and the engine's fuzz
 # target for FUZZ_SECONDS. Neither touches $(BUILD).
@@ -42,6 +50,7 @@ SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omi
 
 test-asan: setup
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCODEKILN_BUILD_BENCH=OFF \
+	  -DCODEKILN_PACKAGING=OFF \
 	  -DCMAKE_CXX_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)" \
 	  -DCMAKE_SHARED_LINKER_FLAGS="$(SANITIZE)"
 	cmake --build $(ASAN_BUILD) -j $(JOBS)

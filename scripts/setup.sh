@@ -1,11 +1,12 @@
 #!/bin/sh
-# Installs the Debian packages the build, the tests and the examples need,
-# when some are missing and we are root. Without root it only says what is
-# missing and leaves the rest to the build.
+# Installs the Debian packages the build, the tests, the examples and the
+# package check need, when some are missing and we are root. Without root it
+# only says what is missing and leaves the rest to the build.
 set -e
 
 PACKAGES="cmake g++ make qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
-xvfb xauth fonts-noto-cjk clang libclang-rt-14-dev locales"
+xvfb xauth fonts-noto-cjk clang libclang-rt-14-dev \
+help2man dpkg-dev file lintian desktop-file-utils appstream man-db locales"
 
 missing=""
 for p in $PACKAGES; do

@@ -1,6 +1,7 @@
 // The window program: shows `Form1` centred on the screen and runs until it
 // is closed. It takes no arguments; everything is chosen in the window.
 #include <QApplication>
+#include <QIcon>
 
 #include "app/form1.h"
 #include "platform/qt_platform.h"
@@ -8,6 +9,9 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("codekiln"));
+    // The installed desktop entry's name, so that Wayland finds its icon too.
+    QApplication::setDesktopFileName(QStringLiteral("org.codekiln.codekiln"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/codekiln-256.png")));
 
     codekiln::QtPlatform platform;
     codekiln::Form1 form1(platform);

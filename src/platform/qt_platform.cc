@@ -250,6 +250,14 @@ std::string QtPlatform::programFolder() {
     return fromQ(QDir::currentPath());
 }
 
+bool isSystemProgramFolder(const std::string& folder) {
+    for (const std::string prefix : {"/usr", "/bin", "/sbin", "/opt", "/snap"}) {
+        if (folder.compare(0, prefix.size(), prefix) != 0) continue;
+        if (folder.size() == prefix.size() || folder[prefix.size()] == '/') return true;
+    }
+    return false;
+}
+
 std::string QtPlatform::backupRoot() {
     if (!backupRoot_.empty()) return backupRoot_;
     QString root;
@@ -257,7 +265,11 @@ std::string QtPlatform::backupRoot() {
         root = qs(options_.backupRoot);
     } else {
         const QString program = qs(programFolder());
-        if (QFileInfo(program).isWritable()) {
+        bool systemFolder = false;
+#ifndef _WIN32
+        systemFolder = isSystemProgramFolder(fromQ(QDir::cleanPath(program)));
+#endif
+        if (QFileInfo(program).isWritable() && !systemFolder) {
             root = program;
         } else {
             root = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +

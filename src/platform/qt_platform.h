@@ -17,7 +17,8 @@ namespace codekiln {
 struct QtPlatformOptions {
     EncodingChoice encoding = EncodingChoice::Auto;
     /// The folder that holds 备份1..备份5. Empty: the program folder when it
-    /// is writable, else the per-user data folder ".../codekiln".
+    /// is writable and not a system folder, else the per-user data folder
+    /// ".../codekiln".
     std::string backupRoot;
     /// An INI file for the settings store. Empty: the per-user store
     /// (the registry on Windows, $XDG_CONFIG_HOME/codekiln/codekiln.conf elsewhere).
@@ -76,6 +77,12 @@ Status readFileBytes(const std::string& path, std::string& bytes);
 /// replaced, permissions are kept, and a file without its owner's write
 /// permission is refused.
 Status writeFileAtomically(const std::string& path, const std::string& bytes);
+
+/// Whether `folder` (an absolute path with '/' separators) lies in the
+/// system's own folders (/usr, /bin, /sbin, /opt, /snap), where only the
+/// package manager writes: an installed program keeps no backups there,
+/// even when it runs as root and could.
+bool isSystemProgramFolder(const std::string& folder);
 
 /// Whether `a` sorts before `b` in a folder listing: names compared with
 /// ASCII letters folded to lower case, ties by exact bytes.

@@ -82,5 +82,18 @@ TEST(BackupRoot, IsTheOverrideElseTheWritableProgramFolder) {
     EXPECT_TRUE(dir.exists("elsewhere/backups"));  // ready for 备份1..备份5
 }
 
+TEST(BackupRoot, SystemProgramFoldersAreNeverUsed) {
+    const struct {
+        const char* folder;
+        bool system;
+    } rows[] = {
+        {"/usr/bin", true},        {"/usr/local/bin", true}, {"/usr", true},
+        {"/bin", true},            {"/opt/codekiln/bin", true},
+        {"/usrx/bin", false},      {"/home/u/usr/bin", false}, {"/binaries", false},
+        {"/home/u/codekiln/build/src/app", false}, {"/", false},
+    };
+    for (const auto& row : rows) EXPECT_EQ(isSystemProgramFolder(row.folder), row.system) << row.folder;
+}
+
 }  // namespace
 }  // namespace codekiln
