@@ -1,6 +1,8 @@
 // The window program: shows `Form1` centred on the screen and runs until it
 // is closed. It takes no arguments; everything is chosen in the window.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/form1.h"
 #include "platform/qt_platform.h"
@@ -8,6 +10,12 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("codekiln"));
+
+    // Qt's own words (a text box's menu, standard buttons) in Chinese, as
+    // everything else in the window; English where the translation is missing.
+    QTranslator qtChinese;
+    if (qtChinese.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtChinese);
 
     codekiln::QtPlatform platform;
     codekiln::Form1 form1(platform);

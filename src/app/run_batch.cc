@@ -18,7 +18,8 @@ namespace {
 const char* const kFreeFormExtension = ".f90";
 const char* const kFailedHeading = "\r\n以下文件未能格式化，原文件保持不变：";
 
-std::string summaryText(const SessionState& state, const std::vector<FileFailure>& failures) {
+std::string summaryText(const SessionState& state, const std::vector<FileFailure>& failures,
+                        long long stopped) {
     std::string names;
     for (std::int64_t i = 0; i < state.fileCount; ++i) {
         names += ",";
@@ -31,7 +32,18 @@ std::string summaryText(const SessionState& state, const std::vector<FileFailure
         text += kFailedHeading;
         for (const FileFailure& failure : failures) text += "," + failure.name;
     }
+    if (stopped > 0) text += "\r\n处理已取消，其余" + std::to_string(stopped) + "个匹配的文件未改动";
     return text;
+}
+
+/// Why each failed file failed, one per line, for the summary's details.
+std::string failureDetails(const std::vector<FileFailure>& failures) {
+    std::string details;
+    for (const FileFailure& failure : failures) {
+        if (!details.empty()) details += "\r\n";
+        details += failure.name + "：" + failure.reason;
+    }
+    return details;
 }
 
 }  // namespace
@@ -64,6 +76,11 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     for (long long i = 0; i < total; ++i) {
         const std::string& name = found[static_cast<std::size_t>(i)];
         ui.progress(i, total, name);
+        // Stopped between two files: the ones done stay done, the rest untouched.
+        if (ui.stopRequested()) {
+            outcome.stopped = total - i;
+            break;
+        }
         // One separator between folder and name, even after a root's own.
         const Status status = chuli(folder + kPathSeparator + name, state, options, platform);
         state.totalLines += state.lineCount;
@@ -71,9 +88,9 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     }
     ui.progress(total, total, {});
 
-    outcome.message = summaryText(state, outcome.failures);
+    outcome.message = summaryText(state, outcome.failures, outcome.stopped);
     outcome.end = BatchEnd::Completed;
-    ui.messageOk(outcome.message);
+    ui.messageOkWithDetails(outcome.message, failureDetails(outcome.failures));
     return outcome;
 }
 

@@ -4,10 +4,14 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets)
 
 add_library(codekiln_window STATIC
   ${CMAKE_CURRENT_LIST_DIR}/drive_list.cc
+  ${CMAKE_CURRENT_LIST_DIR}/failure_reasons.cc
+  ${CMAKE_CURRENT_LIST_DIR}/focus_frame.cc
   ${CMAKE_CURRENT_LIST_DIR}/form1.cc
   ${CMAKE_CURRENT_LIST_DIR}/form1.h
   ${CMAKE_CURRENT_LIST_DIR}/gui_ui.cc
   ${CMAKE_CURRENT_LIST_DIR}/gui_ui.h
+  ${CMAKE_CURRENT_LIST_DIR}/message_dialog.cc
+  ${CMAKE_CURRENT_LIST_DIR}/message_dialog.h
 )
 set_target_properties(codekiln_window PROPERTIES AUTOMOC ON)
 target_include_directories(codekiln_window PUBLIC ${PROJECT_SOURCE_DIR}/src)
