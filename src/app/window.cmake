@@ -16,4 +16,16 @@ target_compile_features(codekiln_window PUBLIC cxx_std_17)
 
 add_executable(codekiln ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 set_target_properties(codekiln PROPERTIES WIN32_EXECUTABLE ON)
+
+# On Windows the icon goes into the executable as a resource: the packaged
+# one when packaging/ holds it, else the plain one beside this file.
+if(WIN32)
+  foreach(icon ${PROJECT_SOURCE_DIR}/packaging/codekiln.ico ${CMAKE_CURRENT_LIST_DIR}/codekiln.ico)
+    if(EXISTS ${icon})
+      file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/codekiln_icon.rc "IDI_ICON1 ICON \"${icon}\"\n")
+      target_sources(codekiln PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/codekiln_icon.rc)
+      break()
+    endif()
+  endforeach()
+endif()
 target_link_libraries(codekiln PRIVATE codekiln_window)
