@@ -184,7 +184,8 @@ Status encodeText(const std::string& text, TextEncoding encoding, bool bom, cons
     }
     if (!hasConverter(encoding))
         return Status::failure(path + ": no converter for " + encodingName(encoding) + " here");
-    if (!utf8ToLegacy(encoding, text, bytes)) {
+    // Malformed UTF-8 would reach the file as U+FFFD in GB18030: refused.
+    if (!isValidUtf8(text) || !utf8ToLegacy(encoding, text, bytes)) {
         return Status::failure(path + ": the text cannot be written in " + encodingName(encoding));
     }
     return Status::success();
