@@ -46,7 +46,7 @@ std::string withoutTrailingSeparators(std::string folder, PathStyle style) {
     return folder;
 }
 
-std::string_view fileNameOf(std::string_view path, PathStyle style) {
+std::string_view baseNameOf(std::string_view path, PathStyle style) {
     std::size_t cut = std::string_view::npos;
     for (std::size_t i = path.size(); i-- > 0;) {
         if (isPathSeparator(path[i], style)) {

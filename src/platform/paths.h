@@ -31,6 +31,6 @@ bool isRootPath(std::string_view path, PathStyle style = kNativePathStyle);
 std::string withoutTrailingSeparators(std::string folder, PathStyle style = kNativePathStyle);
 
 /// The name after the last separator of `path` (all of it when it has none).
-std::string_view fileNameOf(std::string_view path, PathStyle style = kNativePathStyle);
+std::string_view baseNameOf(std::string_view path, PathStyle style = kNativePathStyle);
 
 }  // namespace codekiln

@@ -36,19 +36,42 @@ std::string encodingName(TextEncoding encoding) {
 // input: then every line the engine leaves alone is written back unchanged.
 #ifdef _WIN32
 // Windows' own: the same on every Qt, with or without ICU, and a system
-// code page that reports what it cannot hold.
+// code page that reports what it cannot hold. Where code page 54936 is
+// missing (Wine), GB18030 goes through code page 936, the two-byte part the
+// two share: the four-byte forms, and the byte 0x80 that 936 alone reads
+// as the euro sign, are refused rather than read another way.
+constexpr unsigned kGbkCodePage = 936;
+
+bool hasFullGb18030() { return hasCodePage(kGb18030CodePage); }
+
+// Whether GB18030 `bytes` use single bytes and two-byte forms only.
+bool inTwoBytePart(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) continue;
+        if (lead == 0x80 || lead == 0xFF || i + 1 == bytes.size()) return false;
+        const auto trail = static_cast<unsigned char>(bytes[++i]);
+        if (trail >= 0x30 && trail <= 0x39) return false;  // a four-byte form
+    }
+    return true;
+}
+
 unsigned codePageOf(TextEncoding encoding) {
-    return encoding == TextEncoding::Gb18030 ? kGb18030CodePage : ansiCodePage();
+    if (encoding != TextEncoding::Gb18030) return ansiCodePage();
+    return hasFullGb18030() ? kGb18030CodePage : kGbkCodePage;
 }
 
 bool hasConverter(TextEncoding encoding) { return hasCodePage(codePageOf(encoding)); }
 
 bool legacyToUtf8(TextEncoding encoding, std::string_view bytes, std::string& utf8) {
-    return codePageToUtf8(codePageOf(encoding), bytes, utf8);
+    const unsigned codePage = codePageOf(encoding);
+    if (codePage == kGbkCodePage && !inTwoBytePart(bytes)) return false;
+    return codePageToUtf8(codePage, bytes, utf8);
 }
 
 bool utf8ToLegacy(TextEncoding encoding, std::string_view utf8, std::string& bytes) {
-    return utf8ToCodePage(codePageOf(encoding), utf8, bytes);
+    const unsigned codePage = codePageOf(encoding);
+    return utf8ToCodePage(codePage, utf8, bytes) && (codePage != kGbkCodePage || inTwoBytePart(bytes));
 }
 #else
 constexpr QStringConverter::Flags kStateless = QStringConverter::Flag::Stateless;
@@ -65,6 +88,8 @@ QStringDecoder decoderFor(TextEncoding encoding) {
 
 // Qt has GB18030 only when it was built with ICU.
 bool hasConverter(TextEncoding encoding) { return encoderFor(encoding).isValid(); }
+
+bool hasFullGb18030() { return hasConverter(TextEncoding::Gb18030); }
 
 QByteArrayView view(std::string_view bytes) {
     return QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -97,6 +122,8 @@ bool utf8ToLegacy(TextEncoding encoding, std::string_view utf8, std::string& byt
 #endif
 
 }  // namespace
+
+bool gb18030HasFourByteForms() { return hasFullGb18030(); }
 
 bool isValidUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());

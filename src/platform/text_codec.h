@@ -29,6 +29,10 @@ Status decodeText(std::string bytes, EncodingChoice choice, const std::string& p
 Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
                   std::string& bytes);
 
+/// Whether GB18030's four-byte forms convert here. Windows without code
+/// page 54936 (Wine) converts only the two-byte part and refuses the rest.
+bool gb18030HasFourByteForms();
+
 /// Parses "auto", "utf-8", "gb18030" or "system" (any letter case); false
 /// for anything else.
 bool parseEncodingChoice(std::string_view text, EncodingChoice& choice);

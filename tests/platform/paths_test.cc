@@ -50,7 +50,7 @@ TEST(Paths, FileNameIsAfterTheLastSeparator) {
         {kWin, "a.f90", "a.f90"},
         {kPosix, "/src/x\\y.f90", "x\\y.f90"},
     };
-    for (const auto& c : cases) EXPECT_EQ(fileNameOf(c.path, c.style), c.name) << c.path;
+    for (const auto& c : cases) EXPECT_EQ(baseNameOf(c.path, c.style), c.name) << c.path;
 }
 
 }  // namespace
