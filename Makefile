@@ -88,6 +88,7 @@ windows: setup-windows $(WIN_BUILD)/CMakeCache.txt
 
 test-windows: windows build
 	cmake --build $(WIN_BUILD) -j $(JOBS)
+	$(WIN_BUILD)/wine-run.sh cmd /c ver
 	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
 	sh scripts/compare-windows.sh $(BUILD) $(WIN_BUILD)
 

@@ -31,7 +31,9 @@ if ! have_locale; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "setup-windows: locale $LOCALE missing (run as root to generate it)" >&2
   else
+    # Listed in /etc/locale.gen, so that a later locale-gen keeps it.
     echo "setup-windows: generating locale $LOCALE" >&2
-    localedef -i zh_CN -f UTF-8 $LOCALE
+    grep -qx "$LOCALE UTF-8" /etc/locale.gen 2>/dev/null || echo "$LOCALE UTF-8" >> /etc/locale.gen
+    locale-gen >/dev/null
   fi
 fi
