@@ -10,6 +10,8 @@ stage="$win_build/package/codekiln-$version-windows-x64"
 rm -rf "$win_build/package"
 mkdir -p "$stage"
 cp "$win_build/src/app/codekiln.exe" "$win_build/src/cli/codekiln-cli.exe" "$stage/"
+# Symbols are of no use to the user; the programs shrink by about a third.
+x86_64-w64-mingw32-strip "$stage/codekiln.exe" "$stage/codekiln-cli.exe"
 # Windows line ends, so that Notepad shows the lines.
 sed 's/$/\r/' "$here/packaging/windows/README.txt" > "$stage/README.txt"
 zip_file="$win_build/codekiln-$version-windows-x64.zip"
