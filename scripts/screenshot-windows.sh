@@ -27,7 +27,7 @@ mkdir -p "$win_build/screenshot"
 cd "$win_build/screenshot"
 DISPLAY=$display "$win_build/wine-run.sh" "$win_build/src/app/codekiln.exe" >/dev/null 2>&1 &
 app=$!
-sleep "${SCREENSHOT_WAIT:-20}"
+sleep "${SCREENSHOT_WAIT:-45}"
 cd - >/dev/null
-DISPLAY=$display import -window root -crop 1024x700+0+0 "$out"
+DISPLAY=$display import -window root png:- | convert - -trim +repage "$out"  # the window alone
 echo "screenshot-windows: $out"
