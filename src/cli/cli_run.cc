@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/terminal_ui.h"
+#include "platform/paths.h"
 #include "platform/qt_platform.h"
 #include "run/pipeline.h"
 #include "run/run_batch.h"
@@ -28,13 +29,6 @@ bool isFile(const std::string& path) { return QFileInfo(QString::fromStdString(p
 
 void report(std::FILE* err, const std::string& message) {
     std::fprintf(err, "codekiln-cli: %s\n", message.c_str());
-}
-
-// The folder as the window's folder list gives it: no trailing separator
-// except for a root.
-std::string withoutTrailingSeparators(std::string folder) {
-    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == kPathSeparator)) folder.pop_back();
-    return folder;
 }
 
 Status readAll(std::FILE* in, std::string& bytes) {
