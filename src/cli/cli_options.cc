@@ -64,8 +64,14 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         QStringLiteral("How files are decoded: auto (UTF-8, else GB18030), utf-8, "
                        "gb18030 or system."),
         QStringLiteral("NAME"), QStringLiteral("auto"));
+    const QCommandLineOption form(
+        QStringLiteral("form"),
+        QStringLiteral("The source form: free (the default), fixed (label in columns 1-5, "
+                       "continuation mark in column 6, statement in 7-72), or auto (fixed for "
+                       ".f .for .ftn .f77 files, free otherwise)."),
+        QStringLiteral("FORM"), QStringLiteral("free"));
     parser.addOptions({help, version, toStdout, check, ext, yes, removeBlank, noIndentElse, noSeparators,
-                       backupDir, encoding});
+                       backupDir, encoding, form});
     parser.addPositionalArgument(QStringLiteral("FOLDER"),
                                  QStringLiteral("The folder to format (or the PATHs "
                                                 "with --check)."),
@@ -115,6 +121,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         return error("unknown --encoding \"" + fromQ(parser.value(encoding)) +
                      "\" (auto, utf-8, gb18030 or system)");
     }
+    if (!parseSourceForm(fromQ(parser.value(form)), o.format.form))
+        return error("unknown --form \"" + fromQ(parser.value(form)) + "\" (fixed, free or auto)");
     return parsed;
 }
 

@@ -94,6 +94,7 @@ TEST(Cli, RefusesBadUsageWithExitTwo) {
         {"--check", home.path("missing")},
         {"--ext", ".for", src},  // the warning, with no terminal to ask on
         {"--ext", "  ", "--yes", src},
+        {"--form", "FIXED", src},
     };
     for (const auto& args : cases) {
         const Result r = runProgram(home, args);
@@ -176,6 +177,15 @@ TEST(Cli, StdoutFormatsOneFileAndTouchesNothing) {
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args[1] << r.err;
         EXPECT_EQ(r.out, c.out) << c.args[1];
     }
+    // --form auto: fixed form by the extension, in any letter case.
+    const std::string fixedSource = "      PROGRAM P\n      X = 1\n      END\n";
+    FormatOptions fixed;
+    fixed.form = SourceForm::Fixed;
+    home.write("old.F77", fixedSource);
+    home.write("new.f90", fixedSource);
+    EXPECT_EQ(runProgram(home, {"--form", "auto", "--stdout", home.path("old.F77")}).out,
+              formatted(fixedSource, fixed));
+    EXPECT_EQ(runProgram(home, {"--form", "auto", "--stdout", home.path("new.f90")}).out, formatted(fixedSource));
     const Result r = runProgram(home, {"--stdout", home.path("gb.f90")});
     EXPECT_EQ(r.out.substr(r.out.size() - gb.size() + 2), gb.substr(2));   // the comment line as it was
     EXPECT_NE(r.out.find("\xB1\xBE\xC4\xA3\xBF\xE9"), std::string::npos);  // the header's 本模块 in GB18030
