@@ -106,7 +106,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     CliOptions& o = parsed.options;
     const QStringList positional = parser.positionalArguments();
     int modes = 0;
-    for (const QCommandLineOption* mode : {&toStdout, &check, &restore, &listBackups}) modes += parser.isSet(*mode);
+    for (const QCommandLineOption* mode : {&toStdout, &check, &restore, &listBackups})
+        modes += parser.isSet(*mode);
     if (modes > 1) return error("--stdout, --check, --restore and --list-backups exclude each other");
     if ((parser.isSet(force) || parser.isSet(dryRun)) && !parser.isSet(restore))
         return error("--force and --dry-run go with --restore");

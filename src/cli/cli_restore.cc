@@ -55,7 +55,8 @@ CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* e
                      localTime(report.manifest.startedMs).c_str(), report.folder.c_str(),
                      plural(report.manifest.files.size(), "file", "files").c_str());
     } else {
-        std::fprintf(out, "%s: no manifest; same-named files of %s\n", slotName.c_str(), report.folder.c_str());
+        std::fprintf(out, "%s: no manifest; same-named files of %s\n", slotName.c_str(),
+                     report.folder.c_str());
     }
     std::size_t restored = 0, leftAlone = 0, original = 0;
     for (const RestoreItem& item : report.items) {
@@ -66,8 +67,8 @@ CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* e
                 line = (options.dryRun ? "would restore " : "restored      ") + item.path;
                 if (!item.reason.empty()) line += " (" + item.reason + ")";
                 if (!item.keptAs.empty())
-                    line += "; its text before the restore " + std::string(options.dryRun ? "would be" : "is") +
-                            " kept as " + item.keptAs;
+                    line += "; its text before the restore " +
+                            std::string(options.dryRun ? "would be" : "is") + " kept as " + item.keptAs;
                 break;
             case RestoreAction::AlreadyOriginal:
                 ++original;
@@ -103,10 +104,11 @@ CliResult runListBackupsMode(const CliOptions& options, std::FILE* out) {
                 break;
             case SlotListing::State::Clean:
             case SlotListing::State::Changed:
-                line += localTime(slot.manifest.startedMs) + "  " + slot.manifest.folder + "  " +
-                        plural(slot.manifest.files.size(), "file", "files") + "  " +
-                        (slot.changed == 0 ? std::string("can be restored cleanly")
-                                           : plural(slot.changed, "file", "files") + " changed since the run");
+                line +=
+                    localTime(slot.manifest.startedMs) + "  " + slot.manifest.folder + "  " +
+                    plural(slot.manifest.files.size(), "file", "files") + "  " +
+                    (slot.changed == 0 ? std::string("can be restored cleanly")
+                                       : plural(slot.changed, "file", "files") + " changed since the run");
                 break;
         }
         if (slot.slot == last) line += "  (last run)";

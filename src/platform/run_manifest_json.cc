@@ -95,8 +95,8 @@ struct Reader {
         }
         f.size = count(v.toObject(), "size", kLargestExactSize);
         f.sha256 = text(v.toObject(), "sha256");
-        const bool hex = f.sha256.size() == 64 &&
-                         f.sha256.find_first_not_of("0123456789abcdef") == std::string::npos;
+        const bool hex =
+            f.sha256.size() == 64 && f.sha256.find_first_not_of("0123456789abcdef") == std::string::npos;
         if (!hex) fail(std::string("\"") + key + "\" has no SHA-256");
         return f;
     }
@@ -142,15 +142,10 @@ std::string manifestToJson(const RunManifest& m) {
     const QJsonObject options{{"removeBlankLines", m.options.removeBlankLines},
                               {"indentElse", m.options.indentElse},
                               {"showSeparators", m.options.showSeparators}};
-    const QJsonObject root{{"kind", QLatin1String(kKind)},
-                           {"version", kVersion},
-                           {"slot", m.slot},
-                           {"started", timeText(m.startedMs)},
-                           {"ended", timeText(m.endedMs)},
-                           {"folder", qs(m.folder)},
-                           {"extension", qs(m.extension)},
-                           {"options", options},
-                           {"files", files}};
+    const QJsonObject root{
+        {"kind", QLatin1String(kKind)},     {"version", kVersion},          {"slot", m.slot},
+        {"started", timeText(m.startedMs)}, {"ended", timeText(m.endedMs)}, {"folder", qs(m.folder)},
+        {"extension", qs(m.extension)},     {"options", options},           {"files", files}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 

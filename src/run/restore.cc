@@ -116,7 +116,8 @@ TargetState inspectTarget(const Context& c, const std::vector<std::string>& step
 std::string keptName(const Context& c, const std::vector<std::string>& steps) {
     const std::string base = under(c.slotFolder, steps, steps.size()) + kKeptSuffix;
     std::string name = base;
-    for (int n = 2; c.platform.pathKind(name) != PathKind::Missing; ++n) name = base + "-" + std::to_string(n);
+    for (int n = 2; c.platform.pathKind(name) != PathKind::Missing; ++n)
+        name = base + "-" + std::to_string(n);
     return name;
 }
 
@@ -144,8 +145,8 @@ RestoreItem putBack(const Context& c, RestoreItem item, const std::vector<std::s
 // Checks shared by both kinds of slot: the file's place in the folder, and
 // its current bytes when it is there. Sets `item` and returns false when the
 // file must be left alone whatever --force says.
-bool readTarget(const Context& c, const std::vector<std::string>& steps, TargetState& state, std::string& current,
-                RestoreItem& item) {
+bool readTarget(const Context& c, const std::vector<std::string>& steps, TargetState& state,
+                std::string& current, RestoreItem& item) {
     state = inspectTarget(c, steps);
     switch (state) {
         case TargetState::FolderGone:
@@ -195,8 +196,8 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
     }
     if (now != entry.written) {
         if (!c.force) {
-            return leftAlone(item, "changed since the run (--force restores it, keeping its text in " +
-                                       c.slotName + ")");
+            return leftAlone(
+                item, "changed since the run (--force restores it, keeping its text in " + c.slotName + ")");
         }
         item.reason = "changed since the run";
         item.keptAs = keptName(c, steps);
@@ -215,23 +216,25 @@ Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& 
         return Status::failure(m.folder + ": the run's folder is gone");
     }
     if (c.folder != m.folder) {
-        return Status::failure(refused + m.folder + " now leads elsewhere through a symbolic link (" + c.folder +
-                               ")");
+        return Status::failure(refused + m.folder + " now leads elsewhere through a symbolic link (" +
+                               c.folder + ")");
     }
     if (!requestedFolder.empty() && c.platform.canonicalPath(requestedFolder) != c.folder) {
-        return Status::failure(c.slotName + " holds a run over " + m.folder + ", not over " + requestedFolder);
+        return Status::failure(c.slotName + " holds a run over " + m.folder + ", not over " +
+                               requestedFolder);
     }
     report.folder = c.folder;
     std::vector<std::vector<std::string>> steps(m.files.size());
     for (std::size_t i = 0; i < m.files.size(); ++i) {
         if (!stepsInside(c.folder, m.files[i].path, steps[i])) {
-            return Status::failure(refused + "it names \"" + m.files[i].path + "\", which is not a file inside " +
-                                   c.folder);
+            return Status::failure(refused + "it names \"" + m.files[i].path +
+                                   "\", which is not a file inside " + c.folder);
         }
     }
     // Only the files the run changed have anything to undo.
     for (std::size_t i = 0; i < m.files.size(); ++i) {
-        if (m.files[i].end == FileEnd::Formatted) report.items.push_back(restoreEntry(c, m.files[i], steps[i]));
+        if (m.files[i].end == FileEnd::Formatted)
+            report.items.push_back(restoreEntry(c, m.files[i], steps[i]));
     }
     return Status::success();
 }
@@ -261,8 +264,9 @@ RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vecto
 // (a copy whose file is not in the folder may come from a run elsewhere).
 Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, RestoreReport& report) {
     if (!c.force || requestedFolder.empty()) {
-        return Status::failure(c.slotFolder + ": no manifest (a run before manifests were kept); restore it "
-                                              "with --force and the FOLDER to restore into");
+        return Status::failure(c.slotFolder +
+                               ": no manifest (a run before manifests were kept); restore it "
+                               "with --force and the FOLDER to restore into");
     }
     c.folder = c.platform.canonicalPath(requestedFolder);
     if (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder) {
@@ -314,8 +318,12 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
         report.status = Status::failure("backup slot " + std::to_string(request.slot) + ": slots are 1 to 5");
         return report;
     }
-    Context c{platform, slotFolderPath(platform, request.slot), backupFolderName(request.slot), {},
-              request.force, request.dryRun};
+    Context c{platform,
+              slotFolderPath(platform, request.slot),
+              backupFolderName(request.slot),
+              {},
+              request.force,
+              request.dryRun};
     report.slotFolder = c.slotFolder;
     std::unique_ptr<RootLock> lock;
     report.status = platform.lockBackupRoot(request.lockWaitMilliseconds, lock);
@@ -350,7 +358,8 @@ std::vector<SlotListing> listBackupSlots(Platform& platform) {
             // A dry run without --force: what a plain restore would leave alone.
             RestoreReport dry;
             status = restoreFromManifest(c, listing.manifest, {}, dry);
-            for (const RestoreItem& item : dry.items) listing.changed += item.action == RestoreAction::LeftAlone;
+            for (const RestoreItem& item : dry.items)
+                listing.changed += item.action == RestoreAction::LeftAlone;
             listing.state = !status                ? SlotListing::State::Damaged
                             : listing.changed == 0 ? SlotListing::State::Clean
                                                    : SlotListing::State::Changed;

@@ -23,8 +23,8 @@ const std::string kOther = "subroutine s\r\n      call t\r\nend subroutine s\r\n
 
 struct UndoFixture {
     ScratchTree tree;
-    QtPlatform platform{QtPlatformOptions{EncodingChoice::Auto, tree.path("backups"), tree.path("settings.ini"),
-                                          {}, {}}};
+    QtPlatform platform{
+        QtPlatformOptions{EncodingChoice::Auto, tree.path("backups"), tree.path("settings.ini"), {}, {}}};
     SessionState session;
 
     // A run over `folder` into backup slot `slot`.
@@ -49,7 +49,7 @@ std::string actions(const RestoreReport& report) {
     for (const RestoreItem& item : report.items) {
         const char* what = item.action == RestoreAction::Restored          ? "restored"
                            : item.action == RestoreAction::AlreadyOriginal ? "original"
-                                                                            : "left";
+                                                                           : "left";
         text += (text.empty() ? "" : " ") + item.path + ":" + what;
     }
     return text;
@@ -97,8 +97,8 @@ TEST(Restore, LeavesAloneWhatChangedSinceTheRunUnlessForced) {
         RestoreAction plain, forced;
         std::string keptText;  // kept in the slot by --force
     } cases[] = {
-        {"edited", [](const UndoFixture& f) { f.tree.write("src/a.f90", "edited\n"); }, RestoreAction::LeftAlone,
-         RestoreAction::Restored, "edited\n"},
+        {"edited", [](const UndoFixture& f) { f.tree.write("src/a.f90", "edited\n"); },
+         RestoreAction::LeftAlone, RestoreAction::Restored, "edited\n"},
         {"deleted", [](const UndoFixture& f) { f.tree.remove("src/a.f90"); }, RestoreAction::LeftAlone,
          RestoreAction::Restored, ""},
         {"link out of the folder",
@@ -161,7 +161,7 @@ TEST(Restore, AReusedSlotRestoresTheLaterRunOnly) {
     f.tree.write("second/a.f90", kOther);
     f.run("first");
     const Snapshot first = f.tree.snapshot("first");
-    f.run("second");  // the same slot again
+    f.run("second");                                        // the same slot again
     EXPECT_FALSE(f.restore(false, false, "first").status);  // not the folder the manifest names
     const RestoreReport report = f.restore();
     ASSERT_TRUE(report.status) << report.status.message;
@@ -210,7 +210,8 @@ TEST(Restore, RefusesADamagedOrPlantedManifestAndChangesNothing) {
         const Snapshot before = f.tree.snapshot();
         const RestoreReport report = f.restore(true);
         EXPECT_FALSE(report.status) << c.what;
-        EXPECT_NE(report.status.message.find(c.message), std::string::npos) << c.what << ": " << report.status.message;
+        EXPECT_NE(report.status.message.find(c.message), std::string::npos)
+            << c.what << ": " << report.status.message;
         EXPECT_EQ(f.tree.snapshot(), before) << c.what;
         EXPECT_EQ(listBackupSlots(f.platform)[0].state, SlotListing::State::Damaged) << c.what;
     }
@@ -276,8 +277,8 @@ TEST(Restore, ARunInProgressLeavesNoManifestBehind) {
     ScratchTree tree;
     tree.write("old/a.f90", kOther);
     tree.write("src/a.f90", kMessy);
-    WatchedPlatform platform{QtPlatformOptions{EncodingChoice::Auto, tree.path("backups"),
-                                               tree.path("settings.ini"), {}, {}}};
+    WatchedPlatform platform{
+        QtPlatformOptions{EncodingChoice::Auto, tree.path("backups"), tree.path("settings.ini"), {}, {}}};
     testing::FakeUi ui;
     SessionState session;
     runBatch(".f90", tree.path("old"), session, FormatOptions{}, platform, ui);
