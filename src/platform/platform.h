@@ -149,6 +149,13 @@ public:
 
     /// A message box with OK only; returns when dismissed. Lines are joined by CR LF.
     virtual void messageOk(const std::string& text) = 0;
+    /// The same with details the user can open, such as why each failed
+    /// file failed; lines of both joined by CR LF. Without a place for
+    /// details, the text alone.
+    virtual void messageOkWithDetails(const std::string& text, const std::string& details) {
+        (void)details;
+        messageOk(text);
+    }
     /// A message box with Yes (the default) and No; true for Yes.
     virtual bool messageYesNo(const std::string& text) = 0;
     /// Called before each file of a run (`done` files of `total` are finished
@@ -159,6 +166,9 @@ public:
         (void)total;
         (void)name;
     }
+    /// Whether the user asked to stop the run. Asked after each progress
+    /// call, before the next file is touched.
+    virtual bool stopRequested() { return false; }
 };
 
 /// The separator between a folder and a name in the paths a run builds.

@@ -14,6 +14,16 @@ namespace {
 
 const char* const kFreeFormExtension = ".f90";
 
+/// Why each failed file failed, one per line, for the summary's details.
+std::string failureDetails(const std::vector<FileFailure>& failures) {
+    std::string details;
+    for (const FileFailure& failure : failures) {
+        if (!details.empty()) details += "\r\n";
+        details += failure.name + "：" + failure.reason;
+    }
+    return details;
+}
+
 }  // namespace
 
 BatchOutcome runBatch(const std::string& extensionText, const std::string& folder, SessionState& session,
@@ -46,6 +56,11 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     for (long long i = 0; i < total; ++i) {
         const std::string& name = found[static_cast<std::size_t>(i)];
         ui.progress(i, total, name);
+        // Stopped between two files: the ones done stay done, the rest untouched.
+        if (ui.stopRequested()) {
+            outcome.stopped = total - i;
+            break;
+        }
         // One separator between folder and name, even after a root's own.
         const FileOutcome file = chuli(folder + kPathSeparator + name, session, run, options, platform);
         run.totalLines += file.lineCount;
@@ -56,9 +71,9 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     const Status kept = record.finish();
     if (!kept) outcome.manifestError = kept.message + "; the run cannot be undone with --restore";
 
-    outcome.message = summaryText(run, session.backupSlot, outcome.failures);
+    outcome.message = summaryText(run, session.backupSlot, outcome.failures, outcome.stopped);
     outcome.end = BatchEnd::Completed;
-    ui.messageOk(outcome.message);
+    ui.messageOkWithDetails(outcome.message, failureDetails(outcome.failures));
     return outcome;
 }
 
