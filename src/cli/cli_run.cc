@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/cli_restore.h"
 #include "cli/terminal_ui.h"
 #include "platform/paths.h"
 #include "platform/qt_platform.h"
@@ -76,8 +77,9 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     std::fprintf(out, "%s\n", terminalText(outcome.message).c_str());
     if (!outcome.listingError.empty()) report(err, outcome.listingError);
     for (const FileFailure& failure : outcome.failures) report(err, failure.reason);
-    return outcome.failures.empty() && outcome.listingError.empty() ? CliResult::Success
-                                                                    : CliResult::FilesFailed;
+    if (!outcome.manifestError.empty()) report(err, outcome.manifestError);
+    const bool clean = outcome.failures.empty() && outcome.listingError.empty() && outcome.manifestError.empty();
+    return clean ? CliResult::Success : CliResult::FilesFailed;
 }
 
 CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
@@ -206,6 +208,10 @@ CliResult runCli(const CliOptions& options, std::FILE* in, std::FILE* out, std::
             return runStdoutMode(options, in, out, err);
         case CliMode::Check:
             return runCheckMode(options, out, err);
+        case CliMode::Restore:
+            return runRestoreMode(options, out, err);
+        case CliMode::ListBackups:
+            return runListBackupsMode(options, out);
     }
     return CliResult::UsageError;
 }

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/run_manifest.h"
+
 namespace codekiln {
 
 /// The outcome of one platform call: success, or a message naming the path
@@ -45,6 +47,15 @@ struct TextFile {
     std::string text;  ///< the whole content as UTF-8, without the BOM; line ends as in the file
     TextEncoding encoding = TextEncoding::Utf8;
     bool bom = false;  ///< the file started with a UTF-8 byte order mark
+};
+
+/// What stands at a path, a symbolic link at its end not followed.
+enum class PathKind {
+    Missing,
+    File,
+    Folder,
+    SymLink,  ///< a symbolic link, whatever it points to (or nothing)
+    Other,    ///< a socket, pipe or device
 };
 
 /// An exclusive hold on a backup root: one run (or restore) at a time per
@@ -90,6 +101,26 @@ public:
     /// its old bytes. A symbolic link's target is replaced; the file's
     /// permissions are kept.
     virtual Status writeFile(const std::string& path, const std::string& bytes) = 0;
+
+    /// What stands at `path`; a symbolic link is reported as one, not followed.
+    virtual PathKind pathKind(const std::string& path) = 0;
+    /// `path` absolute, with "." and ".." and every symbolic link resolved;
+    /// empty when nothing is there.
+    virtual std::string canonicalPath(const std::string& path) = 0;
+    /// The size and SHA-256 of `bytes`.
+    virtual Fingerprint fingerprint(const std::string& bytes) = 0;
+
+    /// Writes `manifest` into `slotFolder` under kRunManifestName, whole or
+    /// not at all, replacing an older manifest (never following a symbolic
+    /// link planted in its place).
+    virtual Status writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) = 0;
+    /// Removes the manifest of `slotFolder`; success when there is none.
+    virtual Status removeRunManifest(const std::string& slotFolder) = 0;
+    /// Reads the manifest of `slotFolder`. `found` is false, with success,
+    /// when there is none; a manifest that cannot be read, is not a file
+    /// (a symbolic link included) or is not a well-formed manifest is a
+    /// failure saying so.
+    virtual Status readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) = 0;
 
     /// The settings store of application "codekiln": the stored text, or the
     /// empty text when nothing is stored.

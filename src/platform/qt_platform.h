@@ -47,6 +47,12 @@ public:
     Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
                       std::string& bytes) override;
     Status writeFile(const std::string& path, const std::string& bytes) override;
+    PathKind pathKind(const std::string& path) override;
+    std::string canonicalPath(const std::string& path) override;
+    Fingerprint fingerprint(const std::string& bytes) override;
+    Status writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) override;
+    Status removeRunManifest(const std::string& slotFolder) override;
+    Status readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) override;
     std::string readSetting(const std::string& section, const std::string& key) override;
     Status writeSetting(const std::string& section, const std::string& key,
                         const std::string& value) override;

@@ -68,6 +68,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     std::string original;
     outcome.status = platform.readFile(fn, original);
     if (!outcome.status) return outcome;
+    outcome.original = platform.fingerprint(original);
     PipelineResult result = formatFileBytes(std::move(original), fn, options, session.doLabels, platform);
     outcome.lineCount = result.lineCount;
     if (!result.formatted()) {
@@ -81,6 +82,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         return outcome;
     }
     outcome.status = platform.writeFile(fn, result.bytes);
+    if (outcome.status) outcome.written = platform.fingerprint(result.bytes);
     return outcome;
 }
 

@@ -5,6 +5,7 @@
 #include "run/run_batch.h"
 
 #include "run/chuli.h"
+#include "run/run_record.h"
 #include "state/text.h"
 
 namespace codekiln {
@@ -47,6 +48,10 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     const Status listed = platform.listFiles(folder, extension, found);
     if (!listed) outcome.listingError = listed.message;
 
+    RunRecord record(folder, extension, options, session.backupSlot, platform);
+    // A stale manifest that cannot be removed is replaced at the end.
+    if (!found.empty()) (void)record.begin();
+
     const auto total = static_cast<long long>(found.size());
     for (long long i = 0; i < total; ++i) {
         const std::string& name = found[static_cast<std::size_t>(i)];
@@ -59,9 +64,12 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
         // One separator between folder and name, even after a root's own.
         const FileOutcome file = chuli(folder + kPathSeparator + name, session, run, options, platform);
         run.totalLines += file.lineCount;
+        record.add(name, file);
         if (!file.status) outcome.failures.push_back({name, file.status.message});
     }
     ui.progress(total, total, {});
+    const Status kept = record.finish();
+    if (!kept) outcome.manifestError = kept.message + "; the run cannot be undone with --restore";
 
     outcome.message = summaryText(run, session.backupSlot, outcome.failures, outcome.stopped);
     outcome.end = BatchEnd::Completed;

@@ -34,6 +34,8 @@ struct BatchOutcome {
     long long stopped = 0;
     /// Set when the folder could not be listed (the run then found no file).
     std::string listingError;
+    /// Set when the run's manifest could not be kept in its slot folder.
+    std::string manifestError;
 };
 
 /// `runBatch`: one run over the files of `folder` whose names end in the

@@ -95,6 +95,11 @@ TEST(Cli, RefusesBadUsageWithExitTwo) {
         {"--ext", ".for", src},  // the warning, with no terminal to ask on
         {"--ext", "  ", "--yes", src},
         {"--form", "FIXED", src},
+        {"--force", src},
+        {"--restore", "6"},
+        {"--restore", "--check", src},
+        {"--list-backups", src},
+        {"--restore"},  // no run recorded yet
     };
     for (const auto& args : cases) {
         const Result r = runProgram(home, args);
@@ -150,6 +155,38 @@ TEST(Cli, FilesLeftUntouchedGiveExitOne) {
     EXPECT_EQ(home.read("src/d.f90"), "x = '\x81\x20'\r\n");
     EXPECT_EQ(home.read("src/a.f90"), formatted(kSource));
 #endif
+}
+
+TEST(Cli, RestoreUndoesTheLastRunAndListBackupsTellsWhetherItCan) {
+    TempFolder home;
+    home.write("src/a.f90", kSource);
+    home.write("src/b.f90", kSource);
+    const std::string bk = home.path("bk");
+    ASSERT_EQ(runProgram(home, {"--backup-dir", bk, home.path("src")}).exitCode, 0);
+    const Result clean = runProgram(home, {"--list-backups", "--backup-dir", bk});
+    EXPECT_EQ(clean.exitCode, 0);
+    EXPECT_NE(clean.out.find(home.path("src") + "  2 files  can be restored cleanly  (last run)\n"),
+              std::string::npos)
+        << clean.out;
+    EXPECT_NE(clean.out.find("备份2  empty\n"), std::string::npos) << clean.out;
+
+    home.write("src/b.f90", "edited\n");
+    const Result changed = runProgram(home, {"--list-backups", "--backup-dir", bk});
+    EXPECT_NE(changed.out.find("  1 file changed since the run"), std::string::npos) << changed.out;
+    const Result dry = runProgram(home, {"--restore", "--dry-run", "--force", "--backup-dir", bk});
+    EXPECT_EQ(dry.exitCode, 0) << dry.out;
+    EXPECT_NE(dry.out.find("would restore a.f90\n"), std::string::npos) << dry.out;
+    EXPECT_EQ(home.read("src/a.f90"), formatted(kSource));
+
+    const Result plain = runProgram(home, {"--restore", "--backup-dir", bk});
+    EXPECT_EQ(plain.exitCode, 1);
+    EXPECT_NE(plain.out.find("left alone    b.f90: changed since the run"), std::string::npos) << plain.out;
+    EXPECT_EQ(home.read("src/a.f90") + home.read("src/b.f90"), kSource + "edited\n");
+
+    const Result forced = runProgram(home, {"--restore", "1", "--force", "--backup-dir", bk});
+    EXPECT_EQ(forced.exitCode, 0) << forced.out << forced.err;
+    EXPECT_EQ(home.read("src/b.f90"), kSource);
+    EXPECT_EQ(home.read("bk/备份1/b.f90.before-restore"), "edited\n");
 }
 
 TEST(Cli, StdoutFormatsOneFileAndTouchesNothing) {
