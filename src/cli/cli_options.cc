@@ -26,10 +26,10 @@ ParsedCommandLine error(std::string message) {
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Re-indents Fortran files in place, a folder (or a tree, or the files named) at a time, "
-                       "backing each one up first into 备份1..备份5 in turn. Defaults come from the project's "
-                       ".codekiln.toml, found in the folder given or its nearest parent."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Re-indents Fortran files in place, a folder (or a tree, or the files named) at a time, "
+        "backing each one up first into 备份1..备份5 in turn. Defaults come from the project's "
+        ".codekiln.toml, found in the folder given or its nearest parent."));
     const QCommandLineOption help(QStringList{"h", "help"}, QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
     const QCommandLineOption toStdout(
@@ -76,7 +76,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                                  QStringLiteral("Answer Yes to the extension warning."));
     const QCommandLineOption removeBlank(QStringLiteral("remove-blank-lines"),
                                          QStringLiteral("Drop blank lines."));
-    const QCommandLineOption keepBlank(QStringLiteral("keep-blank-lines"), QStringLiteral("Keep blank lines."));
+    const QCommandLineOption keepBlank(QStringLiteral("keep-blank-lines"),
+                                       QStringLiteral("Keep blank lines."));
     const QCommandLineOption noIndentElse(
         QStringLiteral("no-indent-else"),
         QStringLiteral("Keep else, elseif and case lines at the level of their "
@@ -95,9 +96,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         QStringLiteral("How files are decoded: auto (UTF-8, else GB18030), utf-8, "
                        "gb18030 or system."),
         QStringLiteral("NAME"), QStringLiteral("auto"));
-    parser.addOptions({help, version, toStdout, check, diff, color, recursive, noRecursive, exclude, untilStable,
-                       singlePass, noConfig, ext, yes, removeBlank, keepBlank, noIndentElse, indentElse,
-                       noSeparators, separators, backupDir, encoding});
+    parser.addOptions({help,         version,     toStdout,    check,       diff,         color,
+                       recursive,    noRecursive, exclude,     untilStable, singlePass,   noConfig,
+                       ext,          yes,         removeBlank, keepBlank,   noIndentElse, indentElse,
+                       noSeparators, separators,  backupDir,   encoding});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("Files and folders to format, in this order."),
                                  QStringLiteral("PATH... | --stdout FILE"));

@@ -61,7 +61,7 @@ bool applyConfig(CliOptions& options, std::FILE* err) {
     std::string configPath;
     bool first = true;
     for (const std::string& path : options.paths) {
-        const QString start = path == "-" ? QStringLiteral(".")
+        const QString start = path == "-"      ? QStringLiteral(".")
                               : isFolder(path) ? QString::fromStdString(path)
                                                : QFileInfo(QString::fromStdString(path)).absolutePath();
         const std::string found = findProjectConfig(start.toStdString());
@@ -136,7 +136,8 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
             break;
     }
     const WalkResult found = collectFiles(options.paths, walkOptions(options, extension, platform), platform);
-    const BatchOutcome outcome = runFiles(found.files, session, options.format, pipelineOptions(options), platform, ui);
+    const BatchOutcome outcome =
+        runFiles(found.files, session, options.format, pipelineOptions(options), platform, ui);
     std::fprintf(out, "%s\n", terminalText(outcome.message).c_str());
     for (const std::string& error : found.errors) report(err, error);
     for (const FileFailure& failure : outcome.failures) report(err, failure.reason);
@@ -163,10 +164,12 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
         return CliResult::FilesFailed;
     }
     DoLabelRecord doLabels;
-    const PipelineResult result = formatFileBytes(std::move(bytes), path == "-" ? "standard input" : path,
-                                                  options.format, doLabels, platform, pipelineOptions(options));
+    const PipelineResult result =
+        formatFileBytes(std::move(bytes), path == "-" ? "standard input" : path, options.format, doLabels,
+                        platform, pipelineOptions(options));
     if (!result.formatted()) {
-        report(err, result.reason);  // nothing on standard output: a refused text is never shown as the result
+        report(err,
+               result.reason);  // nothing on standard output: a refused text is never shown as the result
         return CliResult::FilesFailed;
     }
     if (std::fwrite(result.bytes.data(), 1, result.bytes.size(), out) != result.bytes.size() ||
@@ -194,7 +197,8 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
     for (const std::string& error : found.errors) report(err, error);
 
     const bool diff = options.mode == CliMode::Diff;
-    const bool color = options.color == ColorChoice::Always || (options.color == ColorChoice::Auto && isTerminal(out));
+    const bool color =
+        options.color == ColorChoice::Always || (options.color == ColorChoice::Auto && isTerminal(out));
     DoLabelRecord doLabels;
     bool changed = false;
     std::vector<std::string> refused;
@@ -213,7 +217,8 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
             refused.push_back(file.path);
         } else if (result.bytes != bytes) {
             changed = true;
-            const std::string shown = diff ? unifiedDiff(bytes, result.bytes, file.path, color) : file.path + "\n";
+            const std::string shown =
+                diff ? unifiedDiff(bytes, result.bytes, file.path, color) : file.path + "\n";
             std::fwrite(shown.data(), 1, shown.size(), out);
         }
     }

@@ -19,7 +19,9 @@ namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-std::string canonical(const std::string& path) { return QFileInfo(qs(path)).canonicalFilePath().toStdString(); }
+std::string canonical(const std::string& path) {
+    return QFileInfo(qs(path)).canonicalFilePath().toStdString();
+}
 
 std::string joinRelative(const std::string& prefix, const std::string& name) {
     return prefix.empty() ? name : prefix + "/" + name;
@@ -89,7 +91,8 @@ std::string pathLabel(const std::string& path) {
     return clean == "." ? std::string() : clean.toStdString();
 }
 
-WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions& options, Platform& platform) {
+WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions& options,
+                        Platform& platform) {
     Walk walk{options, platform, {}, {}, {}, {}};
     if (!options.backupRoot.empty()) {
         for (int k = 1; k <= 5; ++k) {

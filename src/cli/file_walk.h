@@ -35,7 +35,8 @@ struct WalkResult {
 /// the folder given (its own name for a single file given) when there is one
 /// PATH; with several, each name starts with its PATH, so no two files of a
 /// run share a backup copy.
-WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions& options, Platform& platform);
+WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions& options,
+                        Platform& platform);
 
 /// The form of a PATH that names may start with: the path as given, cleaned,
 /// when it is relative and does not climb out with ".."; otherwise the

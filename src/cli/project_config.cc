@@ -2,10 +2,11 @@
 // name and how its value lands in the options; a new key is one more row.
 #include "cli/project_config.h"
 
+#include <toml++/toml.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <toml++/toml.h>
 
 #include "platform/text_codec.h"
 
@@ -47,7 +48,8 @@ struct Key {
 
 const Key kKeys[] = {
     {"extension", [](const toml::node& v, CliOptions& o) { return setString(v, o.extensionText); }},
-    {"remove-blank-lines", [](const toml::node& v, CliOptions& o) { return setBool(v, o.format.removeBlankLines); }},
+    {"remove-blank-lines",
+     [](const toml::node& v, CliOptions& o) { return setBool(v, o.format.removeBlankLines); }},
     {"indent-else", [](const toml::node& v, CliOptions& o) { return setBool(v, o.format.indentElse); }},
     {"separators", [](const toml::node& v, CliOptions& o) { return setBool(v, o.format.showSeparators); }},
     {"encoding",
@@ -100,8 +102,8 @@ Status applyProjectConfig(const std::string& path, CliOptions& options) {
         if (row == nullptr) {
             std::string known;
             for (const Key& k : kKeys) known += std::string(known.empty() ? "" : ", ") + k.name;
-            return Status::failure(where(path, key.source()) + ": unknown key \"" + name + "\" (known: " + known +
-                                   ")");
+            return Status::failure(where(path, key.source()) + ": unknown key \"" + name +
+                                   "\" (known: " + known + ")");
         }
         // A key the command line set is still checked, then has no effect.
         CliOptions overridden;

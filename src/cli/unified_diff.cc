@@ -33,7 +33,9 @@ std::size_t endLength(const std::string& line) {
     return 0;
 }
 
-std::string_view body(const std::string& line) { return std::string_view(line).substr(0, line.size() - endLength(line)); }
+std::string_view body(const std::string& line) {
+    return std::string_view(line).substr(0, line.size() - endLength(line));
+}
 
 std::string spelledEnd(const std::string& line) {
     const std::string_view end = std::string_view(line).substr(line.size() - endLength(line));
@@ -110,7 +112,7 @@ std::string unifiedDiff(const std::string& before, const std::string& after, con
     if (before == after) return {};
     const std::vector<std::string> a = linesWithEnds(before);
     const std::vector<std::string> b = linesWithEnds(after);
-    dtl::Diff<std::string> diff(a, b);
+    dtl::Diff<std::string> diff(a, b, true);  // a change shows its removed lines first
     diff.onHuge();
     diff.compose();
 

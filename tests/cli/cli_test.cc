@@ -5,8 +5,8 @@
 
 #include "cli/cli_run.h"
 #include "format/format_file.h"
-#include "support/temp_folder.h"
 #include "run_program.h"
+#include "support/temp_folder.h"
 
 namespace codekiln {
 namespace {

@@ -30,7 +30,8 @@ TEST(GlobMatches, FollowsFolderBoundaries) {
         {"Sub/*", "sub/a.f90", false},  // case matters
         {"a?b", "a/b", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(globMatches(c.pattern, c.path), c.matches) << c.pattern << " " << c.path;
+    for (const auto& c : cases)
+        EXPECT_EQ(globMatches(c.pattern, c.path), c.matches) << c.pattern << " " << c.path;
 }
 
 }  // namespace

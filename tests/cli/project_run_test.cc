@@ -27,8 +27,9 @@ std::string names(const std::string& summary) {
 
 TEST(ProjectRun, RecursionOrderSkippingExcludesAndMirroredBackups) {
     TempFolder home;
-    for (const char* name : {"src/b.f90", "src/A.f90", "src/x.txt", "src/sub/a.f90", "src/.hidden/h.f90",
-                             "src/gen/g.f90", "src/sub/c_skip.f90", "src/bk/备份1/old.f90", "src/other/备份1/k.f90"})
+    for (const char* name :
+         {"src/b.f90", "src/A.f90", "src/x.txt", "src/sub/a.f90", "src/.hidden/h.f90", "src/gen/g.f90",
+          "src/sub/c_skip.f90", "src/bk/备份1/old.f90", "src/other/备份1/k.f90"})
         home.write(name, kSource);
     home.write("src/sub2/a.f90", "x = 1\r\n");  // the same name as sub/a.f90, other content
     ASSERT_EQ(symlink(home.path("src").c_str(), home.path("src/sub/loop").c_str()), 0);
@@ -69,7 +70,8 @@ TEST(ProjectRun, UntilStableLeavesNothingForCheck) {
         EXPECT_EQ(check.exitCode, untilStable ? 0 : 1) << check.out;
         if (untilStable) {
             EXPECT_NE(home.read("src/a.f90").find("x = 1\r\n"), std::string::npos);
-            const Result printed = runProgram(home, {"--stdout", home.path("bk/备份1/a.f90"), "--until-stable"});
+            const Result printed =
+                runProgram(home, {"--stdout", home.path("bk/备份1/a.f90"), "--until-stable"});
             EXPECT_EQ(printed.out, home.read("src/a.f90"));
         }
     }
@@ -80,8 +82,9 @@ TEST(ProjectRun, DiffShowsWhatWouldChangeAndWritesNothing) {
     home.write("a.f90", kSource);
     const Result changed = runProgram(home, {"--diff", home.path("a.f90")});
     EXPECT_EQ(changed.exitCode, 1) << changed.err;
-    EXPECT_EQ(changed.out.rfind("--- " + home.path("a.f90") + "\n+++ " + home.path("a.f90") + "\n@@ -1,5 +1,", 0),
-              0u)
+    EXPECT_EQ(
+        changed.out.rfind("--- " + home.path("a.f90") + "\n+++ " + home.path("a.f90") + "\n@@ -1,5 +1,", 0),
+        0u)
         << changed.out;
     EXPECT_EQ(changed.out.find('\x1b'), std::string::npos);
     EXPECT_NE(runProgram(home, {"--diff", "--color", "always", home.path("a.f90")}).out.find("\x1b[32m+"),

@@ -24,7 +24,7 @@ struct Result {
 // `input` on a standard input that is not a terminal; `asNobody` (for root,
 // whom permissions don't stop) runs it as user nobody.
 inline Result runProgram(const TempFolder& home, const std::vector<std::string>& arguments,
-                  const std::string& input = {}, bool asNobody = false) {
+                         const std::string& input = {}, bool asNobody = false) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", QString::fromStdString(home.path()));

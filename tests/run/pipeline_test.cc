@@ -58,7 +58,8 @@ TEST(Pipeline, UntilStableRepeatsThePassFromTheSameRecord) {
     DoLabelRecord again;
     EXPECT_EQ(formatText(result.bytes, FormatOptions{}, again).text, result.bytes);
     DoLabelRecord single;
-    EXPECT_EQ(formatFileBytes(result.bytes, "a.f90", FormatOptions{}, single, platform, PipelineOptions{true}).passes,
+    EXPECT_EQ(formatFileBytes(result.bytes, "a.f90", FormatOptions{}, single, platform, PipelineOptions{true})
+                  .passes,
               1);
 }
 
