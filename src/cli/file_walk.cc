@@ -35,8 +35,12 @@ struct Walk {
     std::unordered_set<std::string> seenFolders;  // canonical paths, against loops
     std::unordered_set<std::string> backupFolders;
 
+    // One PATH lists each file once by itself; only several PATHs can reach
+    // a file twice, so only they pay for resolving each path.
+    bool dedupe = false;
+
     void addFile(const std::string& path, const std::string& name) {
-        if (seenFiles.insert(canonical(path)).second) result.files.push_back({path, name});
+        if (!dedupe || seenFiles.insert(canonical(path)).second) result.files.push_back({path, name});
     }
 
     // `relative` is the folder's path below the folder given ("" for that
@@ -101,6 +105,7 @@ WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions
         }
     }
     const bool single = paths.size() == 1;
+    walk.dedupe = !single;
     for (const std::string& given : paths) {
         if (QFileInfo(qs(given)).isDir()) {
             walk.walkFolder(withoutTrailingSeparators(given), "", single ? std::string() : pathLabel(given));
