@@ -20,6 +20,20 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return folder + kPathSeparator + name;
 }
 
+// Makes sure of the folders of `relative` ("sub/deeper/a.f90") below `base`,
+// one level at a time; the name's own last part is not a folder.
+Status makeBackupFolders(Platform& platform, const std::string& base, const std::string& relative) {
+    std::string folder = base;
+    for (std::size_t from = 0, cut; (cut = relative.find('/', from)) != std::string::npos; from = cut + 1) {
+        folder = joinPath(folder, relative.substr(from, cut - from));
+        if (!platform.folderExists(folder)) {
+            const Status created = platform.createFolder(folder);
+            if (!created) return created;
+        }
+    }
+    return Status::success();
+}
+
 }  // namespace
 
 std::string backupFolderName(int slot) { return "备份" + std::to_string(slot); }
@@ -34,13 +48,13 @@ std::string fileNameOf(const std::string& fn) {
 }
 
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                  Platform& platform) {
+                  Platform& platform, const std::string& runName, const PipelineOptions& pipeline) {
     FileOutcome outcome;
     // Entry: the file counts and is named before it is even looked at.
     run.fileCount += 1;
     if (session.backupSlot > kBackupFolders) session.backupSlot = 1;
     platform.writeSetting(kSlotSection, kSlotKey, std::to_string(session.backupSlot));  // failure ignored
-    const std::string name = fileNameOf(fn);
+    const std::string name = runName.empty() ? fileNameOf(fn) : runName;
     if (run.processedNames.size() < static_cast<std::size_t>(run.fileCount)) {
         run.processedNames.resize(static_cast<std::size_t>(run.fileCount));
     }
@@ -61,7 +75,9 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
             return outcome;
         }
     }
-    Status backedUp = platform.copyFile(fn, joinPath(joinPath(root, backupFolderName(session.backupSlot)), name));
+    const std::string slotFolder = joinPath(root, backupFolderName(session.backupSlot));
+    Status backedUp = makeBackupFolders(platform, slotFolder, name);
+    if (backedUp) backedUp = platform.copyFile(fn, joinPath(slotFolder, name));
     if (!backedUp && !folders) backedUp = Status::failure(folders.message + "; " + backedUp.message);
 
     // Reading: a file that cannot be read or decoded leaves the session alone.
@@ -69,7 +85,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     outcome.status = platform.readFile(fn, original);
     if (!outcome.status) return outcome;
     outcome.original = platform.fingerprint(original);
-    PipelineResult result = formatFileBytes(std::move(original), fn, options, session.doLabels, platform);
+    PipelineResult result = formatFileBytes(std::move(original), fn, options, session.doLabels, platform, pipeline);
     outcome.lineCount = result.lineCount;
     if (!result.formatted()) {
         outcome.status = Status::failure(result.reason);
