@@ -69,7 +69,8 @@ TEST(Restore, PutsBackByteIdenticalOriginalsWithTheirPermissions) {
     f.tree.write("src/a.f90", kMessy, 0640);
     f.tree.write("src/b.f90", kOther, 0600);
     f.tree.write("src/c.f90", "x = '\xff\xfe'\r\n", 0644);  // cannot be decoded: failed, never restored
-    const Snapshot original = f.tree.snapshot("src");  // Windows keeps only the read-only mark of a mode
+    // Modes as the system keeps them: Windows keeps only the read-only mark.
+    const Snapshot original = f.tree.snapshot("src");
     const BatchOutcome outcome = f.run("src");
     ASSERT_TRUE(outcome.manifestError.empty()) << outcome.manifestError;
     ASSERT_NE(f.tree.read("src/a.f90"), kMessy);
