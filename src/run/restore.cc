@@ -20,19 +20,41 @@ const char* const kKeptSuffix = ".before-restore";
 
 bool isSeparator(char c) { return c == '/' || c == kPathSeparator; }
 
+// "C:\work" is absolute; "C:work" is relative to drive C's current folder,
+// which changes from process to process.
 bool isAbsolute(const std::string& path) {
 #ifdef _WIN32
-    if (path.size() >= 2 && path[1] == ':') return true;
+    if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && isSeparator(path[2]);
 #endif
     return !path.empty() && isSeparator(path[0]);
+}
+
+// Windows tells no letter case apart in names, and a canonical path there
+// keeps the case it was asked with: "C:\SRC" and "C:\src" are one folder.
+// Only ASCII letters are folded; other names compare byte for byte.
+bool sameSpelling(const std::string& a, std::size_t from, std::size_t count, const std::string& b) {
+    if (a.size() < from + count || b.size() != count) return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        char x = a[from + i], y = b[i];
+#ifdef _WIN32
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+#endif
+        if (x != y) return false;
+    }
+    return true;
+}
+
+bool samePath(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && sameSpelling(a, 0, a.size(), b);
 }
 
 // Whether the canonical path `inner` is the canonical folder `outer` or lies
 // below it (canonical paths separate with '/' everywhere).
 bool inside(const std::string& outer, const std::string& inner) {
-    if (inner == outer) return true;
+    if (samePath(inner, outer)) return true;
     const std::string prefix = !outer.empty() && outer.back() == '/' ? outer : outer + "/";
-    return inner.compare(0, prefix.size(), prefix) == 0;
+    return sameSpelling(inner, 0, prefix.size(), prefix);
 }
 
 std::string under(const std::string& base, const std::vector<std::string>& steps, std::size_t count) {
@@ -47,7 +69,7 @@ std::string under(const std::string& base, const std::vector<std::string>& steps
 bool stepsInside(const std::string& folder, const std::string& path, std::vector<std::string>& steps) {
     std::string rest = path;
     if (isAbsolute(path)) {
-        if (path == folder || !inside(folder, path)) return false;
+        if (samePath(path, folder) || !inside(folder, path)) return false;
         rest = path.substr(folder.back() == '/' ? folder.size() : folder.size() + 1);
     }
     steps.clear();
@@ -215,11 +237,11 @@ Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& 
     if (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder) {
         return Status::failure(m.folder + ": the run's folder is gone");
     }
-    if (c.folder != m.folder) {
+    if (!samePath(c.folder, m.folder)) {
         return Status::failure(refused + m.folder + " now leads elsewhere through a symbolic link (" +
                                c.folder + ")");
     }
-    if (!requestedFolder.empty() && c.platform.canonicalPath(requestedFolder) != c.folder) {
+    if (!requestedFolder.empty() && !samePath(c.platform.canonicalPath(requestedFolder), c.folder)) {
         return Status::failure(c.slotName + " holds a run over " + m.folder + ", not over " +
                                requestedFolder);
     }

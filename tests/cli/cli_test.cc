@@ -131,6 +131,7 @@ TEST(Cli, FilesLeftUntouchedGiveExitOne) {
 
 TEST(Cli, RestoreUndoesTheLastRunAndListBackupsTellsWhetherItCan) {
     TempFolder home;
+    storedSlot(home, true);  // the run goes to slot 1
     home.write("src/a.f90", kSource);
     home.write("src/b.f90", kSource);
     const std::string bk = home.path("bk");
@@ -236,11 +237,11 @@ TEST(Cli, EveryModeRefusesWhatTheSafetyCheckRefuses) {
     const struct {
         const char* mode;
         std::vector<std::string> args;  // "@" stands for the folder
-        std::string out;                // "@" stands for the file's path
+        std::string out;                // "@" stands for the folder and the separator a run joins with
     } cases[] = {
         {"batch", {"--backup-dir", "", "@"}, ""},
         {"stdout", {"--stdout", "@/b.f90"}, ""},
-        {"check", {"--check", "@"}, "@/a.f90\nwould not be formatted (left unchanged by a run):\n@/b.f90\n"},
+        {"check", {"--check", "@"}, "@a.f90\nwould not be formatted (left unchanged by a run):\n@b.f90\n"},
     };
     for (const auto& c : cases) {
         TempFolder home;
@@ -262,7 +263,8 @@ TEST(Cli, EveryModeRefusesWhatTheSafetyCheckRefuses) {
             EXPECT_EQ(home.read("src/a.f90"), formatted(kSource)) << r.out;
         } else {
             std::string out = c.out;
-            for (std::size_t at; (at = out.find('@')) != std::string::npos;) out.replace(at, 1, src);
+            for (std::size_t at; (at = out.find('@')) != std::string::npos;)
+                out.replace(at, 1, src + kPathSeparator);
             EXPECT_EQ(r.out, out) << c.mode;
         }
     }

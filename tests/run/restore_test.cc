@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QString>
+#include <cctype>
 #include <functional>
 
 #include "platform/qt_platform.h"
@@ -44,6 +47,12 @@ struct UndoFixture {
     std::string slot(const std::string& name) const { return "backups/备份1/" + name; }
 };
 
+// A folder as a manifest records it: canonical, separated by '/' on every
+// system ("C:/work/src" on Windows).
+std::string recorded(const std::string& folder) {
+    return QDir::fromNativeSeparators(QString::fromStdString(folder)).toStdString();
+}
+
 std::string actions(const RestoreReport& report) {
     std::string text;
     for (const RestoreItem& item : report.items) {
@@ -60,6 +69,8 @@ TEST(Restore, PutsBackByteIdenticalOriginalsWithTheirPermissions) {
     f.tree.write("src/a.f90", kMessy, 0640);
     f.tree.write("src/b.f90", kOther, 0600);
     f.tree.write("src/c.f90", "x = '\xff\xfe'\r\n", 0644);  // cannot be decoded: failed, never restored
+    // Modes as the system keeps them: Windows keeps only the read-only mark.
+    const Snapshot original = f.tree.snapshot("src");
     const BatchOutcome outcome = f.run("src");
     ASSERT_TRUE(outcome.manifestError.empty()) << outcome.manifestError;
     ASSERT_NE(f.tree.read("src/a.f90"), kMessy);
@@ -74,7 +85,7 @@ TEST(Restore, PutsBackByteIdenticalOriginalsWithTheirPermissions) {
     EXPECT_EQ(manifest.files[0].written, f.platform.fingerprint(f.tree.read("src/a.f90")));
     EXPECT_EQ(manifest.files[2].end, FileEnd::Failed);
     EXPECT_FALSE(manifest.files[2].reason.empty());
-    EXPECT_EQ(manifest.folder, f.tree.root() + "/src");
+    EXPECT_EQ(manifest.folder, recorded(f.tree.path("src")));
     EXPECT_EQ(f.platform.fingerprint("abc").sha256,
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 
@@ -83,9 +94,9 @@ TEST(Restore, PutsBackByteIdenticalOriginalsWithTheirPermissions) {
     EXPECT_EQ(actions(report), "a.f90:restored b.f90:restored");
     const Snapshot src = f.tree.snapshot("src");
     EXPECT_EQ(src.at("a.f90").bytes, kMessy);
-    EXPECT_EQ(src.at("a.f90").mode, 0640u);
+    EXPECT_EQ(src.at("a.f90").mode, original.at("a.f90").mode);
     EXPECT_EQ(src.at("b.f90").bytes, kOther);
-    EXPECT_EQ(src.at("b.f90").mode, 0600u);
+    EXPECT_EQ(src.at("b.f90").mode, original.at("b.f90").mode);
     // Again: nothing left to undo, nothing left alone.
     EXPECT_EQ(actions(f.restore()), "a.f90:original b.f90:original");
 }
@@ -96,6 +107,7 @@ TEST(Restore, LeavesAloneWhatChangedSinceTheRunUnlessForced) {
         std::function<void(const UndoFixture&)> change;
         RestoreAction plain, forced;
         std::string keptText;  // kept in the slot by --force
+        bool makesLink = false;
     } cases[] = {
         {"edited", [](const UndoFixture& f) { f.tree.write("src/a.f90", "edited\n"); },
          RestoreAction::LeftAlone, RestoreAction::Restored, "edited\n"},
@@ -107,7 +119,7 @@ TEST(Restore, LeavesAloneWhatChangedSinceTheRunUnlessForced) {
              f.tree.remove("src/a.f90");
              f.tree.symlink("src/a.f90", f.tree.path("outside/a.f90"));
          },
-         RestoreAction::LeftAlone, RestoreAction::LeftAlone, ""},
+         RestoreAction::LeftAlone, RestoreAction::LeftAlone, "", true},
         {"now a folder",
          [](const UndoFixture& f) {
              f.tree.remove("src/a.f90");
@@ -120,12 +132,13 @@ TEST(Restore, LeavesAloneWhatChangedSinceTheRunUnlessForced) {
              f.tree.remove(f.slot("a.f90"));
              f.tree.symlink(f.slot("a.f90"), f.tree.path("elsewhere/copy"));
          },
-         RestoreAction::LeftAlone, RestoreAction::LeftAlone, ""},
+         RestoreAction::LeftAlone, RestoreAction::LeftAlone, "", true},
         {"backup copy replaced", [](const UndoFixture& f) { f.tree.write(f.slot("a.f90"), kOther); },
          RestoreAction::LeftAlone, RestoreAction::LeftAlone, ""},
     };
     for (const auto& c : cases) {
         UndoFixture f;
+        if (c.makesLink && !f.tree.canMakeLinks()) continue;  // no links on this system
         f.tree.write("src/a.f90", kMessy);
         f.run("src");
         c.change(f);
@@ -163,9 +176,20 @@ TEST(Restore, AReusedSlotRestoresTheLaterRunOnly) {
     const Snapshot first = f.tree.snapshot("first");
     f.run("second");                                        // the same slot again
     EXPECT_FALSE(f.restore(false, false, "first").status);  // not the folder the manifest names
+    // The manifest's folder however it is spelt: native separators, a
+    // trailing one, and on Windows another letter case.
+    RestoreRequest spelt;
+    spelt.slot = 1;
+    spelt.dryRun = true;
+    spelt.folder = QDir::toNativeSeparators(QString::fromStdString(f.tree.path("second/"))).toStdString();
+#ifdef _WIN32
+    for (char& ch : spelt.folder) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+#endif
+    const RestoreReport dry = restoreSlot(spelt, f.platform);
+    EXPECT_TRUE(dry.status) << spelt.folder << ": " << dry.status.message;
     const RestoreReport report = f.restore();
     ASSERT_TRUE(report.status) << report.status.message;
-    EXPECT_EQ(report.folder, f.tree.path("second"));
+    EXPECT_EQ(report.folder, recorded(f.tree.path("second")));
     EXPECT_EQ(actions(report), "a.f90:restored");
     EXPECT_EQ(f.tree.read("second/a.f90"), kOther);
     EXPECT_EQ(f.tree.snapshot("first"), first);
@@ -173,7 +197,7 @@ TEST(Restore, AReusedSlotRestoresTheLaterRunOnly) {
     // A later run that finds no file leaves the slot's manifest alone.
     f.tree.makeFolder("empty");
     f.run("empty");
-    EXPECT_EQ(f.restore().folder, f.tree.path("second"));
+    EXPECT_EQ(f.restore().folder, recorded(f.tree.path("second")));
 }
 
 TEST(Restore, RefusesADamagedOrPlantedManifestAndChangesNothing) {
@@ -187,24 +211,34 @@ TEST(Restore, RefusesADamagedOrPlantedManifestAndChangesNothing) {
         {"no hash", "\"sha256\"", "\"sha1\"", "damaged run manifest"},
         {"parent path", "\"path\": \"a.f90\"", "\"path\": \"../a.f90\"", "not a file inside"},
         {"absolute elsewhere", "\"path\": \"a.f90\"", "\"path\": \"/etc/a.f90\"", "not a file inside"},
-        {"relative folder", "\"folder\": \"/", "\"folder\": \"", "no absolute folder"},
+        // The folder's root without its separator: relative, or on Windows
+        // relative to the drive's current folder ("C:work").
+        {"relative folder", "\"folder\": \"{root}", "\"folder\": \"{root}", "no absolute folder"},
         {"link as manifest", "", "", "not a plain file"},
     };
     for (const auto& c : cases) {
         UndoFixture f;
+        if (c.message == "not a plain file" && !f.tree.canMakeLinks()) continue;  // no links on this system
         f.tree.write("src/a.f90", kMessy);
         f.run("src");
         const std::string manifest = f.slot(".codekiln-run.json");
         std::string text = f.tree.read(manifest);
+        const std::string folder = recorded(f.tree.root());
+        const std::string root = folder.substr(0, folder.find('/') + 1);
+        std::string from = c.from, to = c.to;
+        if (from.find("{root}") != std::string::npos) {
+            from.replace(from.find("{root}"), 6, root);
+            to.replace(to.find("{root}"), 6, root.substr(0, root.size() - 1));
+        }
         if (c.message == "not a plain file") {
             f.tree.write("elsewhere.json", text);
             f.tree.remove(manifest);
             f.tree.symlink(manifest, f.tree.path("elsewhere.json"));
-        } else if (c.from.empty()) {
-            f.tree.write(manifest, c.to);
+        } else if (from.empty()) {
+            f.tree.write(manifest, to);
         } else {
-            ASSERT_NE(text.find(c.from), std::string::npos) << c.what;
-            text.replace(text.find(c.from), c.from.size(), c.to);
+            ASSERT_NE(text.find(from), std::string::npos) << c.what;
+            text.replace(text.find(from), from.size(), to);
             f.tree.write(manifest, text);
         }
         const Snapshot before = f.tree.snapshot();
@@ -266,7 +300,7 @@ class WatchedPlatform : public QtPlatform {
 public:
     using QtPlatform::QtPlatform;
     Status writeFile(const std::string& path, const std::string& bytes) override {
-        if (path.find("/src/") != std::string::npos)
+        if (path.find(std::string("/src") + kPathSeparator) != std::string::npos)
             manifestSeen |= pathKind(backupRoot() + "/备份1/.codekiln-run.json") != PathKind::Missing;
         return QtPlatform::writeFile(path, bytes);
     }

@@ -87,6 +87,15 @@ void ScratchTree::symlink(const std::string& relative, const std::string& target
     require(!ec, "symlink " + relative);
 }
 
+bool ScratchTree::canMakeLinks() const {
+    const fs::path probe = native(path(".link-probe"));
+    std::error_code ec;
+    fs::create_symlink(native(path(".link-probe-target")), probe, ec);
+    const bool made = !ec && fs::is_symlink(fs::symlink_status(probe, ec));
+    fs::remove(probe, ec);
+    return made;
+}
+
 // On Windows only the owner's write bit means something: the read-only mark.
 void ScratchTree::setMode(const std::string& relative, unsigned mode) const {
     std::error_code ec;

@@ -50,6 +50,9 @@ public:
     void write(const std::string& relative, const std::string& bytes, unsigned mode = 0644) const;
     void makeFolder(const std::string& relative, unsigned mode = 0755) const;
     void symlink(const std::string& relative, const std::string& target) const;
+    /// Whether symbolic links can be made here (Windows refuses them
+    /// without a privilege, and Wine does not make them).
+    bool canMakeLinks() const;
     void setMode(const std::string& relative, unsigned mode) const;
     void remove(const std::string& relative) const;
     std::string read(const std::string& relative) const;
