@@ -13,6 +13,8 @@
 
 #include "cli/terminal_ui.h"
 #include "platform/qt_platform.h"
+#include "platform/file_names.h"
+#include "run/chuli.h"
 #include "run/pipeline.h"
 #include "run/run_batch.h"
 #include "run/settings.h"
@@ -76,14 +78,22 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
         case BatchEnd::MissingExtension:
             report(err, outcome.message);
             return CliResult::MissingExtension;
+        case BatchEnd::NotStarted:
+            report(err, terminalText(outcome.message));
+            return CliResult::FilesFailed;
         case BatchEnd::Completed:
             break;
     }
-    std::fprintf(out, "%s\n", terminalText(outcome.message).c_str());
+    // The summary is the only record of which backup folder holds this run's
+    // copies: a run that cannot put it out has failed.
+    const bool summaryOut = std::fprintf(out, "%s\n", terminalText(outcome.message).c_str()) >= 0 &&
+                            std::fflush(out) == 0 && !std::ferror(out);
+    if (!summaryOut) report(err, "standard output: cannot write the summary; this run's backups are in " +
+                                     platform.backupRoot() + kPathSeparator + backupFolderName(session.backupSlot));
     if (!outcome.listingError.empty()) report(err, outcome.listingError);
     for (const FileFailure& failure : outcome.failures) report(err, failure.reason);
-    return outcome.failures.empty() && outcome.listingError.empty() ? CliResult::Success
-                                                                    : CliResult::FilesFailed;
+    return summaryOut && outcome.failures.empty() && outcome.listingError.empty() ? CliResult::Success
+                                                                                  : CliResult::FilesFailed;
 }
 
 CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
@@ -178,10 +188,10 @@ CliResult runCheckMode(const CliOptions& options, std::FILE* out, std::FILE* err
             changed.push_back(file);
         }
     }
-    for (const std::string& file : changed) std::fprintf(out, "%s\n", file.c_str());
+    for (const std::string& file : changed) std::fprintf(out, "%s\n", escapedName(file).c_str());
     if (!refused.empty()) {
         std::fprintf(out, "would not be formatted (left unchanged by a run):\n");
-        for (const std::string& file : refused) std::fprintf(out, "%s\n", file.c_str());
+        for (const std::string& file : refused) std::fprintf(out, "%s\n", escapedName(file).c_str());
     }
     if (failed || !refused.empty()) return CliResult::FilesFailed;
     return changed.empty() ? CliResult::Success : CliResult::ChangesFound;

@@ -47,6 +47,12 @@ public:
     Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
                       std::string& bytes) override;
     Status writeFile(const std::string& path, const std::string& bytes) override;
+    Status statFile(const std::string& path, FileIdentity& identity) override;
+    Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) override;
+    Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) override;
+    Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override;
+    std::string canonicalPath(const std::string& path) override;
+    void removeStaleTemporaries(const std::string& folder) override;
     std::string readSetting(const std::string& section, const std::string& key) override;
     Status writeSetting(const std::string& section, const std::string& key,
                         const std::string& value) override;

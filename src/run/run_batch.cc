@@ -2,16 +2,33 @@
 // the text exactly as typed; the extension is then trimmed, the slot
 // advanced, every matching file listed before any is touched, each one
 // formatted in turn, and the summary built from the session's counters.
+// The run holds its backup root for itself from before the slot is read
+// until its summary is out.
 #include "run/run_batch.h"
 
+#include "platform/file_names.h"
 #include "run/chuli.h"
+#include "run/settings.h"
 #include "state/text.h"
 
 namespace codekiln {
 
+const std::string kBackupRootUnavailable = "无法使用备份文件夹，本次未处理任何文件：\r\n";
+const std::string kSlotNotStored = "无法保存备份文件夹编号，本次未处理任何文件：\r\n";
+
 namespace {
 
 const char* const kFreeFormExtension = ".f90";
+
+/// How long a run waits for another run on the same backup root to finish.
+constexpr int kLockWaitMilliseconds = 5000;
+
+void notStarted(BatchOutcome& outcome, const std::string& message, UserInterface& ui) {
+    outcome.end = BatchEnd::NotStarted;
+    outcome.message = message;
+    outcome.lock.reset();
+    ui.messageOk(message);
+}
 
 }  // namespace
 
@@ -30,21 +47,42 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
         return outcome;
     }
 
-    RunCounters run;
-    session.backupSlot = session.backupSlot >= 5 ? 1 : session.backupSlot + 1;
+    // One run at a time per backup root: the slot is read, advanced and
+    // stored under the lock, before any file is touched, and the lock is held
+    // until the summary is out (the outcome carries it to the front end).
+    Status locked = platform.lockBackupRoot(kLockWaitMilliseconds, outcome.lock);
+    if (!locked) {
+        notStarted(outcome, kBackupRootUnavailable + locked.message, ui);
+        return outcome;
+    }
+    // The store is the one record all programs share; this session's own
+    // count only stands in while nothing is stored.
+    const std::string stored = platform.readSetting(kSlotSection, kSlotKey);
+    const int current = stored.empty() ? session.backupSlot : parseBackupSlot(stored);
+    const int slot = current >= 5 || current < 0 ? 1 : current + 1;
+    const Status slotStored = platform.writeSetting(kSlotSection, kSlotKey, std::to_string(slot));
+    if (!slotStored) {
+        notStarted(outcome, kSlotNotStored + slotStored.message, ui);
+        return outcome;
+    }
+    session.backupSlot = slot;
 
+    RunCounters run;
     std::vector<std::string> found;
     const Status listed = platform.listFiles(folder, extension, found);
     if (!listed) outcome.listingError = listed.message;
+    // What a run killed between writing and renaming left behind.
+    platform.removeStaleTemporaries(folder);
+    platform.removeStaleTemporaries(platform.backupRoot() + kPathSeparator + backupFolderName(slot));
 
     const auto total = static_cast<long long>(found.size());
     for (long long i = 0; i < total; ++i) {
         const std::string& name = found[static_cast<std::size_t>(i)];
-        ui.progress(i, total, name);
+        ui.progress(i, total, escapedName(name));
         // One separator between folder and name, even after a root's own.
         const FileOutcome file = chuli(folder + kPathSeparator + name, session, run, options, platform);
         run.totalLines += file.lineCount;
-        if (!file.status) outcome.failures.push_back({name, file.status.message});
+        if (!file.status) outcome.failures.push_back({escapedName(name), file.status.message});
     }
     ui.progress(total, total, {});
 

@@ -5,6 +5,7 @@
 // what it shows or to an exit code.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,16 @@ enum class BatchEnd {
     Cancelled,         ///< the extension warning was answered No; nothing changed
     MissingExtension,  ///< the extension was empty after trimming; nothing changed
     Completed,         ///< the files were processed and the summary shown
+    /// Another run held the backup root, or the slot could not be stored:
+    /// nothing was touched; `message` says why.
+    NotStarted,
 };
+
+/// The first line of the message of a run that could not lock its backup
+/// root (another run holds it, or it cannot be written).
+extern const std::string kBackupRootUnavailable;
+/// The first line of the message of a run that could not store its slot.
+extern const std::string kSlotNotStored;
 
 /// What a run did, for the front end to show or map to an exit code.
 struct BatchOutcome {
@@ -32,6 +42,9 @@ struct BatchOutcome {
     std::vector<FileFailure> failures;
     /// Set when the folder could not be listed (the run then found no file).
     std::string listingError;
+    /// The run's hold on its backup root, kept until the front end has put
+    /// out the summary (released with the outcome).
+    std::unique_ptr<RootLock> lock;
 };
 
 /// `runBatch`: one run over the files of `folder` whose names end in the
