@@ -75,7 +75,7 @@ int createTemporary(const std::string& folder, std::string& tempPath) {
 /// Writes, syncs and closes the temporary file `fd`; on failure removes it.
 Status finishTemporary(int fd, const std::string& tempPath, const std::string& bytes, const std::string& path) {
     Status status = writeAll(fd, bytes, path);
-    if (status && ::fsync(fd) != 0) status = failWith(path, "cannot write", errno);
+    if (status && ::fdatasync(fd) != 0) status = failWith(path, "cannot write", errno);
     if (::close(fd) != 0 && status) status = failWith(path, "cannot write", errno);
     if (!status) ::unlink(tempPath.c_str());
     return status;
@@ -117,7 +117,7 @@ Status rewriteInPlace(const std::string& path, const std::string& target, const 
     }
     if (status && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
         status = failWith(path, "cannot write; its backup holds the original", errno);
-    if (status && ::fsync(fd) != 0) status = failWith(path, "cannot write; its backup holds the original", errno);
+    if (status && ::fdatasync(fd) != 0) status = failWith(path, "cannot write; its backup holds the original", errno);
     ::close(fd);
     return status;
 }
