@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "cli/terminal_ui.h"
-#include "platform/qt_platform.h"
 #include "platform/file_names.h"
+#include "platform/qt_platform.h"
 #include "run/chuli.h"
 #include "run/pipeline.h"
 #include "run/run_batch.h"
@@ -54,7 +54,7 @@ Status readAll(std::FILE* in, std::string& bytes) {
 CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
     const std::string folder = withoutTrailingSeparators(options.paths.front());
     if (!isFolder(folder)) {
-        report(err, folder + ": not a folder");
+        report(err, escapedName(folder) + ": not a folder");
         return CliResult::UsageError;
     }
     QtPlatformOptions platformOptions;
@@ -88,8 +88,9 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     // copies: a run that cannot put it out has failed.
     const bool summaryOut = std::fprintf(out, "%s\n", terminalText(outcome.message).c_str()) >= 0 &&
                             std::fflush(out) == 0 && !std::ferror(out);
-    if (!summaryOut) report(err, "standard output: cannot write the summary; this run's backups are in " +
-                                     platform.backupRoot() + kPathSeparator + backupFolderName(session.backupSlot));
+    if (!summaryOut)
+        report(err, "standard output: cannot write the summary; this run's backups are in " +
+                        platform.backupRoot() + kPathSeparator + backupFolderName(session.backupSlot));
     if (!outcome.listingError.empty()) report(err, outcome.listingError);
     for (const FileFailure& failure : outcome.failures) report(err, failure.reason);
     return summaryOut && outcome.failures.empty() && outcome.listingError.empty() ? CliResult::Success
@@ -106,7 +107,7 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
     if (path == "-") {
         status = readAll(in, bytes);
     } else if (!isFile(path)) {
-        report(err, path + ": not a file");
+        report(err, escapedName(path) + ": not a file");
         return CliResult::UsageError;
     } else {
         status = platform.readFile(path, bytes);
@@ -116,8 +117,9 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
         return CliResult::FilesFailed;
     }
     DoLabelRecord doLabels;
-    const PipelineResult result = formatFileBytes(std::move(bytes), path == "-" ? "standard input" : path,
-                                                  options.format, doLabels, platform);
+    const PipelineResult result =
+        formatFileBytes(std::move(bytes), path == "-" ? "standard input" : escapedName(path), options.format,
+                        doLabels, platform);
     if (!result.formatted()) {
         report(err, result.reason);  // nothing on standard output: a refused text is never shown as the result
         return CliResult::FilesFailed;
@@ -137,7 +139,7 @@ CliResult runCheckMode(const CliOptions& options, std::FILE* out, std::FILE* err
         if (isFolder(path)) {
             anyFolder = true;
         } else if (!isFile(path)) {
-            report(err, path + ": no such file or folder");
+            report(err, escapedName(path) + ": no such file or folder");
             return CliResult::UsageError;
         }
     }
@@ -180,7 +182,8 @@ CliResult runCheckMode(const CliOptions& options, std::FILE* out, std::FILE* err
             failed = true;
             continue;
         }
-        const PipelineResult result = formatFileBytes(bytes, file, options.format, doLabels, platform);
+        const PipelineResult result =
+            formatFileBytes(bytes, escapedName(file), options.format, doLabels, platform);
         if (!result.formatted()) {
             report(err, result.reason);
             refused.push_back(file);

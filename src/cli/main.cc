@@ -20,8 +20,10 @@ int main(int argc, char* argv[]) {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
+#ifndef _WIN32
     // Qt would turn the bytes of a name that is not UTF-8 into U+FFFD, and
     // the changed name could be another file's: such an argument is refused.
+    // (Windows hands Qt the arguments as UTF-16, without loss.)
     for (int i = 1; i < argc; ++i) {
         if (!codekiln::isUtf8Name(argv[i])) {
             std::fprintf(stderr, "codekiln-cli: %s: not valid UTF-8; not used\n",
@@ -29,6 +31,7 @@ int main(int argc, char* argv[]) {
             return codekiln::exitCodeFor(codekiln::CliResult::UsageError);
         }
     }
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("codekiln-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CODEKILN_VERSION));

@@ -19,10 +19,12 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     const bool crEnds = std::memchr(p, '\n', text.size()) == nullptr;
     const char stopChar = crEnds ? '\r' : '\n';
     while (p < end) {
-        const auto* stop = static_cast<const char*>(std::memchr(p, stopChar, static_cast<std::size_t>(end - p)));
+        const auto* stop =
+            static_cast<const char*>(std::memchr(p, stopChar, static_cast<std::size_t>(end - p)));
         const char* lineEnd = stop ? stop : end;
         // The CR of a CR LF belongs to the line end.
-        const char* contentEnd = (!crEnds && stop && lineEnd > p && lineEnd[-1] == '\r') ? lineEnd - 1 : lineEnd;
+        const char* contentEnd =
+            (!crEnds && stop && lineEnd > p && lineEnd[-1] == '\r') ? lineEnd - 1 : lineEnd;
         lines.emplace_back(p, static_cast<std::size_t>(contentEnd - p));
         p = stop ? stop + 1 : end;
     }

@@ -73,7 +73,8 @@ int createTemporary(const std::string& folder, std::string& tempPath) {
 }
 
 /// Writes, syncs and closes the temporary file `fd`; on failure removes it.
-Status finishTemporary(int fd, const std::string& tempPath, const std::string& bytes, const std::string& path) {
+Status finishTemporary(int fd, const std::string& tempPath, const std::string& bytes,
+                       const std::string& path) {
     Status status = writeAll(fd, bytes, path);
     if (status && ::fdatasync(fd) != 0) status = failWith(path, "cannot write", errno);
     if (::close(fd) != 0 && status) status = failWith(path, "cannot write", errno);
@@ -112,12 +113,15 @@ Status rewriteInPlace(const std::string& path, const std::string& target, const 
     while (status && done < bytes.size()) {
         const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) status = failWith(path, "cannot write; its backup holds the original", n < 0 ? errno : ENOSPC);
-        else done += static_cast<std::size_t>(n);
+        if (n <= 0)
+            status = failWith(path, "cannot write; its backup holds the original", n < 0 ? errno : ENOSPC);
+        else
+            done += static_cast<std::size_t>(n);
     }
     if (status && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
         status = failWith(path, "cannot write; its backup holds the original", errno);
-    if (status && ::fdatasync(fd) != 0) status = failWith(path, "cannot write; its backup holds the original", errno);
+    if (status && ::fdatasync(fd) != 0)
+        status = failWith(path, "cannot write; its backup holds the original", errno);
     ::close(fd);
     return status;
 }
@@ -179,9 +183,9 @@ Status posixWriteBackup(const std::string& to, const std::string& bytes, const F
     const int fd = createTemporary(folderOf(to), temp);
     if (fd < 0) return failWith(to, "cannot write", errno);
     // The backup is no more readable than the file, and has no special bits.
-    const struct timespec times[2] = {{0, UTIME_NOW},
-                                      {static_cast<time_t>(of.modifiedNs / 1000000000),
-                                       static_cast<long>(of.modifiedNs % 1000000000)}};
+    const struct timespec times[2] = {
+        {0, UTIME_NOW},
+        {static_cast<time_t>(of.modifiedNs / 1000000000), static_cast<long>(of.modifiedNs % 1000000000)}};
     if (::fchmod(fd, static_cast<mode_t>(of.mode & 0777)) != 0) {
         const int error = errno;
         ::close(fd);
@@ -206,7 +210,8 @@ Status posixReplaceFile(const std::string& path, const std::string& bytes, const
     if (::stat(target.c_str(), &st) != 0 || !identityOf(st).unchangedAs(read)) return changedUnderUs(path);
     // The owner's write permission is the file's read-only mark; honour it
     // even for a user who could write anyway.
-    if (!(st.st_mode & S_IWUSR)) return Status::failure(escapedName(path) + ": cannot write (the file is read-only)");
+    if (!(st.st_mode & S_IWUSR))
+        return Status::failure(escapedName(path) + ": cannot write (the file is read-only)");
     if (read.links > 1) return rewriteInPlace(path, target, bytes, read);
 
     std::string temp;

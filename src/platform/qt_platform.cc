@@ -128,7 +128,8 @@ Status QtPlatform::listFiles(const std::string& folder, const std::string& exten
         if (name.empty() || name[0] == '.' || isUtf8Name(name)) continue;
         FileIdentity identity;
         if (!posixStatFile(folder + "/" + name, identity)) continue;
-        if (pattern.match(QFile::decodeName(QByteArray::fromStdString(name))).hasMatch()) names.push_back(name);
+        if (pattern.match(QFile::decodeName(QByteArray::fromStdString(name))).hasMatch())
+            names.push_back(name);
     }
 #endif
     std::sort(names.begin(), names.end(), listingOrderLess);

@@ -25,7 +25,8 @@ std::string joinPath(const std::string& folder, const std::string& name) {
 /// the resolved backup root `root`.
 bool insideBackupFolder(const std::string& file, const std::string& root) {
     if (file.empty() || root.empty()) return false;
-    const std::string base = root.back() == '/' || root.back() == kPathSeparator ? root : root + kPathSeparator;
+    const std::string base =
+        root.back() == '/' || root.back() == kPathSeparator ? root : root + kPathSeparator;
     if (file.compare(0, base.size(), base) != 0) return false;
     const std::string rest = file.substr(base.size());
     for (int k = 1; k <= kBackupFolders; ++k) {
@@ -83,8 +84,9 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     const std::string resolved = platform.canonicalPath(fn);
     if (run.resolvedBackupRoot.empty()) run.resolvedBackupRoot = platform.canonicalPath(root);
     if (insideBackupFolder(resolved, run.resolvedBackupRoot)) {
-        outcome.status = Status::failure(escapedName(fn) + ": lies in a backup folder of " +
-                                         escapedName(root) + "; not formatted, so that no backup is overwritten");
+        outcome.status =
+            Status::failure(escapedName(fn) + ": lies in a backup folder of " + escapedName(root) +
+                            "; not formatted, so that no backup is overwritten");
         return outcome;
     }
     if (run.formattedPaths.count(resolved) != 0) return outcome;  // formatted already under another name
@@ -102,7 +104,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         joinPath(joinPath(root, backupFolderName(session.backupSlot)), name), original, identity);
     if (!backedUp && !folders) backedUp = Status::failure(folders.message + "; " + backedUp.message);
 
-    PipelineResult result = formatFileBytes(original, fn, options, session.doLabels, platform);
+    PipelineResult result = formatFileBytes(original, escapedName(fn), options, session.doLabels, platform);
     outcome.lineCount = result.lineCount;
     if (!result.formatted()) {
         outcome.status = Status::failure(result.reason);

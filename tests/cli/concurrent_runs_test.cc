@@ -39,16 +39,19 @@ TEST(ConcurrentRuns, TakeTurnsOnOneBackupRoot) {
     ScratchTree tree;
     const int files = 60;
     for (const std::string folder : {"one", "two"}) {
-        for (int k = 0; k < files; ++k) tree.write(folder + "/f" + std::to_string(k) + ".f90", program(k) + "! " + folder + "\n");
+        for (int k = 0; k < files; ++k)
+            tree.write(folder + "/f" + std::to_string(k) + ".f90", program(k) + "! " + folder + "\n");
     }
     tree.makeFolder("home");
     tree.makeFolder("backup");
     if (testing::runsAsNobody()) tree.chownAll(testing::nobodyUid(), testing::nobodyGid());
     testing::ProgramRun runs[2];
     std::thread first([&] {
-        runs[0] = testing::runProgram(CODEKILN_CLI, {"--backup-dir", tree.path("backup"), tree.path("one")}, tree.path("home"));
+        runs[0] = testing::runProgram(CODEKILN_CLI, {"--backup-dir", tree.path("backup"), tree.path("one")},
+                                      tree.path("home"));
     });
-    runs[1] = testing::runProgram(CODEKILN_CLI, {"--backup-dir", tree.path("backup"), tree.path("two")}, tree.path("home"));
+    runs[1] = testing::runProgram(CODEKILN_CLI, {"--backup-dir", tree.path("backup"), tree.path("two")},
+                                  tree.path("home"));
     first.join();
 
     std::set<std::string> slots;
@@ -79,9 +82,11 @@ TEST(ConcurrentRuns, EndsWithExitOneWhenItCannotSayWhatItDid) {
     tree.write("in/a.f90", program(1));
     tree.makeFolder("home");
     if (testing::runsAsNobody()) tree.chownAll(testing::nobodyUid(), testing::nobodyGid());
-    const testing::ProgramRun run = testing::runProgram(
-        "/bin/sh", {"-c", "exec \"$0\" \"$@\" > /dev/full", CODEKILN_CLI, "--backup-dir", tree.path("backup"), tree.path("in")},
-        tree.path("home"));
+    const testing::ProgramRun run =
+        testing::runProgram("/bin/sh",
+                            {"-c", "exec \"$0\" \"$@\" > /dev/full", CODEKILN_CLI, "--backup-dir",
+                             tree.path("backup"), tree.path("in")},
+                            tree.path("home"));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("cannot write the summary"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("备份1"), std::string::npos) << run.err;

@@ -214,7 +214,8 @@ void runFault(const ScratchTree& tree, const Fault& fault) {
         EXPECT_FALSE(parseSummary(run.out).found) << run.out;
         Snapshot after = tree.snapshot(), expected = before;
         for (Snapshot* shot : {&after, &expected}) {
-            for (auto it = shot->begin(); it != shot->end();) it = startsWith(it->first, "home/") ? shot->erase(it) : ++it;
+            for (auto it = shot->begin(); it != shot->end();)
+                it = startsWith(it->first, "home/") ? shot->erase(it) : ++it;
         }
         EXPECT_TRUE(after == expected) << "the tree changed";
         return;

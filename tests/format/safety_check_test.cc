@@ -85,8 +85,8 @@ TEST(SafetyCheck, PassesRealFormatting) {
         "s = 'never closed &\n\n! comment\n&\n  still   open  '\n",
         "s = 'a' // \"b\" // 'c''d' // \"e\"\"f\"\n",
         std::string(200, 'x') + "\n  do i = 1, 2\n" + std::string(140, 'y') + "\n  end do\n",
-        "s = \"a\rb\"\nx = 1 +\r 2\r\n",  // a CR inside a line of an LF file
-        "program p\rx = 1\rend program p\r",     // CR line ends only
+        "s = \"a\rb\"\nx = 1 +\r 2\r\n",      // a CR inside a line of an LF file
+        "program p\rx = 1\rend program p\r",  // CR line ends only
     };
     for (const bool removeBlankLines : {false, true}) {
         for (const bool showSeparators : {false, true}) {

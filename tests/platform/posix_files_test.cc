@@ -49,13 +49,13 @@ TEST(FileNames, EscapesControlCharactersAndBytesThatAreNotUtf8) {
         {"a\nb\r.f90", "a\\x0Ab\\x0D.f90"},
         {"a\xFF.f90", "a\\xFF.f90"},
         {"\x1B[2J\x7F", "\\x1B[2J\\x7F"},
-        {"cut \xE4\xB8", "cut \\xE4\\xB8"},          // a sequence cut short
+        {"cut \xE4\xB8", "cut \\xE4\\xB8"},                       // a sequence cut short
         {"\xC0\xAF \xED\xA0\x80", "\\xC0\\xAF \\xED\\xA0\\x80"},  // overlong form, surrogate
     };
     for (const auto& row : rows) {
         EXPECT_EQ(escapedName(row.name), row.shown);
-        EXPECT_EQ(isUtf8Name(row.name), row.name == row.shown || row.name == "a\nb\r.f90" ||
-                                            row.name == "\x1B[2J\x7F");
+        EXPECT_EQ(isUtf8Name(row.name),
+                  row.name == row.shown || row.name == "a\nb\r.f90" || row.name == "\x1B[2J\x7F");
     }
 }
 

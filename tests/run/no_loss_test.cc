@@ -80,9 +80,11 @@ TEST(NoLoss, ARunThatCannotHaveItsSlotTouchesNothing) {
             ASSERT_TRUE(QtPlatform(r.options).lockBackupRoot(0, other));
         }
         const testing::Snapshot before = r.tree.snapshot("in");
-        const BatchOutcome outcome = runBatch(".f90", r.tree.path("in"), r.session, FormatOptions{}, platform, r.ui);
+        const BatchOutcome outcome =
+            runBatch(".f90", r.tree.path("in"), r.session, FormatOptions{}, platform, r.ui);
         EXPECT_EQ(outcome.end, BatchEnd::NotStarted);
-        EXPECT_EQ(outcome.message.rfind(busy ? kBackupRootUnavailable : kSlotNotStored, 0), 0u) << outcome.message;
+        EXPECT_EQ(outcome.message.rfind(busy ? kBackupRootUnavailable : kSlotNotStored, 0), 0u)
+            << outcome.message;
         EXPECT_EQ(r.ui.okBoxes, std::vector<std::string>{outcome.message});
         EXPECT_EQ(r.tree.snapshot("in"), before);
         EXPECT_FALSE(std::filesystem::exists(r.tree.path("backup/备份1")));
@@ -135,7 +137,8 @@ TEST(NoLoss, AFileChangedAfterReadingIsLeftAsTheOtherProgramLeftIt) {
         std::function<void(testing::ScratchTree&)> change;
         std::string expected;
     } rows[] = {
-        {"appended to", [](testing::ScratchTree& t) { std::ofstream(t.path("in/a.f90"), std::ios::app) << "y = 2\n"; },
+        {"appended to",
+         [](testing::ScratchTree& t) { std::ofstream(t.path("in/a.f90"), std::ios::app) << "y = 2\n"; },
          kSource + "y = 2\n"},
         {"saved atomically",
          [](testing::ScratchTree& t) {
@@ -204,9 +207,10 @@ TEST(NoLoss, NamesAreTakenExactlyAndEachFileFormattedOnce) {
     EXPECT_EQ(r.tree.read("in/a\xEF\xBF\xBD.f90"), formatted("program q\nend program q\n"));
     EXPECT_EQ(r.tree.read("backup/备份1/a\xFF.f90"), kSource);
     // b.f90 counted once: 5 code lines for each of the three files with kSource.
-    EXPECT_NE(outcome.message.find("本次共处理代码17行，文件5个，分别为,a\xEF\xBF\xBD.f90,a\\xFF.f90,b.f90,c.f90,"
-                                   "d\\x0A.f90，"),
-              std::string::npos)
+    EXPECT_NE(
+        outcome.message.find("本次共处理代码17行，文件5个，分别为,a\xEF\xBF\xBD.f90,a\\xFF.f90,b.f90,c.f90,"
+                             "d\\x0A.f90，"),
+        std::string::npos)
         << outcome.message;
 }
 

@@ -23,7 +23,8 @@ TEST(Pipeline, EveryModeGetsTheSameVerdict) {
         std::int64_t labelsAfter;  // labelled DO statements recorded afterwards
     } cases[] = {
         {"formats", "do 10 i = 1, 2\nx = 1\n", PipelineEnd::Formatted, 1},
-        {"a CR inside a line stays in it", "do 10 i = 1, 2\ns = \"a\rb\"\nx = 1 +\r 2\n", PipelineEnd::Formatted, 1},
+        {"a CR inside a line stays in it", "do 10 i = 1, 2\ns = \"a\rb\"\nx = 1 +\r 2\n",
+         PipelineEnd::Formatted, 1},
         {"refused, yet the record moves", "do 10 i = 1, 2\n" + kRefusedLine, PipelineEnd::Refused, 1},
         {"not UTF-8 and not GB18030", "do 10 i = 1, 2\n\x81\x20\xFF\n", PipelineEnd::NotDecoded, 0},
     };
