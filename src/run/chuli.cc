@@ -22,16 +22,20 @@ std::string joinPath(const std::string& folder, const std::string& name) {
 }
 
 /// Whether the resolved path `file` lies in one of the backup folders of
-/// the resolved backup root `root`.
-bool insideBackupFolder(const std::string& file, const std::string& root) {
+/// the resolved backup root `root`. Either separator counts, as resolved
+/// paths on Windows come with "/".
+bool insideBackupFolder(std::string file, std::string root) {
     if (file.empty() || root.empty()) return false;
-    const std::string base =
-        root.back() == '/' || root.back() == kPathSeparator ? root : root + kPathSeparator;
-    if (file.compare(0, base.size(), base) != 0) return false;
-    const std::string rest = file.substr(base.size());
+    for (std::string* path : {&file, &root}) {
+        for (char& c : *path) {
+            if (c == kPathSeparator) c = '/';
+        }
+    }
+    if (root.back() != '/') root += '/';
+    if (file.compare(0, root.size(), root) != 0) return false;
     for (int k = 1; k <= kBackupFolders; ++k) {
-        const std::string folder = backupFolderName(k) + kPathSeparator;
-        if (rest.compare(0, folder.size(), folder) == 0) return true;
+        const std::string folder = backupFolderName(k) + "/";
+        if (file.compare(root.size(), folder.size(), folder) == 0) return true;
     }
     return false;
 }
