@@ -201,6 +201,14 @@ Status posixWriteBackup(const std::string& to, const std::string& bytes, const F
         ::unlink(temp.c_str());
         return failWith(to, "cannot write", error);
     }
+    // A file with several links is then rewritten in place: its backup's
+    // name must be on disk too before that starts.
+    if (of.links > 1) {
+        const int folder = ::open(folderOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool synced = folder >= 0 && ::fsync(folder) == 0;
+        if (folder >= 0) ::close(folder);
+        if (!synced) return failWith(to, "cannot write", errno);
+    }
     return Status::success();
 }
 
