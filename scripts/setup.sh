@@ -4,9 +4,9 @@
 # only says what is missing and leaves the rest to the build.
 set -e
 
-PACKAGES="cmake g++ make qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
+PACKAGES="cmake g++ make qt6-base-dev qt6-translations-l10n libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
 xvfb xauth fonts-noto-cjk clang libclang-rt-14-dev \
-help2man dpkg-dev file lintian desktop-file-utils appstream man-db locales"
+gfortran help2man dpkg-dev file lintian desktop-file-utils appstream man-db locales"
 
 missing=""
 for p in $PACKAGES; do

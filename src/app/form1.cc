@@ -3,8 +3,10 @@
 // lists, and the three buttons.
 #include "app/form1.h"
 
+#include <QAbstractFileIconProvider>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QFont>
@@ -17,10 +19,13 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QSortFilterProxyModel>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 #include "app/drive_list.h"
+#include "app/failure_reasons.h"
+#include "app/focus_frame.h"
 #include "platform/platform.h"
 #include "run/chuli.h"
 #include "run/run_batch.h"
@@ -78,6 +83,49 @@ private:
     QString openFolder_;
 };
 
+/// The lists' icons: none. The desktop's icon lookup probes the icon theme's
+/// folders for every file that changes; during a run every formatted file
+/// changes, and the lookup made a run with the progress dialog showing ten
+/// times slower than one without.
+class NoIcons : public QAbstractFileIconProvider {
+public:
+    QIcon icon(IconType) const override { return {}; }
+    QIcon icon(const QFileInfo&) const override { return {}; }
+};
+
+/// One for every window: it holds nothing, and it must outlive the models
+/// that use it, which the window's members would not.
+static QAbstractFileIconProvider* noIcons() {
+    static NoIcons provider;
+    return &provider;
+}
+
+/// The file list's filter: files only. The file model keeps every folder it
+/// has loaded and lets a folder once asked for through its filter, so a
+/// folder opened earlier would show among its parent's files. The open
+/// folder's own ancestors pass, or the list could not be rooted there.
+class FilesOnly : public QSortFilterProxyModel {
+public:
+    FilesOnly(QFileSystemModel* files, QObject* parent) : QSortFilterProxyModel(parent), files_(files) {
+        setSourceModel(files);
+    }
+
+    void setOpenFolder(const QString& folder) {
+        openFolder_ = folder;
+        invalidateFilter();
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+        const QModelIndex index = files_->index(row, 0, parent);
+        return !files_->isDir(index) || isInside(openFolder_, files_->filePath(index));
+    }
+
+private:
+    QFileSystemModel* files_;
+    QString openFolder_;
+};
+
 Form1::Form1(Platform& platform, QWidget* parent) : QWidget(parent), platform_(platform), ui_(this) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kProgramTitle);
@@ -95,6 +143,7 @@ void Form1::createLists() {
     drive1_->setObjectName(QStringLiteral("Drive1"));
 
     folderModel_ = new FolderModel(this);
+    folderModel_->setIconProvider(noIcons());
     folderModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
     folderModel_->setRootPath(QString());
     dir1_ = new QTreeView(this);
@@ -109,15 +158,22 @@ void Form1::createLists() {
         if (isInside(openFolder_, loaded))
             dir1_->scrollTo(folderModel_->index(openFolder_), QAbstractItemView::PositionAtCenter);
     });
+    // After the window is resized (maximised and restored) the open folder
+    // is brought back into sight once the tree has laid itself out anew.
+    dir1_->viewport()->installEventFilter(this);
+    showKeyboardFocus(dir1_);
 
     fileModel_ = new QFileSystemModel(this);
+    fileModel_->setIconProvider(noIcons());
     fileModel_->setFilter(QDir::Files);  // ordinary files; hidden ones left out
+    filesOnly_ = new FilesOnly(fileModel_, this);
     file1_ = new QListView(this);
     file1_->setObjectName(QStringLiteral("File1"));
-    file1_->setModel(fileModel_);
+    file1_->setModel(filesOnly_);
+    showKeyboardFocus(file1_);
     // The views do not sort; the names are put in order once loaded.
     connect(fileModel_, &QFileSystemModel::directoryLoaded, this,
-            [this]() { fileModel_->sort(0, Qt::AscendingOrder); });
+            [this]() { filesOnly_->sort(0, Qt::AscendingOrder); });
 
     connect(drive1_, qOverload<int>(&QComboBox::activated), this, &Form1::onDriveChosen);
     // Opening a folder (double-click or Enter) moves the file list with it.
@@ -160,6 +216,13 @@ void Form1::createOptionPanel() {
     combo1_->setObjectName(QStringLiteral("Combo1"));
     combo1_->setEditable(true);
     combo1_->setInsertPolicy(QComboBox::NoInsert);  // typed text is not added to the list
+    // The text stays exactly as typed, case and blanks included: no
+    // completion, and when editing ends the box only takes up a list item
+    // that is spelt exactly like the text (a case-blind match would turn
+    // ".F90" into ".f90" and skip the extension warning).
+    auto* exactOnly = new QCompleter(QStringList(), combo1_);
+    exactOnly->setCaseSensitivity(Qt::CaseSensitive);
+    combo1_->setCompleter(exactOnly);
     combo1_->setEditText(QStringLiteral(".f90"));
 }
 
@@ -300,7 +363,8 @@ bool Form1::setOpenFolder(const QString& path) {
     dir1_->setToolTip(QDir::toNativeSeparators(folder));
 
     fileModel_->setRootPath(folder);
-    file1_->setRootIndex(fileModel_->index(folder));
+    filesOnly_->setOpenFolder(folder);
+    file1_->setRootIndex(filesOnly_->mapFromSource(fileModel_->index(folder)));
     return true;
 }
 
@@ -342,23 +406,38 @@ QString Form1::backupFolder() const {
 void Form1::onCommand12() {
     if (running_) return;
     running_ = true;
+    // The lists show names only, and a run renames nothing: they stop
+    // watching the disk while it rewrites every file, which would otherwise
+    // cost the run a folder scan per file.
+    for (QFileSystemModel* model : {static_cast<QFileSystemModel*>(folderModel_), fileModel_})
+        model->setOption(QFileSystemModel::DontWatchForChanges, true);
     ui_.startRun();
     // The run shows its own messages, the summary included.
     BatchOutcome outcome =
         runBatch(toStd(combo1_->currentText()), toStd(QDir::toNativeSeparators(openFolder_)), state_,
                  formatOptions(), platform_, ui_);
     ui_.endRun();
+    for (QFileSystemModel* model : {static_cast<QFileSystemModel*>(folderModel_), fileModel_})
+        model->setOption(QFileSystemModel::DontWatchForChanges, false);
     // A folder that could not be listed looks like an empty one in the
     // summary; the user is told why.
     if (!outcome.listingError.empty())
-        ui_.messageOk(toStd(QStringLiteral("无法列出文件夹中的文件：")) + "\r\n" + outcome.listingError);
+        ui_.messageOk(toStd(QStringLiteral("无法列出文件夹中的文件：\r\n") +
+                            chineseReasons(fromStd(outcome.listingError))));
     running_ = false;
 }
 
 void Form1::onCommand1() {
     // The folder goes to the file manager as one argument, blanks and all.
-    Status opened = platform_.openFolder(toStd(backupFolder()));
-    if (!opened) ui_.messageOk(toStd(QStringLiteral("无法打开备份文件夹：")) + "\r\n" + opened.message);
+    const QString folder = backupFolder();
+    if (platform_.openFolder(toStd(folder))) return;
+    // The platform's reason names a program the user may never have heard
+    // of; what helps is the folder's path, to open it by hand.
+    QString text = QStringLiteral("无法打开备份文件夹：没有找到可以打开它的文件管理器。\r\n"
+                                  "请在文件管理器中手动打开以下文件夹：\r\n") + folder;
+    if (!QFileInfo(folder).isDir())
+        text += QStringLiteral("\r\n（这个文件夹还不存在：处理过文件后才会建立。）");
+    ui_.messageOk(toStd(text));
 }
 
 void Form1::centreOnScreen() {
@@ -368,6 +447,20 @@ void Form1::centreOnScreen() {
     QRect frame = frameGeometry();
     frame.moveCenter(free.center());
     move(frame.topLeft());
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == dir1_->viewport() && event->type() == QEvent::Resize) {
+        // Queued: the tree's scroll range is only right once it has handled
+        // its own resize.
+        QMetaObject::invokeMethod(
+            this,
+            [this]() {
+                dir1_->scrollTo(folderModel_->index(openFolder_), QAbstractItemView::EnsureVisible);
+            },
+            Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

@@ -27,6 +27,7 @@ namespace codekiln {
 
 class Platform;
 class FolderModel;
+class FilesOnly;
 
 /// `Form1`, the program's one window. It owns the session state for as long
 /// as it lives.
@@ -57,8 +58,12 @@ public:
     /// Places the window in the middle of its screen's free area.
     void centreOnScreen();
 
+    /// The run's message boxes and progress dialog.
+    GuiUserInterface& userInterface() { return ui_; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createLists();
@@ -87,6 +92,7 @@ private:
 
     FolderModel* folderModel_ = nullptr;
     QFileSystemModel* fileModel_ = nullptr;
+    FilesOnly* filesOnly_ = nullptr;  ///< `File1`'s view of fileModel_: files only
 
     QComboBox* drive1_ = nullptr;       ///< `Drive1`: drives (mounted volumes)
     QTreeView* dir1_ = nullptr;         ///< `Dir1`: the open folder and its sub-folders

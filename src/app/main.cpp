@@ -2,6 +2,8 @@
 // is closed. It takes no arguments; everything is chosen in the window.
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/form1.h"
 #include "platform/qt_platform.h"
@@ -12,6 +14,12 @@ int main(int argc, char* argv[]) {
     // The installed desktop entry's name, so that Wayland finds its icon too.
     QApplication::setDesktopFileName(QStringLiteral("org.codekiln.codekiln"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/codekiln-256.png")));
+
+    // Qt's own words (a text box's menu, standard buttons) in Chinese, as
+    // everything else in the window; English where the translation is missing.
+    QTranslator qtChinese;
+    if (qtChinese.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtChinese);
 
     codekiln::QtPlatform platform;
     codekiln::Form1 form1(platform);

@@ -64,12 +64,34 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         QStringLiteral("How files are decoded: auto (UTF-8, else GB18030), utf-8, "
                        "gb18030 or system."),
         QStringLiteral("NAME"), QStringLiteral("auto"));
+    const QCommandLineOption form(
+        QStringLiteral("form"),
+        QStringLiteral("The source form: free (the default), fixed (label in columns 1-5, "
+                       "continuation mark in column 6, statement in 7-72), or auto (fixed for "
+                       ".f .for .ftn .f77 files, free otherwise)."),
+        QStringLiteral("FORM"), QStringLiteral("free"));
+    const QCommandLineOption restore(
+        QStringLiteral("restore"),
+        QStringLiteral("Undo a run: put the originals of backup SLOT (default: the last run's) back into "
+                       "the folder its run formatted, where the files still hold what that run wrote. "
+                       "FOLDER is needed for a slot from before runs left a manifest (with --force)."));
+    const QCommandLineOption force(
+        QStringLiteral("force"),
+        QStringLiteral("With --restore: also restore files changed or deleted since the run, first keeping "
+                       "their current text in the slot as NAME.before-restore."));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("With --restore: say what would happen and change nothing."));
+    const QCommandLineOption listBackups(
+        QStringLiteral("list-backups"),
+        QStringLiteral("List the backup slots: each run's time, folder, files, and whether it can still be "
+                       "restored cleanly."));
     parser.addOptions({help, version, toStdout, check, ext, yes, removeBlank, noIndentElse, noSeparators,
-                       backupDir, encoding});
+                       backupDir, encoding, form, restore, force, dryRun, listBackups});
     parser.addPositionalArgument(QStringLiteral("FOLDER"),
                                  QStringLiteral("The folder to format (or the PATHs "
                                                 "with --check)."),
-                                 QStringLiteral("FOLDER | --stdout FILE | --check PATH..."));
+                                 QStringLiteral("FOLDER | --stdout FILE | --check PATH... | "
+                                                "--restore [SLOT [FOLDER]] | --list-backups"));
 
     QStringList args;
     for (const std::string& a : arguments) args << QString::fromStdString(a);
@@ -89,9 +111,28 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 
     CliOptions& o = parsed.options;
     const QStringList positional = parser.positionalArguments();
-    if (parser.isSet(toStdout) && parser.isSet(check))
-        return error("--stdout and --check exclude each other");
-    if (parser.isSet(toStdout)) {
+    int modes = 0;
+    for (const QCommandLineOption* mode : {&toStdout, &check, &restore, &listBackups})
+        modes += parser.isSet(*mode);
+    if (modes > 1) return error("--stdout, --check, --restore and --list-backups exclude each other");
+    if ((parser.isSet(force) || parser.isSet(dryRun)) && !parser.isSet(restore))
+        return error("--force and --dry-run go with --restore");
+    if (parser.isSet(restore)) {
+        if (positional.size() > 2) return error("--restore takes a SLOT and a FOLDER at most");
+        o.mode = CliMode::Restore;
+        if (!positional.isEmpty()) {
+            const QString slot = positional.front();
+            if (slot.size() != 1 || slot[0] < QLatin1Char('1') || slot[0] > QLatin1Char('5'))
+                return error("--restore: SLOT is a backup folder number 1 to 5, not \"" + fromQ(slot) + "\"");
+            o.slot = slot.toInt();
+        }
+        if (positional.size() == 2) o.paths.push_back(fromQ(positional.back()));
+        o.force = parser.isSet(force);
+        o.dryRun = parser.isSet(dryRun);
+    } else if (parser.isSet(listBackups)) {
+        if (!positional.isEmpty()) return error("--list-backups takes no paths");
+        o.mode = CliMode::ListBackups;
+    } else if (parser.isSet(toStdout)) {
         if (!positional.isEmpty()) return error("--stdout takes one FILE and no other paths");
         o.mode = CliMode::Stdout;
         o.paths.push_back(fromQ(parser.value(toStdout)));
@@ -115,6 +156,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         return error("unknown --encoding \"" + fromQ(parser.value(encoding)) +
                      "\" (auto, utf-8, gb18030 or system)");
     }
+    if (!parseSourceForm(fromQ(parser.value(form)), o.format.form))
+        return error("unknown --form \"" + fromQ(parser.value(form)) + "\" (fixed, free or auto)");
     return parsed;
 }
 

@@ -1,4 +1,4 @@
-// The command line of codekiln-cli: its three modes and its options, read
+// The command line of codekiln-cli: its modes and its options, read
 // with QCommandLineParser into plain values.
 #pragma once
 
@@ -15,18 +15,24 @@ enum class CliMode {
     Batch,   ///< format every matching file of FOLDER in place, as "处理代码" does
     Stdout,  ///< format one file (or standard input) and write it to standard output
     Check,   ///< only tell which files would change
+    Restore,      ///< put a backup slot's originals back (--restore [SLOT [FOLDER]])
+    ListBackups,  ///< list the backup slots and whether each can be restored cleanly
 };
 
 /// The parsed command line.
 struct CliOptions {
     CliMode mode = CliMode::Batch;
-    /// FOLDER (Batch), the FILE or "-" (Stdout), or the PATHs (Check).
+    /// FOLDER (Batch), the FILE or "-" (Stdout), the PATHs (Check), or
+    /// the FOLDER to restore into (Restore; optional).
     std::vector<std::string> paths;
     std::string extensionText = ".f90";  ///< as typed; the warning is decided on it untrimmed
     bool yes = false;                    ///< answer Yes to the extension warning
     FormatOptions format;
     std::string backupDir;  ///< the folder that holds 备份1..备份5; empty: the default
     EncodingChoice encoding = EncodingChoice::Auto;
+    int slot = 0;         ///< Restore: the slot 1..5; 0: the slot of the last run
+    bool force = false;   ///< Restore: also files changed or deleted since the run
+    bool dryRun = false;  ///< Restore: say what would happen, change nothing
 };
 
 /// The result of reading the command line.

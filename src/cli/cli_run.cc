@@ -11,8 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "cli/cli_restore.h"
 #include "cli/terminal_ui.h"
 #include "platform/file_names.h"
+#include "platform/paths.h"
 #include "platform/qt_platform.h"
 #include "run/chuli.h"
 #include "run/pipeline.h"
@@ -30,13 +32,6 @@ bool isFile(const std::string& path) { return QFileInfo(QString::fromStdString(p
 
 void report(std::FILE* err, const std::string& message) {
     std::fprintf(err, "codekiln-cli: %s\n", message.c_str());
-}
-
-// The folder as the window's folder list gives it: no trailing separator
-// except for a root.
-std::string withoutTrailingSeparators(std::string folder) {
-    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == kPathSeparator)) folder.pop_back();
-    return folder;
 }
 
 Status readAll(std::FILE* in, std::string& bytes) {
@@ -93,8 +88,9 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
                         platform.backupRoot() + kPathSeparator + backupFolderName(session.backupSlot));
     if (!outcome.listingError.empty()) report(err, outcome.listingError);
     for (const FileFailure& failure : outcome.failures) report(err, failure.reason);
-    return summaryOut && outcome.failures.empty() && outcome.listingError.empty() ? CliResult::Success
-                                                                                  : CliResult::FilesFailed;
+    if (!outcome.manifestError.empty()) report(err, outcome.manifestError);
+    const bool clean = outcome.failures.empty() && outcome.listingError.empty() && outcome.manifestError.empty();
+    return summaryOut && clean ? CliResult::Success : CliResult::FilesFailed;
 }
 
 CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
@@ -225,6 +221,10 @@ CliResult runCli(const CliOptions& options, std::FILE* in, std::FILE* out, std::
             return runStdoutMode(options, in, out, err);
         case CliMode::Check:
             return runCheckMode(options, out, err);
+        case CliMode::Restore:
+            return runRestoreMode(options, out, err);
+        case CliMode::ListBackups:
+            return runListBackupsMode(options, out);
     }
     return CliResult::UsageError;
 }

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "format/fixed_form.h"
 #include "format/output_writer.h"
 #include "format/stored_lines.h"
 
@@ -37,6 +38,10 @@ FormattedFile formatFile(const std::vector<std::string_view>& rawLines, const Fo
     std::size_t bytes = 0;
     for (std::string_view line : rawLines) bytes += line.size() + eol.size();
     file.text.reserve(bytes + bytes / 2 + 1024);  // room for the banners and indentation
+    if (options.form == SourceForm::Fixed) {
+        file.lineCount = formatFixedForm(rawLines, options, doLabels, file.text, eol);
+        return file;
+    }
     const ReadResult read = readStoredLines(rawLines, options);
     file.lineCount = read.lineCount;
     writeOutput(read.stored, read.lineCount, options, doLabels, file.text, eol);

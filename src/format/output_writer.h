@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "format/stored_lines.h"
+#include "indent/tuihang.h"
 #include "state/do_label_record.h"
 #include "state/format_options.h"
 
@@ -16,6 +17,32 @@ namespace codekiln {
 /// The longest line free-form Fortran allows; indentation never pushes a
 /// line past it.
 inline constexpr std::size_t kMaxLineChars = 132;
+
+/// The running indentation of one file, moved line by line (or statement by
+/// statement) by the classifier, the else/case rule and the labelled-DO
+/// operations. Starts at zero.
+class RunningIndent {
+public:
+    RunningIndent(const FormatOptions& options, DoLabelRecord& doLabels) : options_(options), doLabels_(doLabels) {}
+
+    /// Where one line goes.
+    struct Placement {
+        std::int64_t columns = 0;  ///< the indentation wanted (none when zero or below)
+        bool endsUnit = false;     ///< the line closes a program unit (`unitEnded`)
+    };
+
+    /// Classifies `text` (a trimmed line, or one whose leading blanks belong
+    /// to a continued constant) and returns where it goes; the labelled-DO
+    /// operations see `text` as the line to be written.
+    Placement next(std::string_view text);
+
+private:
+    const FormatOptions& options_;
+    DoLabelRecord& doLabels_;
+    int indentColumns_ = 0;         // `indentColumns`: the running indentation for the lines that follow
+    std::int64_t indentBefore_ = 0; // `indentBefore`: the indentation in force before the current line
+    std::string testLine_;
+};
 
 /// Writes the formatted file into `out`, each line followed by `eol`: the
 /// header banner for `lineCount` code lines, then the stored lines. The

@@ -1,7 +1,7 @@
 // The safety check compares two views of a file's text that formatting must
 // leave alone: its significant lines (each line without blanks and without
 // its leading run of blanks and tabs, empty lines and this tool's banner
-// lines left out) and its character constants, byte for byte. Both sides go
+// lines left out) and its character and Hollerith constants, byte for byte. Both sides go
 // through the same scan, so indentation, the four-blank collapse outside
 // constants, removed leading tabs, blank lines and fresh banners make no
 // difference, while a dropped, joined, split or altered line or constant
@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "format/constants.h"
 #include "format/stored_lines.h"
 #include "state/text.h"
 
@@ -160,8 +161,6 @@ struct ConstantQueue {
     }
 };
 
-bool isQuoteOrComment(char c) { return c == '\'' || c == '"' || c == '!'; }
-
 bool hasQuote(std::string_view s) {
     if (s.empty()) return false;
     return std::memchr(s.data(), '\'', s.size()) != nullptr ||
@@ -208,41 +207,24 @@ private:
     std::size_t size_ = 0;
 };
 
-/// Queues the character constants of `text`, the code part of one line
-/// without trailing blanks, in `out` unless it is null. `quote` is the
-/// delimiter of a constant open at the start of `text` (0 when none), which
-/// is then taken from the first character; on return it holds the delimiter
-/// of a constant still open at the end, which is taken up to the last
-/// character.
-void addConstants(std::string_view text, char& quote, std::size_t line, ConstantQueue* out) {
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    for (;;) {
-        std::size_t start = i;
-        if (quote == 0) {
-            while (i < n && !isQuoteOrComment(text[i])) ++i;
-            if (i == n || text[i] == '!') return;  // no constant left, or a comment
-            quote = text[i];
-            start = i++;
-        }
-        while (i < n) {
-            if (text[i] == quote) {
-                if (i + 1 < n && text[i + 1] == quote) {
-                    i += 2;  // a doubled quote stays inside
-                    continue;
-                }
-                break;
-            }
-            ++i;
-        }
-        if (i == n) {
-            if (out != nullptr && start < n) out->push(text.substr(start), line);
-            return;  // still open
-        }
-        if (out != nullptr) out->push(text.substr(start, i + 1 - start), line);
-        quote = 0;
-        ++i;
-    }
+/// What a code line hands on to the statement's next line: a constant still
+/// open, and whether the statement goes on (the line ends in "&").
+struct Carry {
+    ConstantState state;
+    bool continuing = false;
+    bool operator==(const Carry& o) const { return state == o.state && continuing == o.continuing; }
+    bool operator!=(const Carry& o) const { return !(*this == o); }
+};
+
+/// Queues the character and Hollerith constants of `text`, the code part of
+/// one line without trailing blanks, in `out` unless it is null. `state` is
+/// what is open at the start of `text`; on return, what is open at its end.
+void addConstants(std::string_view text, ConstantState& state, std::size_t line, ConstantQueue* out) {
+    scanConstants(
+        text, state, [](std::string_view) {},
+        [&](std::string_view piece) {
+            if (out != nullptr && !piece.empty()) out->push(piece, line);
+        });
 }
 
 /// Walks one side's lines: `next` moves to the next significant line, and
@@ -269,7 +251,7 @@ public:
     /// Whether the current line can be matched as it stands: it continues no
     /// constant and does not start with a tab, so the same text indented by
     /// blanks reads as the same line with the same constants.
-    bool plain() const { return !verbatim_ && continued_ == 0 && content_.front() != '\t'; }
+    bool plain() const { return !verbatim_ && !carry_.state.open() && content_.front() != '\t'; }
     std::string_view content() const { return content_; }
     /// Consumes the next lines when they are blank lines and then `content`
     /// after nothing but blanks; the constants and the continuation are then
@@ -312,14 +294,14 @@ public:
     template <typename Other>
     bool passConstantsWith(Scanner<Other>& other) {
         if (!constants_.empty() || !other.constants().empty()) return false;
-        if (comment_ != other.comment() || continued_ != other.continuedQuote()) return false;
+        if (comment_ != other.comment() || carry_ != other.carry()) return false;
         moveConstants(nullptr);
-        other.setContinuedQuote(continued_);
+        other.setCarry(carry_);
         return true;
     }
     bool comment() const { return comment_; }
-    char continuedQuote() const { return continued_; }
-    void setContinuedQuote(char quote) { continued_ = quote; }
+    const Carry& carry() const { return carry_; }
+    void setCarry(const Carry& carry) { carry_ = carry; }
 
 private:
     /// Reads one line; true when it has a significant form.
@@ -335,14 +317,14 @@ private:
             return true;
         }
         last_ = content.back();
-        if (continued_ != 0 && content.front() != '&') {
+        if (carry_.state.open() && content.front() != '&') {
             // The constant resumes at the line's first character.
             verbatim_ = true;
             basis_ = trimTrailingBlanks(raw);
             code_ = basis_;
         } else {
             basis_ = content.front() == '\t' ? withoutLeadingBlanksAndTabs(content) : content;
-            code_ = continued_ != 0 ? content.substr(1) : content;
+            code_ = carry_.state.open() ? content.substr(1) : content;
         }
         return !basis_.empty();
     }
@@ -351,10 +333,15 @@ private:
     /// unless it is null, and moves the continuation past the line.
     void moveConstants(ConstantQueue* out) {
         if (comment_) return;  // comment lines hold no constants
-        char quote = continued_;
-        if (out == nullptr && quote == 0 && last_ != '&') return;  // nothing goes on past this line
-        if (quote != 0 || hasQuote(code_)) addConstants(code_, quote, number_, out);
-        continued_ = (quote != 0 && last_ == '&') ? quote : 0;
+        ConstantState state = carry_.state;
+        if (!carry_.continuing) state.inFormat = startsFormatStatement(code_);
+        if (out == nullptr && !state.open() && last_ != '&') {
+            carry_ = Carry{};  // nothing goes on past this line
+            return;
+        }
+        if (state.open() || state.inFormat || hasQuote(code_)) addConstants(code_, state, number_, out);
+        carry_.continuing = last_ == '&';
+        carry_.state = carry_.continuing ? state : ConstantState{};
     }
 
     Lines lines_;
@@ -367,7 +354,7 @@ private:
     bool comment_ = false;
     std::string_view code_;  // the part of a code line constants are taken from
     char last_ = 0;          // the line's last non-blank character
-    char continued_ = 0;     // delimiter of a constant that goes on in the next code line
+    Carry carry_;            // what goes on in the statement's next code line
     ConstantQueue constants_;
 };
 
@@ -397,10 +384,10 @@ SafetyVerdict compare(Scanner<A> in, Scanner<B> out) {
         const bool moreIn = in.next();
         // Most lines are written as they were read, indented: such a line
         // says the same with the same constants.
-        if (moreIn && in.plain() && out.continuedQuote() == 0 && in.constants().empty() &&
+        if (moreIn && in.plain() && out.carry() == in.carry() && in.constants().empty() &&
             out.constants().empty() && out.skipIfIndented(in.content())) {
             in.passConstants();
-            out.setContinuedQuote(in.continuedQuote());
+            out.setCarry(in.carry());
             continue;
         }
         const bool moreOut = out.next();

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "state/format_options.h"
+
 namespace codekiln {
 
 /// The outcome of comparing a file's text before and after formatting.
@@ -25,5 +27,13 @@ SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines,
 /// The same with the formatted output as one text, split into lines as
 /// `splitLines` does, without building a list of its lines.
 SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText);
+
+/// The same for a file of the given form. In fixed form the lines are
+/// compared one for one (blank lines and banner lines left out): comment
+/// lines exactly, label fields and continuation marks exactly, text beyond
+/// column 72 exactly (so no statement text is pushed past it), statement
+/// text without its blanks, and its constants byte for byte.
+SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText,
+                          SourceForm form);
 
 }  // namespace codekiln

@@ -2,14 +2,15 @@
 // the ends, leading tabs, runs of four blanks outside character constants,
 // blank lines on request, and the banner lines an earlier run put in.
 //
-// Character constants are followed from line to line: a constant still open
-// at the end of a line whose last non-blank character is "&" goes on in the
-// next line that is not a comment line, after a leading "&" if there is one,
+// Character and Hollerith constants are followed from line to line: a
+// constant still open at the end of a line whose last non-blank character is
+// "&" goes on in the next line that is not a comment line, after a leading "&" if there is one,
 // otherwise from the line's very first character, leading blanks and tabs
 // included. Such a line is stored as it stands, less its trailing blanks.
 #include "format/stored_lines.h"
 
 #include "format/banners.h"
+#include "format/constants.h"
 #include "state/text.h"
 
 namespace codekiln {
@@ -25,52 +26,13 @@ bool endsWith(std::string_view s, std::string_view tail) {
 /// Appends `s` to `out` with every run of four blanks shortened to one.
 void appendCollapsed(std::string& out, std::string_view s) { appendReplaced(out, s, kFourBlanks, " "); }
 
-/// Shortens runs of four blanks in `s` outside character constants and
-/// appends the result to `out`. `quote` is the delimiter of a constant open
-/// at the start of `s` (0 when none) and, on return, of one still open at its
-/// end. A "!" outside a constant starts a comment that runs to the end.
-void collapseOutsideConstants(std::string& out, std::string_view s, char& quote) {
-    std::size_t i = 0;
-    const std::size_t n = s.size();
-    while (i < n) {
-        if (quote != 0) {
-            // Inside a constant: copy up to and including its closing quote;
-            // a doubled quote stays inside.
-            std::size_t j = i;
-            while (j < n) {
-                if (s[j] == quote) {
-                    if (j + 1 < n && s[j + 1] == quote) {
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++j;
-            }
-            if (j < n) {
-                out.append(s.substr(i, j + 1 - i));
-                quote = 0;
-                i = j + 1;
-            } else {
-                out.append(s.substr(i));
-                i = n;
-            }
-        } else {
-            // Outside: the stretch runs to the next quote, or to the end when
-            // a comment starts first.
-            std::size_t j = i;
-            while (j < n && s[j] != '\'' && s[j] != '"' && s[j] != '!') ++j;
-            if (j < n && s[j] != '!') {
-                appendCollapsed(out, s.substr(i, j - i));
-                quote = s[j];
-                out.push_back(s[j]);
-                i = j + 1;
-            } else {
-                appendCollapsed(out, s.substr(i));
-                i = n;
-            }
-        }
-    }
+/// Shortens runs of four blanks in `s` outside character and Hollerith
+/// constants and appends the result to `out`. `state` is what is open at
+/// the start of `s` and, on return, at its end.
+void collapseOutsideConstants(std::string& out, std::string_view s, ConstantState& state) {
+    scanConstants(
+        s, state, [&](std::string_view text) { appendCollapsed(out, text); },
+        [&](std::string_view text) { out.append(text); });
 }
 
 /// Whether `s` holds a run of four blanks. Such a run covers one position
@@ -133,7 +95,8 @@ ReadResult readStoredLines(const std::vector<std::string_view>& rawLines, const 
     result.stored.reserve(rawLines.size(), bytes / 8);
 
     std::string cleaned;
-    char continued = 0;  // delimiter of a constant that goes on in the next code line
+    ConstantState carried;  // what goes on in the next code line, after a line ending in "&"
+    bool continuing = false;
     for (std::string_view raw : rawLines) {
         std::string_view line = trimBlanks(raw);
         if (!line.empty() && line.front() != '!') ++result.lineCount;
@@ -148,39 +111,44 @@ ReadResult readStoredLines(const std::vector<std::string_view>& rawLines, const 
 
         // A line with no run of four blanks, no continued constant and no
         // "&" at its end comes out of the cleaning as it stands.
-        if (continued == 0 && lastNonBlank(content) != '&' && !hasFourBlanks(content)) {
+        const bool blank = content.empty();
+        const bool comment = !blank && content.front() == '!';
+        if (!carried.open() && lastNonBlank(content) != '&' && !hasFourBlanks(content)) {
             result.stored.addView(content);
+            if (!blank && !comment) {
+                carried = ConstantState{};
+                continuing = false;
+            }
             continue;
         }
 
         cleaned.clear();
-        const bool blank = content.empty();
-        const bool comment = !blank && content.front() == '!';
         bool verbatim = false;
         if (comment) {
             appendCollapsed(cleaned, line);
         } else if (blank) {
-            // Blank lines neither end nor take part in a continued constant.
+            // Blank lines neither end nor take part in a continued statement.
         } else {
-            char quote = 0;
-            if (continued != 0) {
-                quote = continued;
+            ConstantState state = carried;
+            if (!continuing) state.inFormat = startsFormatStatement(content);
+            if (state.open()) {
                 if (content.front() == '&') {
                     // Up to and including the leading "&" is outside; the
                     // constant resumes right after it.
                     const std::size_t amp = line.find('&');
                     appendCollapsed(cleaned, line.substr(0, amp + 1));
-                    collapseOutsideConstants(cleaned, line.substr(amp + 1), quote);
+                    collapseOutsideConstants(cleaned, line.substr(amp + 1), state);
                 } else {
                     // The constant resumes at the line's first character; the
                     // leading blanks and tabs belong to it.
                     verbatim = true;
-                    collapseOutsideConstants(cleaned, trimTrailingBlanks(raw), quote);
+                    collapseOutsideConstants(cleaned, trimTrailingBlanks(raw), state);
                 }
             } else {
-                collapseOutsideConstants(cleaned, line, quote);
+                collapseOutsideConstants(cleaned, line, state);
             }
-            continued = (quote != 0 && lastNonBlank(cleaned) == '&') ? quote : 0;
+            continuing = lastNonBlank(cleaned) == '&';
+            carried = continuing ? state : ConstantState{};
         }
         result.stored.add(verbatim ? trimTrailingBlanks(cleaned) : trimBlanks(cleaned), verbatim);
     }

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/run_manifest.h"
+
 namespace codekiln {
 
 /// The outcome of one platform call: success, or a message naming the path
@@ -65,6 +67,15 @@ struct FileIdentity {
         return device == other.device && inode == other.inode && size == other.size &&
                modifiedNs == other.modifiedNs;
     }
+};
+
+/// What stands at a path, a symbolic link at its end not followed.
+enum class PathKind {
+    Missing,
+    File,
+    Folder,
+    SymLink,  ///< a symbolic link, whatever it points to (or nothing)
+    Other,    ///< a socket, pipe or device
 };
 
 /// An exclusive hold on a backup root: one run (or restore) at a time per
@@ -145,12 +156,29 @@ public:
         (void)read;
         return writeFile(path, bytes);
     }
-    /// The absolute path of `path` with every symbolic link resolved; empty
-    /// when it does not exist.
-    virtual std::string canonicalPath(const std::string& path) { return path; }
     /// Removes from `folder` the temporary files left behind by runs of this
     /// program that are no longer alive.
     virtual void removeStaleTemporaries(const std::string& folder) { (void)folder; }
+
+    /// What stands at `path`; a symbolic link is reported as one, not followed.
+    virtual PathKind pathKind(const std::string& path) = 0;
+    /// `path` absolute, with "." and ".." and every symbolic link resolved;
+    /// empty when nothing is there.
+    virtual std::string canonicalPath(const std::string& path) = 0;
+    /// The size and SHA-256 of `bytes`.
+    virtual Fingerprint fingerprint(const std::string& bytes) = 0;
+
+    /// Writes `manifest` into `slotFolder` under kRunManifestName, whole or
+    /// not at all, replacing an older manifest (never following a symbolic
+    /// link planted in its place).
+    virtual Status writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) = 0;
+    /// Removes the manifest of `slotFolder`; success when there is none.
+    virtual Status removeRunManifest(const std::string& slotFolder) = 0;
+    /// Reads the manifest of `slotFolder`. `found` is false, with success,
+    /// when there is none; a manifest that cannot be read, is not a file
+    /// (a symbolic link included) or is not a well-formed manifest is a
+    /// failure saying so.
+    virtual Status readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) = 0;
 
     /// The settings store of application "codekiln": the stored text, or the
     /// empty text when nothing is stored.
@@ -179,6 +207,13 @@ public:
 
     /// A message box with OK only; returns when dismissed. Lines are joined by CR LF.
     virtual void messageOk(const std::string& text) = 0;
+    /// The same with details the user can open, such as why each failed
+    /// file failed; lines of both joined by CR LF. Without a place for
+    /// details, the text alone.
+    virtual void messageOkWithDetails(const std::string& text, const std::string& details) {
+        (void)details;
+        messageOk(text);
+    }
     /// A message box with Yes (the default) and No; true for Yes.
     virtual bool messageYesNo(const std::string& text) = 0;
     /// Called before each file of a run (`done` files of `total` are finished
@@ -189,6 +224,9 @@ public:
         (void)total;
         (void)name;
     }
+    /// Whether the user asked to stop the run. Asked after each progress
+    /// call, before the next file is touched.
+    virtual bool stopRequested() { return false; }
 };
 
 /// The separator between a folder and a name in the paths a run builds.

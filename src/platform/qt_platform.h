@@ -51,8 +51,13 @@ public:
     Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) override;
     Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) override;
     Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override;
-    std::string canonicalPath(const std::string& path) override;
     void removeStaleTemporaries(const std::string& folder) override;
+    PathKind pathKind(const std::string& path) override;
+    std::string canonicalPath(const std::string& path) override;
+    Fingerprint fingerprint(const std::string& bytes) override;
+    Status writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) override;
+    Status removeRunManifest(const std::string& slotFolder) override;
+    Status readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) override;
     std::string readSetting(const std::string& section, const std::string& key) override;
     Status writeSetting(const std::string& section, const std::string& key,
                         const std::string& value) override;

@@ -1,6 +1,6 @@
 // Encoding detection and conversion between a file's bytes and the UTF-8
-// text of the engine. UTF-8 files skip Qt entirely: they are validated in
-// place and moved on, so the common case costs one scan.
+// text of the engine. UTF-8 files skip the converters entirely: they are
+// validated in place and moved on, so the common case costs one scan.
 #include "platform/text_codec.h"
 
 #include <QByteArrayView>
@@ -11,12 +11,13 @@
 #include <cstring>
 #include <utility>
 
+#ifdef _WIN32
+#include "platform/windows_codepage.h"
+#endif
+
 namespace codekiln {
 
 namespace {
-
-const char* const kGb18030Name = "GB18030";
-constexpr QStringConverter::Flags kStateless = QStringConverter::Flag::Stateless;
 
 std::string encodingName(TextEncoding encoding) {
     switch (encoding) {
@@ -30,46 +31,99 @@ std::string encodingName(TextEncoding encoding) {
     return "?";
 }
 
+// The converters for GB18030 and the system code page. Each refuses what it
+// cannot convert exactly, and its result must convert back to the very
+// input: then every line the engine leaves alone is written back unchanged.
+#ifdef _WIN32
+// Windows' own: the same on every Qt, with or without ICU, and a system
+// code page that reports what it cannot hold. Where code page 54936 is
+// missing (Wine), GB18030 goes through code page 936, the two-byte part the
+// two share: the four-byte forms, and the byte 0x80 that 936 alone reads
+// as the euro sign, are refused rather than read another way.
+constexpr unsigned kGbkCodePage = 936;
+
+bool hasFullGb18030() { return hasCodePage(kGb18030CodePage); }
+
+// Whether GB18030 `bytes` use single bytes and two-byte forms only.
+bool inTwoBytePart(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) continue;
+        if (lead == 0x80 || lead == 0xFF || i + 1 == bytes.size()) return false;
+        const auto trail = static_cast<unsigned char>(bytes[++i]);
+        if (trail >= 0x30 && trail <= 0x39) return false;  // a four-byte form
+    }
+    return true;
+}
+
+unsigned codePageOf(TextEncoding encoding) {
+    if (encoding != TextEncoding::Gb18030) return ansiCodePage();
+    return hasFullGb18030() ? kGb18030CodePage : kGbkCodePage;
+}
+
+bool hasConverter(TextEncoding encoding) { return hasCodePage(codePageOf(encoding)); }
+
+bool legacyToUtf8(TextEncoding encoding, std::string_view bytes, std::string& utf8) {
+    const unsigned codePage = codePageOf(encoding);
+    if (codePage == kGbkCodePage && !inTwoBytePart(bytes)) return false;
+    return codePageToUtf8(codePage, bytes, utf8);
+}
+
+bool utf8ToLegacy(TextEncoding encoding, std::string_view utf8, std::string& bytes) {
+    const unsigned codePage = codePageOf(encoding);
+    return utf8ToCodePage(codePage, utf8, bytes) && (codePage != kGbkCodePage || inTwoBytePart(bytes));
+}
+#else
+constexpr QStringConverter::Flags kStateless = QStringConverter::Flag::Stateless;
+
 QStringEncoder encoderFor(TextEncoding encoding) {
-    return encoding == TextEncoding::Gb18030 ? QStringEncoder(kGb18030Name, kStateless)
+    return encoding == TextEncoding::Gb18030 ? QStringEncoder("GB18030", kStateless)
                                              : QStringEncoder(QStringConverter::System, kStateless);
 }
 
-// A decoder for GB18030, or for the system code page where Qt offers no
-// GB18030 (a Qt built without ICU).
-QStringDecoder legacyDecoder(TextEncoding& used) {
-    QStringDecoder decoder(kGb18030Name, kStateless);
-    if (decoder.isValid()) {
-        used = TextEncoding::Gb18030;
-        return decoder;
-    }
-    used = TextEncoding::System;
-    return QStringDecoder(QStringConverter::System, kStateless);
+QStringDecoder decoderFor(TextEncoding encoding) {
+    return encoding == TextEncoding::Gb18030 ? QStringDecoder("GB18030", kStateless)
+                                             : QStringDecoder(QStringConverter::System, kStateless);
 }
 
-Status decodeWith(QStringDecoder& decoder, std::string_view bytes, TextEncoding encoding,
-                  const std::string& path, std::string& text) {
-    if (!decoder.isValid()) return Status::failure(path + ": no decoder for " + encodingName(encoding));
-    // The decoder is stateless, so a sequence cut off at the end of the file
-    // counts as an error instead of waiting for more bytes.
-    const QString decoded =
-        decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    // The converter does not flag every bad sequence (some just become
-    // U+FFFD), so the text must also encode back to exactly the same bytes:
-    // then every line the engine leaves alone is written back unchanged.
-    bool clean = !decoder.hasError();
-    if (clean) {
-        QStringEncoder encoder = encoderFor(encoding);
-        const QByteArray back = encoder.encode(decoded);
-        clean = !encoder.hasError() &&
-                QByteArrayView(back) == QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    }
-    if (!clean) return Status::failure(path + ": not valid " + encodingName(encoding) + " text");
-    text = decoded.toStdString();
-    return Status::success();
+// Qt has GB18030 only when it was built with ICU.
+bool hasConverter(TextEncoding encoding) { return encoderFor(encoding).isValid(); }
+
+bool hasFullGb18030() { return hasConverter(TextEncoding::Gb18030); }
+
+QByteArrayView view(std::string_view bytes) {
+    return QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
+
+bool legacyToUtf8(TextEncoding encoding, std::string_view bytes, std::string& utf8) {
+    // Stateless: a sequence cut off at the end of the file is an error
+    // instead of waiting for more bytes. Some bad sequences just become
+    // U+FFFD without an error; encoding back shows them.
+    QStringDecoder decoder = decoderFor(encoding);
+    const QString decoded = decoder.decode(view(bytes));
+    if (decoder.hasError()) return false;
+    QStringEncoder encoder = encoderFor(encoding);
+    const QByteArray back = encoder.encode(decoded);
+    if (encoder.hasError() || QByteArrayView(back) != view(bytes)) return false;
+    utf8 = decoded.toStdString();
+    return true;
+}
+
+bool utf8ToLegacy(TextEncoding encoding, std::string_view utf8, std::string& bytes) {
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    QStringEncoder encoder = encoderFor(encoding);
+    const QByteArray encoded = encoder.encode(text);
+    if (encoder.hasError()) return false;
+    QStringDecoder decoder = decoderFor(encoding);
+    if (QString(decoder.decode(encoded)) != text || decoder.hasError()) return false;
+    bytes.assign(encoded.constData(), static_cast<std::size_t>(encoded.size()));
+    return true;
+}
+#endif
 
 }  // namespace
+
+bool gb18030HasFourByteForms() { return hasFullGb18030(); }
 
 bool isValidUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -129,17 +183,17 @@ Status decodeText(std::string bytes, EncodingChoice choice, const std::string& p
             return Status::failure(path + ": not valid UTF-8 text");
         }
     }
-    TextEncoding encoding = TextEncoding::Gb18030;
-    QStringDecoder decoder;
-    if (choice == EncodingChoice::System) {
+    TextEncoding encoding = choice == EncodingChoice::System ? TextEncoding::System : TextEncoding::Gb18030;
+    if (!hasConverter(encoding)) {
+        // Detection may settle for the system code page; a named encoding
+        // is never swapped for another one.
+        if (choice != EncodingChoice::Auto)
+            return Status::failure(path + ": no converter for " + encodingName(encoding) + " here");
         encoding = TextEncoding::System;
-        decoder = QStringDecoder(QStringConverter::System, kStateless);
-    } else {
-        decoder = legacyDecoder(encoding);
     }
     std::string text;
-    Status status = decodeWith(decoder, bytes, encoding, path, text);
-    if (!status) return status;
+    if (!legacyToUtf8(encoding, bytes, text))
+        return Status::failure(path + ": not valid " + encodingName(encoding) + " text");
     file.text = std::move(text);
     file.encoding = encoding;
     file.bom = false;
@@ -155,13 +209,12 @@ Status encodeText(const std::string& text, TextEncoding encoding, bool bom, cons
         bytes.append(text);
         return Status::success();
     }
-    QStringEncoder encoder = encoderFor(encoding);
-    if (!encoder.isValid()) return Status::failure(path + ": no encoder for " + encodingName(encoding));
-    const QByteArray encoded = encoder.encode(QString::fromStdString(text));
-    if (encoder.hasError()) {
+    if (!hasConverter(encoding))
+        return Status::failure(path + ": no converter for " + encodingName(encoding) + " here");
+    // Malformed UTF-8 would reach the file as U+FFFD in GB18030: refused.
+    if (!isValidUtf8(text) || !utf8ToLegacy(encoding, text, bytes)) {
         return Status::failure(path + ": the text cannot be written in " + encodingName(encoding));
     }
-    bytes.assign(encoded.constData(), static_cast<std::size_t>(encoded.size()));
     return Status::success();
 }
 

@@ -1,7 +1,7 @@
 // Decoding files into the UTF-8 text the formatting engine works on, and
 // encoding its output back into the file's own encoding. UTF-8 input is
 // validated and handed on without conversion; everything else goes through
-// Qt's converters.
+// Windows' own converters on Windows and Qt's elsewhere.
 #pragma once
 
 #include <string>
@@ -19,13 +19,19 @@ inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 bool isValidUtf8(std::string_view bytes);
 
 /// Decodes a file's bytes (taken over, to avoid a copy) as `choice` says.
-/// Fails, naming `path`, when the bytes do not decode cleanly.
+/// Fails, naming `path`, when the bytes do not decode cleanly, or when the
+/// chosen encoding has no converter on this system (only "auto" then falls
+/// back to the system code page).
 Status decodeText(std::string bytes, EncodingChoice choice, const std::string& path, TextFile& file);
 
 /// Encodes UTF-8 `text` into `encoding`, with a BOM in front when `bom` is
 /// set (UTF-8 only). Fails, naming `path`, when a character cannot be held.
 Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
                   std::string& bytes);
+
+/// Whether GB18030's four-byte forms convert here. Windows without code
+/// page 54936 (Wine) converts only the two-byte part and refuses the rest.
+bool gb18030HasFourByteForms();
 
 /// Parses "auto", "utf-8", "gb18030" or "system" (any letter case); false
 /// for anything else.

@@ -108,6 +108,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         joinPath(joinPath(root, backupFolderName(session.backupSlot)), name), original, identity);
     if (!backedUp && !folders) backedUp = Status::failure(folders.message + "; " + backedUp.message);
 
+    outcome.original = platform.fingerprint(original);
     PipelineResult result = formatFileBytes(original, escapedName(fn), options, session.doLabels, platform);
     outcome.lineCount = result.lineCount;
     if (!result.formatted()) {
@@ -120,8 +121,11 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         outcome.status = Status::failure(backedUp.message + "; not formatted, as it has no backup copy");
         return outcome;
     }
-    if (result.bytes == original) return outcome;  // already formatted: left exactly as it is
-    outcome.status = platform.replaceFile(fn, result.bytes, identity);
+    if (result.bytes != original) {  // a file already formatted is left exactly as it is
+        outcome.status = platform.replaceFile(fn, result.bytes, identity);
+        if (!outcome.status) return outcome;
+    }
+    outcome.written = platform.fingerprint(result.bytes);
     return outcome;
 }
 

@@ -24,6 +24,8 @@ std::string fileNameOf(const std::string& fn);
 struct FileOutcome {
     Status status;               ///< failure, with the reason, when the file was left unchanged
     std::int64_t lineCount = 0;  ///< `lineCount`: the file's code lines; 0 when it could not be read
+    Fingerprint original;        ///< the bytes read (and backed up); unknown when it could not be read
+    Fingerprint written;         ///< the bytes written; unknown unless the write succeeded
 };
 
 /// `chuli`: formats the file `fn` in place as the next file of a run. Adds

@@ -13,7 +13,8 @@ const char* const kFailedHeading = "\r\n以下文件未能格式化，原文件�
 
 }  // namespace
 
-std::string summaryText(const RunCounters& run, int backupSlot, const std::vector<FileFailure>& failures) {
+std::string summaryText(const RunCounters& run, int backupSlot, const std::vector<FileFailure>& failures,
+                        long long stopped) {
     std::string names;
     for (std::int64_t i = 0; i < run.fileCount; ++i) {
         names += ",";
@@ -26,6 +27,7 @@ std::string summaryText(const RunCounters& run, int backupSlot, const std::vecto
         text += kFailedHeading;
         for (const FileFailure& failure : failures) text += "," + failure.name;
     }
+    if (stopped > 0) text += "\r\n处理已取消，其余" + std::to_string(stopped) + "个匹配的文件未改动";
     return text;
 }
 

@@ -22,7 +22,9 @@ extern const std::string kExtensionWarning;
 extern const std::string kMissingExtension;
 
 /// The summary of a run: lines, files and their names, the backup folder
-/// `backupSlot`, then the files left unchanged, if any.
-std::string summaryText(const RunCounters& run, int backupSlot, const std::vector<FileFailure>& failures);
+/// `backupSlot`, then the files left unchanged, if any, and, for a run
+/// stopped by the user, how many matching files it did not reach.
+std::string summaryText(const RunCounters& run, int backupSlot, const std::vector<FileFailure>& failures,
+                        long long stopped = 0);
 
 }  // namespace codekiln

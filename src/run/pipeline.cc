@@ -24,10 +24,12 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
     }
 
     const std::vector<std::string_view> lines = splitLines(file.text);
-    FormattedFile formatted = formatFile(lines, options, doLabels);
+    FormatOptions fileOptions = options;
+    fileOptions.form = formForFile(options.form, name);  // auto: decided by the file's extension
+    FormattedFile formatted = formatFile(lines, fileOptions, doLabels);
     result.lineCount = formatted.lineCount;
     // The new text must say what the old one said before anyone may use it.
-    const SafetyVerdict verdict = checkSafety(lines, formatted.text);
+    const SafetyVerdict verdict = checkSafety(lines, formatted.text, fileOptions.form);
     if (!verdict.same) {
         result.end = PipelineEnd::Refused;
         result.reason = name + ": " + verdict.reason + "; not formatted";

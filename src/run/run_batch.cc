@@ -9,6 +9,7 @@
 #include "platform/file_names.h"
 #include "run/chuli.h"
 #include "run/settings.h"
+#include "run/run_record.h"
 #include "state/text.h"
 
 namespace codekiln {
@@ -28,6 +29,16 @@ void notStarted(BatchOutcome& outcome, const std::string& message, UserInterface
     outcome.message = message;
     outcome.lock.reset();
     ui.messageOk(message);
+}
+
+/// Why each failed file failed, one per line, for the summary's details.
+std::string failureDetails(const std::vector<FileFailure>& failures) {
+    std::string details;
+    for (const FileFailure& failure : failures) {
+        if (!details.empty()) details += "\r\n";
+        details += failure.name + "：" + failure.reason;
+    }
+    return details;
 }
 
 }  // namespace
@@ -75,20 +86,32 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     platform.removeStaleTemporaries(folder);
     platform.removeStaleTemporaries(platform.backupRoot() + kPathSeparator + backupFolderName(slot));
 
+    RunRecord record(folder, extension, options, session.backupSlot, platform);
+    // A stale manifest that cannot be removed is replaced at the end.
+    if (!found.empty()) (void)record.begin();
+
     const auto total = static_cast<long long>(found.size());
     for (long long i = 0; i < total; ++i) {
         const std::string& name = found[static_cast<std::size_t>(i)];
         ui.progress(i, total, escapedName(name));
+        // Stopped between two files: the ones done stay done, the rest untouched.
+        if (ui.stopRequested()) {
+            outcome.stopped = total - i;
+            break;
+        }
         // One separator between folder and name, even after a root's own.
         const FileOutcome file = chuli(folder + kPathSeparator + name, session, run, options, platform);
         run.totalLines += file.lineCount;
+        record.add(name, file);
         if (!file.status) outcome.failures.push_back({escapedName(name), file.status.message});
     }
     ui.progress(total, total, {});
+    const Status kept = record.finish();
+    if (!kept) outcome.manifestError = kept.message + "; the run cannot be undone with --restore";
 
-    outcome.message = summaryText(run, session.backupSlot, outcome.failures);
+    outcome.message = summaryText(run, session.backupSlot, outcome.failures, outcome.stopped);
     outcome.end = BatchEnd::Completed;
-    ui.messageOk(outcome.message);
+    ui.messageOkWithDetails(outcome.message, failureDetails(outcome.failures));
     return outcome;
 }
 

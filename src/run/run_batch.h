@@ -40,8 +40,12 @@ struct BatchOutcome {
     std::string message;
     /// Files counted and named in the summary that were left unchanged.
     std::vector<FileFailure> failures;
+    /// Matching files left untouched because the user stopped the run.
+    long long stopped = 0;
     /// Set when the folder could not be listed (the run then found no file).
     std::string listingError;
+    /// Set when the run's manifest could not be kept in its slot folder.
+    std::string manifestError;
     /// The run's hold on its backup root, kept until the front end has put
     /// out the summary (released with the outcome).
     std::unique_ptr<RootLock> lock;

@@ -13,7 +13,11 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QProgressDialog>
+#include <QScreen>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -23,6 +27,8 @@
 #include <QTreeView>
 #include <memory>
 
+#include "app/failure_reasons.h"
+#include "app/message_dialog.h"
 #include "format/format_file.h"
 #include "platform/qt_platform.h"
 
@@ -47,15 +53,13 @@ public:
 
 private:
     void poll() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        auto* box = qobject_cast<MessageDialog*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible()) return;
-        QAbstractButton* first =
-            box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes) : box->button(QMessageBox::Ok);
-        seen.append({box->text(), box->windowTitle() == kProgramTitle && box->icon() == QMessageBox::NoIcon &&
-                                      first && box->defaultButton() == first});
+        seen.append({box->text(), box->windowTitle() == kProgramTitle && box->firstButton()->isDefault() &&
+                                      box->findChildren<QLabel*>().isEmpty()});  // no icon
         // A box beyond the expected ones is closed, and shows up in `seen`.
-        QAbstractButton* answer = answers_.isEmpty() ? nullptr : box->button(answers_.takeFirst());
-        answer ? answer->click() : box->reject();
+        const auto answer = answers_.isEmpty() ? QMessageBox::NoButton : answers_.takeFirst();
+        answer == QMessageBox::Yes || answer == QMessageBox::Ok ? box->firstButton()->click() : box->reject();
     }
 
     QList<QMessageBox::StandardButton> answers_;
@@ -117,6 +121,14 @@ private slots:
     void exitButtonCloses();
     void progressDialog_data();
     void progressDialog();
+    void summaryReadable_data();
+    void summaryReadable();
+    void fileListAfterParent();
+    void cancelStopsBetweenFiles_data();
+    void cancelStopsBetweenFiles();
+    void chineseButtonsAndKeys();
+    void reasonsInChinese_data();
+    void reasonsInChinese();
 
 private:
     /// A shown window over a fresh settings store holding `storedSlot`
@@ -353,6 +365,10 @@ void Form1Test::extensionWarning_data() {
                                << "a.for" << yes << QStringList{kWarning, kSummary.arg("a.for")} << 1;
     QTest::newRow(".F90 typed") << ".F90"
                                 << "a.f90" << yes << QStringList{kWarning, kSummary.arg("a.f90")} << 1;
+    QTest::newRow("blanks around .f90") << " .f90 "
+                                        << "a.f90" << yes << QStringList{kWarning, kSummary.arg("a.f90")} << 1;
+    QTest::newRow(".f, No") << ".f"
+                            << "a.f" << no << QStringList{kWarning} << 0;
     QTest::newRow("blanks, Yes") << "   "
                                  << "a.f90" << yes << QStringList{kWarning, "请选择文件类型"} << 0;
     QTest::newRow("blanks, No") << "   "
@@ -370,6 +386,10 @@ void Form1Test::extensionWarning() {
     QLineEdit* edit = control<QComboBox>("Combo1")->lineEdit();
     edit->selectAll();
     QTest::keyClicks(edit, typed);  // typed into the box, as a user would
+    // Ending the edit must not swap the text for a list item spelt alike.
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(edit, Qt::Key_Tab);
+    QCOMPARE(control<QComboBox>("Combo1")->currentText(), typed);
 
     QList<SeenBox> seen = run({QMessageBox::StandardButton(answer), QMessageBox::Ok});
     QVERIFY(!seen.isEmpty() && seen[0].plain);  // Yes is the default
@@ -496,6 +516,148 @@ void Form1Test::progressDialog() {
     }
     ui.progress(3, 3, "");  // after the last file it is gone
     QVERIFY(parent.findChild<QProgressDialog*>() == nullptr);
+}
+
+void Form1Test::summaryReadable_data() {
+    QTest::addColumn<int>("names");
+    QTest::newRow("one name") << 1;
+    QTest::newRow("ten thousand names") << 10000;
+}
+
+// The summary's name list has no blanks: it must wrap anywhere, scroll when
+// taller than the screen allows, and show its last name.
+void Form1Test::summaryReadable() {
+    QFETCH(int, names);
+    QString list;
+    for (int i = 1; i <= names; ++i) list += QStringLiteral(",file%1.f90").arg(i);
+    const QString text = QStringLiteral("本次共处理代码%1行，文件%2个，分别为%3，本次运行备份文件在备份1文件夹中")
+                             .arg(names * 10).arg(names).arg(list);
+    QWidget parent;
+    parent.show();
+    MessageDialog box(&parent, kProgramTitle, MessageDialog::Buttons::Ok, text);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+
+    QCOMPARE(box.text(), text);
+    QPlainTextEdit* view = box.textView();
+    QVERIFY(view->screen()->availableGeometry().contains(box.frameGeometry()));
+    QCOMPARE(view->horizontalScrollBar()->maximum(), 0);  // wrapped, nothing cut at the edge
+    QCOMPARE(view->verticalScrollBar()->maximum() > 0, names > 1000);
+    QTextCursor end(view->document());
+    end.movePosition(QTextCursor::End);
+    view->setTextCursor(end);
+    view->ensureCursorVisible();
+    QVERIFY(view->viewport()->rect().contains(view->cursorRect()));
+    QVERIFY(view->textInteractionFlags() & Qt::TextSelectableByMouse);
+    QVERIFY(box.isSizeGripEnabled());
+}
+
+void Form1Test::fileListAfterParent() {
+    QDir(work_->path()).mkpath("sub");
+    for (const char* name : {"top.f90", "sub/inner.f90"}) writeBytes(work_->filePath(name), "end\n");
+    Form1& form = makeForm();
+    auto* file1 = control<QListView>("File1");
+    auto shownFiles = [file1]() {
+        QStringList names;
+        for (int row = 0; row < file1->model()->rowCount(file1->rootIndex()); ++row)
+            names.append(file1->model()->index(row, 0, file1->rootIndex()).data().toString());
+        return names;
+    };
+    form.setOpenFolder(work_->filePath("sub"));
+    QTRY_COMPARE(shownFiles(), QStringList{"inner.f90"});
+    form.setOpenFolder(work_->path());  // the parent: its files, not the folder opened before
+    QTRY_COMPARE(shownFiles(), QStringList{"top.f90"});
+    QTest::qWait(50);
+    QCOMPARE(shownFiles(), QStringList{"top.f90"});
+}
+
+void Form1Test::cancelStopsBetweenFiles_data() {
+    QTest::addColumn<bool>("escape");  // Escape in the dialog instead of "取消"
+    QTest::newRow("取消") << false;
+    QTest::newRow("Escape") << true;
+}
+
+void Form1Test::cancelStopsBetweenFiles() {
+    QFETCH(bool, escape);
+    const QStringList files{"a.f90", "b.f90", "c.f90", "d.f90", "e.f90"};
+    for (const QString& name : files) writeBytes(work_->filePath(name), kProgram);
+    Form1& form = makeForm();
+    form.userInterface().setProgressTimes(0, 0);  // the dialog from the first file, brought up to date always
+    const int stopAfter = 2;
+    // Once the dialog counts two files done, the user stops the run.
+    QTimer::singleShot(0, &form, [&form, escape]() {
+        auto* dialog = form.findChild<QProgressDialog*>();
+        if (!dialog) qFatal("no progress dialog");
+        QObject::connect(dialog->findChild<QProgressBar*>(), &QProgressBar::valueChanged, dialog,
+                         [dialog, escape](int done) {
+                             if (done != stopAfter) return;
+                             QVERIFY(dialog->geometry().center() != QPoint(0, 0));
+                             escape ? QTest::keyClick(dialog, Qt::Key_Escape)
+                                    : dialog->findChild<QPushButton*>()->click();
+                         });
+    });
+    QList<SeenBox> seen = run({QMessageBox::Ok});
+
+    qint64 first = 0, second = 0;
+    QByteArray formattedFirst = expectedFormat(kProgram, FormatOptions{}, first);
+    DoLabelRecord session;
+    formatText(kProgram.toStdString(), FormatOptions{}, session);
+    const FormattedFile secondFile = formatText(kProgram.toStdString(), FormatOptions{}, session);
+    QByteArray formattedSecond = QByteArray::fromStdString(secondFile.text);
+    second = secondFile.lineCount;
+    QCOMPARE(readBytes(work_->filePath("a.f90")), formattedFirst);
+    QCOMPARE(readBytes(work_->filePath("b.f90")), formattedSecond);
+    for (const QString& name : files.mid(stopAfter)) QCOMPARE(readBytes(work_->filePath(name)), kProgram);
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen[0].text, QStringLiteral("本次共处理代码%1行，文件2个，分别为,a.f90,b.f90，本次运行备份文件在备份1文件夹中"
+                                          "\n处理已取消，其余3个匹配的文件未改动")
+                               .arg(first + second));
+}
+
+void Form1Test::chineseButtonsAndKeys() {
+    QWidget parent;
+    parent.show();
+    MessageDialog ok(&parent, kProgramTitle, MessageDialog::Buttons::Ok, "text");
+    MessageDialog yesNo(&parent, kProgramTitle, MessageDialog::Buttons::YesNo, "text");
+    QCOMPARE(ok.firstButton()->text(), QStringLiteral("确定"));
+    QCOMPARE(yesNo.firstButton()->text(), QStringLiteral("是(&Y)"));
+    QCOMPARE(yesNo.noButton()->text(), QStringLiteral("否(&N)"));
+    // Enter takes the default answer even from the text; Escape the other.
+    for (auto [key, result] : {std::pair{Qt::Key_Return, QDialog::Accepted}, {Qt::Key_Escape, QDialog::Rejected}}) {
+        yesNo.setResult(-1);
+        yesNo.show();
+        yesNo.textView()->setFocus();
+        QTest::keyClick(yesNo.textView(), key);
+        QCOMPARE(yesNo.result(), int(result));
+    }
+
+    GuiUserInterface ui(&parent);
+    ui.setProgressTimes(0, 0);
+    ui.startRun();
+    ui.progress(0, 3, "a.f90");
+    auto* dialog = parent.findChild<QProgressDialog*>();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->findChild<QPushButton*>()->text(), QStringLiteral("取消"));
+    QVERIFY(dialog->minimumWidth() >= widthForTitle(*dialog, kProgramTitle));
+    QVERIFY(!ui.stopRequested());
+}
+
+void Form1Test::reasonsInChinese_data() {
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("system text kept") << "/d/a.f90: cannot write (Permission denied)"
+                                      << "/d/a.f90: 无法写入 (Permission denied)";
+    QTest::newRow("safety check") << "/d/a.f90: line 12 is changed or missing after formatting; not formatted"
+                                  << "/d/a.f90: 第12行在格式化后改变或丢失；未格式化";
+    QTest::newRow("no backup") << "/b/a.f90: cannot read; not formatted, as it has no backup copy"
+                               << "/b/a.f90: 无法读取；没有备份副本，因此未格式化";
+    QTest::newRow("unknown words stay") << "/d/a.f90: something new" << "/d/a.f90: something new";
+}
+
+void Form1Test::reasonsInChinese() {
+    QFETCH(QString, reason);
+    QFETCH(QString, shown);
+    QCOMPARE(chineseReasons(reason), shown);
 }
 
 QTEST_MAIN(Form1Test)

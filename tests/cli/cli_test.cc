@@ -1,10 +1,14 @@
 // codekiln-cli run as a program: its three modes, its messages and its exit
 // codes, each run with its own home and settings folder.
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSettings>
 
 #include "cli/cli_run.h"
 #include "format/format_file.h"
@@ -47,6 +51,21 @@ Result runProgram(const TempFolder& home, const std::vector<std::string>& argume
             process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
 }
 
+// The slot as the settings store holds it: the INI file under the fresh
+// home on Linux, the registry key HKEY_CURRENT_USER\Software\codekiln\codekiln
+// on Windows, which every run there shares and `clear` empties first.
+std::string storedSlot(const TempFolder& home, bool clear = false) {
+#ifdef _WIN32
+    (void)home;
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "codekiln", "codekiln");
+    if (clear) store.remove("chuli");
+#else
+    (void)clear;
+    QSettings store(QString::fromStdString(home.path("config/codekiln/codekiln.conf")), QSettings::IniFormat);
+#endif
+    return store.value("chuli/benfencishu").toString().toStdString();
+}
+
 std::string formatted(const std::string& text, const FormatOptions& options = {}) {
     DoLabelRecord fresh;
     return formatText(text, options, fresh).text;
@@ -62,6 +81,7 @@ TEST(ExitCodeFor, MapsEveryResult) {
 
 TEST(Cli, RefusesBadUsageWithExitTwo) {
     TempFolder home;
+    storedSlot(home, true);
     home.write("src/a.f90", kSource);
     const std::string src = home.path("src");
     const std::vector<std::string> cases[] = {
@@ -74,6 +94,12 @@ TEST(Cli, RefusesBadUsageWithExitTwo) {
         {"--check", home.path("missing")},
         {"--ext", ".for", src},  // the warning, with no terminal to ask on
         {"--ext", "  ", "--yes", src},
+        {"--form", "FIXED", src},
+        {"--force", src},
+        {"--restore", "6"},
+        {"--restore", "--check", src},
+        {"--list-backups", src},
+        {"--restore"},  // no run recorded yet
     };
     for (const auto& args : cases) {
         const Result r = runProgram(home, args);
@@ -82,6 +108,7 @@ TEST(Cli, RefusesBadUsageWithExitTwo) {
     }
     EXPECT_EQ(home.read("src/a.f90"), kSource);
     EXPECT_FALSE(home.exists("config"));
+    EXPECT_EQ(storedSlot(home), "");
 }
 
 TEST(Cli, BatchRunFormatsTheFolderAndCarriesTheSlotOn) {
@@ -89,17 +116,21 @@ TEST(Cli, BatchRunFormatsTheFolderAndCarriesTheSlotOn) {
     home.write("src/a.for", kSource);
     const std::vector<std::string> args = {"--ext",        ".FOR",          "--yes",
                                            "--backup-dir", home.path("bk"), home.path("src")};
+    storedSlot(home, true);
     const Result first = runProgram(home, args);
     EXPECT_EQ(first.exitCode, 0) << first.err;
     EXPECT_EQ(first.out, "本次共处理代码5行，文件1个，分别为,a.for，本次运行备份文件在备份1文件夹中\n");
     EXPECT_EQ(home.read("src/a.for"), formatted(kSource));
     EXPECT_EQ(home.read("bk/备份1/a.for"), kSource);
-    EXPECT_NE(home.read("config/codekiln/codekiln.conf").find("benfencishu=1"), std::string::npos);
+    EXPECT_EQ(storedSlot(home), "1");
     const Result second = runProgram(home, args);  // the next start reads the stored slot
     EXPECT_NE(second.out.find("备份2文件夹中"), std::string::npos) << second.out;
 }
 
 TEST(Cli, FilesLeftUntouchedGiveExitOne) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no mode bits to make a file unreadable for its owner";
+#else
     TempFolder home;
     home.write("src/a.f90", kSource);
     for (const char* name : {"src/b.f90", "src/c.f90"}) home.write(name, kSource);
@@ -123,10 +154,44 @@ TEST(Cli, FilesLeftUntouchedGiveExitOne) {
     EXPECT_EQ(home.read("src/b.f90") + home.read("src/c.f90"), kSource + kSource);
     EXPECT_EQ(home.read("src/d.f90"), "x = '\x81\x20'\r\n");
     EXPECT_EQ(home.read("src/a.f90"), formatted(kSource));
+#endif
+}
+
+TEST(Cli, RestoreUndoesTheLastRunAndListBackupsTellsWhetherItCan) {
+    TempFolder home;
+    home.write("src/a.f90", kSource);
+    home.write("src/b.f90", kSource);
+    const std::string bk = home.path("bk");
+    ASSERT_EQ(runProgram(home, {"--backup-dir", bk, home.path("src")}).exitCode, 0);
+    const Result clean = runProgram(home, {"--list-backups", "--backup-dir", bk});
+    EXPECT_EQ(clean.exitCode, 0);
+    EXPECT_NE(clean.out.find(home.path("src") + "  2 files  can be restored cleanly  (last run)\n"),
+              std::string::npos)
+        << clean.out;
+    EXPECT_NE(clean.out.find("备份2  empty\n"), std::string::npos) << clean.out;
+
+    home.write("src/b.f90", "edited\n");
+    const Result changed = runProgram(home, {"--list-backups", "--backup-dir", bk});
+    EXPECT_NE(changed.out.find("  1 file changed since the run"), std::string::npos) << changed.out;
+    const Result dry = runProgram(home, {"--restore", "--dry-run", "--force", "--backup-dir", bk});
+    EXPECT_EQ(dry.exitCode, 0) << dry.out;
+    EXPECT_NE(dry.out.find("would restore a.f90\n"), std::string::npos) << dry.out;
+    EXPECT_EQ(home.read("src/a.f90"), formatted(kSource));
+
+    const Result plain = runProgram(home, {"--restore", "--backup-dir", bk});
+    EXPECT_EQ(plain.exitCode, 1);
+    EXPECT_NE(plain.out.find("left alone    b.f90: changed since the run"), std::string::npos) << plain.out;
+    EXPECT_EQ(home.read("src/a.f90") + home.read("src/b.f90"), kSource + "edited\n");
+
+    const Result forced = runProgram(home, {"--restore", "1", "--force", "--backup-dir", bk});
+    EXPECT_EQ(forced.exitCode, 0) << forced.out << forced.err;
+    EXPECT_EQ(home.read("src/b.f90"), kSource);
+    EXPECT_EQ(home.read("bk/备份1/b.f90.before-restore"), "edited\n");
 }
 
 TEST(Cli, StdoutFormatsOneFileAndTouchesNothing) {
     TempFolder home;
+    storedSlot(home, true);
     const std::string gb = "! \xD6\xD0\xCE\xC4\r\nprogram p\r\nend program p\r\n";  // 中文 in GB18030
     home.write("a.f90", kSource);
     home.write("gb.f90", gb);
@@ -149,15 +214,26 @@ TEST(Cli, StdoutFormatsOneFileAndTouchesNothing) {
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args[1] << r.err;
         EXPECT_EQ(r.out, c.out) << c.args[1];
     }
+    // --form auto: fixed form by the extension, in any letter case.
+    const std::string fixedSource = "      PROGRAM P\n      X = 1\n      END\n";
+    FormatOptions fixed;
+    fixed.form = SourceForm::Fixed;
+    home.write("old.F77", fixedSource);
+    home.write("new.f90", fixedSource);
+    EXPECT_EQ(runProgram(home, {"--form", "auto", "--stdout", home.path("old.F77")}).out,
+              formatted(fixedSource, fixed));
+    EXPECT_EQ(runProgram(home, {"--form", "auto", "--stdout", home.path("new.f90")}).out, formatted(fixedSource));
     const Result r = runProgram(home, {"--stdout", home.path("gb.f90")});
     EXPECT_EQ(r.out.substr(r.out.size() - gb.size() + 2), gb.substr(2));   // the comment line as it was
     EXPECT_NE(r.out.find("\xB1\xBE\xC4\xA3\xBF\xE9"), std::string::npos);  // the header's 本模块 in GB18030
     EXPECT_EQ(home.read("a.f90"), kSource);
     EXPECT_FALSE(home.exists("config"));
+    EXPECT_EQ(storedSlot(home), "");
 }
 
 TEST(Cli, CheckNamesFilesThatWouldChangeWithTheRunStateShared) {
     TempFolder home;
+    storedSlot(home, true);
     // A labelled DO left open in a.f90 closes in b.f90 only when the state
     // is shared from file to file.
     const std::string a = "program p\r\ndo 10 i = 1, 3\r\nx = i\r\n";
@@ -174,9 +250,10 @@ TEST(Cli, CheckNamesFilesThatWouldChangeWithTheRunStateShared) {
     EXPECT_EQ(clean.exitCode, 0) << clean.out << clean.err;
     const Result dirty = runProgram(home, {"--check", "--no-separators", home.path("src")});
     EXPECT_EQ(dirty.exitCode, 1);
-    EXPECT_EQ(dirty.out, home.path("src/c.f90") + "\n");
+    EXPECT_EQ(dirty.out, home.path("src") + kPathSeparator + "c.f90\n");  // joined as a run joins
     EXPECT_EQ(home.read("src/c.f90"), kSource);
     EXPECT_FALSE(home.exists("config"));
+    EXPECT_EQ(storedSlot(home), "");
 }
 
 // A text the safety check refuses is refused alike by every mode: the batch

@@ -1,6 +1,6 @@
 // Golden pairs: each input in golden/ carries its options on its first line
 // ("! options:" followed by any of no-separators, no-indent-else,
-// remove-blank-lines); the rest is formatted and compared with the file of
+// remove-blank-lines, fixed); the rest is formatted and compared with the file of
 // the same name plus ".expected". The expected text must also format to
 // itself.
 #include <gtest/gtest.h>
@@ -34,6 +34,7 @@ FormatOptions parseOptions(const std::string& firstLine) {
         if (word == "no-separators") options.showSeparators = false;
         if (word == "no-indent-else") options.indentElse = false;
         if (word == "remove-blank-lines") options.removeBlankLines = true;
+        if (word == "fixed") options.form = SourceForm::Fixed;
     }
     return options;
 }

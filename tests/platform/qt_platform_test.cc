@@ -21,17 +21,27 @@ TEST(ListFiles, KeepsOrdinaryMatchingFilesInNameOrder) {
          {"b.f90", "a.F90", "A.f90", "c.f90", ".hidden.f90", "x.f900", "中文.f90", "sub.f90/x"}) {
         dir.write(name, "x\n");
     }
+#ifdef _WIN32
+    // Names ignore case there: "A.f90" was written into "a.F90". QFile::link
+    // would make a shortcut, an ordinary file.
+    const std::vector<std::string> expected = {"a.F90", "b.f90", "c.f90", "中文.f90"};
+#else
     QFile::link(QString::fromStdString(dir.path("gone")), QString::fromStdString(dir.path("dangling.f90")));
+    const std::vector<std::string> expected = {"A.f90", "a.F90", "b.f90", "c.f90", "中文.f90"};
+#endif
     QtPlatform platform;
     std::vector<std::string> names;
     ASSERT_TRUE(platform.listFiles(dir.path(), ".f90", names).ok);
-    EXPECT_EQ(names, (std::vector<std::string>{"A.f90", "a.F90", "b.f90", "c.f90", "中文.f90"}));
+    EXPECT_EQ(names, expected);
     ASSERT_TRUE(platform.listFiles(dir.path(), ".F9?", names).ok);  // the extension may hold wildcards
-    EXPECT_EQ(names.size(), 5u);
+    EXPECT_EQ(names.size(), expected.size());
     EXPECT_FALSE(platform.listFiles(dir.path("missing"), ".f90", names).ok);
 }
 
 TEST(WriteFileAtomically, ReplacesContentKeepingPermissionsAndLinks) {
+#ifdef _WIN32
+    GTEST_SKIP() << "mode bits and symbolic links as POSIX has them";
+#endif
     TempFolder dir;
     const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
     dir.write("plain.f90", "old");

@@ -55,5 +55,41 @@ TEST(DecodeText, DetectsTheEncodingOrRefuses) {
     }
 }
 
+// GB18030 both ways, with Windows' converter on Windows and Qt's elsewhere:
+// the same bytes on both systems whatever the system code page; what the
+// encoding cannot hold exactly, or this system cannot convert, is refused.
+TEST(Gb18030, SameBytesOnEverySystem) {
+    const bool four = gb18030HasFourByteForms();
+    const struct {
+        std::string utf8, gb;
+        bool converts;
+    } cases[] = {
+        {"! 中文 本模块", "! \xD6\xD0\xCE\xC4 \xB1\xBE\xC4\xA3\xBF\xE9", true},
+        {"\xC2\x80", "\x81\x30\x81\x30", four},          // four bytes
+        {"\xF0\x9F\x98\x80", "\x94\x39\xFC\x36", four},  // beyond the BMP, four bytes
+        {std::string("a\0b\r\n", 5), std::string("a\0b\r\n", 5), true},
+    };
+    for (const auto& c : cases) {
+        std::string bytes;
+        const Status encoded = encodeText(c.utf8, TextEncoding::Gb18030, false, "f.f90", bytes);
+        ASSERT_EQ(encoded.ok, c.converts) << c.utf8;
+        if (c.converts) {
+            EXPECT_EQ(bytes, c.gb) << c.utf8;
+        }
+        TextFile file;
+        ASSERT_EQ(decodeText(c.gb, EncodingChoice::Gb18030, "f.f90", file).ok, c.converts) << c.utf8;
+        if (c.converts) {
+            EXPECT_EQ(file.text, c.utf8);
+        }
+    }
+    // Bytes that are no GB18030: never guessed at or replaced.
+    for (const std::string bad : {"\x80", "\xFF", "\x81\x30\x81", "\x81\x7F", "\x84\x31\xA5\x30", "\xA2"}) {
+        TextFile file;
+        EXPECT_FALSE(decodeText("x" + bad, EncodingChoice::Gb18030, "f.f90", file).ok) << bad;
+    }
+    std::string bytes;
+    EXPECT_FALSE(encodeText("\xED\xA0\x80", TextEncoding::Gb18030, false, "f.f90", bytes).ok);  // a surrogate
+}
+
 }  // namespace
 }  // namespace codekiln

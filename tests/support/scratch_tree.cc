@@ -1,18 +1,20 @@
-// The scratch tree works on the file system directly (POSIX calls), so that
-// what a test sets up and what it checks do not go through the code under
-// test.
+// The scratch tree works on the file system directly (std::filesystem, and
+// POSIX calls for users and processes), so that what a test sets up and what
+// it checks do not go through the code under test. Paths are UTF-8; on
+// Windows they reach the file system as UTF-16.
 #include "support/scratch_tree.h"
 
-#include <dirent.h>
+#ifndef _WIN32
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
+#include <random>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -29,8 +31,10 @@ void require(bool ok, const std::string& what) {
     if (!ok) throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
+fs::path native(const std::string& path) { return fs::u8path(path); }
+
 std::string readAllFrom(const std::string& path, bool& readable) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(native(path), std::ios::binary);
     readable = static_cast<bool>(in);
     if (!readable) return {};
     std::ostringstream bytes;
@@ -41,24 +45,27 @@ std::string readAllFrom(const std::string& path, bool& readable) {
 }  // namespace
 
 ScratchTree::ScratchTree() {
-    std::string pattern = (fs::temp_directory_path() / "codekiln-faults-XXXXXX").string();
-    require(::mkdtemp(pattern.data()) != nullptr, "mkdtemp");
-    root_ = pattern;
-    ::chmod(root_.c_str(), 0755);
+    std::random_device random;
+    for (int attempt = 0; root_.empty(); ++attempt) {
+        const fs::path candidate = fs::temp_directory_path() / ("codekiln-faults-" + std::to_string(random()));
+        if (fs::create_directory(candidate)) root_ = candidate.u8string();
+        require(attempt < 100, "temporary folder");
+    }
+    setMode({}, 0755);
 }
 
 ScratchTree::~ScratchTree() {
     // Every folder gets its owner's full access back, so that it can be
     // emptied whatever a test did to it.
-    ::chmod(root_.c_str(), 0755);
-    for (const auto& [relative, entry] : snapshot())
-        if (entry.kind == 'd') ::chmod(path(relative).c_str(), 0755);
     std::error_code ec;
-    fs::remove_all(root_, ec);
+    fs::permissions(native(root_), fs::perms(0755), ec);
+    for (const auto& [relative, entry] : snapshot())
+        if (entry.kind == 'd') fs::permissions(native(path(relative)), fs::perms(0755), ec);
+    fs::remove_all(native(root_), ec);
 }
 
 void ScratchTree::write(const std::string& relative, const std::string& bytes, unsigned mode) const {
-    const fs::path file = path(relative);
+    const fs::path file = native(path(relative));
     fs::create_directories(file.parent_path());
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -69,57 +76,59 @@ void ScratchTree::write(const std::string& relative, const std::string& bytes, u
 }
 
 void ScratchTree::makeFolder(const std::string& relative, unsigned mode) const {
-    fs::create_directories(path(relative));
+    fs::create_directories(native(path(relative)));
     setMode(relative, mode);
 }
 
 void ScratchTree::symlink(const std::string& relative, const std::string& target) const {
-    fs::create_directories(fs::path(path(relative)).parent_path());
-    require(::symlink(target.c_str(), path(relative).c_str()) == 0, "symlink " + relative);
+    fs::create_directories(native(path(relative)).parent_path());
+    std::error_code ec;
+    fs::create_symlink(native(target), native(path(relative)), ec);
+    require(!ec, "symlink " + relative);
 }
 
+// On Windows only the owner's write bit means something: the read-only mark.
 void ScratchTree::setMode(const std::string& relative, unsigned mode) const {
-    require(::chmod(path(relative).c_str(), mode) == 0, "chmod " + relative);
+    std::error_code ec;
+    fs::permissions(native(relative.empty() ? root_ : path(relative)), fs::perms(mode), ec);
+    require(!ec, "chmod " + relative);
 }
 
-void ScratchTree::remove(const std::string& relative) const { fs::remove(path(relative)); }
+void ScratchTree::remove(const std::string& relative) const { fs::remove(native(path(relative))); }
 
 std::string ScratchTree::read(const std::string& relative) const {
     bool readable = false;
     return readAllFrom(path(relative), readable);
 }
 
+#ifndef _WIN32
 void ScratchTree::chownAll(uid_t uid, gid_t gid) const {
     require(::lchown(root_.c_str(), uid, gid) == 0, "lchown " + root_);
     for (const auto& entry : snapshot())
         require(::lchown(path(entry.first).c_str(), uid, gid) == 0, "lchown " + entry.first);
 }
+#endif
 
 namespace {
 
 /// Adds the entries of folder `base`/`relative` to `shot`, links not followed.
 void walk(const std::string& base, const std::string& relative, Snapshot& shot) {
     const std::string folder = relative.empty() ? base : base + "/" + relative;
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) return;
+    std::error_code ec;
     std::vector<std::string> names;
-    while (const dirent* d = ::readdir(dir)) {
-        const std::string name = d->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(dir);
+    for (fs::directory_iterator it(native(folder), ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().u8string());
     for (const std::string& name : names) {
         const std::string key = relative.empty() ? name : relative + "/" + name;
         const std::string full = base + "/" + key;
-        struct stat st {};
-        if (::lstat(full.c_str(), &st) != 0) continue;
+        const fs::file_status st = fs::symlink_status(native(full), ec);
+        if (ec) continue;
         Entry entry;
-        entry.mode = st.st_mode & 07777;
-        if (S_ISLNK(st.st_mode)) {
+        entry.mode = static_cast<unsigned>(st.permissions()) & 07777;
+        if (fs::is_symlink(st)) {
             entry.kind = 'l';
-            std::error_code ec;
-            entry.bytes = fs::read_symlink(full, ec).string();
-        } else if (S_ISDIR(st.st_mode)) {
+            entry.bytes = fs::read_symlink(native(full), ec).u8string();
+        } else if (fs::is_directory(st)) {
             entry.kind = 'd';
         } else {
             entry.bytes = readAllFrom(full, entry.readable);
@@ -137,6 +146,7 @@ Snapshot ScratchTree::snapshot(const std::string& relative) const {
     return shot;
 }
 
+#ifndef _WIN32
 bool runsAsNobody() { return ::geteuid() == 0; }
 
 uid_t nobodyUid() {
@@ -222,5 +232,7 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     ::unlink(errName);
     return run;
 }
+
+#endif
 
 }  // namespace codekiln::testing

@@ -54,8 +54,10 @@ public:
     void remove(const std::string& relative) const;
     std::string read(const std::string& relative) const;
 
+#ifndef _WIN32
     /// Hands every entry to `uid`:`gid` (links included).
     void chownAll(uid_t uid, gid_t gid) const;
+#endif
     /// Every entry under `relative` (the whole tree when empty), by path
     /// relative to it.
     Snapshot snapshot(const std::string& relative = {}) const;
@@ -64,6 +66,7 @@ private:
     std::string root_;
 };
 
+#ifndef _WIN32
 /// Whether runs are made as user nobody: true for root, which can drop its
 /// privileges; a non-root user runs as itself, for whom permissions hold.
 bool runsAsNobody();
@@ -79,5 +82,6 @@ bool canRun(const std::string& program);
 /// `seconds`.
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& home, int seconds = 600);
+#endif
 
 }  // namespace codekiln::testing

@@ -1,0 +1,57 @@
+// The message box of the window: the program's title, no icon, the first
+// button the default, Enter and Escape as usual. Its text can be read whole
+// however long it is: it wraps anywhere (a name list has no blanks), scrolls
+// once it is taller than the screen allows, can be selected and copied, and
+// the box can be resized. Details (the reasons of files that failed) wait
+// behind a button.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace codekiln {
+
+/// One message box with OK, or with Yes and No.
+class MessageDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    enum class Buttons { Ok, YesNo };
+
+    /// `text` as shown (line breaks as '\n'); `details` hidden until asked
+    /// for, and no details button when empty.
+    MessageDialog(QWidget* parent, const QString& title, Buttons buttons, const QString& text,
+                  const QString& details = {});
+
+    QString text() const;
+    QString details() const;
+    QPlainTextEdit* textView() const { return textView_; }
+    QPlainTextEdit* detailsView() const { return detailsView_; }
+    /// The first button: "确定" or "是(&Y)", the default.
+    QPushButton* firstButton() const { return first_; }
+    /// "否(&N)", or null in a box with OK only.
+    QPushButton* noButton() const { return no_; }
+    /// "详细信息", or null without details.
+    QPushButton* detailsButton() const { return detailsButton_; }
+
+private:
+    void fitToScreen();
+
+    QPlainTextEdit* textView_ = nullptr;
+    QPlainTextEdit* detailsView_ = nullptr;
+    QPushButton* first_ = nullptr;
+    QPushButton* no_ = nullptr;
+    QPushButton* detailsButton_ = nullptr;
+};
+
+/// The least width at which a window titled `title` shows its whole title
+/// beside the window manager's buttons.
+int widthForTitle(const QWidget& window, const QString& title);
+
+/// Places `window` in the middle of `over` (its frame), kept on `over`'s screen.
+void centreOver(QWidget& window, const QWidget* over);
+
+}  // namespace codekiln

@@ -1,0 +1,120 @@
+// The restore and the slot listing as codekiln-cli prints them: one line per
+// file or slot, times in local time, the reason after every file left alone.
+#include "cli/cli_restore.h"
+
+#include <QDateTime>
+#include <QString>
+#include <string>
+
+#include "platform/qt_platform.h"
+#include "run/chuli.h"
+#include "run/restore.h"
+#include "run/settings.h"
+
+namespace codekiln {
+
+namespace {
+
+std::string localTime(std::int64_t ms) {
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
+}
+
+QtPlatformOptions platformFor(const CliOptions& options) {
+    QtPlatformOptions platformOptions;
+    platformOptions.backupRoot = options.backupDir;
+    return platformOptions;
+}
+
+std::string plural(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* err) {
+    QtPlatform platform(platformFor(options));
+    RestoreRequest request;
+    request.slot = options.slot != 0 ? options.slot : readStoredSlot(platform);
+    if (request.slot == 0) {
+        std::fprintf(err, "codekiln-cli: no run is recorded yet; name the SLOT to restore\n");
+        return CliResult::UsageError;
+    }
+    if (!options.paths.empty()) request.folder = options.paths.front();
+    request.force = options.force;
+    request.dryRun = options.dryRun;
+    request.lockWaitMilliseconds = kRestoreLockWaitMilliseconds;
+
+    const RestoreReport report = restoreSlot(request, platform);
+    if (!report.status) {
+        std::fprintf(err, "codekiln-cli: %s; nothing restored\n", report.status.message.c_str());
+        return CliResult::FilesFailed;
+    }
+    const std::string slotName = backupFolderName(request.slot);
+    if (report.hasManifest) {
+        std::fprintf(out, "%s: the run of %s over %s (%s)\n", slotName.c_str(),
+                     localTime(report.manifest.startedMs).c_str(), report.folder.c_str(),
+                     plural(report.manifest.files.size(), "file", "files").c_str());
+    } else {
+        std::fprintf(out, "%s: no manifest; same-named files of %s\n", slotName.c_str(),
+                     report.folder.c_str());
+    }
+    std::size_t restored = 0, leftAlone = 0, original = 0;
+    for (const RestoreItem& item : report.items) {
+        std::string line;
+        switch (item.action) {
+            case RestoreAction::Restored:
+                ++restored;
+                line = (options.dryRun ? "would restore " : "restored      ") + item.path;
+                if (!item.reason.empty()) line += " (" + item.reason + ")";
+                if (!item.keptAs.empty())
+                    line += "; its text before the restore " +
+                            std::string(options.dryRun ? "would be" : "is") + " kept as " + item.keptAs;
+                break;
+            case RestoreAction::AlreadyOriginal:
+                ++original;
+                line = "original      " + item.path;
+                break;
+            case RestoreAction::LeftAlone:
+                ++leftAlone;
+                line = "left alone    " + item.path + ": " + item.reason;
+                break;
+        }
+        std::fprintf(out, "%s\n", line.c_str());
+    }
+    std::fprintf(out, "%zu %s, %zu left alone, %zu already the original%s\n", restored,
+                 options.dryRun ? "would be restored" : "restored", leftAlone, original,
+                 options.dryRun ? "; dry run: nothing changed" : "");
+    return leftAlone == 0 ? CliResult::Success : CliResult::FilesFailed;
+}
+
+CliResult runListBackupsMode(const CliOptions& options, std::FILE* out) {
+    QtPlatform platform(platformFor(options));
+    const int last = readStoredSlot(platform);
+    for (const SlotListing& slot : listBackupSlots(platform)) {
+        std::string line = backupFolderName(slot.slot) + "  ";
+        switch (slot.state) {
+            case SlotListing::State::Empty:
+                line += "empty";
+                break;
+            case SlotListing::State::NoManifest:
+                line += "copies without a manifest (an older run): --restore needs --force and a FOLDER";
+                break;
+            case SlotListing::State::Damaged:
+                line += "cannot be restored: " + slot.problem;
+                break;
+            case SlotListing::State::Clean:
+            case SlotListing::State::Changed:
+                line +=
+                    localTime(slot.manifest.startedMs) + "  " + slot.manifest.folder + "  " +
+                    plural(slot.manifest.files.size(), "file", "files") + "  " +
+                    (slot.changed == 0 ? std::string("can be restored cleanly")
+                                       : plural(slot.changed, "file", "files") + " changed since the run");
+                break;
+        }
+        if (slot.slot == last) line += "  (last run)";
+        std::fprintf(out, "%s\n", line.c_str());
+    }
+    return CliResult::Success;
+}
+
+}  // namespace codekiln

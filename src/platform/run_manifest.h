@@ -1,0 +1,60 @@
+// The manifest a run leaves in its backup slot folder: when it ran, over
+// which folder, with which options, and for each file it reached the size
+// and SHA-256 of the original (its backup copy) and of the text written.
+// A restore trusts nothing else: it puts a backup copy back only where the
+// copy and the file on disk still hold the bytes recorded here. Plain data,
+// so the run fills it without seeing Qt; the platform keeps it as JSON.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "state/format_options.h"
+
+namespace codekiln {
+
+/// The manifest's name in a slot folder; the leading dot hides it from the
+/// file manager, so "打开备份" shows the backup copies as before.
+inline constexpr const char* kRunManifestName = ".codekiln-run.json";
+
+/// A file's size and SHA-256: what a restore compares bytes on disk with.
+struct Fingerprint {
+    std::int64_t size = 0;
+    std::string sha256;  ///< lower-case hex; empty when the bytes were never read
+
+    bool known() const { return !sha256.empty(); }
+    bool operator==(const Fingerprint& o) const { return size == o.size && sha256 == o.sha256; }
+    bool operator!=(const Fingerprint& o) const { return !(*this == o); }
+};
+
+/// What a run did to one file.
+enum class FileEnd {
+    Formatted,  ///< new bytes written over the original
+    Unchanged,  ///< written back, byte for byte the original
+    Failed,     ///< left as it was, for `reason`
+};
+
+/// One file a run reached, in the order it reached them.
+struct ManifestFile {
+    /// The name relative to the run's folder, '/' between folders: for a
+    /// run over one folder, the file name.
+    std::string path;
+    FileEnd end = FileEnd::Failed;
+    std::string reason;    ///< why it failed; empty otherwise
+    Fingerprint original;  ///< the bytes read and backed up; unknown when the file could not be read
+    Fingerprint written;   ///< the bytes written; unknown unless formatted or unchanged
+};
+
+/// The record of one run, kept in the slot folder it used.
+struct RunManifest {
+    std::int64_t startedMs = 0;  ///< milliseconds since 1970-01-01 UTC
+    std::int64_t endedMs = 0;
+    std::string folder;     ///< the run's folder, absolute, every symbolic link resolved
+    std::string extension;  ///< the extension after trimming
+    FormatOptions options;
+    int slot = 0;  ///< the backup slot 1..5
+    std::vector<ManifestFile> files;
+};
+
+}  // namespace codekiln

@@ -1,0 +1,231 @@
+// Run manifests on disk: JSON through QJsonDocument, SHA-256 through
+// QCryptographicHash, and the platform calls that keep a manifest in its
+// slot folder and tell what stands at a path.
+#include "platform/run_manifest_json.h"
+
+#include <QByteArrayView>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QString>
+#include <cmath>
+
+#include "platform/qt_platform.h"
+
+namespace codekiln {
+
+namespace {
+
+const char* const kKind = "codekiln run manifest";
+constexpr int kVersion = 1;
+constexpr double kLargestExactSize = 9007199254740992.0;  // 2^53: sizes beyond lose digits in JSON
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+std::string fromQ(const QString& s) { return s.toStdString(); }
+
+std::string manifestPath(const std::string& slotFolder) { return slotFolder + "/" + kRunManifestName; }
+
+const char* endName(FileEnd end) {
+    switch (end) {
+        case FileEnd::Formatted:
+            return "formatted";
+        case FileEnd::Unchanged:
+            return "unchanged";
+        case FileEnd::Failed:
+            return "failed";
+    }
+    return "failed";
+}
+
+QString timeText(std::int64_t ms) {
+    return QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(Qt::ISODateWithMs);
+}
+
+QJsonObject fingerprintJson(const Fingerprint& f) {
+    return QJsonObject{{"size", static_cast<double>(f.size)}, {"sha256", qs(f.sha256)}};
+}
+
+// Reading: each helper sets `problem` to the first thing wrong and leaves
+// it when it is already set, so the first fault is the one reported.
+struct Reader {
+    std::string problem;
+
+    bool fail(const std::string& what) {
+        if (problem.empty()) problem = what;
+        return false;
+    }
+    std::string text(const QJsonObject& o, const char* key, bool required = true) {
+        const QJsonValue v = o.value(QLatin1String(key));
+        if (v.isUndefined() && !required) return {};
+        if (!v.isString()) fail(std::string("\"") + key + "\" is not a text");
+        return fromQ(v.toString());
+    }
+    bool flag(const QJsonObject& o, const char* key) {
+        const QJsonValue v = o.value(QLatin1String(key));
+        if (!v.isBool()) fail(std::string("\"") + key + "\" is not true or false");
+        return v.toBool();
+    }
+    std::int64_t count(const QJsonObject& o, const char* key, double largest) {
+        const QJsonValue v = o.value(QLatin1String(key));
+        const double d = v.toDouble(-1);
+        if (!v.isDouble() || d < 0 || d > largest || std::floor(d) != d) {
+            fail(std::string("\"") + key + "\" is not a whole number in range");
+            return 0;
+        }
+        return static_cast<std::int64_t>(d);
+    }
+    std::int64_t time(const QJsonObject& o, const char* key) {
+        const QDateTime t = QDateTime::fromString(qs(text(o, key)), Qt::ISODateWithMs);
+        if (!t.isValid()) fail(std::string("\"") + key + "\" is not a time");
+        return t.toMSecsSinceEpoch();
+    }
+    Fingerprint fingerprint(const QJsonObject& o, const char* key, bool required) {
+        Fingerprint f;
+        const QJsonValue v = o.value(QLatin1String(key));
+        if (v.isUndefined() && !required) return f;
+        if (!v.isObject()) {
+            fail(std::string("\"") + key + "\" is missing");
+            return f;
+        }
+        f.size = count(v.toObject(), "size", kLargestExactSize);
+        f.sha256 = text(v.toObject(), "sha256");
+        const bool hex =
+            f.sha256.size() == 64 && f.sha256.find_first_not_of("0123456789abcdef") == std::string::npos;
+        if (!hex) fail(std::string("\"") + key + "\" has no SHA-256");
+        return f;
+    }
+    ManifestFile file(const QJsonValue& v) {
+        ManifestFile f;
+        if (!v.isObject()) {
+            fail("a file entry is not an object");
+            return f;
+        }
+        const QJsonObject o = v.toObject();
+        f.path = text(o, "path");
+        const std::string end = text(o, "outcome");
+        if (end == "formatted") {
+            f.end = FileEnd::Formatted;
+        } else if (end == "unchanged") {
+            f.end = FileEnd::Unchanged;
+        } else if (end == "failed") {
+            f.end = FileEnd::Failed;
+        } else {
+            fail("\"outcome\" is not formatted, unchanged or failed");
+        }
+        f.reason = text(o, "reason", false);
+        // What a restore compares with must be there for every file the
+        // run wrote.
+        const bool wrote = f.end != FileEnd::Failed;
+        f.original = fingerprint(o, "original", wrote);
+        f.written = fingerprint(o, "written", wrote);
+        return f;
+    }
+};
+
+}  // namespace
+
+std::string manifestToJson(const RunManifest& m) {
+    QJsonArray files;
+    for (const ManifestFile& f : m.files) {
+        QJsonObject entry{{"path", qs(f.path)}, {"outcome", QLatin1String(endName(f.end))}};
+        if (!f.reason.empty()) entry.insert("reason", qs(f.reason));
+        if (f.original.known()) entry.insert("original", fingerprintJson(f.original));
+        if (f.written.known()) entry.insert("written", fingerprintJson(f.written));
+        files.append(entry);
+    }
+    const QJsonObject options{{"removeBlankLines", m.options.removeBlankLines},
+                              {"indentElse", m.options.indentElse},
+                              {"showSeparators", m.options.showSeparators}};
+    const QJsonObject root{
+        {"kind", QLatin1String(kKind)},     {"version", kVersion},          {"slot", m.slot},
+        {"started", timeText(m.startedMs)}, {"ended", timeText(m.endedMs)}, {"folder", qs(m.folder)},
+        {"extension", qs(m.extension)},     {"options", options},           {"files", files}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
+}
+
+Status manifestFromJson(const std::string& json, const std::string& path, RunManifest& m) {
+    QJsonParseError error;
+    const QJsonDocument doc =
+        QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
+    if (error.error != QJsonParseError::NoError) {
+        return Status::failure(path + ": not a run manifest (" + fromQ(error.errorString()) + " at byte " +
+                               std::to_string(error.offset) + ")");
+    }
+    Reader r;
+    const QJsonObject root = doc.object();
+    if (!doc.isObject() || root.value("kind").toString() != QLatin1String(kKind)) {
+        r.fail("not a run manifest");
+    } else if (root.value("version").toInt() != kVersion) {
+        r.fail("a manifest version this program does not know");
+    }
+    m = RunManifest{};
+    m.slot = static_cast<int>(r.count(root, "slot", 5));
+    m.startedMs = r.time(root, "started");
+    m.endedMs = r.time(root, "ended");
+    m.folder = r.text(root, "folder");
+    m.extension = r.text(root, "extension");
+    const QJsonObject options = root.value("options").toObject();
+    m.options.removeBlankLines = r.flag(options, "removeBlankLines");
+    m.options.indentElse = r.flag(options, "indentElse");
+    m.options.showSeparators = r.flag(options, "showSeparators");
+    if (!root.value("files").isArray()) r.fail("\"files\" is not a list");
+    for (const QJsonValue& v : root.value("files").toArray()) m.files.push_back(r.file(v));
+    if (!r.problem.empty()) return Status::failure(path + ": damaged run manifest: " + r.problem);
+    return Status::success();
+}
+
+PathKind QtPlatform::pathKind(const std::string& path) {
+    const QFileInfo info(qs(path));
+    if (info.isSymLink()) return PathKind::SymLink;  // also a dangling one, which exists() denies
+    if (!info.exists()) return PathKind::Missing;
+    if (info.isDir()) return PathKind::Folder;
+    if (info.isFile()) return PathKind::File;
+    return PathKind::Other;
+}
+
+// QtPlatform::canonicalPath is in qt_platform.cc: on POSIX systems it takes
+// the name as bytes, as every file operation of a run does.
+
+Fingerprint QtPlatform::fingerprint(const std::string& bytes) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return {static_cast<std::int64_t>(bytes.size()), hash.result().toHex().toStdString()};
+}
+
+Status QtPlatform::removeRunManifest(const std::string& slotFolder) {
+    const std::string path = manifestPath(slotFolder);
+    if (pathKind(path) == PathKind::Missing) return Status::success();
+    QFile file(qs(path));
+    if (!file.remove()) return Status::failure(path + ": cannot remove (" + fromQ(file.errorString()) + ")");
+    return Status::success();
+}
+
+Status QtPlatform::writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) {
+    // A link planted under the manifest's name goes first: the atomic write
+    // would otherwise replace whatever it points to.
+    if (pathKind(manifestPath(slotFolder)) == PathKind::SymLink) {
+        const Status removed = removeRunManifest(slotFolder);
+        if (!removed) return removed;
+    }
+    return writeFileAtomically(manifestPath(slotFolder), manifestToJson(manifest));
+}
+
+Status QtPlatform::readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) {
+    const std::string path = manifestPath(slotFolder);
+    const PathKind kind = pathKind(path);
+    found = kind != PathKind::Missing;
+    if (!found) return Status::success();
+    if (kind != PathKind::File) return Status::failure(path + ": not a plain file; not followed");
+    std::string bytes;
+    const Status read = readFileBytes(path, bytes);
+    if (!read) return read;
+    return manifestFromJson(bytes, path, manifest);
+}
+
+}  // namespace codekiln

@@ -1,0 +1,77 @@
+// Undoing a run: the originals in a backup slot put back into the folder
+// its manifest names, each only where the file still holds what that run
+// wrote, and the slots listed with whether they can still be restored
+// cleanly. A restore never writes outside that folder, never follows a
+// symbolic link planted in the slot, and holds the backup root's lock as a
+// run does.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace codekiln {
+
+/// What a restore is asked to do.
+struct RestoreRequest {
+    int slot = 0;  ///< the backup slot 1..5
+    /// A folder named on the command line: required for a slot without a
+    /// manifest; for one with a manifest it must be the manifest's folder.
+    std::string folder;
+    bool force = false;   ///< restore files changed or deleted since the run, keeping their text in the slot
+    bool dryRun = false;  ///< say what would happen and change nothing
+    int lockWaitMilliseconds = 0;
+};
+
+/// What became of one file.
+enum class RestoreAction {
+    Restored,         ///< the original put back (with dryRun: would be)
+    AlreadyOriginal,  ///< the file already holds the original; nothing to do
+    LeftAlone,        ///< not touched, for `reason`
+};
+
+/// One file of a restore.
+struct RestoreItem {
+    std::string path;  ///< relative to the folder
+    RestoreAction action = RestoreAction::LeftAlone;
+    std::string reason;  ///< why it was left alone, or what was restored over
+    std::string keptAs;  ///< --force: where the file's text from before the restore is kept
+};
+
+/// What a restore did.
+struct RestoreReport {
+    Status status;  ///< a failure means nothing was restored: no lock, no slot, a refused manifest
+    std::string slotFolder;
+    std::string folder;  ///< the folder restored into
+    bool hasManifest = false;
+    RunManifest manifest;  ///< when hasManifest
+    std::vector<RestoreItem> items;
+
+    bool leftAnythingAlone() const;
+};
+
+/// Restores backup slot `request.slot` (see RestoreRequest).
+RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform);
+
+/// One backup slot as --list-backups shows it.
+struct SlotListing {
+    enum class State {
+        Empty,       ///< no slot folder, or nothing in it
+        NoManifest,  ///< copies from a run before manifests were kept
+        Damaged,     ///< a manifest that a restore would refuse, for `problem`
+        Clean,       ///< every file the run formatted still holds what it wrote
+        Changed,     ///< `changed` of them no longer do
+    };
+    int slot = 0;
+    State state = State::Empty;
+    RunManifest manifest;     ///< when Clean or Changed
+    std::size_t changed = 0;  ///< files a plain restore would leave alone
+    std::string problem;
+};
+
+/// The five backup slots, in order.
+std::vector<SlotListing> listBackupSlots(Platform& platform);
+
+}  // namespace codekiln

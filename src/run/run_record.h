@@ -1,0 +1,48 @@
+// The manifest a run leaves in its backup slot folder, collected file by
+// file as the run goes. A slot's old manifest is removed before the run's
+// first backup copy lands there and the new one is written only after the
+// last file, so a run that is killed midway leaves no manifest at all rather
+// than one that claims more than happened or describes copies that have
+// since been replaced.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+#include "run/chuli.h"
+
+namespace codekiln {
+
+/// The folder of backup slot `slot` under the platform's backup root.
+std::string slotFolderPath(Platform& platform, int slot);
+
+/// The time now, in milliseconds since 1970-01-01 UTC.
+std::int64_t nowMilliseconds();
+
+/// One run's manifest in the making.
+class RunRecord {
+public:
+    /// A run over `folder` into backup slot `slot`, starting now.
+    RunRecord(const std::string& folder, const std::string& extension, const FormatOptions& options, int slot,
+              Platform& platform);
+
+    /// Before the first file: removes the manifest an earlier run left in
+    /// the slot.
+    Status begin();
+    /// A file the run reached: `path` relative to the run's folder.
+    void add(const std::string& path, const FileOutcome& file);
+    /// After the last file: writes the manifest. Does nothing for a run
+    /// that never began (no file found), so the slot keeps the manifest of
+    /// the run whose copies it holds.
+    Status finish();
+
+    const RunManifest& manifest() const { return manifest_; }
+
+private:
+    Platform& platform_;
+    RunManifest manifest_;
+    bool begun_ = false;
+};
+
+}  // namespace codekiln

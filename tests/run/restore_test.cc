@@ -1,0 +1,299 @@
+// Undoing runs on real temporary folders: a run and its restore, files
+// changed in every way after the run, slots reused, manifests damaged or
+// planted, a slot from before manifests, and a restore that meets a run.
+#include "run/restore.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "platform/qt_platform.h"
+#include "run/run_batch.h"
+#include "support/fake_ui.h"
+#include "support/scratch_tree.h"
+
+namespace codekiln {
+namespace {
+
+using testing::ScratchTree;
+using testing::Snapshot;
+
+const std::string kMessy = "program p\r\n  if (x > 1) then\r\n y = 2\r\n   end if\r\nend program p\r\n";
+const std::string kOther = "subroutine s\r\n      call t\r\nend subroutine s\r\n";
+
+struct UndoFixture {
+    ScratchTree tree;
+    QtPlatform platform{
+        QtPlatformOptions{EncodingChoice::Auto, tree.path("backups"), tree.path("settings.ini"), {}, {}}};
+    SessionState session;
+
+    // A run over `folder` into backup slot `slot`, ended: its hold on the
+    // backup root let go. The run takes the slot after the stored one.
+    BatchOutcome run(const std::string& folder, int slot = 1) {
+        session.backupSlot = slot - 1;
+        platform.writeSetting("chuli", "benfencishu", std::to_string(slot - 1));
+        testing::FakeUi ui;
+        BatchOutcome outcome = runBatch(".f90", tree.path(folder), session, FormatOptions{}, platform, ui);
+        outcome.lock.reset();
+        return outcome;
+    }
+    RestoreReport restore(bool force = false, bool dryRun = false, const std::string& folder = {}) {
+        RestoreRequest request;
+        request.slot = 1;
+        request.force = force;
+        request.dryRun = dryRun;
+        request.folder = folder.empty() ? std::string() : tree.path(folder);
+        return restoreSlot(request, platform);
+    }
+    std::string slot(const std::string& name) const { return "backups/备份1/" + name; }
+};
+
+std::string actions(const RestoreReport& report) {
+    std::string text;
+    for (const RestoreItem& item : report.items) {
+        const char* what = item.action == RestoreAction::Restored          ? "restored"
+                           : item.action == RestoreAction::AlreadyOriginal ? "original"
+                                                                           : "left";
+        text += (text.empty() ? "" : " ") + item.path + ":" + what;
+    }
+    return text;
+}
+
+TEST(Restore, PutsBackByteIdenticalOriginalsWithTheirPermissions) {
+    UndoFixture f;
+    f.tree.write("src/a.f90", kMessy, 0640);
+    f.tree.write("src/b.f90", kOther, 0600);
+    f.tree.write("src/c.f90", "x = '\xff\xfe'\r\n", 0644);  // cannot be decoded: failed, never restored
+    const BatchOutcome outcome = f.run("src");
+    ASSERT_TRUE(outcome.manifestError.empty()) << outcome.manifestError;
+    ASSERT_NE(f.tree.read("src/a.f90"), kMessy);
+
+    bool found = false;
+    RunManifest manifest;
+    ASSERT_TRUE(f.platform.readRunManifest(f.tree.path("backups/备份1"), manifest, found));
+    ASSERT_TRUE(found);
+    ASSERT_EQ(manifest.files.size(), 3u);
+    EXPECT_EQ(manifest.files[0].path, "a.f90");
+    EXPECT_EQ(manifest.files[0].original, f.platform.fingerprint(kMessy));
+    EXPECT_EQ(manifest.files[0].written, f.platform.fingerprint(f.tree.read("src/a.f90")));
+    EXPECT_EQ(manifest.files[2].end, FileEnd::Failed);
+    EXPECT_FALSE(manifest.files[2].reason.empty());
+    EXPECT_EQ(manifest.folder, f.tree.root() + "/src");
+    EXPECT_EQ(f.platform.fingerprint("abc").sha256,
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+
+    const RestoreReport report = f.restore();
+    ASSERT_TRUE(report.status) << report.status.message;
+    EXPECT_EQ(actions(report), "a.f90:restored b.f90:restored");
+    const Snapshot src = f.tree.snapshot("src");
+    EXPECT_EQ(src.at("a.f90").bytes, kMessy);
+    EXPECT_EQ(src.at("a.f90").mode, 0640u);
+    EXPECT_EQ(src.at("b.f90").bytes, kOther);
+    EXPECT_EQ(src.at("b.f90").mode, 0600u);
+    // Again: nothing left to undo, nothing left alone.
+    EXPECT_EQ(actions(f.restore()), "a.f90:original b.f90:original");
+}
+
+TEST(Restore, LeavesAloneWhatChangedSinceTheRunUnlessForced) {
+    const struct {
+        const char* what;
+        std::function<void(const UndoFixture&)> change;
+        RestoreAction plain, forced;
+        std::string keptText;  // kept in the slot by --force
+    } cases[] = {
+        {"edited", [](const UndoFixture& f) { f.tree.write("src/a.f90", "edited\n"); },
+         RestoreAction::LeftAlone, RestoreAction::Restored, "edited\n"},
+        {"deleted", [](const UndoFixture& f) { f.tree.remove("src/a.f90"); }, RestoreAction::LeftAlone,
+         RestoreAction::Restored, ""},
+        {"link out of the folder",
+         [](const UndoFixture& f) {
+             f.tree.write("outside/a.f90", "theirs\n");
+             f.tree.remove("src/a.f90");
+             f.tree.symlink("src/a.f90", f.tree.path("outside/a.f90"));
+         },
+         RestoreAction::LeftAlone, RestoreAction::LeftAlone, ""},
+        {"now a folder",
+         [](const UndoFixture& f) {
+             f.tree.remove("src/a.f90");
+             f.tree.makeFolder("src/a.f90");
+         },
+         RestoreAction::LeftAlone, RestoreAction::LeftAlone, ""},
+        {"link planted in the slot",
+         [](const UndoFixture& f) {
+             f.tree.write("elsewhere/copy", kMessy);
+             f.tree.remove(f.slot("a.f90"));
+             f.tree.symlink(f.slot("a.f90"), f.tree.path("elsewhere/copy"));
+         },
+         RestoreAction::LeftAlone, RestoreAction::LeftAlone, ""},
+        {"backup copy replaced", [](const UndoFixture& f) { f.tree.write(f.slot("a.f90"), kOther); },
+         RestoreAction::LeftAlone, RestoreAction::LeftAlone, ""},
+    };
+    for (const auto& c : cases) {
+        UndoFixture f;
+        f.tree.write("src/a.f90", kMessy);
+        f.run("src");
+        c.change(f);
+        const Snapshot before = f.tree.snapshot();
+
+        for (const bool force : {false, true}) {
+            const RestoreReport dry = f.restore(force, true);
+            ASSERT_TRUE(dry.status) << c.what;
+            ASSERT_EQ(dry.items.size(), 1u) << c.what;
+            EXPECT_EQ(dry.items[0].action, force ? c.forced : c.plain) << c.what;
+            EXPECT_EQ(f.tree.snapshot(), before) << c.what << ": a dry run changed something";
+        }
+        const RestoreReport plain = f.restore();
+        EXPECT_EQ(plain.items[0].action, c.plain) << c.what;
+        EXPECT_FALSE(plain.items[0].reason.empty()) << c.what;
+        EXPECT_EQ(f.tree.snapshot(), before) << c.what << ": left alone, yet changed";
+
+        const RestoreReport forced = f.restore(true);
+        EXPECT_EQ(forced.items[0].action, c.forced) << c.what;
+        if (c.forced == RestoreAction::Restored) {
+            EXPECT_EQ(f.tree.read("src/a.f90"), kMessy) << c.what;
+            EXPECT_EQ(f.tree.read(f.slot("a.f90.before-restore")), c.keptText) << c.what;
+        } else {
+            EXPECT_EQ(f.tree.snapshot(), before) << c.what;
+        }
+    }
+}
+
+TEST(Restore, AReusedSlotRestoresTheLaterRunOnly) {
+    UndoFixture f;
+    f.tree.write("first/a.f90", kMessy);
+    f.tree.write("first/only.f90", kMessy);
+    f.tree.write("second/a.f90", kOther);
+    f.run("first");
+    const Snapshot first = f.tree.snapshot("first");
+    f.run("second");                                        // the same slot again
+    EXPECT_FALSE(f.restore(false, false, "first").status);  // not the folder the manifest names
+    const RestoreReport report = f.restore();
+    ASSERT_TRUE(report.status) << report.status.message;
+    EXPECT_EQ(report.folder, f.tree.path("second"));
+    EXPECT_EQ(actions(report), "a.f90:restored");
+    EXPECT_EQ(f.tree.read("second/a.f90"), kOther);
+    EXPECT_EQ(f.tree.snapshot("first"), first);
+
+    // A later run that finds no file leaves the slot's manifest alone.
+    f.tree.makeFolder("empty");
+    f.run("empty");
+    EXPECT_EQ(f.restore().folder, f.tree.path("second"));
+}
+
+TEST(Restore, RefusesADamagedOrPlantedManifestAndChangesNothing) {
+    const struct {
+        const char* what;
+        std::string from, to;  // replaced in the manifest's text; `from` empty: the whole text
+        std::string message;
+    } cases[] = {
+        {"not JSON", "", "{\"kind\": ", "not a run manifest"},
+        {"another kind", "codekiln run manifest", "shopping list", "not a run manifest"},
+        {"no hash", "\"sha256\"", "\"sha1\"", "damaged run manifest"},
+        {"parent path", "\"path\": \"a.f90\"", "\"path\": \"../a.f90\"", "not a file inside"},
+        {"absolute elsewhere", "\"path\": \"a.f90\"", "\"path\": \"/etc/a.f90\"", "not a file inside"},
+        {"relative folder", "\"folder\": \"/", "\"folder\": \"", "no absolute folder"},
+        {"link as manifest", "", "", "not a plain file"},
+    };
+    for (const auto& c : cases) {
+        UndoFixture f;
+        f.tree.write("src/a.f90", kMessy);
+        f.run("src");
+        const std::string manifest = f.slot(".codekiln-run.json");
+        std::string text = f.tree.read(manifest);
+        if (c.message == "not a plain file") {
+            f.tree.write("elsewhere.json", text);
+            f.tree.remove(manifest);
+            f.tree.symlink(manifest, f.tree.path("elsewhere.json"));
+        } else if (c.from.empty()) {
+            f.tree.write(manifest, c.to);
+        } else {
+            ASSERT_NE(text.find(c.from), std::string::npos) << c.what;
+            text.replace(text.find(c.from), c.from.size(), c.to);
+            f.tree.write(manifest, text);
+        }
+        const Snapshot before = f.tree.snapshot();
+        const RestoreReport report = f.restore(true);
+        EXPECT_FALSE(report.status) << c.what;
+        EXPECT_NE(report.status.message.find(c.message), std::string::npos)
+            << c.what << ": " << report.status.message;
+        EXPECT_EQ(f.tree.snapshot(), before) << c.what;
+        EXPECT_EQ(listBackupSlots(f.platform)[0].state, SlotListing::State::Damaged) << c.what;
+    }
+}
+
+TEST(Restore, ASlotWithoutManifestNeedsForceAndAFolder) {
+    UndoFixture f;
+    f.tree.write("src/a.f90", kMessy);
+    f.tree.write("src/b.f90", kOther);
+    f.run("src");
+    f.tree.remove(f.slot(".codekiln-run.json"));
+    f.tree.write(f.slot("stray.f90"), kOther);  // from a run over some other folder
+    const std::string formatted = f.tree.read("src/a.f90");
+
+    EXPECT_FALSE(f.restore().status);
+    EXPECT_FALSE(f.restore(true).status);
+    EXPECT_FALSE(f.restore(false, false, "src").status);
+    EXPECT_EQ(listBackupSlots(f.platform)[0].state, SlotListing::State::NoManifest);
+
+    const RestoreReport report = f.restore(true, false, "src");
+    ASSERT_TRUE(report.status) << report.status.message;
+    EXPECT_EQ(actions(report), "a.f90:restored b.f90:restored stray.f90:left");
+    EXPECT_EQ(f.tree.read("src/a.f90"), kMessy);
+    EXPECT_EQ(f.tree.read(f.slot("a.f90.before-restore")), formatted);
+    EXPECT_FALSE(f.tree.snapshot("src").count("stray.f90"));
+}
+
+TEST(Restore, StopsCleanlyWhileARunHoldsTheBackupRoot) {
+    UndoFixture f;
+    f.tree.write("src/a.f90", kMessy);
+    f.run("src");
+    const Snapshot before = f.tree.snapshot("src");
+    QtPlatform other{QtPlatformOptions{EncodingChoice::Auto, f.tree.path("backups"), {}, {}, {}}};
+    std::unique_ptr<RootLock> held;
+    ASSERT_TRUE(other.lockBackupRoot(0, held));
+
+    RestoreRequest request;
+    request.slot = 1;
+    request.lockWaitMilliseconds = 200;
+    const RestoreReport blocked = restoreSlot(request, f.platform);
+    EXPECT_FALSE(blocked.status);
+    EXPECT_NE(blocked.status.message.find("another run"), std::string::npos) << blocked.status.message;
+    EXPECT_EQ(f.tree.snapshot("src"), before);
+
+    held.reset();
+    EXPECT_EQ(actions(restoreSlot(request, f.platform)), "a.f90:restored");
+}
+
+// A platform that notes, whenever a run writes a file of its folder,
+// whether slot 1 holds a manifest at that moment.
+class WatchedPlatform : public QtPlatform {
+public:
+    using QtPlatform::QtPlatform;
+    Status writeFile(const std::string& path, const std::string& bytes) override {
+        if (path.find("/src/") != std::string::npos)
+            manifestSeen |= pathKind(backupRoot() + "/备份1/.codekiln-run.json") != PathKind::Missing;
+        return QtPlatform::writeFile(path, bytes);
+    }
+    bool manifestSeen = false;
+};
+
+TEST(Restore, ARunInProgressLeavesNoManifestBehind) {
+    ScratchTree tree;
+    tree.write("old/a.f90", kOther);
+    tree.write("src/a.f90", kMessy);
+    WatchedPlatform platform{
+        QtPlatformOptions{EncodingChoice::Auto, tree.path("backups"), tree.path("settings.ini"), {}, {}}};
+    testing::FakeUi ui;
+    SessionState session;
+    runBatch(".f90", tree.path("old"), session, FormatOptions{}, platform, ui);
+    platform.manifestSeen = false;
+    session.backupSlot = 0;  // the next run reuses slot 1
+    runBatch(".f90", tree.path("src"), session, FormatOptions{}, platform, ui);
+    // Killed while writing, the run would have left no manifest: neither the
+    // old run's (whose copies it is replacing) nor a premature one of its own.
+    EXPECT_FALSE(platform.manifestSeen);
+    EXPECT_TRUE(tree.snapshot("backups/备份1").count(".codekiln-run.json"));
+}
+
+}  // namespace
+}  // namespace codekiln
