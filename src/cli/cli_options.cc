@@ -26,9 +26,10 @@ ParsedCommandLine error(std::string message) {
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Re-indents the Fortran files of a folder in place, backing each one up first into "
-                       "备份1..备份5 in turn."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Re-indents Fortran files in place, a folder (or a tree, or the files named) at a time, "
+        "backing each one up first into 备份1..备份5 in turn. Defaults come from the project's "
+        ".codekiln.toml, found in the folder given or its nearest parent."));
     const QCommandLineOption help(QStringList{"h", "help"}, QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
     const QCommandLineOption toStdout(
@@ -39,8 +40,33 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         QStringLiteral("FILE"));
     const QCommandLineOption check(
         QStringLiteral("check"),
-        QStringLiteral("Write nothing; list the files (the PATHs, or the matching files "
-                       "of folders) that formatting would change, and exit 1 if any."));
+        QStringLiteral("Write nothing; list the files that formatting would change, and exit 1 if any."));
+    const QCommandLineOption diff(
+        QStringLiteral("diff"),
+        QStringLiteral("Write nothing; show what each file would become as a unified diff, and exit 1 if "
+                       "any would change."));
+    const QCommandLineOption color(QStringLiteral("color"),
+                                   QStringLiteral("Colour --diff: auto (when standard output is a terminal), "
+                                                  "always or never."),
+                                   QStringLiteral("WHEN"), QStringLiteral("auto"));
+    const QCommandLineOption recursive(QStringList{"r", "recursive"},
+                                       QStringLiteral("Take folders' subfolders too, depth first (hidden "
+                                                      "folders, linked folders and the backup folders "
+                                                      "are skipped)."));
+    const QCommandLineOption noRecursive(QStringLiteral("no-recursive"),
+                                         QStringLiteral("Only the folders' own files."));
+    const QCommandLineOption exclude(QStringLiteral("exclude"),
+                                     QStringLiteral("Leave out files and folders whose path relative to the "
+                                                    "folder given matches GLOB (*, ?, **); a GLOB without "
+                                                    "\"/\" is matched against names. Repeatable."),
+                                     QStringLiteral("GLOB"));
+    const QCommandLineOption untilStable(
+        QStringLiteral("until-stable"),
+        QStringLiteral("Repeat the formatting pass until the text no longer changes."));
+    const QCommandLineOption singlePass(QStringLiteral("single-pass"),
+                                        QStringLiteral("One formatting pass per file."));
+    const QCommandLineOption noConfig(QStringLiteral("no-config"),
+                                      QStringLiteral("Ignore the project's .codekiln.toml."));
     const QCommandLineOption ext(
         QStringLiteral("ext"),
         QStringLiteral("The file extension, as typed into the window (default .f90); "
@@ -50,12 +76,18 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                                  QStringLiteral("Answer Yes to the extension warning."));
     const QCommandLineOption removeBlank(QStringLiteral("remove-blank-lines"),
                                          QStringLiteral("Drop blank lines."));
+    const QCommandLineOption keepBlank(QStringLiteral("keep-blank-lines"),
+                                       QStringLiteral("Keep blank lines."));
     const QCommandLineOption noIndentElse(
         QStringLiteral("no-indent-else"),
         QStringLiteral("Keep else, elseif and case lines at the level of their "
                        "block's statements."));
+    const QCommandLineOption indentElse(QStringLiteral("indent-else"),
+                                        QStringLiteral("Move else, elseif and case lines back one step."));
     const QCommandLineOption noSeparators(
         QStringLiteral("no-separators"), QStringLiteral("Write no separator banners between program units."));
+    const QCommandLineOption separators(QStringLiteral("separators"),
+                                        QStringLiteral("Write separator banners between program units."));
     const QCommandLineOption backupDir(QStringLiteral("backup-dir"),
                                        QStringLiteral("The folder that holds 备份1..备份5."),
                                        QStringLiteral("DIR"));
@@ -85,13 +117,15 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         QStringLiteral("list-backups"),
         QStringLiteral("List the backup slots: each run's time, folder, files, and whether it can still be "
                        "restored cleanly."));
-    parser.addOptions({help, version, toStdout, check, ext, yes, removeBlank, noIndentElse, noSeparators,
-                       backupDir, encoding, form, restore, force, dryRun, listBackups});
-    parser.addPositionalArgument(QStringLiteral("FOLDER"),
-                                 QStringLiteral("The folder to format (or the PATHs "
-                                                "with --check)."),
-                                 QStringLiteral("FOLDER | --stdout FILE | --check PATH... | "
-                                                "--restore [SLOT [FOLDER]] | --list-backups"));
+    parser.addOptions({help,         version,     toStdout,    check,       diff,         color,
+                       recursive,    noRecursive, exclude,     untilStable, singlePass,   noConfig,
+                       ext,          yes,         removeBlank, keepBlank,   noIndentElse, indentElse,
+                       noSeparators, separators,  backupDir,   encoding,    form,         restore,
+                       force,        dryRun,      listBackups});
+    parser.addPositionalArgument(QStringLiteral("PATH"),
+                                 QStringLiteral("Files and folders to format, in this order."),
+                                 QStringLiteral("PATH... | --stdout FILE | --restore [SLOT [FOLDER]] | "
+                                                "--list-backups"));
 
     QStringList args;
     for (const std::string& a : arguments) args << QString::fromStdString(a);
@@ -112,9 +146,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     CliOptions& o = parsed.options;
     const QStringList positional = parser.positionalArguments();
     int modes = 0;
-    for (const QCommandLineOption* mode : {&toStdout, &check, &restore, &listBackups})
+    for (const QCommandLineOption* mode : {&toStdout, &check, &diff, &restore, &listBackups})
         modes += parser.isSet(*mode);
-    if (modes > 1) return error("--stdout, --check, --restore and --list-backups exclude each other");
+    if (modes > 1) return error("--stdout, --check, --diff, --restore and --list-backups exclude each other");
     if ((parser.isSet(force) || parser.isSet(dryRun)) && !parser.isSet(restore))
         return error("--force and --dry-run go with --restore");
     if (parser.isSet(restore)) {
@@ -136,28 +170,61 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         if (!positional.isEmpty()) return error("--stdout takes one FILE and no other paths");
         o.mode = CliMode::Stdout;
         o.paths.push_back(fromQ(parser.value(toStdout)));
-    } else if (parser.isSet(check)) {
-        if (positional.isEmpty()) return error("--check needs at least one PATH");
-        o.mode = CliMode::Check;
-        for (const QString& p : positional) o.paths.push_back(fromQ(p));
     } else {
-        if (positional.size() != 1) return error("give exactly one FOLDER (see --help)");
-        o.mode = CliMode::Batch;
-        o.paths.push_back(fromQ(positional.front()));
+        if (positional.isEmpty()) return error("give at least one PATH (see --help)");
+        o.mode = parser.isSet(check) ? CliMode::Check : parser.isSet(diff) ? CliMode::Diff : CliMode::Batch;
+        for (const QString& p : positional) o.paths.push_back(fromQ(p));
     }
+
+    // A pair of options for one setting: at most one of them, and the
+    // setting counts as given on the command line either way.
+    std::string conflict;
+    const auto pair = [&](const QCommandLineOption& on, const QCommandLineOption& off, const char* key,
+                          bool& target) {
+        if (parser.isSet(on) && parser.isSet(off))
+            conflict = "--" + fromQ(on.names().back()) + " and --" + fromQ(off.names().back()) +
+                       " exclude each other";
+        if (parser.isSet(on) || parser.isSet(off)) {
+            target = parser.isSet(on);
+            o.givenKeys.insert(key);
+        }
+    };
+    pair(removeBlank, keepBlank, "remove-blank-lines", o.format.removeBlankLines);
+    pair(indentElse, noIndentElse, "indent-else", o.format.indentElse);
+    pair(separators, noSeparators, "separators", o.format.showSeparators);
+    pair(recursive, noRecursive, "recursive", o.recursive);
+    pair(untilStable, singlePass, "until-stable", o.untilStable);
+    if (!conflict.empty()) return error(conflict);
+
     o.extensionText = fromQ(parser.value(ext));
+    if (parser.isSet(ext)) o.givenKeys.insert("extension");
     o.yes = parser.isSet(yes);
-    o.format.removeBlankLines = parser.isSet(removeBlank);
-    o.format.indentElse = !parser.isSet(noIndentElse);
-    o.format.showSeparators = !parser.isSet(noSeparators);
     o.backupDir = fromQ(parser.value(backupDir));
     if (parser.isSet(backupDir) && o.backupDir.empty()) return error("--backup-dir needs a folder");
     if (!parseEncodingChoice(fromQ(parser.value(encoding)), o.encoding)) {
         return error("unknown --encoding \"" + fromQ(parser.value(encoding)) +
                      "\" (auto, utf-8, gb18030 or system)");
     }
+    if (parser.isSet(encoding)) o.givenKeys.insert("encoding");
+    for (const QString& glob : parser.values(exclude)) {
+        if (glob.isEmpty()) return error("--exclude needs a pattern");
+        o.excludes.push_back(fromQ(glob));
+    }
+    if (parser.isSet(exclude)) o.givenKeys.insert("exclude");
+    const QString when = parser.value(color);
+    if (when == "auto") {
+        o.color = ColorChoice::Auto;
+    } else if (when == "always") {
+        o.color = ColorChoice::Always;
+    } else if (when == "never") {
+        o.color = ColorChoice::Never;
+    } else {
+        return error("unknown --color \"" + fromQ(when) + "\" (auto, always or never)");
+    }
+    o.readConfig = !parser.isSet(noConfig);
     if (!parseSourceForm(fromQ(parser.value(form)), o.format.form))
         return error("unknown --form \"" + fromQ(parser.value(form)) + "\" (fixed, free or auto)");
+    if (parser.isSet(form)) o.givenKeys.insert("form");
     return parsed;
 }
 

@@ -1,7 +1,8 @@
-// The command line of codekiln-cli: its modes and its options, read
-// with QCommandLineParser into plain values.
+// The command line of codekiln-cli: its modes and its options, read with
+// QCommandLineParser into plain values.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,24 +13,36 @@ namespace codekiln {
 
 /// What codekiln-cli is asked to do.
 enum class CliMode {
-    Batch,   ///< format every matching file of FOLDER in place, as "处理代码" does
+    Batch,   ///< format the PATHs' files in place, as "处理代码" does for a folder
     Stdout,  ///< format one file (or standard input) and write it to standard output
     Check,   ///< only tell which files would change
+    Diff,    ///< show what each file would become as a unified diff; write nothing
     Restore,      ///< put a backup slot's originals back (--restore [SLOT [FOLDER]])
     ListBackups,  ///< list the backup slots and whether each can be restored cleanly
 };
 
+/// When --diff colours its output.
+enum class ColorChoice { Auto, Always, Never };
+
 /// The parsed command line.
 struct CliOptions {
     CliMode mode = CliMode::Batch;
-    /// FOLDER (Batch), the FILE or "-" (Stdout), the PATHs (Check), or
-    /// the FOLDER to restore into (Restore; optional).
+    /// The PATHs (files and folders) in the order given, the FILE or "-"
+    /// (Stdout), or the FOLDER to restore into (Restore; optional).
     std::vector<std::string> paths;
     std::string extensionText = ".f90";  ///< as typed; the warning is decided on it untrimmed
     bool yes = false;                    ///< answer Yes to the extension warning
     FormatOptions format;
     std::string backupDir;  ///< the folder that holds 备份1..备份5; empty: the default
     EncodingChoice encoding = EncodingChoice::Auto;
+    bool recursive = false;             ///< folders' subfolders too, depth first
+    bool untilStable = false;           ///< repeat the formatting pass until the text stays the same
+    std::vector<std::string> excludes;  ///< wildcard patterns on relative paths
+    ColorChoice color = ColorChoice::Auto;
+    bool readConfig = true;  ///< look for the project's settings file (.codekiln.toml)
+    /// The settings-file keys that an option on the command line set; the
+    /// settings file does not override them.
+    std::set<std::string> givenKeys;
     int slot = 0;         ///< Restore: the slot 1..5; 0: the slot of the last run
     bool force = false;   ///< Restore: also files changed or deleted since the run
     bool dryRun = false;  ///< Restore: say what would happen, change nothing

@@ -1,10 +1,13 @@
-// The three modes of codekiln-cli. A batch run goes through `runBatch`
-// exactly as the window's "处理代码" does, starting from the slot the
-// settings store holds; --stdout and --check send each file through the same
-// pipeline as the batch run (decode, format, safety check, encode) in memory
-// and touch neither files, backups nor settings.
+// The modes of codekiln-cli. A batch run goes through the run the window's
+// "处理代码" uses (`runFiles`, after the same extension warning), starting
+// from the slot the settings store holds, over the files of its PATHs;
+// --stdout, --check and --diff send each file through the same pipeline
+// (decode, format, safety check, encode) in memory and touch neither files,
+// backups nor settings. The project's settings file, when there is one, sets
+// the defaults before any mode starts.
 #include "cli/cli_run.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QString>
 #include <string>
@@ -12,7 +15,10 @@
 #include <vector>
 
 #include "cli/cli_restore.h"
+#include "cli/file_walk.h"
+#include "cli/project_config.h"
 #include "cli/terminal_ui.h"
+#include "cli/unified_diff.h"
 #include "platform/file_names.h"
 #include "platform/paths.h"
 #include "platform/qt_platform.h"
@@ -34,6 +40,76 @@ void report(std::FILE* err, const std::string& message) {
     std::fprintf(err, "codekiln-cli: %s\n", message.c_str());
 }
 
+// The folder a run's names are relative to, for its manifest: the one
+// folder given, a single file's folder, else the current folder (names then
+// start with their PATH).
+std::string runFolder(const std::vector<std::string>& paths) {
+    if (paths.size() == 1 && isFolder(paths.front())) return withoutTrailingSeparators(paths.front());
+    if (paths.size() == 1) return QFileInfo(QString::fromStdString(paths.front())).absolutePath().toStdString();
+    return QDir::currentPath().toStdString();
+}
+
+// Every PATH must be there before anything is touched.
+bool pathsExist(const CliOptions& options, std::FILE* err) {
+    for (const std::string& path : options.paths) {
+        if (!isFolder(path) && !isFile(path)) {
+            report(err, path + ": no such file or folder");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool anyFolder(const CliOptions& options) {
+    for (const std::string& path : options.paths)
+        if (isFolder(path)) return true;
+    return false;
+}
+
+// The settings file of the PATHs, applied to `options`. All PATHs of one run
+// must fall under the same settings file (or none), as one run has one set
+// of options.
+bool applyConfig(CliOptions& options, std::FILE* err) {
+    if (!options.readConfig) return true;
+    std::string config;
+    std::string configPath;
+    bool first = true;
+    for (const std::string& path : options.paths) {
+        const QString start = path == "-"      ? QStringLiteral(".")
+                              : isFolder(path) ? QString::fromStdString(path)
+                                               : QFileInfo(QString::fromStdString(path)).absolutePath();
+        const std::string found = findProjectConfig(start.toStdString());
+        if (!first && found != config) {
+            report(err, path + " and " + configPath + " fall under different settings files (" +
+                            (config.empty() ? "none" : config) + ", " + (found.empty() ? "none" : found) +
+                            "); run them separately or pass --no-config");
+            return false;
+        }
+        if (first) configPath = path;
+        config = found;
+        first = false;
+    }
+    if (config.empty()) return true;
+    const Status applied = applyProjectConfig(config, options);
+    if (!applied) report(err, applied.message);
+    return applied.ok;
+}
+
+WalkOptions walkOptions(const CliOptions& options, const std::string& extension, Platform& platform) {
+    WalkOptions walk;
+    walk.extension = extension;
+    walk.recursive = options.recursive;
+    walk.excludes = options.excludes;
+    walk.backupRoot = options.backupDir.empty() ? platform.backupRoot() : options.backupDir;
+    return walk;
+}
+
+PipelineOptions pipelineOptions(const CliOptions& options) {
+    PipelineOptions pipeline;
+    pipeline.untilStable = options.untilStable;
+    return pipeline;
+}
+
 Status readAll(std::FILE* in, std::string& bytes) {
     bytes.clear();
     char buffer[65536];
@@ -47,11 +123,6 @@ Status readAll(std::FILE* in, std::string& bytes) {
 }
 
 CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
-    const std::string folder = withoutTrailingSeparators(options.paths.front());
-    if (!isFolder(folder)) {
-        report(err, escapedName(folder) + ": not a folder");
-        return CliResult::UsageError;
-    }
     QtPlatformOptions platformOptions;
     platformOptions.encoding = options.encoding;
     platformOptions.backupRoot = options.backupDir;
@@ -62,8 +133,10 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     session.backupSlot = readStoredSlot(platform);
 
     TerminalUi ui(options.yes, in, err);
-    const BatchOutcome outcome = runBatch(options.extensionText, folder, session, options.format, platform, ui);
-    switch (outcome.end) {
+    std::string extension;
+    std::string message;
+    // Files named are taken whatever their extension; only folders need one.
+    switch (confirmExtension(options.extensionText, anyFolder(options), ui, extension, message)) {
         case BatchEnd::Cancelled:
             if (ui.unanswered()) {
                 std::fprintf(err, "%s\n", terminalText(kExtensionWarning).c_str());
@@ -71,13 +144,18 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
             }
             return CliResult::Cancelled;
         case BatchEnd::MissingExtension:
-            report(err, outcome.message);
+            report(err, message);
             return CliResult::MissingExtension;
-        case BatchEnd::NotStarted:
-            report(err, terminalText(outcome.message));
-            return CliResult::FilesFailed;
+        case BatchEnd::NotStarted:  // only a run gives it
         case BatchEnd::Completed:
             break;
+    }
+    const WalkResult found = collectFiles(options.paths, walkOptions(options, extension, platform), platform);
+    const BatchOutcome outcome = runFiles(found.files, runFolder(options.paths), extension, session,
+                                          options.format, pipelineOptions(options), platform, ui);
+    if (outcome.end == BatchEnd::NotStarted) {
+        report(err, terminalText(outcome.message));
+        return CliResult::FilesFailed;
     }
     // The summary is the only record of which backup folder holds this run's
     // copies: a run that cannot put it out has failed.
@@ -86,10 +164,10 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     if (!summaryOut)
         report(err, "standard output: cannot write the summary; this run's backups are in " +
                         platform.backupRoot() + kPathSeparator + backupFolderName(session.backupSlot));
-    if (!outcome.listingError.empty()) report(err, outcome.listingError);
+    for (const std::string& error : found.errors) report(err, error);
     for (const FileFailure& failure : outcome.failures) report(err, failure.reason);
     if (!outcome.manifestError.empty()) report(err, outcome.manifestError);
-    const bool clean = outcome.failures.empty() && outcome.listingError.empty() && outcome.manifestError.empty();
+    const bool clean = outcome.failures.empty() && found.errors.empty() && outcome.manifestError.empty();
     return summaryOut && clean ? CliResult::Success : CliResult::FilesFailed;
 }
 
@@ -115,9 +193,10 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
     DoLabelRecord doLabels;
     const PipelineResult result =
         formatFileBytes(std::move(bytes), path == "-" ? "standard input" : escapedName(path), options.format,
-                        doLabels, platform);
+                        doLabels, platform, pipelineOptions(options));
     if (!result.formatted()) {
-        report(err, result.reason);  // nothing on standard output: a refused text is never shown as the result
+        report(err,
+               result.reason);  // nothing on standard output: a refused text is never shown as the result
         return CliResult::FilesFailed;
     }
     if (std::fwrite(result.bytes.data(), 1, result.bytes.size(), out) != result.bytes.size() ||
@@ -128,72 +207,54 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
     return CliResult::Success;
 }
 
-CliResult runCheckMode(const CliOptions& options, std::FILE* out, std::FILE* err) {
+// --check and --diff: every file in run order through the pipeline in
+// memory. The files are checked as the files of one run: the labelled-DO
+// record carries from each to the next, as it does when they are formatted.
+CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* err) {
     const std::string extension(trimBlanks(options.extensionText));
-    bool anyFolder = false;
-    for (const std::string& path : options.paths) {
-        if (isFolder(path)) {
-            anyFolder = true;
-        } else if (!isFile(path)) {
-            report(err, escapedName(path) + ": no such file or folder");
-            return CliResult::UsageError;
-        }
-    }
-    if (anyFolder && extension.empty()) {
+    if (anyFolder(options) && extension.empty()) {
         report(err, kMissingExtension);
         return CliResult::MissingExtension;
     }
-
     QtPlatformOptions platformOptions;
     platformOptions.encoding = options.encoding;
     QtPlatform platform(platformOptions);
-    // Every file in run order, folders expanded in their listing order.
-    std::vector<std::string> files;
-    bool failed = false;
-    for (const std::string& path : options.paths) {
-        if (!isFolder(path)) {
-            files.push_back(path);
-            continue;
-        }
-        const std::string folder = withoutTrailingSeparators(path);
-        std::vector<std::string> names;
-        const Status listed = platform.listFiles(folder, extension, names);
-        if (!listed) {
-            report(err, listed.message);
-            failed = true;
-        }
-        for (const std::string& name : names) files.push_back(folder + kPathSeparator + name);
-    }
+    const WalkResult found = collectFiles(options.paths, walkOptions(options, extension, platform), platform);
+    bool failed = !found.errors.empty();
+    for (const std::string& error : found.errors) report(err, error);
 
-    // The files are checked as the files of one run: the labelled-DO record
-    // carries from each to the next, as it does when they are formatted.
+    const bool diff = options.mode == CliMode::Diff;
+    const bool color =
+        options.color == ColorChoice::Always || (options.color == ColorChoice::Auto && isTerminal(out));
     DoLabelRecord doLabels;
-    std::vector<std::string> changed;
+    bool changed = false;
     std::vector<std::string> refused;
-    for (const std::string& file : files) {
+    for (const RunFile& file : found.files) {
         std::string bytes;
-        const Status status = platform.readFile(file, bytes);
+        const Status status = platform.readFile(file.path, bytes);
         if (!status) {
             report(err, status.message);
             failed = true;
             continue;
         }
-        const PipelineResult result =
-            formatFileBytes(bytes, escapedName(file), options.format, doLabels, platform);
+        const PipelineResult result = formatFileBytes(bytes, escapedName(file.path), options.format, doLabels,
+                                                      platform, pipelineOptions(options));
         if (!result.formatted()) {
             report(err, result.reason);
-            refused.push_back(file);
+            refused.push_back(file.path);
         } else if (result.bytes != bytes) {
-            changed.push_back(file);
+            changed = true;
+            const std::string name = escapedName(file.path);
+            const std::string shown = diff ? unifiedDiff(bytes, result.bytes, name, color) : name + "\n";
+            std::fwrite(shown.data(), 1, shown.size(), out);
         }
     }
-    for (const std::string& file : changed) std::fprintf(out, "%s\n", escapedName(file).c_str());
     if (!refused.empty()) {
         std::fprintf(out, "would not be formatted (left unchanged by a run):\n");
         for (const std::string& file : refused) std::fprintf(out, "%s\n", escapedName(file).c_str());
     }
     if (failed || !refused.empty()) return CliResult::FilesFailed;
-    return changed.empty() ? CliResult::Success : CliResult::ChangesFound;
+    return changed ? CliResult::ChangesFound : CliResult::Success;
 }
 
 }  // namespace
@@ -213,14 +274,20 @@ int exitCodeFor(CliResult result) {
     return 2;
 }
 
-CliResult runCli(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
+CliResult runCli(const CliOptions& given, std::FILE* in, std::FILE* out, std::FILE* err) {
+    CliOptions options = given;
+    if (options.mode != CliMode::Stdout && !pathsExist(options, err)) return CliResult::UsageError;
+    // A restore and the slot listing format nothing: no settings file applies.
+    const bool formats = options.mode != CliMode::Restore && options.mode != CliMode::ListBackups;
+    if (formats && !applyConfig(options, err)) return CliResult::UsageError;
     switch (options.mode) {
         case CliMode::Batch:
             return runBatchMode(options, in, out, err);
         case CliMode::Stdout:
             return runStdoutMode(options, in, out, err);
         case CliMode::Check:
-            return runCheckMode(options, out, err);
+        case CliMode::Diff:
+            return runInspectMode(options, out, err);
         case CliMode::Restore:
             return runRestoreMode(options, out, err);
         case CliMode::ListBackups:

@@ -1,4 +1,4 @@
-// Running codekiln-cli's three modes, and the one place where what happened
+// Running codekiln-cli's modes, and the one place where what happened
 // becomes an exit code.
 #pragma once
 
@@ -12,8 +12,8 @@ namespace codekiln {
 enum class CliResult {
     Success,           ///< every file formatted (or, with --check, none would change)
     FilesFailed,       ///< some file could not be formatted and was left untouched
-    ChangesFound,      ///< --check: some file would change
-    UsageError,        ///< bad arguments, or a path that is not there
+    ChangesFound,      ///< --check or --diff: some file would change
+    UsageError,        ///< bad arguments, a path that is not there, or a bad settings file
     Cancelled,         ///< the extension warning was answered No, or nobody could answer it
     MissingExtension,  ///< the extension was empty after trimming
 };
@@ -22,8 +22,9 @@ enum class CliResult {
 /// 2 usage error, cancelled warning or missing extension.
 int exitCodeFor(CliResult result);
 
-/// Runs the parsed command line. The summary, formatted text and changed
+/// Runs the parsed command line, with the project's settings file (unless
+/// --no-config) supplying what the command line did not set. The summary, formatted text and changed
 /// names go to `out`; questions, progress and errors to `err`.
-CliResult runCli(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err);
+CliResult runCli(const CliOptions& given, std::FILE* in, std::FILE* out, std::FILE* err);
 
 }  // namespace codekiln

@@ -40,6 +40,20 @@ bool insideBackupFolder(std::string file, std::string root) {
     return false;
 }
 
+// Makes sure of the folders of `relative` ("sub/deeper/a.f90") below `base`,
+// one level at a time; the name's own last part is not a folder.
+Status makeBackupFolders(Platform& platform, const std::string& base, const std::string& relative) {
+    std::string folder = base;
+    for (std::size_t from = 0, cut; (cut = relative.find('/', from)) != std::string::npos; from = cut + 1) {
+        folder = joinPath(folder, relative.substr(from, cut - from));
+        if (!platform.folderExists(folder)) {
+            const Status created = platform.createFolder(folder);
+            if (!created) return created;
+        }
+    }
+    return Status::success();
+}
+
 }  // namespace
 
 std::string backupFolderName(int slot) { return "备份" + std::to_string(slot); }
@@ -54,7 +68,7 @@ std::string fileNameOf(const std::string& fn) {
 }
 
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                  Platform& platform) {
+                  Platform& platform, const std::string& runName, const PipelineOptions& pipeline) {
     FileOutcome outcome;
     // Entry: the file counts and is named before it is even looked at. The
     // batch run has stored the slot under its lock before the first file;
@@ -62,7 +76,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     run.fileCount += 1;
     if (session.backupSlot > kBackupFolders) session.backupSlot = 1;
     platform.writeSetting(kSlotSection, kSlotKey, std::to_string(session.backupSlot));  // failure ignored
-    const std::string name = fileNameOf(fn);
+    const std::string name = runName.empty() ? fileNameOf(fn) : runName;
     if (run.processedNames.size() < static_cast<std::size_t>(run.fileCount)) {
         run.processedNames.resize(static_cast<std::size_t>(run.fileCount));
     }
@@ -104,12 +118,14 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         return outcome;  // a hard link to a file formatted already
     }
     if (!resolved.empty()) run.formattedPaths.insert(resolved);
-    Status backedUp = platform.writeBackup(
-        joinPath(joinPath(root, backupFolderName(session.backupSlot)), name), original, identity);
+    const std::string slotFolder = joinPath(root, backupFolderName(session.backupSlot));
+    Status backedUp = makeBackupFolders(platform, slotFolder, name);
+    if (backedUp) backedUp = platform.writeBackup(joinPath(slotFolder, name), original, identity);
     if (!backedUp && !folders) backedUp = Status::failure(folders.message + "; " + backedUp.message);
 
     outcome.original = platform.fingerprint(original);
-    PipelineResult result = formatFileBytes(original, escapedName(fn), options, session.doLabels, platform);
+    PipelineResult result =
+        formatFileBytes(original, escapedName(fn), options, session.doLabels, platform, pipeline);
     outcome.lineCount = result.lineCount;
     if (!result.formatted()) {
         outcome.status = Status::failure(result.reason);

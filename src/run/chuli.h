@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "run/pipeline.h"
 #include "run/run_state.h"
 #include "state/format_options.h"
 
@@ -31,7 +32,10 @@ struct FileOutcome {
 /// `chuli`: formats the file `fn` in place as the next file of a run. Adds
 /// one to the run's `fileCount`, records the name, stores the session's
 /// backup slot, and moves the session's labelled-DO record.
+/// `runName` is the name recorded for the summary and the backup's path
+/// inside the slot folder ("sub/a.f90" backs up to 备份3/sub/a.f90, its
+/// folders made as needed); empty, it is the file name of `fn`.
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                  Platform& platform);
+                  Platform& platform, const std::string& runName = {}, const PipelineOptions& pipeline = {});
 
 }  // namespace codekiln

@@ -13,7 +13,7 @@
 namespace codekiln {
 
 PipelineResult formatFileBytes(std::string original, const std::string& name, const FormatOptions& options,
-                               DoLabelRecord& doLabels, Platform& platform) {
+                               DoLabelRecord& doLabels, Platform& platform, const PipelineOptions& pipeline) {
     PipelineResult result;
     TextFile file;
     Status status = platform.decodeText(std::move(original), name, file);
@@ -24,9 +24,31 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
     }
 
     const std::vector<std::string_view> lines = splitLines(file.text);
+    const DoLabelRecord incoming = pipeline.untilStable ? doLabels : DoLabelRecord{};
     FormatOptions fileOptions = options;
     fileOptions.form = formForFile(options.form, name);  // auto: decided by the file's extension
     FormattedFile formatted = formatFile(lines, fileOptions, doLabels);
+    result.passes = 1;
+    // Each further pass reads the previous pass's text, starting from the
+    // record as it came in; a pass whose output is its input shows the text
+    // is stable. A file already in shape settles on its first pass.
+    if (pipeline.untilStable && formatted.text != file.text) {
+        for (;;) {
+            if (result.passes == kMaxPasses) {
+                result.end = PipelineEnd::Unstable;
+                result.reason = name + ": still changing after " + std::to_string(kMaxPasses) +
+                                " formatting passes; not formatted";
+                return result;
+            }
+            DoLabelRecord record = incoming;
+            FormattedFile next = formatText(formatted.text, fileOptions, record);
+            result.passes += 1;
+            const bool stable = next.text == formatted.text;
+            formatted = std::move(next);
+            doLabels = std::move(record);
+            if (stable) break;
+        }
+    }
     result.lineCount = formatted.lineCount;
     // The new text must say what the old one said before anyone may use it.
     const SafetyVerdict verdict = checkSafety(lines, formatted.text, fileOptions.form);

@@ -19,13 +19,28 @@ enum class PipelineEnd {
     NotDecoded, ///< the bytes are not text in the encoding asked for; nothing was formatted
     Refused,    ///< the formatted text does not say what the old one said
     NotEncoded, ///< the formatted text cannot be held in the file's encoding
+    Unstable,   ///< --until-stable: the text still changed after kMaxPasses passes
 };
+
+/// How the pipeline runs the formatting pass.
+struct PipelineOptions {
+    /// Repeat the pass in memory until its output equals its input. A single
+    /// pass may not be stable: a run of blanks is shortened once per pass
+    /// (16 blanks become 4, then 1), so a file may need a few passes.
+    bool untilStable = false;
+};
+
+/// The most passes --until-stable makes before it gives up on a file. Each
+/// pass at least quarters the longest run of blanks, so real files settle
+/// within a handful.
+inline constexpr int kMaxPasses = 32;
 
 /// The result of the pipeline for one file.
 struct PipelineResult {
     PipelineEnd end = PipelineEnd::NotDecoded;
     std::string reason;          ///< why, naming the file, unless formatted
-    std::int64_t lineCount = 0;  ///< `lineCount`, once the file was decoded
+    std::int64_t lineCount = 0;  ///< `lineCount`, once the file was decoded (of the last pass)
+    int passes = 0;              ///< formatting passes made
     std::string bytes;           ///< the formatted file's bytes, when formatted
 
     bool formatted() const { return end == PipelineEnd::Formatted; }
@@ -33,8 +48,13 @@ struct PipelineResult {
 
 /// Runs the file `name` with content `original` through decode, format,
 /// safety check and encode. `doLabels` moves exactly as the engine moves it
-/// whenever the file could be decoded, refused or not.
+/// whenever the file could be decoded, refused or not. With
+/// `pipeline.untilStable`, every pass starts from the record as it came in,
+/// and the record is left as the last pass (over the stable text) left it, so
+/// the next file sees what a later single pass over this result would give
+/// it; the safety check compares the last text with the original.
 PipelineResult formatFileBytes(std::string original, const std::string& name, const FormatOptions& options,
-                               DoLabelRecord& doLabels, Platform& platform);
+                               DoLabelRecord& doLabels, Platform& platform,
+                               const PipelineOptions& pipeline = {});
 
 }  // namespace codekiln

@@ -6,6 +6,8 @@
 // until its summary is out.
 #include "run/run_batch.h"
 
+#include <set>
+
 #include "platform/file_names.h"
 #include "run/chuli.h"
 #include "run/settings.h"
@@ -43,21 +45,41 @@ std::string failureDetails(const std::vector<FileFailure>& failures) {
 
 }  // namespace
 
+BatchEnd confirmExtension(const std::string& extensionText, bool needExtension, UserInterface& ui,
+                          std::string& extension, std::string& message) {
+    if (extensionText != kFreeFormExtension && !ui.messageYesNo(kExtensionWarning)) return BatchEnd::Cancelled;
+    extension = std::string(trimBlanks(extensionText));
+    if (extension.empty() && needExtension) {
+        ui.messageOk(kMissingExtension);
+        message = kMissingExtension;
+        return BatchEnd::MissingExtension;
+    }
+    return BatchEnd::Completed;
+}
+
 BatchOutcome runBatch(const std::string& extensionText, const std::string& folder, SessionState& session,
                       const FormatOptions& options, Platform& platform, UserInterface& ui) {
     BatchOutcome outcome;
-    if (extensionText != kFreeFormExtension && !ui.messageYesNo(kExtensionWarning)) {
-        outcome.end = BatchEnd::Cancelled;
-        return outcome;
-    }
-    const std::string extension(trimBlanks(extensionText));
-    if (extension.empty()) {
-        ui.messageOk(kMissingExtension);
-        outcome.end = BatchEnd::MissingExtension;
-        outcome.message = kMissingExtension;
-        return outcome;
-    }
+    std::string extension;
+    outcome.end = confirmExtension(extensionText, true, ui, extension, outcome.message);
+    if (outcome.end != BatchEnd::Completed) return outcome;
 
+    std::vector<std::string> found;
+    const Status listed = platform.listFiles(folder, extension, found);
+    std::vector<RunFile> files;
+    files.reserve(found.size());
+    // One separator between folder and name, even after a root's own.
+    for (std::string& name : found) files.push_back({folder + kPathSeparator + name, std::move(name)});
+    outcome = runFiles(files, folder, extension, session, options, PipelineOptions{}, platform, ui);
+    if (!listed) outcome.listingError = listed.message;
+    return outcome;
+}
+
+BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& folder, const std::string& extension,
+                      SessionState& session, const FormatOptions& options, const PipelineOptions& pipeline,
+                      Platform& platform, UserInterface& ui) {
+    BatchOutcome outcome;
+    RunCounters run;
     // One run at a time per backup root: the slot is read, advanced and
     // stored under the lock, before any file is touched, and the lock is held
     // until the summary is out (the outcome carries it to the front end).
@@ -78,32 +100,32 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     }
     session.backupSlot = slot;
 
-    RunCounters run;
-    std::vector<std::string> found;
-    const Status listed = platform.listFiles(folder, extension, found);
-    if (!listed) outcome.listingError = listed.message;
-    // What a run killed between writing and renaming left behind.
-    platform.removeStaleTemporaries(folder);
-    platform.removeStaleTemporaries(platform.backupRoot() + kPathSeparator + backupFolderName(slot));
+    // What a run killed between writing and renaming left behind, in every
+    // folder this run writes to.
+    std::set<std::string> folders{platform.backupRoot() + kPathSeparator + backupFolderName(slot)};
+    for (const RunFile& file : files) {
+        const std::size_t cut = file.path.find_last_of(kPathSeparator == '/' ? "/" : "/\\");
+        folders.insert(cut == std::string::npos ? "." : file.path.substr(0, cut == 0 ? 1 : cut));
+    }
+    for (const std::string& written : folders) platform.removeStaleTemporaries(written);
 
     RunRecord record(folder, extension, options, session.backupSlot, platform);
     // A stale manifest that cannot be removed is replaced at the end.
-    if (!found.empty()) (void)record.begin();
+    if (!files.empty()) (void)record.begin();
 
-    const auto total = static_cast<long long>(found.size());
+    const auto total = static_cast<long long>(files.size());
     for (long long i = 0; i < total; ++i) {
-        const std::string& name = found[static_cast<std::size_t>(i)];
-        ui.progress(i, total, escapedName(name));
+        const RunFile& file = files[static_cast<std::size_t>(i)];
+        ui.progress(i, total, escapedName(file.name));
         // Stopped between two files: the ones done stay done, the rest untouched.
         if (ui.stopRequested()) {
             outcome.stopped = total - i;
             break;
         }
-        // One separator between folder and name, even after a root's own.
-        const FileOutcome file = chuli(folder + kPathSeparator + name, session, run, options, platform);
-        run.totalLines += file.lineCount;
-        record.add(name, file);
-        if (!file.status) outcome.failures.push_back({escapedName(name), file.status.message});
+        const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, pipeline);
+        run.totalLines += done.lineCount;
+        record.add(file.name, done);
+        if (!done.status) outcome.failures.push_back({escapedName(file.name), done.status.message});
     }
     ui.progress(total, total, {});
     const Status kept = record.finish();

@@ -11,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "run/messages.h"
+#include "run/pipeline.h"
 #include "run/run_state.h"
 #include "state/format_options.h"
 
@@ -58,5 +59,29 @@ struct BatchOutcome {
 /// run.
 BatchOutcome runBatch(const std::string& extensionText, const std::string& folder, SessionState& session,
                       const FormatOptions& options, Platform& platform, UserInterface& ui);
+
+/// One file of a run given as a list: its path, and the name the summary
+/// shows and the backup copy takes inside the slot folder ("sub/a.f90").
+struct RunFile {
+    std::string path;
+    std::string name;
+};
+
+/// The steps of a run before any file is looked at: the extension warning
+/// (decided on `extensionText` untrimmed), then the trimmed extension, which
+/// must not be empty when `needExtension`. Completed, with `extension` set,
+/// when the run may go on; otherwise how it ended, with `message` set for a
+/// missing extension.
+BatchEnd confirmExtension(const std::string& extensionText, bool needExtension, UserInterface& ui,
+                          std::string& extension, std::string& message);
+
+/// The rest of a run over files already listed: advances the backup slot,
+/// formats each file with `chuli` in the order given, and builds the
+/// summary. `runBatch` ends here with the folder's listing; the command line
+/// with the files of its PATHs. The files' names are relative to `folder`,
+/// which the run's manifest records with `extension` for a later restore.
+BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& folder, const std::string& extension,
+                      SessionState& session, const FormatOptions& options, const PipelineOptions& pipeline,
+                      Platform& platform, UserInterface& ui);
 
 }  // namespace codekiln

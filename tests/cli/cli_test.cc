@@ -6,50 +6,22 @@
 #include <unistd.h>
 #endif
 
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QSettings>
 
 #include "cli/cli_run.h"
 #include "format/format_file.h"
+#include "run_program.h"
 #include "support/temp_folder.h"
 
 namespace codekiln {
 namespace {
 
+using testing::kNobody;
+using testing::Result;
+using testing::runProgram;
 using testing::TempFolder;
 
-constexpr unsigned kNobody = 65534;
 const std::string kSource = "program p\r\nif (x > 1) then\r\ny = 2\r\nend if\r\nend program p\r\n";
-
-struct Result {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-// Runs the built program with `home` as its home and settings folder and
-// `input` on a standard input that is not a terminal; `asNobody` (for root,
-// whom permissions don't stop) runs it as user nobody.
-Result runProgram(const TempFolder& home, const std::vector<std::string>& arguments,
-                  const std::string& input = {}, bool asNobody = false) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", QString::fromStdString(home.path()));
-    env.insert("XDG_CONFIG_HOME", QString::fromStdString(home.path("config")));
-    process.setProcessEnvironment(env);
-    QStringList args;
-    if (asNobody)
-        args << "--reuid=65534"
-             << "--regid=65534"
-             << "--clear-groups" << CODEKILN_CLI;
-    for (const std::string& a : arguments) args << QString::fromStdString(a);
-    process.start(asNobody ? "setpriv" : CODEKILN_CLI, args);
-    process.write(input.data(), static_cast<qint64>(input.size()));
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(30000));
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
-}
 
 // The slot as the settings store holds it: the INI file under the fresh
 // home on Linux, the registry key HKEY_CURRENT_USER\Software\codekiln\codekiln
@@ -86,7 +58,7 @@ TEST(Cli, RefusesBadUsageWithExitTwo) {
     const std::string src = home.path("src");
     const std::vector<std::string> cases[] = {
         {},
-        {src, src},
+        {"--check", "--diff", src},
         {"--bogus", src},
         {"--encoding", "latin1", src},
         {home.path("missing")},

@@ -48,5 +48,25 @@ TEST(Pipeline, EveryModeGetsTheSameVerdict) {
     }
 }
 
+// Each pass shortens a run of blanks once: 64 blanks need three passes and a
+// fourth to see nothing change. Every pass starts from the record as it came
+// in, so a labelled DO is recorded once, not once per pass.
+TEST(Pipeline, UntilStableRepeatsThePassFromTheSameRecord) {
+    const std::string text = "do 10 i = 1, 2\nx =" + std::string(64, ' ') + "1\n";
+    QtPlatform platform;
+    DoLabelRecord doLabels;
+    const PipelineResult result =
+        formatFileBytes(text, "a.f90", FormatOptions{}, doLabels, platform, PipelineOptions{true});
+    ASSERT_TRUE(result.formatted()) << result.reason;
+    EXPECT_EQ(result.passes, 4);
+    EXPECT_EQ(doLabels.doLabelCount, 1);
+    DoLabelRecord again;
+    EXPECT_EQ(formatText(result.bytes, FormatOptions{}, again).text, result.bytes);
+    DoLabelRecord single;
+    EXPECT_EQ(formatFileBytes(result.bytes, "a.f90", FormatOptions{}, single, platform, PipelineOptions{true})
+                  .passes,
+              1);
+}
+
 }  // namespace
 }  // namespace codekiln

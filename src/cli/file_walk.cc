@@ -1,0 +1,119 @@
+// Walking the PATHs of a command-line run. Folders' files come from the
+// platform's listing, exactly as a run over one folder lists them; the walk
+// adds the subfolders, in the listing's order, and the skipping rules.
+#include "cli/file_walk.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QString>
+#include <algorithm>
+#include <unordered_set>
+
+#include "cli/path_glob.h"
+#include "platform/paths.h"
+#include "platform/qt_platform.h"
+#include "run/chuli.h"
+
+namespace codekiln {
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+std::string canonical(const std::string& path) {
+    return QFileInfo(qs(path)).canonicalFilePath().toStdString();
+}
+
+std::string joinRelative(const std::string& prefix, const std::string& name) {
+    return prefix.empty() ? name : prefix + "/" + name;
+}
+
+struct Walk {
+    const WalkOptions& options;
+    Platform& platform;
+    WalkResult result;
+    std::unordered_set<std::string> seenFiles;    // canonical paths
+    std::unordered_set<std::string> seenFolders;  // canonical paths, against loops
+    std::unordered_set<std::string> backupFolders;
+
+    // One PATH lists each file once by itself; only several PATHs can reach
+    // a file twice, so only they pay for resolving each path.
+    bool dedupe = false;
+
+    void addFile(const std::string& path, const std::string& name) {
+        if (!dedupe || seenFiles.insert(canonical(path)).second) result.files.push_back({path, name});
+    }
+
+    // `relative` is the folder's path below the folder given ("" for that
+    // one); `prefix` starts every name.
+    void walkFolder(const std::string& folder, const std::string& relative, const std::string& prefix) {
+        if (!seenFolders.insert(canonical(folder)).second) return;
+        std::vector<std::string> names;
+        const Status listed = platform.listFiles(folder, options.extension, names);
+        if (!listed) {
+            result.errors.push_back(listed.message);
+            return;
+        }
+        for (const std::string& name : names) {
+            const std::string rel = joinRelative(relative, name);
+            if (anyGlobMatches(options.excludes, rel)) continue;
+            addFile(folder + kPathSeparator + name, joinRelative(prefix, rel));
+        }
+        if (!options.recursive) return;
+
+        // Hidden folders and links to folders are not listed at all.
+        QDir dir(qs(folder));
+        dir.setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+        dir.setSorting(QDir::Unsorted);
+        std::vector<std::string> subfolders;
+        for (const QString& entry : dir.entryList()) subfolders.push_back(entry.toStdString());
+        std::sort(subfolders.begin(), subfolders.end(), listingOrderLess);
+        for (const std::string& name : subfolders) {
+            const std::string path = folder + kPathSeparator + name;
+            const std::string rel = joinRelative(relative, name);
+            if (anyGlobMatches(options.excludes, rel)) continue;
+            if (backupFolders.count(canonical(path)) != 0) continue;
+            walkFolder(path, rel, prefix);
+        }
+    }
+};
+
+}  // namespace
+
+std::string pathLabel(const std::string& path) {
+    QString clean = QDir::cleanPath(QDir::fromNativeSeparators(qs(path)));
+    const bool climbs = clean == ".." || clean.startsWith("../");
+    if (QDir::isAbsolutePath(clean) || climbs) {
+        clean = QDir::cleanPath(QFileInfo(clean).absoluteFilePath());
+        clean.remove(QLatin1Char(':'));  // a drive letter becomes a folder name
+        while (clean.startsWith('/')) clean.remove(0, 1);
+    }
+    return clean == "." ? std::string() : clean.toStdString();
+}
+
+WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions& options,
+                        Platform& platform) {
+    Walk walk{options, platform, {}, {}, {}, {}};
+    if (!options.backupRoot.empty()) {
+        for (int k = 1; k <= 5; ++k) {
+            const std::string folder = canonical(options.backupRoot + kPathSeparator + backupFolderName(k));
+            if (!folder.empty()) walk.backupFolders.insert(folder);
+        }
+    }
+    const bool single = paths.size() == 1;
+    walk.dedupe = !single;
+    for (const std::string& given : paths) {
+        if (QFileInfo(qs(given)).isDir()) {
+            walk.walkFolder(withoutTrailingSeparators(given), "", single ? std::string() : pathLabel(given));
+            continue;
+        }
+        // A file named is formatted whatever its extension; the excludes
+        // apply to it as typed, as pre-commit hands its files over.
+        const std::string label = pathLabel(given);
+        if (anyGlobMatches(options.excludes, label)) continue;
+        walk.addFile(given, single ? fileNameOf(label) : label);
+    }
+    return std::move(walk.result);
+}
+
+}  // namespace codekiln

@@ -1,0 +1,47 @@
+// Running the built codekiln-cli on temporary folders, each run with its own
+// home and settings folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <string>
+#include <vector>
+
+#include "support/temp_folder.h"
+
+namespace codekiln::testing {
+
+constexpr unsigned kNobody = 65534;
+
+struct Result {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+// Runs the built program with `home` as its home and settings folder and
+// `input` on a standard input that is not a terminal; `asNobody` (for root,
+// whom permissions don't stop) runs it as user nobody.
+inline Result runProgram(const TempFolder& home, const std::vector<std::string>& arguments,
+                         const std::string& input = {}, bool asNobody = false) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", QString::fromStdString(home.path()));
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(home.path("config")));
+    process.setProcessEnvironment(env);
+    QStringList args;
+    if (asNobody)
+        args << "--reuid=65534"
+             << "--regid=65534"
+             << "--clear-groups" << CODEKILN_CLI;
+    for (const std::string& a : arguments) args << QString::fromStdString(a);
+    process.start(asNobody ? "setpriv" : CODEKILN_CLI, args);
+    process.write(input.data(), static_cast<qint64>(input.size()));
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+}
+
+}  // namespace codekiln::testing
