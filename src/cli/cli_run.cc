@@ -19,8 +19,10 @@
 #include "cli/project_config.h"
 #include "cli/terminal_ui.h"
 #include "cli/unified_diff.h"
+#include "platform/file_names.h"
 #include "platform/paths.h"
 #include "platform/qt_platform.h"
+#include "run/chuli.h"
 #include "run/pipeline.h"
 #include "run/run_batch.h"
 #include "run/settings.h"
@@ -144,18 +146,29 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
         case BatchEnd::MissingExtension:
             report(err, message);
             return CliResult::MissingExtension;
+        case BatchEnd::NotStarted:  // only a run gives it
         case BatchEnd::Completed:
             break;
     }
     const WalkResult found = collectFiles(options.paths, walkOptions(options, extension, platform), platform);
     const BatchOutcome outcome = runFiles(found.files, runFolder(options.paths), extension, session,
                                           options.format, pipelineOptions(options), platform, ui);
-    std::fprintf(out, "%s\n", terminalText(outcome.message).c_str());
+    if (outcome.end == BatchEnd::NotStarted) {
+        report(err, terminalText(outcome.message));
+        return CliResult::FilesFailed;
+    }
+    // The summary is the only record of which backup folder holds this run's
+    // copies: a run that cannot put it out has failed.
+    const bool summaryOut = std::fprintf(out, "%s\n", terminalText(outcome.message).c_str()) >= 0 &&
+                            std::fflush(out) == 0 && !std::ferror(out);
+    if (!summaryOut)
+        report(err, "standard output: cannot write the summary; this run's backups are in " +
+                        platform.backupRoot() + kPathSeparator + backupFolderName(session.backupSlot));
     for (const std::string& error : found.errors) report(err, error);
     for (const FileFailure& failure : outcome.failures) report(err, failure.reason);
     if (!outcome.manifestError.empty()) report(err, outcome.manifestError);
     const bool clean = outcome.failures.empty() && found.errors.empty() && outcome.manifestError.empty();
-    return clean ? CliResult::Success : CliResult::FilesFailed;
+    return summaryOut && clean ? CliResult::Success : CliResult::FilesFailed;
 }
 
 CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
@@ -168,7 +181,7 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
     if (path == "-") {
         status = readAll(in, bytes);
     } else if (!isFile(path)) {
-        report(err, path + ": not a file");
+        report(err, escapedName(path) + ": not a file");
         return CliResult::UsageError;
     } else {
         status = platform.readFile(path, bytes);
@@ -179,8 +192,8 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
     }
     DoLabelRecord doLabels;
     const PipelineResult result =
-        formatFileBytes(std::move(bytes), path == "-" ? "standard input" : path, options.format, doLabels,
-                        platform, pipelineOptions(options));
+        formatFileBytes(std::move(bytes), path == "-" ? "standard input" : escapedName(path), options.format,
+                        doLabels, platform, pipelineOptions(options));
     if (!result.formatted()) {
         report(err,
                result.reason);  // nothing on standard output: a refused text is never shown as the result
@@ -224,21 +237,21 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
             failed = true;
             continue;
         }
-        const PipelineResult result =
-            formatFileBytes(bytes, file.path, options.format, doLabels, platform, pipelineOptions(options));
+        const PipelineResult result = formatFileBytes(bytes, escapedName(file.path), options.format, doLabels,
+                                                      platform, pipelineOptions(options));
         if (!result.formatted()) {
             report(err, result.reason);
             refused.push_back(file.path);
         } else if (result.bytes != bytes) {
             changed = true;
-            const std::string shown =
-                diff ? unifiedDiff(bytes, result.bytes, file.path, color) : file.path + "\n";
+            const std::string name = escapedName(file.path);
+            const std::string shown = diff ? unifiedDiff(bytes, result.bytes, name, color) : name + "\n";
             std::fwrite(shown.data(), 1, shown.size(), out);
         }
     }
     if (!refused.empty()) {
         std::fprintf(out, "would not be formatted (left unchanged by a run):\n");
-        for (const std::string& file : refused) std::fprintf(out, "%s\n", file.c_str());
+        for (const std::string& file : refused) std::fprintf(out, "%s\n", escapedName(file).c_str());
     }
     if (failed || !refused.empty()) return CliResult::FilesFailed;
     return changed ? CliResult::ChangesFound : CliResult::Success;

@@ -7,6 +7,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "platform/file_names.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -18,6 +19,18 @@ int main(int argc, char* argv[]) {
     // --stdout passes the file's bytes through unchanged: no line-end translation.
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
+#endif
+#ifndef _WIN32
+    // Qt would turn the bytes of a name that is not UTF-8 into U+FFFD, and
+    // the changed name could be another file's: such an argument is refused.
+    // (Windows hands Qt the arguments as UTF-16, without loss.)
+    for (int i = 1; i < argc; ++i) {
+        if (!codekiln::isUtf8Name(argv[i])) {
+            std::fprintf(stderr, "codekiln-cli: %s: not valid UTF-8; not used\n",
+                         codekiln::escapedName(argv[i]).c_str());
+            return codekiln::exitCodeFor(codekiln::CliResult::UsageError);
+        }
+    }
 #endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("codekiln-cli"));

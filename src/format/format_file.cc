@@ -14,18 +14,20 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     lines.reserve(text.size() / 32 + 1);
     const char* p = text.data();
     const char* const end = p + text.size();
+    // A file with LF line ends (CR LF or LF) splits at LF only: a CR that no
+    // LF follows is a character of its line ("a<CR>b" in a constant). A file
+    // without any LF (old Mac files) splits at CR.
+    const bool crEnds = std::memchr(p, '\n', text.size()) == nullptr;
+    const char stopChar = crEnds ? '\r' : '\n';
     while (p < end) {
-        const auto* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-        const char* stop = lf ? lf : end;
-        const auto* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(stop - p)));
-        if (cr != nullptr) {
-            // A CR ends the line; with an LF right after it, both do.
-            lines.emplace_back(p, static_cast<std::size_t>(cr - p));
-            p = (cr + 1 < end && cr[1] == '\n') ? cr + 2 : cr + 1;
-        } else {
-            lines.emplace_back(p, static_cast<std::size_t>(stop - p));
-            p = lf ? lf + 1 : end;
-        }
+        const auto* stop =
+            static_cast<const char*>(std::memchr(p, stopChar, static_cast<std::size_t>(end - p)));
+        const char* lineEnd = stop ? stop : end;
+        // The CR of a CR LF belongs to the line end.
+        const char* contentEnd =
+            (!crEnds && stop && lineEnd > p && lineEnd[-1] == '\r') ? lineEnd - 1 : lineEnd;
+        lines.emplace_back(p, static_cast<std::size_t>(contentEnd - p));
+        p = stop ? stop + 1 : end;
     }
     return lines;
 }

@@ -20,7 +20,9 @@ struct FormattedFile {
     std::int64_t lineCount = 0;  ///< `lineCount`: the file's code lines, as the header banner states
 };
 
-/// Splits a text into lines at CR LF, LF or a lone CR. A line end at the very
+/// Splits a text into lines. A text that holds an LF splits at each LF (a CR
+/// right before it belongs to the line end; any other CR is a character of
+/// its line); a text without any LF splits at each CR. A line end at the very
 /// end of the text does not start another line.
 std::vector<std::string_view> splitLines(std::string_view text);
 

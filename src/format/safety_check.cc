@@ -77,23 +77,23 @@ private:
     std::size_t i_ = 0;
 };
 
-/// The lines of a text ended by CR LF, LF or a lone CR, one after another; a
-/// line end at the very end of the text starts no further line.
+/// The lines of a text, split as `splitLines` splits them: at LF (a CR
+/// right before it belongs to the line end) in a text that holds an LF, else
+/// at CR; a line end at the very end of the text starts no further line.
 class TextLines {
 public:
-    explicit TextLines(std::string_view text) : text_(text) {}
+    explicit TextLines(std::string_view text)
+        : text_(text), crEnds_(std::memchr(text.data(), '\n', text.size()) == nullptr) {}
     bool next(std::string_view& line) {
         const std::size_t n = text_.size();
         if (pos_ >= n) return false;
-        // Up to the next LF, or to an earlier CR that is not part of CR LF.
         const char* base = text_.data();
-        const void* lf = std::memchr(base + pos_, '\n', n - pos_);
-        const std::size_t lfAt = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - base) : n;
-        const void* cr = std::memchr(base + pos_, '\r', lfAt - pos_);
-        const std::size_t end = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - base) : lfAt;
+        const void* stop = std::memchr(base + pos_, crEnds_ ? '\r' : '\n', n - pos_);
+        const std::size_t stopAt = stop ? static_cast<std::size_t>(static_cast<const char*>(stop) - base) : n;
+        std::size_t end = stopAt;
+        if (stop && !crEnds_ && end > pos_ && base[end - 1] == '\r') --end;
         line = text_.substr(pos_, end - pos_);
-        pos_ = end + 1;
-        if (cr && pos_ < n && base[pos_] == '\n') ++pos_;
+        pos_ = stopAt + 1;
         return true;
     }
     /// Consumes the next lines when they are blank lines and then `content`
@@ -105,20 +105,31 @@ public:
         std::size_t lines = 1;
         for (;;) {
             i = skipBlanks(text_, i);
-            if (i == n || (text_[i] != '\n' && text_[i] != '\r')) break;
-            i += (text_[i] == '\r' && i + 1 < n && text_[i + 1] == '\n') ? 2 : 1;  // a blank line
+            const std::size_t ending = lineEndAt(i);
+            if (ending == 0) break;
+            i += ending;  // a blank line
             ++lines;
         }
         const std::size_t end = i + content.size();
         if (!holdsAt(text_, i, content)) return 0;
-        if (end < n && text_[end] != '\n' && text_[end] != '\r') return 0;
-        pos_ = end + 1;
-        if (end < n && text_[end] == '\r' && pos_ < n && text_[pos_] == '\n') ++pos_;
+        const std::size_t ending = lineEndAt(end);
+        if (end < n && ending == 0) return 0;
+        pos_ = end + (ending == 0 ? 1 : ending);
         return lines;
     }
 
 private:
+    /// The length of the line end at `i` (1 or 2), 0 when none stands there.
+    std::size_t lineEndAt(std::size_t i) const {
+        const std::size_t n = text_.size();
+        if (i >= n) return 0;
+        if (crEnds_) return text_[i] == '\r' ? 1 : 0;
+        if (text_[i] == '\n') return 1;
+        return text_[i] == '\r' && i + 1 < n && text_[i + 1] == '\n' ? 2 : 0;
+    }
+
     std::string_view text_;
+    bool crEnds_;
     std::size_t pos_ = 0;
 };
 

@@ -6,6 +6,7 @@
 // qt_platform.h and tests put fakes in its place.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -47,6 +48,25 @@ struct TextFile {
     std::string text;  ///< the whole content as UTF-8, without the BOM; line ends as in the file
     TextEncoding encoding = TextEncoding::Utf8;
     bool bom = false;  ///< the file started with a UTF-8 byte order mark
+};
+
+/// What a file was when it was read: enough to tell whether it is still the
+/// same file with the same content, and what to give its replacement.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;  ///< modification time in nanoseconds
+    std::uint32_t mode = 0;       ///< permission bits with the set-user, set-group and sticky bits
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    std::uint64_t links = 1;  ///< hard links to the file
+
+    /// Whether `other` is the same file, untouched since this was taken.
+    bool unchangedAs(const FileIdentity& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modifiedNs == other.modifiedNs;
+    }
 };
 
 /// What stands at a path, a symbolic link at its end not followed.
@@ -101,6 +121,44 @@ public:
     /// its old bytes. A symbolic link's target is replaced; the file's
     /// permissions are kept.
     virtual Status writeFile(const std::string& path, const std::string& bytes) = 0;
+
+    // The operations below carry a file through a run without loss: one
+    // reading, a backup written from exactly the bytes read, and a rewrite
+    // that only happens when the file is still the one read. Their plain
+    // versions here serve fakes; the real platform does each one properly.
+
+    /// What the file at `path` (a symbolic link followed) is; fails, saying
+    /// why (not found, not a regular file, name too long), when it is not a
+    /// regular file.
+    virtual Status statFile(const std::string& path, FileIdentity& identity) {
+        identity = FileIdentity{};
+        return fileExists(path) ? Status::success() : Status::failure(path + ": file not found");
+    }
+    /// Reads a whole regular file once, with what it was when read.
+    virtual Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) {
+        identity = FileIdentity{};
+        return readFile(path, bytes);
+    }
+    /// Writes the backup `to` from `bytes`: a new file in its folder, given
+    /// the permission bits (never wider, no special bits) and modification
+    /// time of `of`, renamed over whatever entry `to` names (a symbolic link
+    /// is replaced, never followed).
+    virtual Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
+        (void)of;
+        return writeFile(to, bytes);
+    }
+    /// Replaces the content of `path` (a symbolic link's target) by `bytes`,
+    /// only when it is still the file `read` describes; keeps its owner and
+    /// group where the process may set them, its permission bits, and its
+    /// special bits where the owner is kept. A file with several hard links
+    /// is rewritten in place, so that every link keeps it.
+    virtual Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
+        (void)read;
+        return writeFile(path, bytes);
+    }
+    /// Removes from `folder` the temporary files left behind by runs of this
+    /// program that are no longer alive.
+    virtual void removeStaleTemporaries(const std::string& folder) { (void)folder; }
 
     /// What stands at `path`; a symbolic link is reported as one, not followed.
     virtual PathKind pathKind(const std::string& path) = 0;

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
@@ -17,6 +18,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/file_names.h"
+#include "platform/posix_files.h"
 #include "platform/text_codec.h"
 
 namespace codekiln {
@@ -103,7 +106,32 @@ Status QtPlatform::listFiles(const std::string& folder, const std::string& exten
     dir.setSorting(QDir::Unsorted);
     const QStringList entries = dir.entryList();
     names.reserve(static_cast<std::size_t>(entries.size()));
+#ifdef _WIN32
     for (const QString& entry : entries) names.push_back(fromQ(entry));
+#else
+    // A name that is not UTF-8 comes out of QDir changed (its bad bytes
+    // become U+FFFD), and the changed name could be another file's. Only
+    // names that stand in the folder byte for byte are kept, and the
+    // undecodable names that match are added as the file system has them.
+    std::vector<std::string> raw;
+    const Status read = posixFolderNames(folder, raw);
+    if (!read) return read;
+    std::sort(raw.begin(), raw.end());
+    for (const QString& entry : entries) {
+        std::string name = fromQ(entry);
+        if (std::binary_search(raw.begin(), raw.end(), name)) names.push_back(std::move(name));
+    }
+    const QRegularExpression pattern(
+        QRegularExpression::wildcardToRegularExpression(QStringLiteral("*") + qs(extension)),
+        QRegularExpression::CaseInsensitiveOption);
+    for (const std::string& name : raw) {
+        if (name.empty() || name[0] == '.' || isUtf8Name(name)) continue;
+        FileIdentity identity;
+        if (!posixStatFile(folder + "/" + name, identity)) continue;
+        if (pattern.match(QFile::decodeName(QByteArray::fromStdString(name))).hasMatch())
+            names.push_back(name);
+    }
+#endif
     std::sort(names.begin(), names.end(), listingOrderLess);
     return Status::success();
 }
@@ -147,6 +175,10 @@ Status QtPlatform::copyFile(const std::string& from, const std::string& to) {
 }
 
 Status readFileBytes(const std::string& path, std::string& bytes) {
+#ifndef _WIN32
+    FileIdentity identity;
+    return posixReadFileOnce(path, bytes, identity);
+#else
     QFile in(qs(path));
     if (!in.open(QIODevice::ReadOnly)) return fail(path, "cannot read", in.errorString());
     bytes.clear();
@@ -163,6 +195,7 @@ Status readFileBytes(const std::string& path, std::string& bytes) {
     }
     bytes.resize(filled);
     return Status::success();
+#endif
 }
 
 Status writeFileAtomically(const std::string& path, const std::string& bytes) {
@@ -192,6 +225,54 @@ Status QtPlatform::encodeText(const std::string& text, TextEncoding encoding, bo
 Status QtPlatform::writeFile(const std::string& path, const std::string& bytes) {
     return writeFileAtomically(path, bytes);
 }
+
+#ifndef _WIN32
+
+Status QtPlatform::statFile(const std::string& path, FileIdentity& identity) {
+    return posixStatFile(path, identity);
+}
+
+Status QtPlatform::readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) {
+    return posixReadFileOnce(path, bytes, identity);
+}
+
+Status QtPlatform::writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
+    return posixWriteBackup(to, bytes, of);
+}
+
+Status QtPlatform::replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
+    return posixReplaceFile(path, bytes, read);
+}
+
+std::string QtPlatform::canonicalPath(const std::string& path) { return posixCanonicalPath(path); }
+
+void QtPlatform::removeStaleTemporaries(const std::string& folder) { posixRemoveStaleTemporaries(folder); }
+
+#else  // Windows: the plain operations, through Qt.
+
+Status QtPlatform::statFile(const std::string& path, FileIdentity& identity) {
+    return Platform::statFile(path, identity);
+}
+
+Status QtPlatform::readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) {
+    return Platform::readFileOnce(path, bytes, identity);
+}
+
+Status QtPlatform::writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
+    return Platform::writeBackup(to, bytes, of);
+}
+
+Status QtPlatform::replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
+    return Platform::replaceFile(path, bytes, read);
+}
+
+std::string QtPlatform::canonicalPath(const std::string& path) {
+    return fromQ(QFileInfo(qs(path)).canonicalFilePath());
+}
+
+void QtPlatform::removeStaleTemporaries(const std::string& folder) { (void)folder; }
+
+#endif
 
 QtPlatform::Settings& QtPlatform::settings() {
     if (!settings_) {

@@ -47,6 +47,11 @@ public:
     Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
                       std::string& bytes) override;
     Status writeFile(const std::string& path, const std::string& bytes) override;
+    Status statFile(const std::string& path, FileIdentity& identity) override;
+    Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) override;
+    Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) override;
+    Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override;
+    void removeStaleTemporaries(const std::string& folder) override;
     PathKind pathKind(const std::string& path) override;
     std::string canonicalPath(const std::string& path) override;
     Fingerprint fingerprint(const std::string& bytes) override;

@@ -189,9 +189,8 @@ PathKind QtPlatform::pathKind(const std::string& path) {
     return PathKind::Other;
 }
 
-std::string QtPlatform::canonicalPath(const std::string& path) {
-    return fromQ(QFileInfo(qs(path)).canonicalFilePath());
-}
+// QtPlatform::canonicalPath is in qt_platform.cc: on POSIX systems it takes
+// the name as bytes, as every file operation of a run does.
 
 Fingerprint QtPlatform::fingerprint(const std::string& bytes) {
     QCryptographicHash hash(QCryptographicHash::Sha256);

@@ -7,6 +7,7 @@
 
 #include <utility>
 
+#include "platform/file_names.h"
 #include "run/pipeline.h"
 #include "run/settings.h"
 
@@ -18,6 +19,25 @@ constexpr int kBackupFolders = 5;
 
 std::string joinPath(const std::string& folder, const std::string& name) {
     return folder + kPathSeparator + name;
+}
+
+/// Whether the resolved path `file` lies in one of the backup folders of
+/// the resolved backup root `root`. Either separator counts, as resolved
+/// paths on Windows come with "/".
+bool insideBackupFolder(std::string file, std::string root) {
+    if (file.empty() || root.empty()) return false;
+    for (std::string* path : {&file, &root}) {
+        for (char& c : *path) {
+            if (c == kPathSeparator) c = '/';
+        }
+    }
+    if (root.back() != '/') root += '/';
+    if (file.compare(0, root.size(), root) != 0) return false;
+    for (int k = 1; k <= kBackupFolders; ++k) {
+        const std::string folder = backupFolderName(k) + "/";
+        if (file.compare(root.size(), folder.size(), folder) == 0) return true;
+    }
+    return false;
 }
 
 // Makes sure of the folders of `relative` ("sub/deeper/a.f90") below `base`,
@@ -50,7 +70,9 @@ std::string fileNameOf(const std::string& fn) {
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
                   Platform& platform, const std::string& runName, const PipelineOptions& pipeline) {
     FileOutcome outcome;
-    // Entry: the file counts and is named before it is even looked at.
+    // Entry: the file counts and is named before it is even looked at. The
+    // batch run has stored the slot under its lock before the first file;
+    // storing it again costs nothing when it is unchanged.
     run.fileCount += 1;
     if (session.backupSlot > kBackupFolders) session.backupSlot = 1;
     platform.writeSetting(kSlotSection, kSlotKey, std::to_string(session.backupSlot));  // failure ignored
@@ -58,34 +80,52 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     if (run.processedNames.size() < static_cast<std::size_t>(run.fileCount)) {
         run.processedNames.resize(static_cast<std::size_t>(run.fileCount));
     }
-    run.processedNames[static_cast<std::size_t>(run.fileCount - 1)] = name;
+    run.processedNames[static_cast<std::size_t>(run.fileCount - 1)] = escapedName(name);
 
     // The five backup folders; a missing file ends the pass once the first
     // of them has been made sure of.
     const std::string root = platform.backupRoot();
     Status folders;
+    FileIdentity identity;
     for (int k = 1; k <= kBackupFolders; ++k) {
         const std::string folder = joinPath(root, backupFolderName(k));
         if (!platform.folderExists(folder)) {
             const Status created = platform.createFolder(folder);
             if (!created && folders) folders = created;
         }
-        if (!platform.fileExists(fn)) {
-            outcome.status = Status::failure(fn + ": file not found");
-            return outcome;
-        }
+        outcome.status = platform.statFile(fn, identity);
+        if (!outcome.status) return outcome;
     }
+
+    // A file inside a backup folder could be its own backup, or another
+    // file's: it is never formatted.
+    const std::string resolved = platform.canonicalPath(fn);
+    if (run.resolvedBackupRoot.empty()) run.resolvedBackupRoot = platform.canonicalPath(root);
+    if (insideBackupFolder(resolved, run.resolvedBackupRoot)) {
+        outcome.status =
+            Status::failure(escapedName(fn) + ": lies in a backup folder of " + escapedName(root) +
+                            "; not formatted, so that no backup is overwritten");
+        return outcome;
+    }
+    if (run.formattedPaths.count(resolved) != 0) return outcome;  // formatted already under another name
+
+    // Read once: the backup, the formatting and the final check all work on
+    // these bytes and on what the file was when they were read.
+    std::string original;
+    outcome.status = platform.readFileOnce(fn, original, identity);
+    if (!outcome.status) return outcome;
+    if (!run.formattedInodes.insert({identity.device, identity.inode}).second && identity.inode != 0) {
+        return outcome;  // a hard link to a file formatted already
+    }
+    if (!resolved.empty()) run.formattedPaths.insert(resolved);
     const std::string slotFolder = joinPath(root, backupFolderName(session.backupSlot));
     Status backedUp = makeBackupFolders(platform, slotFolder, name);
-    if (backedUp) backedUp = platform.copyFile(fn, joinPath(slotFolder, name));
+    if (backedUp) backedUp = platform.writeBackup(joinPath(slotFolder, name), original, identity);
     if (!backedUp && !folders) backedUp = Status::failure(folders.message + "; " + backedUp.message);
 
-    // Reading: a file that cannot be read or decoded leaves the session alone.
-    std::string original;
-    outcome.status = platform.readFile(fn, original);
-    if (!outcome.status) return outcome;
     outcome.original = platform.fingerprint(original);
-    PipelineResult result = formatFileBytes(std::move(original), fn, options, session.doLabels, platform, pipeline);
+    PipelineResult result =
+        formatFileBytes(original, escapedName(fn), options, session.doLabels, platform, pipeline);
     outcome.lineCount = result.lineCount;
     if (!result.formatted()) {
         outcome.status = Status::failure(result.reason);
@@ -97,8 +137,11 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         outcome.status = Status::failure(backedUp.message + "; not formatted, as it has no backup copy");
         return outcome;
     }
-    outcome.status = platform.writeFile(fn, result.bytes);
-    if (outcome.status) outcome.written = platform.fingerprint(result.bytes);
+    if (result.bytes != original) {  // a file already formatted is left exactly as it is
+        outcome.status = platform.replaceFile(fn, result.bytes, identity);
+        if (!outcome.status) return outcome;
+    }
+    outcome.written = platform.fingerprint(result.bytes);
     return outcome;
 }
 

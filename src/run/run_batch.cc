@@ -2,17 +2,36 @@
 // the text exactly as typed; the extension is then trimmed, the slot
 // advanced, every matching file listed before any is touched, each one
 // formatted in turn, and the summary built from the session's counters.
+// The run holds its backup root for itself from before the slot is read
+// until its summary is out.
 #include "run/run_batch.h"
 
+#include <set>
+
+#include "platform/file_names.h"
 #include "run/chuli.h"
+#include "run/settings.h"
 #include "run/run_record.h"
 #include "state/text.h"
 
 namespace codekiln {
 
+const std::string kBackupRootUnavailable = "无法使用备份文件夹，本次未处理任何文件：\r\n";
+const std::string kSlotNotStored = "无法保存备份文件夹编号，本次未处理任何文件：\r\n";
+
 namespace {
 
 const char* const kFreeFormExtension = ".f90";
+
+/// How long a run waits for another run on the same backup root to finish.
+constexpr int kLockWaitMilliseconds = 5000;
+
+void notStarted(BatchOutcome& outcome, const std::string& message, UserInterface& ui) {
+    outcome.end = BatchEnd::NotStarted;
+    outcome.message = message;
+    outcome.lock.reset();
+    ui.messageOk(message);
+}
 
 /// Why each failed file failed, one per line, for the summary's details.
 std::string failureDetails(const std::vector<FileFailure>& failures) {
@@ -61,7 +80,34 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
                       Platform& platform, UserInterface& ui) {
     BatchOutcome outcome;
     RunCounters run;
-    session.backupSlot = session.backupSlot >= 5 ? 1 : session.backupSlot + 1;
+    // One run at a time per backup root: the slot is read, advanced and
+    // stored under the lock, before any file is touched, and the lock is held
+    // until the summary is out (the outcome carries it to the front end).
+    Status locked = platform.lockBackupRoot(kLockWaitMilliseconds, outcome.lock);
+    if (!locked) {
+        notStarted(outcome, kBackupRootUnavailable + locked.message, ui);
+        return outcome;
+    }
+    // The store is the one record all programs share; this session's own
+    // count only stands in while nothing is stored.
+    const std::string stored = platform.readSetting(kSlotSection, kSlotKey);
+    const int current = stored.empty() ? session.backupSlot : parseBackupSlot(stored);
+    const int slot = current >= 5 || current < 0 ? 1 : current + 1;
+    const Status slotStored = platform.writeSetting(kSlotSection, kSlotKey, std::to_string(slot));
+    if (!slotStored) {
+        notStarted(outcome, kSlotNotStored + slotStored.message, ui);
+        return outcome;
+    }
+    session.backupSlot = slot;
+
+    // What a run killed between writing and renaming left behind, in every
+    // folder this run writes to.
+    std::set<std::string> folders{platform.backupRoot() + kPathSeparator + backupFolderName(slot)};
+    for (const RunFile& file : files) {
+        const std::size_t cut = file.path.find_last_of(kPathSeparator == '/' ? "/" : "/\\");
+        folders.insert(cut == std::string::npos ? "." : file.path.substr(0, cut == 0 ? 1 : cut));
+    }
+    for (const std::string& written : folders) platform.removeStaleTemporaries(written);
 
     RunRecord record(folder, extension, options, session.backupSlot, platform);
     // A stale manifest that cannot be removed is replaced at the end.
@@ -70,7 +116,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     const auto total = static_cast<long long>(files.size());
     for (long long i = 0; i < total; ++i) {
         const RunFile& file = files[static_cast<std::size_t>(i)];
-        ui.progress(i, total, file.name);
+        ui.progress(i, total, escapedName(file.name));
         // Stopped between two files: the ones done stay done, the rest untouched.
         if (ui.stopRequested()) {
             outcome.stopped = total - i;
@@ -79,7 +125,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
         const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, pipeline);
         run.totalLines += done.lineCount;
         record.add(file.name, done);
-        if (!done.status) outcome.failures.push_back({file.name, done.status.message});
+        if (!done.status) outcome.failures.push_back({escapedName(file.name), done.status.message});
     }
     ui.progress(total, total, {});
     const Status kept = record.finish();

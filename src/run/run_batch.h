@@ -5,6 +5,7 @@
 // what it shows or to an exit code.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,16 @@ enum class BatchEnd {
     Cancelled,         ///< the extension warning was answered No; nothing changed
     MissingExtension,  ///< the extension was empty after trimming; nothing changed
     Completed,         ///< the files were processed and the summary shown
+    /// Another run held the backup root, or the slot could not be stored:
+    /// nothing was touched; `message` says why.
+    NotStarted,
 };
+
+/// The first line of the message of a run that could not lock its backup
+/// root (another run holds it, or it cannot be written).
+extern const std::string kBackupRootUnavailable;
+/// The first line of the message of a run that could not store its slot.
+extern const std::string kSlotNotStored;
 
 /// What a run did, for the front end to show or map to an exit code.
 struct BatchOutcome {
@@ -37,6 +47,9 @@ struct BatchOutcome {
     std::string listingError;
     /// Set when the run's manifest could not be kept in its slot folder.
     std::string manifestError;
+    /// The run's hold on its backup root, kept until the front end has put
+    /// out the summary (released with the outcome).
+    std::unique_ptr<RootLock> lock;
 };
 
 /// `runBatch`: one run over the files of `folder` whose names end in the

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "state/do_label_record.h"
@@ -23,6 +25,12 @@ struct RunCounters {
     std::int64_t totalLines = 0;  ///< `totalLines`: the code lines of those files
     /// `processedNames`: the names of the run's files in the order processed.
     std::vector<std::string> processedNames;
+    /// The files this run has formatted, by resolved path and by device and
+    /// inode, so that no file is formatted twice however many names lead to it.
+    std::set<std::string> formattedPaths;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> formattedInodes;
+    /// The backup root with every link resolved, found at the first file.
+    std::string resolvedBackupRoot;
 };
 
 }  // namespace codekiln

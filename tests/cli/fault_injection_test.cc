@@ -142,6 +142,7 @@ struct Fault {
     FormatOptions options;
     long long lines;       ///< the code-line total, when checked (-1: not checked)
     std::string encoding;  ///< the files' encoding, as iconv names it
+    bool notStarted = false;  ///< the run must stop before touching anything, exit 1
 };
 
 /// Checks what the run did to the tree against what its summary says.
@@ -208,6 +209,18 @@ void runFault(const ScratchTree& tree, const Fault& fault) {
     const testing::ProgramRun run = testing::runProgram(CODEKILN_CLI, arguments, tree.path("home"));
     ASSERT_FALSE(run.timedOut) << "the run did not end";
 
+    if (fault.notStarted) {
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_NE(run.err.find("本次未处理任何文件"), std::string::npos) << run.err;
+        EXPECT_FALSE(parseSummary(run.out).found) << run.out;
+        Snapshot after = tree.snapshot(), expected = before;
+        for (Snapshot* shot : {&after, &expected}) {
+            for (auto it = shot->begin(); it != shot->end();)
+                it = startsWith(it->first, "home/") ? shot->erase(it) : ++it;
+        }
+        EXPECT_TRUE(after == expected) << "the tree changed";
+        return;
+    }
     const Summary summary = parseSummary(run.out);
     ASSERT_TRUE(summary.found) << "no summary; stdout: " << run.out << "\nstderr: " << run.err;
     EXPECT_EQ(summary.names, fault.listed);
@@ -251,13 +264,30 @@ std::vector<Fault> faults() {
                              t.setMode("in", 0555);
                          },
                          {}, {"a.f90", "b.f90"}, {"a.f90", "b.f90"}));
+    // A backup root the run cannot lock, or a settings store it cannot write:
+    // the slot cannot be had, so nothing is touched at all.
     list.push_back(Fault("backup folder that cannot be written",
                          [](const ScratchTree& t) {
                              t.write("in/a.f90", program("a"));
                              t.write("in/b.f90", program("b"));
                              t.setMode("backup", 0555);
                          },
-                         {}, {"a.f90", "b.f90"}, {"a.f90", "b.f90"}));
+                         {}, {}, {}));
+    list.back().notStarted = true;
+    list.push_back(Fault("settings store that cannot be written",
+                         [](const ScratchTree& t) {
+                             t.write("in/a.f90", program("a"));
+                             t.write("home/config", "a file where the settings folder belongs");
+                         },
+                         {}, {}, {}));
+    list.back().notStarted = true;
+    list.push_back(Fault("CR inside a line, private and set-user-ID files",
+                         [](const ScratchTree& t) {
+                             t.write("in/a.f90", "s = \"a\rb\"\nx = 1 +\r 2\n");
+                             t.write("in/b.f90", program("b"), 0600);
+                             t.write("in/c.f90", program("c"), 04755);
+                         },
+                         {}, {"a.f90", "b.f90", "c.f90"}, {}));
     list.push_back(Fault("backup slot folder that cannot be written",
                          [](const ScratchTree& t) {
                              t.write("in/a.f90", program("a"));

@@ -26,11 +26,16 @@ TEST(SplitLines, AnyLineEnd) {
         {"", {}},
         {"a", {"a"}},
         {"a\n", {"a"}},
-        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
         {"a\n\n", {"a", ""}},
         {"\r\n", {""}},
-        {"a\r\r\nb", {"a", "", "b"}},
-        {"a\n\rb", {"a", "", "b"}},
+        // With LF line ends a CR that no LF follows is a character of its line.
+        {"a\r\nb\nc\rd", {"a", "b", "c\rd"}},
+        {"s = \"a\rb\"\nx = 1 +\r 2\n", {"s = \"a\rb\"", "x = 1 +\r 2"}},
+        {"a\r\r\nb", {"a\r", "b"}},
+        {"a\n\rb", {"a", "\rb"}},
+        {"a\nb\r", {"a", "b\r"}},
+        // Without any LF (old Mac files) every CR ends a line.
+        {"a\rb\r\rc\r", {"a", "b", "", "c"}},
     };
     for (const auto& r : rows) {
         const std::vector<std::string_view> views = splitLines(r.text);
@@ -39,7 +44,7 @@ TEST(SplitLines, AnyLineEnd) {
 }
 
 TEST(FormatText, EveryWrittenLineEndsWithTheGivenEnd) {
-    const std::string input = "program p\nx = 1\r\nend program p\r";
+    const std::string input = "program p\nx = 1\r\nend program p\r\n";
     for (const std::string eol : {"\r\n", "\n"}) {
         DoLabelRecord state;
         const std::string out = formatText(input, FormatOptions{}, state, eol).text;

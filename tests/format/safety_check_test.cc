@@ -18,6 +18,8 @@ namespace {
 SafetyVerdict check(const std::string& input, const std::string& output) {
     const SafetyVerdict fromLines = checkSafety(splitLines(input), splitLines(output));
     for (const char* eol : {"\n", "\r\n", "\r"}) {
+        // CR line ends cannot stand for LF in a text with a CR inside a line.
+        if (std::string(eol) == "\r" && output.find('\r') != std::string::npos) continue;
         const SafetyVerdict fromText = checkSafety(splitLines(input), replaceAll(output, "\n", eol));
         EXPECT_EQ(fromLines.same, fromText.same) << "line ends "
                                                  << (eol[0] == '\n' ? "LF"
@@ -83,6 +85,8 @@ TEST(SafetyCheck, PassesRealFormatting) {
         "s = 'never closed &\n\n! comment\n&\n  still   open  '\n",
         "s = 'a' // \"b\" // 'c''d' // \"e\"\"f\"\n",
         std::string(200, 'x') + "\n  do i = 1, 2\n" + std::string(140, 'y') + "\n  end do\n",
+        "s = \"a\rb\"\nx = 1 +\r 2\r\n",      // a CR inside a line of an LF file
+        "program p\rx = 1\rend program p\r",  // CR line ends only
     };
     for (const bool removeBlankLines : {false, true}) {
         for (const bool showSeparators : {false, true}) {
@@ -164,6 +168,18 @@ TEST(SafetyCheck, CatchesBrokenOutput) {
         const SafetyVerdict verdict = check(input, broken);
         EXPECT_FALSE(verdict.same) << row.what;
         EXPECT_NE(verdict.reason.find(row.reason), std::string::npos) << row.what << ": " << verdict.reason;
+    }
+}
+
+// In a file with LF line ends a lone CR is part of its line: output that
+// splits there has split a statement.
+TEST(SafetyCheck, CatchesALineSplitAtALoneCr) {
+    for (const std::string input : {"x = 1 +\r 2\n", "s = \"a\rb\"\r\n"}) {
+        const std::string good = format(input);
+        ASSERT_TRUE(check(input, good).same) << check(input, good).reason;
+        std::string broken = good;
+        broken.insert(broken.find('\r', broken.find(input.substr(0, 3))) + 1, "\n");
+        EXPECT_FALSE(check(input, broken).same) << input;
     }
 }
 

@@ -23,6 +23,8 @@ TEST(Pipeline, EveryModeGetsTheSameVerdict) {
         std::int64_t labelsAfter;  // labelled DO statements recorded afterwards
     } cases[] = {
         {"formats", "do 10 i = 1, 2\nx = 1\n", PipelineEnd::Formatted, 1},
+        {"a CR inside a line stays in it", "do 10 i = 1, 2\ns = \"a\rb\"\nx = 1 +\r 2\n",
+         PipelineEnd::Formatted, 1},
         {"refused, yet the record moves", "do 10 i = 1, 2\n" + kRefusedLine, PipelineEnd::Refused, 1},
         {"not UTF-8 and not GB18030", "do 10 i = 1, 2\n\x81\x20\xFF\n", PipelineEnd::NotDecoded, 0},
     };
@@ -36,6 +38,9 @@ TEST(Pipeline, EveryModeGetsTheSameVerdict) {
             DoLabelRecord fresh;
             EXPECT_EQ(result.bytes, formatText(c.bytes, FormatOptions{}, fresh).text) << c.label;
             EXPECT_TRUE(result.reason.empty()) << c.label;
+            if (c.bytes.find('\r') != std::string::npos) {
+                EXPECT_NE(result.bytes.find("    x = 1 +\r 2\r\n"), std::string::npos) << result.bytes;
+            }
         } else {
             EXPECT_TRUE(result.bytes.empty()) << c.label;
             EXPECT_NE(result.reason.find("a.f90"), std::string::npos) << c.label;

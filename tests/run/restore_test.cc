@@ -30,11 +30,15 @@ struct UndoFixture {
         QtPlatformOptions{EncodingChoice::Auto, tree.path("backups"), tree.path("settings.ini"), {}, {}}};
     SessionState session;
 
-    // A run over `folder` into backup slot `slot`.
+    // A run over `folder` into backup slot `slot`, ended: its hold on the
+    // backup root let go. The run takes the slot after the stored one.
     BatchOutcome run(const std::string& folder, int slot = 1) {
         session.backupSlot = slot - 1;
+        platform.writeSetting("chuli", "benfencishu", std::to_string(slot - 1));
         testing::FakeUi ui;
-        return runBatch(".f90", tree.path(folder), session, FormatOptions{}, platform, ui);
+        BatchOutcome outcome = runBatch(".f90", tree.path(folder), session, FormatOptions{}, platform, ui);
+        outcome.lock.reset();
+        return outcome;
     }
     RestoreReport restore(bool force = false, bool dryRun = false, const std::string& folder = {}) {
         RestoreRequest request;

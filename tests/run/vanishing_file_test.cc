@@ -18,7 +18,8 @@
 namespace codekiln {
 namespace {
 
-/// The real platform, with a hook run after a chosen call.
+/// The real platform, with a hook run after a chosen call (after the
+/// backup, with the path of the file read).
 class HookedPlatform : public QtPlatform {
 public:
     using QtPlatform::QtPlatform;
@@ -31,11 +32,16 @@ public:
         afterListing();
         return status;
     }
-    Status copyFile(const std::string& from, const std::string& to) override {
-        Status status = QtPlatform::copyFile(from, to);
-        afterCopy(from);
+    Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) override {
+        Status status = QtPlatform::writeBackup(to, bytes, of);
+        afterCopy(lastRead);
         return status;
     }
+    Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) override {
+        lastRead = path;
+        return QtPlatform::readFileOnce(path, bytes, identity);
+    }
+    std::string lastRead;
 };
 
 const std::string kSource = "program p\ndo i = 1, 2\nx = '    '\nend do\nend program p\n";

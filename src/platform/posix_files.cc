@@ -1,0 +1,307 @@
+// The run's file operations on POSIX. A new file is always a fresh
+// temporary file in the folder it ends up in (created exclusively, never
+// through a link), written, given its permissions and times, synced, and
+// renamed over the old entry: whatever stood there, a symbolic link
+// included, is replaced, never followed.
+#ifndef _WIN32
+
+#include "platform/posix_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/file_names.h"
+
+namespace codekiln {
+
+namespace {
+
+Status failWith(const std::string& path, const std::string& what, int error) {
+    return Status::failure(escapedName(path) + ": " + what + " (" + std::strerror(error) + ")");
+}
+
+FileIdentity identityOf(const struct stat& st) {
+    FileIdentity id;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::int64_t>(st.st_size);
+    id.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    id.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
+    id.owner = static_cast<std::uint32_t>(st.st_uid);
+    id.group = static_cast<std::uint32_t>(st.st_gid);
+    id.links = static_cast<std::uint64_t>(st.st_nlink);
+    return id;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t cut = path.rfind('/');
+    if (cut == std::string::npos) return ".";
+    return cut == 0 ? "/" : path.substr(0, cut);
+}
+
+Status writeAll(int fd, const std::string& bytes, const std::string& path) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return failWith(path, "cannot write", n < 0 ? errno : ENOSPC);
+        done += static_cast<std::size_t>(n);
+    }
+    return Status::success();
+}
+
+/// A new, empty temporary file in `folder`, opened for writing.
+int createTemporary(const std::string& folder, std::string& tempPath) {
+    static std::atomic<unsigned long> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempPath = folder + "/" + kTemporaryPrefix + std::to_string(static_cast<long>(::getpid())) + "-" +
+                   std::to_string(counter++) + ".tmp";
+        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+/// Writes, syncs and closes the temporary file `fd`; on failure removes it.
+Status finishTemporary(int fd, const std::string& tempPath, const std::string& bytes,
+                       const std::string& path) {
+    Status status = writeAll(fd, bytes, path);
+    if (status && ::fdatasync(fd) != 0) status = failWith(path, "cannot write", errno);
+    if (::close(fd) != 0 && status) status = failWith(path, "cannot write", errno);
+    if (!status) ::unlink(tempPath.c_str());
+    return status;
+}
+
+Status changedUnderUs(const std::string& path) {
+    return Status::failure(escapedName(path) +
+                           ": changed during formatting; left as the other program left it");
+}
+
+/// The file a rewrite must replace: a symbolic link's target, else the path.
+std::string writeTarget(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        const std::string target = posixCanonicalPath(path);
+        if (!target.empty()) return target;
+    }
+    return path;
+}
+
+/// A file with several hard links is rewritten through the same inode, so
+/// every link keeps it; its backup is on disk before this starts.
+Status rewriteInPlace(const std::string& path, const std::string& target, const std::string& bytes,
+                      const FileIdentity& read) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return failWith(path, "cannot write", errno);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !identityOf(st).unchangedAs(read)) {
+        ::close(fd);
+        return changedUnderUs(path);
+    }
+    Status status;
+    std::size_t done = 0;
+    while (status && done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            status = failWith(path, "cannot write; its backup holds the original", n < 0 ? errno : ENOSPC);
+        else
+            done += static_cast<std::size_t>(n);
+    }
+    if (status && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
+        status = failWith(path, "cannot write; its backup holds the original", errno);
+    if (status && ::fdatasync(fd) != 0)
+        status = failWith(path, "cannot write; its backup holds the original", errno);
+    ::close(fd);
+    return status;
+}
+
+}  // namespace
+
+Status posixStatFile(const std::string& path, FileIdentity& identity) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return Status::failure(escapedName(path) + ": file not found");
+        return failWith(path, "cannot read", errno);
+    }
+    if (!S_ISREG(st.st_mode)) return Status::failure(escapedName(path) + ": not a regular file");
+    identity = identityOf(st);
+    return Status::success();
+}
+
+Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) {
+    bytes.clear();
+    // Non-blocking, so that a pipe put in the file's place cannot hold the run.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return failWith(path, "cannot read", errno);
+    struct stat before;
+    if (::fstat(fd, &before) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return failWith(path, "cannot read", error);
+    }
+    if (!S_ISREG(before.st_mode)) {
+        ::close(fd);
+        return Status::failure(escapedName(path) + ": not a regular file");
+    }
+    bytes.resize(static_cast<std::size_t>(before.st_size));
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew
+        const ssize_t n = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            return failWith(path, "cannot read", error);
+        }
+        if (n == 0) break;
+        filled += static_cast<std::size_t>(n);
+    }
+    bytes.resize(filled);
+    struct stat after;
+    const bool same = ::fstat(fd, &after) == 0 && identityOf(after).unchangedAs(identityOf(before)) &&
+                      filled == static_cast<std::size_t>(before.st_size);
+    ::close(fd);
+    if (!same) return Status::failure(escapedName(path) + ": changed while it was read; left alone");
+    identity = identityOf(before);
+    return Status::success();
+}
+
+Status posixWriteBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
+    std::string temp;
+    const int fd = createTemporary(folderOf(to), temp);
+    if (fd < 0) return failWith(to, "cannot write", errno);
+    // The backup is no more readable than the file, and has no special bits.
+    const struct timespec times[2] = {
+        {0, UTIME_NOW},
+        {static_cast<time_t>(of.modifiedNs / 1000000000), static_cast<long>(of.modifiedNs % 1000000000)}};
+    if (::fchmod(fd, static_cast<mode_t>(of.mode & 0777)) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return failWith(to, "cannot write", error);
+    }
+    Status status = finishTemporary(fd, temp, bytes, to);
+    if (!status) return status;
+    // The file's modification time, set after the last write would move it.
+    ::utimensat(AT_FDCWD, temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    if (::rename(temp.c_str(), to.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        return failWith(to, "cannot write", error);
+    }
+    // A file with several links is then rewritten in place: its backup's
+    // name must be on disk too before that starts.
+    if (of.links > 1) {
+        const int folder = ::open(folderOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool synced = folder >= 0 && ::fsync(folder) == 0;
+        if (folder >= 0) ::close(folder);
+        if (!synced) return failWith(to, "cannot write", errno);
+    }
+    return Status::success();
+}
+
+Status posixReplaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
+    const std::string target = writeTarget(path);
+    struct stat st;
+    if (::stat(target.c_str(), &st) != 0 || !identityOf(st).unchangedAs(read)) return changedUnderUs(path);
+    // The owner's write permission is the file's read-only mark; honour it
+    // even for a user who could write anyway.
+    if (!(st.st_mode & S_IWUSR))
+        return Status::failure(escapedName(path) + ": cannot write (the file is read-only)");
+    if (read.links > 1) return rewriteInPlace(path, target, bytes, read);
+
+    std::string temp;
+    const int fd = createTemporary(folderOf(target), temp);
+    if (fd < 0) return failWith(path, "cannot write", errno);
+    // Owner and group where this process may set them; the set-user and
+    // set-group bits only where the owner was kept.
+    mode_t mode = static_cast<mode_t>(read.mode & 07777);
+    if (::fchown(fd, static_cast<uid_t>(read.owner), static_cast<gid_t>(read.group)) != 0) mode &= 01777;
+    if (::fchmod(fd, mode) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return failWith(path, "cannot write", error);
+    }
+    Status status = finishTemporary(fd, temp, bytes, path);
+    if (!status) return status;
+    // The last look before the swap: a file another program saved meanwhile
+    // is left as that program left it.
+    if (::stat(target.c_str(), &st) != 0 || !identityOf(st).unchangedAs(read)) {
+        ::unlink(temp.c_str());
+        return changedUnderUs(path);
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        return failWith(path, "cannot write", error);
+    }
+    return Status::success();
+}
+
+std::string posixCanonicalPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return {};
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
+}
+
+long temporaryOwner(const std::string& name) {
+    const std::string prefix = kTemporaryPrefix;
+    if (name.compare(0, prefix.size(), prefix) != 0 || name.size() < prefix.size() + 7) return 0;
+    if (name.compare(name.size() - 4, 4, ".tmp") != 0) return 0;
+    std::size_t i = prefix.size();
+    long pid = 0;
+    std::size_t digits = 0;
+    while (i < name.size() && name[i] >= '0' && name[i] <= '9' && digits < 9) {
+        pid = pid * 10 + (name[i++] - '0');
+        ++digits;
+    }
+    if (digits == 0 || i >= name.size() || name[i] != '-') return 0;
+    for (++i; i < name.size() - 4; ++i) {
+        if (name[i] < '0' || name[i] > '9') return 0;
+    }
+    return pid;
+}
+
+void posixRemoveStaleTemporaries(const std::string& folder) {
+    std::vector<std::string> names;
+    if (!posixFolderNames(folder, names)) return;
+    for (const std::string& name : names) {
+        const long pid = temporaryOwner(name);
+        if (pid <= 0 || pid == static_cast<long>(::getpid())) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // its run is alive
+        const std::string path = folder + "/" + name;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
+    }
+}
+
+Status posixFolderNames(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return failWith(folder, "cannot list the folder", errno);
+    while (const struct dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    return Status::success();
+}
+
+}  // namespace codekiln
+
+#endif

@@ -1,0 +1,37 @@
+// The file operations of a run on POSIX systems, on names as the file system
+// has them (bytes, never decoded): one reading with what the file was, a
+// backup written as a new file and renamed into place, and a rewrite that
+// keeps owner, group and permissions and only happens when the file is
+// still the one read. Every failure names the path (escaped) and the reason.
+#pragma once
+
+#ifndef _WIN32
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace codekiln {
+
+/// Every temporary file of this program starts with this, followed by the
+/// process id, "-", a number and ".tmp"; a leading dot keeps it out of
+/// listings.
+inline constexpr const char* kTemporaryPrefix = ".codekiln-";
+
+Status posixStatFile(const std::string& path, FileIdentity& identity);
+Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity);
+Status posixWriteBackup(const std::string& to, const std::string& bytes, const FileIdentity& of);
+Status posixReplaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read);
+/// `realpath`: empty when the path does not exist.
+std::string posixCanonicalPath(const std::string& path);
+void posixRemoveStaleTemporaries(const std::string& folder);
+/// The names in `folder` as bytes, "." and ".." left out.
+Status posixFolderNames(const std::string& folder, std::vector<std::string>& names);
+/// The process id a temporary file's name carries, or 0 when `name` is not
+/// one of this program's temporary files.
+long temporaryOwner(const std::string& name);
+
+}  // namespace codekiln
+
+#endif

@@ -1,0 +1,124 @@
+// codekiln-cli as real processes: two runs on one backup root at the same
+// time, a run whose summary cannot be written, and names that are not UTF-8.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "format/format_file.h"
+#include "support/scratch_tree.h"
+
+namespace codekiln {
+namespace {
+
+using testing::ScratchTree;
+
+std::string program(int k) {
+    return "program p" + std::to_string(k) + "\ndo 10 i = 1, 2\nx = i\n10 continue\nend program p" +
+           std::to_string(k) + "\n";
+}
+
+std::string formatted(const std::string& text) {
+    DoLabelRecord fresh;
+    return formatText(text, FormatOptions{}, fresh).text;
+}
+
+/// The slot number a summary names ("…在备份N文件夹中").
+std::string slotOf(const std::string& out) {
+    const std::string head = "本次运行备份文件在备份";
+    const std::size_t at = out.find(head);
+    return at == std::string::npos ? "" : out.substr(at + head.size(), 1);
+}
+
+// Two folders of the same file names share one backup root: the runs take
+// turns, each backs up into its own slot, and every original survives.
+TEST(ConcurrentRuns, TakeTurnsOnOneBackupRoot) {
+    if (!testing::canRun(CODEKILN_CLI)) GTEST_SKIP() << "user nobody cannot run " << CODEKILN_CLI;
+    ScratchTree tree;
+    const int files = 60;
+    for (const std::string folder : {"one", "two"}) {
+        for (int k = 0; k < files; ++k)
+            tree.write(folder + "/f" + std::to_string(k) + ".f90", program(k) + "! " + folder + "\n");
+    }
+    tree.makeFolder("home");
+    tree.makeFolder("backup");
+    if (testing::runsAsNobody()) tree.chownAll(testing::nobodyUid(), testing::nobodyGid());
+    testing::ProgramRun runs[2];
+    std::thread first([&] {
+        runs[0] = testing::runProgram(CODEKILN_CLI, {"--backup-dir", tree.path("backup"), tree.path("one")},
+                                      tree.path("home"));
+    });
+    runs[1] = testing::runProgram(CODEKILN_CLI, {"--backup-dir", tree.path("backup"), tree.path("two")},
+                                  tree.path("home"));
+    first.join();
+
+    std::set<std::string> slots;
+    const char* folders[] = {"one", "two"};
+    for (int r = 0; r < 2; ++r) {
+        SCOPED_TRACE(folders[r]);
+        if (runs[r].exitCode == 1 && runs[r].err.find("本次未处理任何文件") != std::string::npos) {
+            // It found the root held too long: it stopped before touching a file.
+            EXPECT_EQ(tree.read(std::string(folders[r]) + "/f0.f90"), program(0) + "! " + folders[r] + "\n");
+            continue;
+        }
+        ASSERT_EQ(runs[r].exitCode, 0) << runs[r].err;
+        const std::string slot = slotOf(runs[r].out);
+        slots.insert(slot);
+        for (int k = 0; k < files; ++k) {
+            const std::string name = "/f" + std::to_string(k) + ".f90";
+            const std::string original = program(k) + "! " + folders[r] + "\n";
+            EXPECT_EQ(tree.read("backup/备份" + slot + name), original) << name;
+            EXPECT_EQ(tree.read(folders[r] + name), formatted(original)) << name;
+        }
+    }
+    EXPECT_EQ(slots.size(), static_cast<std::size_t>(runs[0].exitCode == 0) + (runs[1].exitCode == 0));
+}
+
+TEST(ConcurrentRuns, EndsWithExitOneWhenItCannotSayWhatItDid) {
+    if (!testing::canRun(CODEKILN_CLI)) GTEST_SKIP() << "user nobody cannot run " << CODEKILN_CLI;
+    ScratchTree tree;
+    tree.write("in/a.f90", program(1));
+    tree.makeFolder("home");
+    if (testing::runsAsNobody()) tree.chownAll(testing::nobodyUid(), testing::nobodyGid());
+    const testing::ProgramRun run =
+        testing::runProgram("/bin/sh",
+                            {"-c", "exec \"$0\" \"$@\" > /dev/full", CODEKILN_CLI, "--backup-dir",
+                             tree.path("backup"), tree.path("in")},
+                            tree.path("home"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("cannot write the summary"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("备份1"), std::string::npos) << run.err;
+    EXPECT_EQ(tree.read("backup/备份1/a.f90"), program(1));
+}
+
+// Qt would read a name that is not UTF-8 as another name: such an argument is
+// refused; such a file in a folder is checked under its own name.
+TEST(ConcurrentRuns, NamesThatAreNotUtf8AreNeverTakenForOthers) {
+    if (!testing::canRun(CODEKILN_CLI)) GTEST_SKIP() << "user nobody cannot run " << CODEKILN_CLI;
+    ScratchTree tree;
+    tree.write("in/a\xFF.f90", program(1));
+    tree.write("in/a\xEF\xBF\xBD.f90", formatted(program(2)));  // U+FFFD: already formatted
+    tree.makeFolder("home");
+    if (testing::runsAsNobody()) tree.chownAll(testing::nobodyUid(), testing::nobodyGid());
+    const struct {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string out;
+    } rows[] = {
+        {{"--stdout", tree.path("in/a\xFF.f90")}, 2, ""},
+        {{"--check", tree.path("in/a\xFF.f90")}, 2, ""},
+        {{"--backup-dir", tree.path("b\xFF"), tree.path("in")}, 2, ""},
+        {{"--check", tree.path("in")}, 1, tree.path("in/a\\xFF.f90") + "\n"},
+    };
+    for (const auto& row : rows) {
+        const testing::ProgramRun run = testing::runProgram(CODEKILN_CLI, row.arguments, tree.path("home"));
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.arguments.back() << run.err;
+        EXPECT_EQ(run.out, row.out) << row.arguments.back();
+    }
+    EXPECT_EQ(tree.read("in/a\xFF.f90"), program(1));
+}
+
+}  // namespace
+}  // namespace codekiln
