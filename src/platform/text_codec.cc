@@ -11,6 +11,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/file_names.h"
+
 #ifdef _WIN32
 #include "platform/windows_codepage.h"
 #endif
@@ -126,44 +128,20 @@ bool utf8ToLegacy(TextEncoding encoding, std::string_view utf8, std::string& byt
 bool gb18030HasFourByteForms() { return hasFullGb18030(); }
 
 bool isValidUtf8(std::string_view bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto* const end = p + bytes.size();
-    while (p < end) {
+    std::size_t i = 0;
+    const std::size_t n = bytes.size();
+    while (i < n) {
         // Skip ASCII eight bytes at a time.
-        while (end - p >= 8) {
+        while (n - i >= 8) {
             std::uint64_t word;
-            std::memcpy(&word, p, 8);
+            std::memcpy(&word, bytes.data() + i, 8);
             if (word & 0x8080808080808080ULL) break;
-            p += 8;
+            i += 8;
         }
-        if (p >= end) break;
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int extra;
-        unsigned char lo = 0x80;  // allowed range of the second byte
-        unsigned char hi = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            if (c == 0xE0) lo = 0xA0;  // no overlong forms
-            if (c == 0xED) hi = 0x9F;  // no surrogates
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            if (c == 0xF0) lo = 0x90;  // no overlong forms
-            if (c == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
-        } else {
-            return false;
-        }
-        if (end - p <= extra) return false;
-        if (p[1] < lo || p[1] > hi) return false;
-        for (int i = 2; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
-        }
-        p += extra + 1;
+        if (i >= n) break;
+        const std::size_t length = utf8SequenceAt(bytes, i);
+        if (length == 0) return false;
+        i += length;
     }
     return true;
 }
