@@ -6,6 +6,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSettings>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,15 @@ struct Result {
     int exitCode = -1;
     std::string out, err;
 };
+
+// On Windows the settings store is the registry, which every run shares: a
+// test that expects the runs' slots to start at 1 forgets the stored one
+// first. Elsewhere each run's home holds its own store.
+inline void forgetStoredSlot() {
+#ifdef _WIN32
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "codekiln", "codekiln").remove("chuli");
+#endif
+}
 
 // Runs the built program with `home` as its home and settings folder and
 // `input` on a standard input that is not a terminal; `asNobody` (for root,
