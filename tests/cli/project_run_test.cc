@@ -78,6 +78,32 @@ TEST(ProjectRun, RecursionOrderSkippingExcludesAndMirroredBackups) {
     EXPECT_TRUE(home.exists("bk3/备份3/a.f90")) << one.out;
 }
 
+TEST(ProjectRun, WindowsSpellingsOfOnePathAreOnePath) {
+#ifndef _WIN32
+    GTEST_SKIP() << "names differing in letter case are different files here";
+#else
+    TempFolder home;
+    home.write("src/a.f90", kSource);
+    home.write("src/sub/b.f90", kSource);
+    home.write("src/bk/备份1/a.f90", kSource);
+    const std::string src = home.path("src");
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"-r", "--backup-dir", src + "\\BK", "--exclude", "sub", src}, under(src, "a.f90")},
+        {{src + "/a.f90", src + "\\A.F90"}, src + "/a.f90\n"},
+        {{"-r", "--exclude", "SUB\\*.f90", "--exclude", "bk", src}, under(src, "a.f90")},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "--check");
+        const Result r = runProgram(home, args);
+        EXPECT_EQ(r.out, c.out) << c.args[0] << " " << c.args[1] << r.err;
+    }
+#endif
+}
+
 TEST(ProjectRun, UntilStableLeavesNothingForCheck) {
     for (const bool untilStable : {false, true}) {
         forgetStoredSlot();
