@@ -49,6 +49,18 @@ std::string identity(const std::string& path) {
 #endif
 }
 
+// The folder a PATH names, as the walk joins names to it. A bare drive
+// ("D:") stands for that drive's current folder, which a separator after it
+// would turn into the drive's top: it is walked as that folder's full path.
+std::string folderToWalk(const std::string& given) {
+#ifdef _WIN32
+    if (given.size() == 2 && given[1] == ':')
+        return withoutTrailingSeparators(
+            QDir::toNativeSeparators(QFileInfo(qs(given)).absoluteFilePath()).toStdString());
+#endif
+    return withoutTrailingSeparators(given);
+}
+
 std::string joinRelative(const std::string& prefix, const std::string& name) {
     return prefix.empty() ? name : prefix + "/" + name;
 }
@@ -129,7 +141,7 @@ WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions
     walk.dedupe = !single;
     for (const std::string& given : paths) {
         if (QFileInfo(qs(given)).isDir()) {
-            walk.walkFolder(withoutTrailingSeparators(given), "", single ? std::string() : pathLabel(given));
+            walk.walkFolder(folderToWalk(given), "", single ? std::string() : pathLabel(given));
             continue;
         }
         // A file named is formatted whatever its extension; the excludes

@@ -87,6 +87,7 @@ TEST(ProjectRun, WindowsSpellingsOfOnePathAreOnePath) {
     home.write("src/sub/b.f90", kSource);
     home.write("src/bk/备份1/a.f90", kSource);
     const std::string src = home.path("src");
+    const std::string nativeSrc = QDir::toNativeSeparators(QString::fromStdString(src)).toStdString();
     const struct {
         std::vector<std::string> args;
         std::string out;
@@ -101,6 +102,10 @@ TEST(ProjectRun, WindowsSpellingsOfOnePathAreOnePath) {
         const Result r = runProgram(home, args);
         EXPECT_EQ(r.out, c.out) << c.args[0] << " " << c.args[1] << r.err;
     }
+    // A bare drive is its current folder, not its top.
+    const std::string drive = src.substr(0, 2);
+    const Result r = runProgram(home, {"--check", "-r", "--exclude", "bk", drive}, {}, false, src);
+    EXPECT_EQ(r.out, under(nativeSrc, "a.f90") + under(nativeSrc, "sub/b.f90")) << r.err;
 #endif
 }
 

@@ -32,10 +32,13 @@ inline void forgetStoredSlot() {
 
 // Runs the built program with `home` as its home and settings folder and
 // `input` on a standard input that is not a terminal; `asNobody` (for root,
-// whom permissions don't stop) runs it as user nobody.
+// whom permissions don't stop) runs it as user nobody; `workingFolder` is its
+// current folder when given.
 inline Result runProgram(const TempFolder& home, const std::vector<std::string>& arguments,
-                         const std::string& input = {}, bool asNobody = false) {
+                         const std::string& input = {}, bool asNobody = false,
+                         const std::string& workingFolder = {}) {
     QProcess process;
+    if (!workingFolder.empty()) process.setWorkingDirectory(QString::fromStdString(workingFolder));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", QString::fromStdString(home.path()));
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(home.path("config")));
