@@ -3,6 +3,10 @@
 // adds the subfolders, in the listing's order, and the skipping rules.
 #include "cli/file_walk.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <QDir>
 #include <QFileInfo>
 #include <QString>
@@ -20,8 +24,41 @@ namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-std::string canonical(const std::string& path) {
-    return QFileInfo(qs(path)).canonicalFilePath().toStdString();
+// What tells two paths to the same file or folder apart: the resolved path,
+// and on Windows, where one name has many spellings (letter case, short
+// names), the volume and file number; the resolved path in lower case when
+// those cannot be read. Empty for a path that does not exist.
+std::string identity(const std::string& path) {
+    const QString resolved = QFileInfo(qs(path)).canonicalFilePath();
+#ifdef _WIN32
+    if (resolved.isEmpty()) return {};
+    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(resolved).utf16()),
+                                      0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION info;
+        const bool known = GetFileInformationByHandle(handle, &info) != 0;
+        CloseHandle(handle);
+        if (known)
+            return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) + ":" +
+                   std::to_string(info.nFileIndexLow);
+    }
+    return resolved.toCaseFolded().toStdString();
+#else
+    return resolved.toStdString();
+#endif
+}
+
+// The folder a PATH names, as the walk joins names to it. A bare drive
+// ("D:") stands for that drive's current folder, which a separator after it
+// would turn into the drive's top: it is walked as that folder's full path.
+std::string folderToWalk(const std::string& given) {
+#ifdef _WIN32
+    if (given.size() == 2 && given[1] == ':')
+        return withoutTrailingSeparators(
+            QDir::toNativeSeparators(QFileInfo(qs(given)).absoluteFilePath()).toStdString());
+#endif
+    return withoutTrailingSeparators(given);
 }
 
 std::string joinRelative(const std::string& prefix, const std::string& name) {
@@ -32,8 +69,8 @@ struct Walk {
     const WalkOptions& options;
     Platform& platform;
     WalkResult result;
-    std::unordered_set<std::string> seenFiles;    // canonical paths
-    std::unordered_set<std::string> seenFolders;  // canonical paths, against loops
+    std::unordered_set<std::string> seenFiles;    // identities
+    std::unordered_set<std::string> seenFolders;  // identities, against loops
     std::unordered_set<std::string> backupFolders;
 
     // One PATH lists each file once by itself; only several PATHs can reach
@@ -41,13 +78,13 @@ struct Walk {
     bool dedupe = false;
 
     void addFile(const std::string& path, const std::string& name) {
-        if (!dedupe || seenFiles.insert(canonical(path)).second) result.files.push_back({path, name});
+        if (!dedupe || seenFiles.insert(identity(path)).second) result.files.push_back({path, name});
     }
 
     // `relative` is the folder's path below the folder given ("" for that
     // one); `prefix` starts every name.
     void walkFolder(const std::string& folder, const std::string& relative, const std::string& prefix) {
-        if (!seenFolders.insert(canonical(folder)).second) return;
+        if (!seenFolders.insert(identity(folder)).second) return;
         std::vector<std::string> names;
         const Status listed = platform.listFiles(folder, options.extension, names);
         if (!listed) {
@@ -72,7 +109,7 @@ struct Walk {
             const std::string path = folder + kPathSeparator + name;
             const std::string rel = joinRelative(relative, name);
             if (anyGlobMatches(options.excludes, rel)) continue;
-            if (backupFolders.count(canonical(path)) != 0) continue;
+            if (backupFolders.count(identity(path)) != 0) continue;
             walkFolder(path, rel, prefix);
         }
     }
@@ -96,7 +133,7 @@ WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions
     Walk walk{options, platform, {}, {}, {}, {}};
     if (!options.backupRoot.empty()) {
         for (int k = 1; k <= 5; ++k) {
-            const std::string folder = canonical(options.backupRoot + kPathSeparator + backupFolderName(k));
+            const std::string folder = identity(options.backupRoot + kPathSeparator + backupFolderName(k));
             if (!folder.empty()) walk.backupFolders.insert(folder);
         }
     }
@@ -104,7 +141,7 @@ WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions
     walk.dedupe = !single;
     for (const std::string& given : paths) {
         if (QFileInfo(qs(given)).isDir()) {
-            walk.walkFolder(withoutTrailingSeparators(given), "", single ? std::string() : pathLabel(given));
+            walk.walkFolder(folderToWalk(given), "", single ? std::string() : pathLabel(given));
             continue;
         }
         // A file named is formatted whatever its extension; the excludes

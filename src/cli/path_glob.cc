@@ -6,6 +6,16 @@ namespace codekiln {
 
 namespace {
 
+// Windows compares names ignoring letter case, as its file system does.
+bool sameChar(char a, char b) {
+#ifdef _WIN32
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return lower(a) == lower(b);
+#else
+    return a == b;
+#endif
+}
+
 bool matchFrom(const std::string& p, std::size_t pi, const std::string& s, std::size_t si) {
     while (pi < p.size()) {
         if (p.compare(pi, 2, "**") == 0) {
@@ -24,7 +34,7 @@ bool matchFrom(const std::string& p, std::size_t pi, const std::string& s, std::
             return false;
         }
         if (si >= s.size()) return false;
-        if (p[pi] == '?' ? s[si] == '/' : p[pi] != s[si]) return false;
+        if (p[pi] == '?' ? s[si] == '/' : !sameChar(p[pi], s[si])) return false;
         ++pi;
         ++si;
     }
@@ -35,6 +45,11 @@ bool matchFrom(const std::string& p, std::size_t pi, const std::string& s, std::
 
 bool globMatches(const std::string& pattern, const std::string& path) {
     std::string p = pattern;
+#ifdef _WIN32
+    // A pattern typed with Windows separators ("sub\\gen").
+    for (char& c : p)
+        if (c == '\\') c = '/';
+#endif
     while (p.compare(0, 2, "./") == 0) p.erase(0, 2);
     if (p.find('/') == std::string::npos) {
         const std::size_t cut = path.rfind('/');

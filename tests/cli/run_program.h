@@ -6,6 +6,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSettings>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,24 @@ struct Result {
     std::string out, err;
 };
 
+// On Windows the settings store is the registry, which every run shares: a
+// test that expects the runs' slots to start at 1 forgets the stored one
+// first. Elsewhere each run's home holds its own store.
+inline void forgetStoredSlot() {
+#ifdef _WIN32
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "codekiln", "codekiln").remove("chuli");
+#endif
+}
+
 // Runs the built program with `home` as its home and settings folder and
 // `input` on a standard input that is not a terminal; `asNobody` (for root,
-// whom permissions don't stop) runs it as user nobody.
+// whom permissions don't stop) runs it as user nobody; `workingFolder` is its
+// current folder when given.
 inline Result runProgram(const TempFolder& home, const std::vector<std::string>& arguments,
-                         const std::string& input = {}, bool asNobody = false) {
+                         const std::string& input = {}, bool asNobody = false,
+                         const std::string& workingFolder = {}) {
     QProcess process;
+    if (!workingFolder.empty()) process.setWorkingDirectory(QString::fromStdString(workingFolder));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", QString::fromStdString(home.path()));
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(home.path("config")));
