@@ -4,6 +4,7 @@
 #include "platform/qt_platform.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -248,22 +249,36 @@ std::string QtPlatform::canonicalPath(const std::string& path) { return posixCan
 
 void QtPlatform::removeStaleTemporaries(const std::string& folder) { posixRemoveStaleTemporaries(folder); }
 
-#else  // Windows: the plain operations, through Qt.
+#else  // Windows: Qt's operations, with the identity Qt can see (size and time).
 
 Status QtPlatform::statFile(const std::string& path, FileIdentity& identity) {
-    return Platform::statFile(path, identity);
+    const QFileInfo info(qs(path));
+    if (!info.exists()) return fail(path, "cannot read", QStringLiteral("no such file"));
+    if (!info.isFile()) return fail(path, "cannot read", QStringLiteral("not a regular file"));
+    identity = FileIdentity{};
+    identity.size = info.size();
+    identity.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
+    return Status::success();
 }
 
 Status QtPlatform::readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) {
-    return Platform::readFileOnce(path, bytes, identity);
+    const Status seen = statFile(path, identity);
+    if (!seen) return seen;
+    return readFile(path, bytes);
 }
 
 Status QtPlatform::writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
     return Platform::writeBackup(to, bytes, of);
 }
 
+// A file deleted, replaced or written to since it was read is left as the
+// other program left it; a rewrite never brings a deleted file back.
 Status QtPlatform::replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
-    return Platform::replaceFile(path, bytes, read);
+    FileIdentity now;
+    if (!statFile(path, now) || !now.unchangedAs(read))
+        return Status::failure(escapedName(path) +
+                               ": changed during formatting; left as the other program left it");
+    return writeFile(path, bytes);
 }
 
 std::string QtPlatform::canonicalPath(const std::string& path) {

@@ -303,11 +303,14 @@ TEST(Restore, StopsCleanlyWhileARunHoldsTheBackupRoot) {
 class WatchedPlatform : public QtPlatform {
 public:
     using QtPlatform::QtPlatform;
-    Status writeFile(const std::string& path, const std::string& bytes) override {
-        if (path.find(std::string("/src") + kPathSeparator) != std::string::npos)
+    Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override {
+        if (path.find(std::string("/src") + kPathSeparator) != std::string::npos) {
+            ++rewrites;
             manifestSeen |= pathKind(backupRoot() + "/备份1/.codekiln-run.json") != PathKind::Missing;
-        return QtPlatform::writeFile(path, bytes);
+        }
+        return QtPlatform::replaceFile(path, bytes, read);
     }
+    int rewrites = 0;
     bool manifestSeen = false;
 };
 
@@ -321,8 +324,9 @@ TEST(Restore, ARunInProgressLeavesNoManifestBehind) {
     SessionState session;
     runBatch(".f90", tree.path("old"), session, FormatOptions{}, platform, ui);
     platform.manifestSeen = false;
-    session.backupSlot = 0;  // the next run reuses slot 1
+    platform.writeSetting("chuli", "benfencishu", "5");  // the next run wraps round to slot 1
     runBatch(".f90", tree.path("src"), session, FormatOptions{}, platform, ui);
+    ASSERT_EQ(platform.rewrites, 1);  // the watch saw the rewrite
     // Killed while writing, the run would have left no manifest: neither the
     // old run's (whose copies it is replacing) nor a premature one of its own.
     EXPECT_FALSE(platform.manifestSeen);
