@@ -91,8 +91,23 @@ std::string damaged(std::string out, const std::uint8_t* data, std::size_t size)
     return out;
 }
 
+/// Whether a line may hold a Hollerith constant (a digit, then h or H, in a
+/// line that names FORMAT). The plain reading knows character constants
+/// only; the safety check also compares Hollerith constants byte for byte,
+/// which its own tests cover, so such inputs are not compared here.
+bool mayHoldHollerith(const std::vector<std::string_view>& lines) {
+    for (std::string_view line : lines) {
+        const std::string lower = codekiln::toLowerAscii(line);
+        if (lower.find("format") == std::string::npos) continue;
+        for (std::size_t k = 1; k < lower.size(); ++k)
+            if (lower[k] == 'h' && lower[k - 1] >= '0' && lower[k - 1] <= '9') return true;
+    }
+    return false;
+}
+
 /// The safety check and the plain reading must agree on `output`.
 void checkAgainstReference(const std::vector<std::string_view>& lines, const std::string& output) {
+    if (mayHoldHollerith(lines)) return;
     const bool same = codekiln::checkSafety(lines, output).same;
     const bool expected = codekiln::reference::significant(lines) ==
                           codekiln::reference::significant(codekiln::splitLines(output));
