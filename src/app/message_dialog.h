@@ -29,13 +29,10 @@ public:
     QString text() const;
     QString details() const;
     QPlainTextEdit* textView() const { return textView_; }
-    QPlainTextEdit* detailsView() const { return detailsView_; }
     /// The first button: "确定" or "是(&Y)", the default.
     QPushButton* firstButton() const { return first_; }
     /// "否(&N)", or null in a box with OK only.
     QPushButton* noButton() const { return no_; }
-    /// "详细信息", or null without details.
-    QPushButton* detailsButton() const { return detailsButton_; }
 
 private:
     void fitToScreen();

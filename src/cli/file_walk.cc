@@ -148,7 +148,7 @@ WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions
         // apply to it as typed, as pre-commit hands its files over.
         const std::string label = pathLabel(given);
         if (anyGlobMatches(options.excludes, label)) continue;
-        walk.addFile(given, single ? fileNameOf(label) : label);
+        walk.addFile(given, single ? std::string(baseNameOf(label)) : label);
     }
     return std::move(walk.result);
 }

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/file_names.h"
+#include "platform/paths.h"
 #include "run/pipeline.h"
 #include "run/settings.h"
 
@@ -58,15 +59,6 @@ Status makeBackupFolders(Platform& platform, const std::string& base, const std:
 
 std::string backupFolderName(int slot) { return "备份" + std::to_string(slot); }
 
-std::string fileNameOf(const std::string& fn) {
-#ifdef _WIN32
-    const std::size_t cut = fn.find_last_of("\\/");
-#else
-    const std::size_t cut = fn.rfind('/');
-#endif
-    return cut == std::string::npos ? fn : fn.substr(cut + 1);
-}
-
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
                   Platform& platform, const std::string& runName, const PipelineOptions& pipeline) {
     FileOutcome outcome;
@@ -76,7 +68,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     run.fileCount += 1;
     if (session.backupSlot > kBackupFolders) session.backupSlot = 1;
     platform.writeSetting(kSlotSection, kSlotKey, std::to_string(session.backupSlot));  // failure ignored
-    const std::string name = runName.empty() ? fileNameOf(fn) : runName;
+    const std::string name = runName.empty() ? std::string(baseNameOf(fn)) : runName;
     if (run.processedNames.size() < static_cast<std::size_t>(run.fileCount)) {
         run.processedNames.resize(static_cast<std::size_t>(run.fileCount));
     }

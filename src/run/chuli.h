@@ -18,9 +18,6 @@ namespace codekiln {
 /// The name of backup folder `slot` ("备份" and the slot in decimal).
 std::string backupFolderName(int slot);
 
-/// The part of `fn` after its last separator (the whole of `fn` without one).
-std::string fileNameOf(const std::string& fn);
-
 /// What `chuli` did with one file.
 struct FileOutcome {
     Status status;               ///< failure, with the reason, when the file was left unchanged
