@@ -404,7 +404,9 @@ private:
     }
     // Comments and blank lines waiting for the next statement: they take its
     // indentation, except before an end or a middle line of a construct,
-    // where they stay with the body they close.
+    // where they stay with the body they close. A comment written in column
+    // 1 before indented code (commented-out code, section rulers) is left
+    // there.
     void flushComments(int indent) {
         for (const Pending& p : pending_) {
             const Line& ln = (*lines_)[p.line];
@@ -412,6 +414,8 @@ private:
                 out_.append(sourceLead(p.line));
                 out_.append(ln.core);
                 out_.append(ln.end);
+            } else if (p.kind == Pend::Comment && ln.lead == 0 && nextLead_ > 0) {
+                emit(p.line, 0);  // a comment in column 1 stays there
             } else {
                 emit(p.line, static_cast<std::size_t>(std::max(indent, 0)));
             }
@@ -475,7 +479,9 @@ private:
         }
         int width = opt_.indentWidth;
         // Comments before an end or middle line belong to the body.
+        nextLead_ = lines[i].lead;
         flushComments(std::max(indent, lastBodyDepth_) * width);
+        nextLead_ = 0;
         long newFirst = static_cast<long>(indent) * width;
         long shift = newFirst - static_cast<long>(lines[i].lead);
         for (std::size_t g : group) {
@@ -616,6 +622,7 @@ private:
     std::vector<CppBranch> cpp_;
     bool off_ = false;
     int lastBodyDepth_ = 0;
+    std::size_t nextLead_ = 0;  // the original indentation of the statement after pending comments
 
 public:
     std::string_view text_;
