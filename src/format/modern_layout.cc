@@ -3,6 +3,9 @@
 // to its last non-blank byte is copied as it stands.
 #include "format/modern_layout.h"
 
+#include "format/constants.h"
+#include "format/fixed_form.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -525,6 +528,130 @@ private:
         }
     }
 
+public:
+    // Fixed form: the label field and column 6 stay, the statement text is
+    // indented from column 7. Comment lines, lines with anything beyond
+    // column 72, TAB forms, lines inside or ending in a continued constant,
+    // and lines the new indentation would push past column 72 stay exactly
+    // as they are.
+    void runFixed(std::string_view text) {
+        std::vector<Line> lines;
+        splitLines(text, lines);
+        out_.reserve(text.size());
+        const std::size_t n = lines.size();
+        std::vector<FixedLine> cut(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            std::size_t e = starts_[i + 1] - lines[i].end.size();
+            cut[i] = cutFixedLine(text.substr(starts_[i], e - starts_[i]));
+        }
+        std::size_t i = 0;
+        ConstantState cs;
+        while (i < n) {
+            int sw = formatSwitch(lines[i].core);
+            if (sw != 0 && cut[i].kind == FixedLine::Kind::Comment) off_ = sw < 0;
+            if (!cut[i].code() || cut[i].kind == FixedLine::Kind::Continuation) {
+                if (cut[i].kind == FixedLine::Kind::Blank && !off_) out_.append(lines[i].end);
+                else emitRaw(text, i);
+                if (cut[i].kind == FixedLine::Kind::Comment && !off_) conditionalCode(lines[i].core, static_cast<std::int64_t>(i) + 1);
+                ++i;
+                continue;
+            }
+            // One statement: its initial line and continuation lines (comment
+            // and blank lines may stand between them).
+            std::vector<std::size_t>& group = group_;
+            group.clear();
+            code_.clear();
+            cs = ConstantState{};
+            cs.inFormat = startsFormatStatement(cut[i].text);
+            code_ = cut[i].label();  // the label field, read as a free-form label
+            code_ += ' ';
+            std::vector<char> keep;
+            std::size_t j = i;
+            for (;;) {
+                bool startsInConstant = cs.open();
+                auto outside = [&](std::string_view t) {
+                    for (char c : t) {
+                        if (c == '!') { cs = cs; break; }
+                        if (c != '"' && c != '\'') code_ += isBlank(c) ? ' ' : lower(c);
+                    }
+                };
+                auto constant = [&](std::string_view) { code_ += ' '; };
+                bool comment = false;
+                std::string_view t = cut[j].text;
+                if (!cs.open()) {
+                    // "!" outside constants ends the line's code.
+                    ConstantState probe = cs;
+                    std::size_t cutAt = t.size();
+                    std::size_t pos = 0;
+                    scanConstants(t, probe, [&](std::string_view o) {
+                        std::size_t k = o.find('!');
+                        if (k != std::string_view::npos && cutAt == t.size()) cutAt = pos + k;
+                        pos += o.size();
+                    }, [&](std::string_view c) { pos += c.size(); });
+                    if (cutAt < t.size()) { t = t.substr(0, cutAt); comment = true; }
+                }
+                scanFixedText(t, cs, outside, constant);
+                if (comment) cs = ConstantState{cs.quote, cs.hollerithLeft, cs.inFormat};
+                group.push_back(j);
+                bool raw = startsInConstant || cs.open() || !cut[j].tail.empty() ||
+                           cut[j].field.find('\t') != std::string_view::npos;
+                keep.push_back(raw ? 1 : 0);
+                std::size_t k = j + 1;
+                while (k < n && !cut[k].code()) ++k;
+                if (k < n && cut[k].kind == FixedLine::Kind::Continuation) {
+                    for (std::size_t m = j + 1; m < k; ++m) { group.push_back(m); keep.push_back(2); }
+                    j = k;
+                    continue;
+                }
+                break;
+            }
+            int indent = depth();
+            bool firstPart = true;
+            std::size_t b = 0;
+            for (std::size_t k = 0; k <= code_.size(); ++k) {
+                if (k < code_.size() && code_[k] != ';') continue;
+                int at = apply(std::string_view(code_).substr(b, k - b), static_cast<std::int64_t>(i) + 1);
+                if (firstPart) { indent = at; firstPart = false; }
+                b = k + 1;
+            }
+            long shift = 0;
+            bool haveShift = false;
+            for (std::size_t g = 0; g < group.size(); ++g) {
+                std::size_t m = group[g];
+                const FixedLine& f = cut[m];
+                if (off_ || keep[g] == 1) { emitRaw(text, m); continue; }
+                if (keep[g] == 2) {
+                    if (f.kind == FixedLine::Kind::Blank) out_.append(lines[m].end); else emitRaw(text, m);
+                    continue;
+                }
+                std::string_view body = f.text;
+                std::size_t lead = 0;
+                while (lead < body.size() && isBlank(body[lead])) ++lead;
+                if (body.find('\t') != std::string_view::npos) { emitRaw(text, m); continue; }
+                std::string_view core = body.substr(lead);
+                while (!core.empty() && isBlank(core.back())) core.remove_suffix(1);
+                if (!haveShift) { shift = static_cast<long>(indent) * opt_.indentWidth - static_cast<long>(lead); haveShift = true; }
+                long want = std::max(0L, static_cast<long>(lead) + shift);
+                if (static_cast<std::size_t>(want) + core.size() > kFixedTextWidth) { emitRaw(text, m); continue; }
+                std::string_view field = f.field;
+                out_.append(field);
+                if (!core.empty()) {
+                    if (field.size() < 6) out_.append(6 - field.size(), ' ');
+                    out_.append(static_cast<std::size_t>(want), ' ');
+                    out_.append(core);
+                } else {
+                    while (!out_.empty() && isBlank(out_.back()) && field.size() > 0) { out_.pop_back(); field.remove_suffix(1); }
+                }
+                out_.append(lines[m].end);
+            }
+            i = group.back() + 1;
+        }
+        for (const Open& o : stack_)
+            file_.warnings.push_back({0, std::string(o.kind) + " at line " + std::to_string(o.line) + " is never closed"});
+        file_.text = std::move(out_);
+    }
+
+private:
     // "!$ code" is compiled when OpenMP is on: its line keeps its place, but
     // the constructs it opens and closes count.
     void conditionalCode(std::string_view core, std::int64_t lineNo) {
@@ -632,16 +759,12 @@ public:
 
 ModernFile formatModern(std::string_view text, const ModernOptions& options) {
     ModernFile file;
-    if (options.form == SourceForm::Fixed) {
-        // The statement field of fixed-form sources is not laid out yet.
-        file.text.assign(text);
-        return file;
-    }
     ModernOptions opt = options;
     opt.indentWidth = std::clamp(opt.indentWidth, 1, 8);
     Layout layout(opt, file);
     layout.text_ = text;
-    layout.run(text);
+    if (options.form == SourceForm::Fixed) layout.runFixed(text);
+    else layout.run(text);
     return file;
 }
 

@@ -75,6 +75,23 @@ TEST(ModernLayout, ConstructGroups) {
     }
 }
 
+TEST(ModernLayout, FixedFormMovesOnlyTheStatementText) {
+    ModernOptions options;
+    options.indentWidth = 3;
+    options.form = SourceForm::Fixed;
+    const std::string in =
+        "      SUBROUTINE S\nC     KEPT\n      DO 10 I = 1, N\n      X = 'AB\n     $CD'\n"
+        "      IF (X) THEN\n      WRITE (6, *) X,\n     $   Y\n      END IF\n   10 CONTINUE\n      END\n";
+    const std::string expected =
+        "      SUBROUTINE S\nC     KEPT\n         DO 10 I = 1, N\n      X = 'AB\n     $CD'\n"
+        "            IF (X) THEN\n               WRITE (6, *) X,\n     $            Y\n            END IF\n"
+        "   10    CONTINUE\n      END\n";
+    ModernFile out = formatModern(in, options);
+    EXPECT_EQ(out.text, expected);
+    EXPECT_TRUE(out.warnings.empty());
+    EXPECT_EQ(formatModern(out.text, options).text, out.text);
+}
+
 TEST(ModernLayout, BrokenStructureIsReportedAndStillLaidOut) {
     ModernOptions options;
     options.indentWidth = 2;
