@@ -139,7 +139,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         QStringLiteral("Serve an editor as a language server over standard input and output: whole "
                        "buffers and ranges formatted as --stdout formats their files; nothing on disk "
                        "changes."));
-    parser.addOptions({range, stdinFilename, lsp});
+    const QCommandLineOption quiet(
+        QStringLiteral("quiet"),
+        QStringLiteral("A run in place prints no summary and no progress; only failures, on standard error."));
+    parser.addOptions({range, stdinFilename, lsp, quiet});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("Files and folders to format, in this order."),
                                  QStringLiteral("PATH... | --stdout FILE | --restore [SLOT [FOLDER]] | "
@@ -211,6 +214,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             return error("--range: FIRST:LAST are line numbers from 1 with FIRST <= LAST, not \"" +
                          fromQ(parser.value(range)) + "\"");
     }
+    o.quiet = parser.isSet(quiet);
     if (parser.isSet(stdinFilename)) {
         if (o.mode != CliMode::Stdout || o.paths.front() != "-")
             return error("--stdin-filename goes with --stdout -");

@@ -55,6 +55,7 @@ struct CliOptions {
     /// Stdout from standard input: the file name that finds the settings
     /// file, decides the form and names the text in messages.
     std::string stdinFilename;
+    bool quiet = false;  ///< Batch: no summary and no progress; failures still on stderr
 };
 
 /// The result of reading the command line.

@@ -140,6 +140,7 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     session.backupSlot = readStoredSlot(platform);
 
     TerminalUi ui(options.yes, in, err);
+    ui.setQuiet(options.quiet);
     std::string extension;
     std::string message;
     // Files named are taken whatever their extension; only folders need one.
@@ -166,8 +167,9 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     }
     // The summary is the only record of which backup folder holds this run's
     // copies: a run that cannot put it out has failed.
-    const bool summaryOut = std::fprintf(out, "%s\n", terminalText(outcome.message).c_str()) >= 0 &&
-                            std::fflush(out) == 0 && !std::ferror(out);
+    const bool summaryOut =
+        options.quiet || (std::fprintf(out, "%s\n", terminalText(outcome.message).c_str()) >= 0 &&
+                          std::fflush(out) == 0 && !std::ferror(out));
     if (!summaryOut)
         report(err, "standard output: cannot write the summary; this run's backups are in " +
                         platform.backupRoot() + kPathSeparator + backupFolderName(session.backupSlot));
