@@ -6,6 +6,7 @@
 // Each file is put back by an atomic write, which keeps its permissions.
 #include "run/restore.h"
 
+#include <cstdint>
 #include <memory>
 
 #include "run/chuli.h"
@@ -362,6 +363,23 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     report.status = report.hasManifest ? restoreFromManifest(c, report.manifest, request.folder, report)
                                        : restoreWithoutManifest(c, request.folder, report);
     return report;
+}
+
+int lastRecordedSlot(Platform& platform) {
+    int last = 0;
+    std::int64_t newest = 0;
+    for (int slot = 1; slot <= kSlots; ++slot) {
+        const std::string folder = slotFolderPath(platform, slot);
+        if (platform.pathKind(folder) != PathKind::Folder) continue;
+        RunManifest manifest;
+        bool found = false;
+        if (!platform.readRunManifest(folder, manifest, found) || !found) continue;
+        if (last == 0 || manifest.startedMs > newest) {
+            last = slot;
+            newest = manifest.startedMs;
+        }
+    }
+    return last;
 }
 
 std::vector<SlotListing> listBackupSlots(Platform& platform) {

@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QString>
 #include <cctype>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "platform/qt_platform.h"
 #include "run/run_batch.h"
@@ -191,6 +193,20 @@ TEST(Restore, ASecondNameOfAFormattedFileKeepsTheRunRestorable) {
     ASSERT_TRUE(report.status) << report.status.message;
     EXPECT_EQ(actions(report), "a.f90:restored");
     EXPECT_EQ(f.tree.read("src/a.f90"), kMessy);
+}
+
+// The last run is the newest one recorded in this backup root, whatever slot
+// the settings store (shared with other roots) names.
+TEST(Restore, TheLastRunIsTheNewestManifestOfTheRoot) {
+    UndoFixture f;
+    EXPECT_EQ(lastRecordedSlot(f.platform), 0);
+    f.tree.write("src/a.f90", kMessy);
+    f.run("src", 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the runs' start times differ
+    f.tree.write("src/a.f90", kOther);
+    f.run("src", 2);
+    f.platform.writeSetting("chuli", "benfencishu", "4");
+    EXPECT_EQ(lastRecordedSlot(f.platform), 2);
 }
 
 TEST(Restore, AReusedSlotRestoresTheLaterRunOnly) {
