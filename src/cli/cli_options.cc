@@ -117,11 +117,22 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         QStringLiteral("list-backups"),
         QStringLiteral("List the backup slots: each run's time, folder, files, and whether it can still be "
                        "restored cleanly."));
+    const QCommandLineOption range(
+        QStringLiteral("range"),
+        QStringLiteral("With --stdout: format the whole file for its context, but change only lines "
+                       "FIRST to LAST (from 1); every other line comes out as it was."),
+        QStringLiteral("FIRST:LAST"));
+    const QCommandLineOption stdinFilename(
+        QStringLiteral("stdin-filename"),
+        QStringLiteral("With --stdout -: the file name standard input stands for; it finds the "
+                       ".codekiln.toml, decides the form and names the text in messages."),
+        QStringLiteral("PATH"));
     parser.addOptions({help,         version,     toStdout,    check,       diff,         color,
                        recursive,    noRecursive, exclude,     untilStable, singlePass,   noConfig,
                        ext,          yes,         removeBlank, keepBlank,   noIndentElse, indentElse,
                        noSeparators, separators,  backupDir,   encoding,    form,         restore,
                        force,        dryRun,      listBackups});
+    parser.addOptions({range, stdinFilename});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("Files and folders to format, in this order."),
                                  QStringLiteral("PATH... | --stdout FILE | --restore [SLOT [FOLDER]] | "
@@ -174,6 +185,26 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         if (positional.isEmpty()) return error("give at least one PATH (see --help)");
         o.mode = parser.isSet(check) ? CliMode::Check : parser.isSet(diff) ? CliMode::Diff : CliMode::Batch;
         for (const QString& p : positional) o.paths.push_back(fromQ(p));
+    }
+
+    if (parser.isSet(range)) {
+        if (o.mode != CliMode::Stdout) return error("--range goes with --stdout");
+        const QStringList bounds = parser.value(range).split(QLatin1Char(':'));
+        bool firstOk = false;
+        bool lastOk = false;
+        if (bounds.size() == 2) {
+            o.rangeFirst = bounds[0].toULongLong(&firstOk);
+            o.rangeLast = bounds[1].toULongLong(&lastOk);
+        }
+        if (!firstOk || !lastOk || o.rangeFirst == 0 || o.rangeLast < o.rangeFirst)
+            return error("--range: FIRST:LAST are line numbers from 1 with FIRST <= LAST, not \"" +
+                         fromQ(parser.value(range)) + "\"");
+    }
+    if (parser.isSet(stdinFilename)) {
+        if (o.mode != CliMode::Stdout || o.paths.front() != "-")
+            return error("--stdin-filename goes with --stdout -");
+        o.stdinFilename = fromQ(parser.value(stdinFilename));
+        if (o.stdinFilename.empty()) return error("--stdin-filename needs a file name");
     }
 
     // A pair of options for one setting: at most one of them, and the

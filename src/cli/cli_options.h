@@ -2,6 +2,7 @@
 // QCommandLineParser into plain values.
 #pragma once
 
+#include <cstddef>
 #include <set>
 #include <string>
 #include <vector>
@@ -46,6 +47,13 @@ struct CliOptions {
     int slot = 0;         ///< Restore: the slot 1..5; 0: the slot of the last run
     bool force = false;   ///< Restore: also files changed or deleted since the run
     bool dryRun = false;  ///< Restore: say what would happen, change nothing
+    /// Stdout: apply only the changes on lines rangeFirst..rangeLast
+    /// (1-based); 0: the whole file.
+    std::size_t rangeFirst = 0;
+    std::size_t rangeLast = 0;
+    /// Stdout from standard input: the file name that finds the settings
+    /// file, decides the form and names the text in messages.
+    std::string stdinFilename;
 };
 
 /// The result of reading the command line.

@@ -16,6 +16,7 @@
 
 #include "cli/cli_restore.h"
 #include "cli/file_walk.h"
+#include "cli/line_edits.h"
 #include "cli/project_config.h"
 #include "cli/terminal_ui.h"
 #include "cli/unified_diff.h"
@@ -75,7 +76,9 @@ bool applyConfig(CliOptions& options, std::FILE* err) {
     std::string configPath;
     bool first = true;
     for (const std::string& path : options.paths) {
-        const QString start = path == "-"      ? QStringLiteral(".")
+        const QString start = path == "-" && !options.stdinFilename.empty()
+                                  ? QFileInfo(QString::fromStdString(options.stdinFilename)).absolutePath()
+                              : path == "-"    ? QStringLiteral(".")
                               : isFolder(path) ? QString::fromStdString(path)
                                                : QFileInfo(QString::fromStdString(path)).absolutePath();
         const std::string found = findProjectConfig(start.toStdString());
@@ -190,15 +193,22 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
         report(err, status.message);
         return CliResult::FilesFailed;
     }
+    const std::string name = path != "-"                     ? escapedName(path)
+                             : !options.stdinFilename.empty() ? escapedName(options.stdinFilename)
+                                                              : std::string("standard input");
     DoLabelRecord doLabels;
-    const PipelineResult result =
-        formatFileBytes(std::move(bytes), path == "-" ? "standard input" : escapedName(path), options.format,
-                        doLabels, platform, pipelineOptions(options));
+    const std::string original = options.rangeFirst != 0 ? bytes : std::string();
+    PipelineResult result = formatFileBytes(std::move(bytes), name, options.format, doLabels, platform,
+                                            pipelineOptions(options));
     if (!result.formatted()) {
         report(err,
                result.reason);  // nothing on standard output: a refused text is never shown as the result
         return CliResult::FilesFailed;
     }
+    // A range keeps every line outside it as it was; the changes on it are
+    // those of the whole file's formatting, which the safety check passed.
+    if (options.rangeFirst != 0)
+        result.bytes = applyInRange(original, result.bytes, options.rangeFirst, options.rangeLast);
     if (std::fwrite(result.bytes.data(), 1, result.bytes.size(), out) != result.bytes.size() ||
         std::fflush(out) != 0) {
         report(err, "standard output: cannot write");
