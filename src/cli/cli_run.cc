@@ -320,9 +320,16 @@ CliResult runCli(const CliOptions& given, std::FILE* in, std::FILE* out, std::FI
         case CliMode::Diff:
             return runInspectMode(options, out, err);
         case CliMode::Restore:
-            return runRestoreMode(options, out, err);
-        case CliMode::ListBackups:
-            return runListBackupsMode(options, out);
+        case CliMode::ListBackups: {
+            const CliResult result = options.mode == CliMode::Restore ? runRestoreMode(options, out, err)
+                                                                      : runListBackupsMode(options, out);
+            // A listing or a restore report nobody could read is no success.
+            if (std::fflush(out) != 0 || std::ferror(out)) {
+                report(err, "standard output: cannot write");
+                return result == CliResult::Success ? CliResult::FilesFailed : result;
+            }
+            return result;
+        }
         case CliMode::Lsp:  // main runs the server: its exit codes are the protocol's
             break;
     }

@@ -44,6 +44,10 @@ int main(int argc, char* argv[]) {
         case codekiln::ParsedCommandLine::Kind::Help:
         case codekiln::ParsedCommandLine::Kind::Version:
             std::fprintf(stdout, "%s\n", parsed.text.c_str());
+            if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+                std::fprintf(stderr, "codekiln-cli: standard output: cannot write\n");
+                return codekiln::exitCodeFor(codekiln::CliResult::FilesFailed);
+            }
             return codekiln::exitCodeFor(codekiln::CliResult::Success);
         case codekiln::ParsedCommandLine::Kind::Error:
             std::fprintf(stderr, "codekiln-cli: %s\n", parsed.text.c_str());
