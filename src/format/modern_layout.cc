@@ -454,11 +454,15 @@ private:
         bool more = readCode(lines[j].core, false, quote, code_);
         std::vector<std::size_t>& group = group_;
         group.clear();
+        rawLines_.clear();
         group.push_back(j);
         while (more && j + 1 < lines.size()) {
             ++j;
             const Line& ln = lines[j];
             if (quote == 0 && (ln.core.empty() || ln.core[0] == '!' || ln.core[0] == '#')) { group.push_back(j); continue; }
+            // A constant carried on without a leading "&" takes the line's
+            // leading blanks as its own: that line stays as it is.
+            if (quote != 0 && ln.core[0] != '&') rawLines_.push_back(j);
             more = readCode(ln.core, true, quote, code_);
             group.push_back(j);
         }
@@ -490,6 +494,7 @@ private:
         for (std::size_t g : group) {
             const Line& ln = lines[g];
             if (g == i) { emit(g, static_cast<std::size_t>(newFirst)); continue; }
+            if (std::find(rawLines_.begin(), rawLines_.end(), g) != rawLines_.end()) { emitRaw(text, g); continue; }
             if (ln.core.empty()) { emit(g, 0); continue; }
             if (ln.core[0] == '#') { emitRaw(text, g); continue; }
             if (ln.core[0] == '!' && isDirective(ln.core)) { out_.append(sourceLead(g)); out_.append(ln.core); out_.append(ln.end); continue; }
@@ -743,6 +748,7 @@ private:
     bool conditionalContinued_ = false;
     std::vector<std::size_t> starts_;
     std::vector<std::size_t> group_;
+    std::vector<std::size_t> rawLines_;
     const std::vector<Line>* lines_ = nullptr;
     std::vector<Pending> pending_;
     std::vector<Open> stack_;
