@@ -40,6 +40,16 @@ void report(std::FILE* err, const std::string& message) {
     std::fprintf(err, "codekiln-cli: %s\n", message.c_str());
 }
 
+// The modern layout's block-structure warnings, one line each as compilers
+// put them ("a.f90:40: end do closes nothing"); they change no exit code.
+void reportWarnings(std::FILE* err, const std::vector<std::string>& warnings) {
+    for (const std::string& warning : warnings) std::fprintf(err, "%s\n", warning.c_str());
+}
+
+void reportWarnings(std::FILE* err, const std::string& name, const std::vector<StructureWarning>& warnings) {
+    for (const StructureWarning& warning : warnings) std::fprintf(err, "%s\n", warningText(name, warning).c_str());
+}
+
 // The folder a run's names are relative to, for its manifest: the one
 // folder given, a single file's folder, else the current folder (names then
 // start with their PATH).
@@ -157,6 +167,7 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
         report(err, terminalText(outcome.message));
         return CliResult::FilesFailed;
     }
+    reportWarnings(err, outcome.warnings);
     // The summary is the only record of which backup folder holds this run's
     // copies: a run that cannot put it out has failed.
     const bool summaryOut = std::fprintf(out, "%s\n", terminalText(outcome.message).c_str()) >= 0 &&
@@ -191,9 +202,10 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
         return CliResult::FilesFailed;
     }
     DoLabelRecord doLabels;
+    const std::string name = path == "-" ? "standard input" : escapedName(path);
     const PipelineResult result =
-        formatFileBytes(std::move(bytes), path == "-" ? "standard input" : escapedName(path), options.format,
-                        doLabels, platform, pipelineOptions(options));
+        formatFileBytes(std::move(bytes), name, options.format, doLabels, platform, pipelineOptions(options));
+    reportWarnings(err, name, result.warnings);
     if (!result.formatted()) {
         report(err,
                result.reason);  // nothing on standard output: a refused text is never shown as the result
@@ -239,6 +251,7 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
         }
         const PipelineResult result = formatFileBytes(bytes, escapedName(file.path), options.format, doLabels,
                                                       platform, pipelineOptions(options));
+        reportWarnings(err, escapedName(file.path), result.warnings);
         if (!result.formatted()) {
             report(err, result.reason);
             refused.push_back(file.path);
@@ -280,6 +293,12 @@ CliResult runCli(const CliOptions& given, std::FILE* in, std::FILE* out, std::FI
     // A restore and the slot listing format nothing: no settings file applies.
     const bool formats = options.mode != CliMode::Restore && options.mode != CliMode::ListBackups;
     if (formats && !applyConfig(options, err)) return CliResult::UsageError;
+    // The classic layout always indents by 4; a width asked for on the
+    // command line would be silently ignored, so it is refused.
+    if (formats && options.indentGiven && options.format.style == LayoutStyle::Classic) {
+        report(err, "--indent goes with --style modern (the classic layout always indents by 4)");
+        return CliResult::UsageError;
+    }
     switch (options.mode) {
         case CliMode::Batch:
             return runBatchMode(options, in, out, err);

@@ -86,7 +86,7 @@ TEST(Cli, RefusesBadUsageWithExitTwo) {
 TEST(Cli, BatchRunFormatsTheFolderAndCarriesTheSlotOn) {
     TempFolder home;
     home.write("src/a.for", kSource);
-    const std::vector<std::string> args = {"--ext",        ".FOR",          "--yes",
+    const std::vector<std::string> args = {"--ext",        ".FOR",          "--yes",    "--form", "free",
                                            "--backup-dir", home.path("bk"), home.path("src")};
     storedSlot(home, true);
     const Result first = runProgram(home, args);
