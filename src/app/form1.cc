@@ -394,6 +394,7 @@ FormatOptions Form1::formatOptions() const {
     options.removeBlankLines = option2_->isChecked();
     options.indentElse = option3_->isChecked();
     options.showSeparators = option5_->isChecked();
+    options.form = SourceForm::Auto;  // .f .for .ftn .f77 keep their fixed columns
     return options;
 }
 

@@ -127,12 +127,33 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         QStringLiteral("list-backups"),
         QStringLiteral("List the backup slots: each run's time, folder, files, and whether it can still be "
                        "restored cleanly."));
+    const QCommandLineOption range(
+        QStringLiteral("range"),
+        QStringLiteral("With --stdout: format the whole file for its context, but change only lines "
+                       "FIRST to LAST (from 1); every other line comes out as it was."),
+        QStringLiteral("FIRST:LAST"));
+    const QCommandLineOption stdinFilename(
+        QStringLiteral("stdin-filename"),
+        QStringLiteral("With --stdout -: the file name standard input stands for; it finds the "
+                       ".codekiln.toml, decides the form and names the text in messages."),
+        QStringLiteral("PATH"));
+    // clang-format off
     parser.addOptions({help,         version,     toStdout,    check,       diff,         color,
                        recursive,    noRecursive, exclude,     untilStable, singlePass,   noConfig,
                        ext,          yes,         removeBlank, keepBlank,   noIndentElse, indentElse,
                        noSeparators, separators,  backupDir,   encoding,    form,         style,
                        indent,       restore,
                        force,        dryRun,      listBackups});
+    // clang-format on
+    const QCommandLineOption lsp(
+        QStringLiteral("lsp"),
+        QStringLiteral("Serve an editor as a language server over standard input and output: whole "
+                       "buffers and ranges formatted as --stdout formats their files; nothing on disk "
+                       "changes."));
+    const QCommandLineOption quiet(
+        QStringLiteral("quiet"),
+        QStringLiteral("A run in place prints no summary and no progress; only failures, on standard error."));
+    parser.addOptions({range, stdinFilename, lsp, quiet});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("Files and folders to format, in this order."),
                                  QStringLiteral("PATH... | --stdout FILE | --restore [SLOT [FOLDER]] | "
@@ -157,9 +178,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     CliOptions& o = parsed.options;
     const QStringList positional = parser.positionalArguments();
     int modes = 0;
-    for (const QCommandLineOption* mode : {&toStdout, &check, &diff, &restore, &listBackups})
+    for (const QCommandLineOption* mode : {&toStdout, &check, &diff, &restore, &listBackups, &lsp})
         modes += parser.isSet(*mode);
-    if (modes > 1) return error("--stdout, --check, --diff, --restore and --list-backups exclude each other");
+    if (modes > 1)
+        return error("--stdout, --check, --diff, --restore, --list-backups and --lsp exclude each other");
     if ((parser.isSet(force) || parser.isSet(dryRun)) && !parser.isSet(restore))
         return error("--force and --dry-run go with --restore");
     if (parser.isSet(restore)) {
@@ -177,6 +199,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     } else if (parser.isSet(listBackups)) {
         if (!positional.isEmpty()) return error("--list-backups takes no paths");
         o.mode = CliMode::ListBackups;
+    } else if (parser.isSet(lsp)) {
+        if (!positional.isEmpty()) return error("--lsp takes no paths");
+        o.mode = CliMode::Lsp;
     } else if (parser.isSet(toStdout)) {
         if (!positional.isEmpty()) return error("--stdout takes one FILE and no other paths");
         o.mode = CliMode::Stdout;
@@ -185,6 +210,27 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         if (positional.isEmpty()) return error("give at least one PATH (see --help)");
         o.mode = parser.isSet(check) ? CliMode::Check : parser.isSet(diff) ? CliMode::Diff : CliMode::Batch;
         for (const QString& p : positional) o.paths.push_back(fromQ(p));
+    }
+
+    if (parser.isSet(range)) {
+        if (o.mode != CliMode::Stdout) return error("--range goes with --stdout");
+        const QStringList bounds = parser.value(range).split(QLatin1Char(':'));
+        bool firstOk = false;
+        bool lastOk = false;
+        if (bounds.size() == 2) {
+            o.rangeFirst = bounds[0].toULongLong(&firstOk);
+            o.rangeLast = bounds[1].toULongLong(&lastOk);
+        }
+        if (!firstOk || !lastOk || o.rangeFirst == 0 || o.rangeLast < o.rangeFirst)
+            return error("--range: FIRST:LAST are line numbers from 1 with FIRST <= LAST, not \"" +
+                         fromQ(parser.value(range)) + "\"");
+    }
+    o.quiet = parser.isSet(quiet);
+    if (parser.isSet(stdinFilename)) {
+        if (o.mode != CliMode::Stdout || o.paths.front() != "-")
+            return error("--stdin-filename goes with --stdout -");
+        o.stdinFilename = fromQ(parser.value(stdinFilename));
+        if (o.stdinFilename.empty()) return error("--stdin-filename needs a file name");
     }
 
     // A pair of options for one setting: at most one of them, and the

@@ -2,6 +2,7 @@
 // QCommandLineParser into plain values.
 #pragma once
 
+#include <cstddef>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,12 +14,13 @@ namespace codekiln {
 
 /// What codekiln-cli is asked to do.
 enum class CliMode {
-    Batch,   ///< format the PATHs' files in place, as "处理代码" does for a folder
-    Stdout,  ///< format one file (or standard input) and write it to standard output
-    Check,   ///< only tell which files would change
-    Diff,    ///< show what each file would become as a unified diff; write nothing
+    Batch,        ///< format the PATHs' files in place, as "处理代码" does for a folder
+    Stdout,       ///< format one file (or standard input) and write it to standard output
+    Check,        ///< only tell which files would change
+    Diff,         ///< show what each file would become as a unified diff; write nothing
     Restore,      ///< put a backup slot's originals back (--restore [SLOT [FOLDER]])
     ListBackups,  ///< list the backup slots and whether each can be restored cleanly
+    Lsp,          ///< serve an editor over standard input and output (--lsp)
 };
 
 /// When --diff colours its output.
@@ -47,6 +49,14 @@ struct CliOptions {
     int slot = 0;         ///< Restore: the slot 1..5; 0: the slot of the last run
     bool force = false;   ///< Restore: also files changed or deleted since the run
     bool dryRun = false;  ///< Restore: say what would happen, change nothing
+    /// Stdout: apply only the changes on lines rangeFirst..rangeLast
+    /// (1-based); 0: the whole file.
+    std::size_t rangeFirst = 0;
+    std::size_t rangeLast = 0;
+    /// Stdout from standard input: the file name that finds the settings
+    /// file, decides the form and names the text in messages.
+    std::string stdinFilename;
+    bool quiet = false;  ///< Batch: no summary and no progress; failures still on stderr
 };
 
 /// The result of reading the command line.

@@ -25,6 +25,13 @@ QtPlatformOptions platformFor(const CliOptions& options) {
     return platformOptions;
 }
 
+// The last run of a backup root is the newest run its manifests record; the
+// stored slot, shared by every root, only speaks for slots without manifests.
+int lastRunSlot(Platform& platform) {
+    const int recorded = lastRecordedSlot(platform);
+    return recorded != 0 ? recorded : readStoredSlot(platform);
+}
+
 std::string plural(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -34,7 +41,7 @@ std::string plural(std::size_t n, const char* one, const char* many) {
 CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* err) {
     QtPlatform platform(platformFor(options));
     RestoreRequest request;
-    request.slot = options.slot != 0 ? options.slot : readStoredSlot(platform);
+    request.slot = options.slot != 0 ? options.slot : lastRunSlot(platform);
     if (request.slot == 0) {
         std::fprintf(err, "codekiln-cli: no run is recorded yet; name the SLOT to restore\n");
         return CliResult::UsageError;
@@ -89,7 +96,7 @@ CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* e
 
 CliResult runListBackupsMode(const CliOptions& options, std::FILE* out) {
     QtPlatform platform(platformFor(options));
-    const int last = readStoredSlot(platform);
+    const int last = lastRunSlot(platform);
     for (const SlotListing& slot : listBackupSlots(platform)) {
         std::string line = backupFolderName(slot.slot) + "  ";
         switch (slot.state) {

@@ -16,6 +16,7 @@
 
 #include "cli/cli_restore.h"
 #include "cli/file_walk.h"
+#include "cli/line_edits.h"
 #include "cli/project_config.h"
 #include "cli/terminal_ui.h"
 #include "cli/unified_diff.h"
@@ -79,28 +80,34 @@ bool anyFolder(const CliOptions& options) {
 // The settings file of the PATHs, applied to `options`. All PATHs of one run
 // must fall under the same settings file (or none), as one run has one set
 // of options.
-bool applyConfig(CliOptions& options, std::FILE* err) {
-    if (!options.readConfig) return true;
+Status configStatus(CliOptions& options) {
+    if (!options.readConfig) return Status::success();
     std::string config;
     std::string configPath;
     bool first = true;
     for (const std::string& path : options.paths) {
-        const QString start = path == "-"      ? QStringLiteral(".")
+        const QString start = path == "-" && !options.stdinFilename.empty()
+                                  ? QFileInfo(QString::fromStdString(options.stdinFilename)).absolutePath()
+                              : path == "-"    ? QStringLiteral(".")
                               : isFolder(path) ? QString::fromStdString(path)
                                                : QFileInfo(QString::fromStdString(path)).absolutePath();
         const std::string found = findProjectConfig(start.toStdString());
         if (!first && found != config) {
-            report(err, path + " and " + configPath + " fall under different settings files (" +
-                            (config.empty() ? "none" : config) + ", " + (found.empty() ? "none" : found) +
-                            "); run them separately or pass --no-config");
-            return false;
+            return Status::failure(path + " and " + configPath + " fall under different settings files (" +
+                                   (config.empty() ? "none" : config) + ", " +
+                                   (found.empty() ? "none" : found) +
+                                   "); run them separately or pass --no-config");
         }
         if (first) configPath = path;
         config = found;
         first = false;
     }
-    if (config.empty()) return true;
-    const Status applied = applyProjectConfig(config, options);
+    if (config.empty()) return Status::success();
+    return applyProjectConfig(config, options);
+}
+
+bool applyConfig(CliOptions& options, std::FILE* err) {
+    const Status applied = configStatus(options);
     if (!applied) report(err, applied.message);
     return applied.ok;
 }
@@ -143,6 +150,7 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     session.backupSlot = readStoredSlot(platform);
 
     TerminalUi ui(options.yes, in, err);
+    ui.setQuiet(options.quiet);
     std::string extension;
     std::string message;
     // Files named are taken whatever their extension; only folders need one.
@@ -170,8 +178,9 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     reportWarnings(err, outcome.warnings);
     // The summary is the only record of which backup folder holds this run's
     // copies: a run that cannot put it out has failed.
-    const bool summaryOut = std::fprintf(out, "%s\n", terminalText(outcome.message).c_str()) >= 0 &&
-                            std::fflush(out) == 0 && !std::ferror(out);
+    const bool summaryOut =
+        options.quiet || (std::fprintf(out, "%s\n", terminalText(outcome.message).c_str()) >= 0 &&
+                          std::fflush(out) == 0 && !std::ferror(out));
     if (!summaryOut)
         report(err, "standard output: cannot write the summary; this run's backups are in " +
                         platform.backupRoot() + kPathSeparator + backupFolderName(session.backupSlot));
@@ -201,10 +210,10 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
         report(err, status.message);
         return CliResult::FilesFailed;
     }
-    DoLabelRecord doLabels;
-    const std::string name = path == "-" ? "standard input" : escapedName(path);
-    const PipelineResult result =
-        formatFileBytes(std::move(bytes), name, options.format, doLabels, platform, pipelineOptions(options));
+    const std::string name = path != "-"                      ? escapedName(path)
+                             : !options.stdinFilename.empty() ? escapedName(options.stdinFilename)
+                                                              : std::string("standard input");
+    const PipelineResult result = formatOneText(options, std::move(bytes), name);
     reportWarnings(err, name, result.warnings);
     if (!result.formatted()) {
         report(err,
@@ -272,6 +281,28 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
 
 }  // namespace
 
+PipelineResult formatOneText(const CliOptions& options, std::string bytes, const std::string& name) {
+    QtPlatformOptions platformOptions;
+    platformOptions.encoding = options.encoding;
+    QtPlatform platform(platformOptions);
+    DoLabelRecord doLabels;
+    const std::string original = options.rangeFirst != 0 ? bytes : std::string();
+    PipelineResult result =
+        formatFileBytes(std::move(bytes), name, options.format, doLabels, platform, pipelineOptions(options));
+    // A range keeps every line outside it as it was; the changes on it are
+    // those of the whole file's formatting, which the safety check passed.
+    if (result.formatted() && options.rangeFirst != 0)
+        result.bytes = applyInRange(original, result.bytes, options.rangeFirst, options.rangeLast);
+    return result;
+}
+
+Status applyDocumentConfig(CliOptions& options, const std::string& path) {
+    options.mode = CliMode::Stdout;
+    options.paths = {"-"};
+    options.stdinFilename = path;
+    return configStatus(options);
+}
+
 int exitCodeFor(CliResult result) {
     switch (result) {
         case CliResult::Success:
@@ -308,9 +339,18 @@ CliResult runCli(const CliOptions& given, std::FILE* in, std::FILE* out, std::FI
         case CliMode::Diff:
             return runInspectMode(options, out, err);
         case CliMode::Restore:
-            return runRestoreMode(options, out, err);
-        case CliMode::ListBackups:
-            return runListBackupsMode(options, out);
+        case CliMode::ListBackups: {
+            const CliResult result = options.mode == CliMode::Restore ? runRestoreMode(options, out, err)
+                                                                      : runListBackupsMode(options, out);
+            // A listing or a restore report nobody could read is no success.
+            if (std::fflush(out) != 0 || std::ferror(out)) {
+                report(err, "standard output: cannot write");
+                return result == CliResult::Success ? CliResult::FilesFailed : result;
+            }
+            return result;
+        }
+        case CliMode::Lsp:  // main runs the server: its exit codes are the protocol's
+            break;
     }
     return CliResult::UsageError;
 }

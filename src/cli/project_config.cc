@@ -96,7 +96,10 @@ std::string findProjectConfig(const std::string& folder) {
     QDir dir(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
     for (;;) {
         const QString candidate = dir.filePath(QString::fromLatin1(kProjectConfigName));
-        if (QFileInfo(candidate).isFile()) return QDir::cleanPath(candidate).toStdString();
+        // Anything under the name counts, a dangling symlink or a FIFO too: such a
+        // settings file is reported, never silently passed over.
+        const QFileInfo found(candidate);
+        if (found.exists() || found.isSymLink()) return QDir::cleanPath(candidate).toStdString();
         if (QFileInfo::exists(dir.filePath(QStringLiteral(".git")))) return {};
         if (!dir.cdUp()) return {};
     }
@@ -104,6 +107,10 @@ std::string findProjectConfig(const std::string& folder) {
 
 Status applyProjectConfig(const std::string& path, CliOptions& options) {
     QFile file(QString::fromStdString(path));
+    // Only a regular file is opened: a FIFO would block the open, a device
+    // would never end.
+    if (!QFileInfo(file).isFile())
+        return Status::failure(path + ": cannot read the settings file: not a regular file");
     if (!file.open(QIODevice::ReadOnly)) {
         return Status::failure(path + ": cannot read the settings file: " + file.errorString().toStdString());
     }

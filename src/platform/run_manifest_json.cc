@@ -120,8 +120,9 @@ struct Reader {
         }
         f.reason = text(o, "reason", false);
         // What a restore compares with must be there for every file the
-        // run wrote.
-        const bool wrote = f.end != FileEnd::Failed;
+        // run changed. A second name of a file formatted already (a link)
+        // is recorded as unchanged without them, and has nothing to undo.
+        const bool wrote = f.end == FileEnd::Formatted;
         f.original = fingerprint(o, "original", wrote);
         f.written = fingerprint(o, "written", wrote);
         return f;

@@ -2,10 +2,11 @@
 // listing, so every path is checked before it is used: a manifest name must
 // stay inside the run's folder step by step, a backup copy must be a plain
 // file reached through plain folders of the slot, and a file in the folder
-// reached through a symbolic link must lead back inside the folder. Each
-// file is put back by an atomic write, which keeps its permissions.
+// that has become a symbolic link is left alone, never written through.
+// Each file is put back by an atomic write, which keeps its permissions.
 #include "run/restore.h"
 
+#include <cstdint>
 #include <memory>
 
 #include "run/chuli.h"
@@ -107,7 +108,7 @@ bool plainFileInSlot(const Context& c, const std::vector<std::string>& steps) {
     return c.platform.pathKind(under(c.slotFolder, steps, steps.size())) == PathKind::File;
 }
 
-enum class TargetState { Missing, File, FolderGone, Outside, NotFile };
+enum class TargetState { Missing, File, FolderGone, Outside, Link, NotFile };
 
 // What stands at the file's place in the folder, and whether writing there
 // stays inside the folder.
@@ -122,9 +123,11 @@ TargetState inspectTarget(const Context& c, const std::vector<std::string>& step
         case PathKind::File:
             return TargetState::File;
         case PathKind::SymLink: {
+            // A link where the run wrote a file was put there after the run:
+            // writing through it would overwrite whatever it leads to.
             const std::string target = c.platform.canonicalPath(path);
             if (target.empty() || !inside(c.folder, target)) return TargetState::Outside;
-            return c.platform.pathKind(target) == PathKind::File ? TargetState::File : TargetState::NotFile;
+            return TargetState::Link;
         }
         case PathKind::Folder:
         case PathKind::Other:
@@ -176,6 +179,9 @@ bool readTarget(const Context& c, const std::vector<std::string>& steps, TargetS
             return false;
         case TargetState::Outside:
             item = leftAlone(item, "a symbolic link out of " + c.folder + "; not followed");
+            return false;
+        case TargetState::Link:
+            item = leftAlone(item, "now a symbolic link; not followed");
             return false;
         case TargetState::NotFile:
             item = leftAlone(item, "no longer a file");
@@ -357,6 +363,23 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     report.status = report.hasManifest ? restoreFromManifest(c, report.manifest, request.folder, report)
                                        : restoreWithoutManifest(c, request.folder, report);
     return report;
+}
+
+int lastRecordedSlot(Platform& platform) {
+    int last = 0;
+    std::int64_t newest = 0;
+    for (int slot = 1; slot <= kSlots; ++slot) {
+        const std::string folder = slotFolderPath(platform, slot);
+        if (platform.pathKind(folder) != PathKind::Folder) continue;
+        RunManifest manifest;
+        bool found = false;
+        if (!platform.readRunManifest(folder, manifest, found) || !found) continue;
+        if (last == 0 || manifest.startedMs > newest) {
+            last = slot;
+            newest = manifest.startedMs;
+        }
+    }
+    return last;
 }
 
 std::vector<SlotListing> listBackupSlots(Platform& platform) {

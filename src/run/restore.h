@@ -55,6 +55,10 @@ struct RestoreReport {
 /// Restores backup slot `request.slot` (see RestoreRequest).
 RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform);
 
+/// The slot of the newest run recorded in the backup root in use, by the
+/// times its manifests hold; 0 when no slot there has a readable manifest.
+int lastRecordedSlot(Platform& platform);
+
 /// One backup slot as --list-backups shows it.
 struct SlotListing {
     enum class State {

@@ -210,6 +210,7 @@ void Form1Test::startUpState() {
         QVERIFY2(!control<QRadioButton>(name)->isChecked(), name);
     FormatOptions options = form.formatOptions();
     QVERIFY(!options.removeBlankLines && options.indentElse && options.showSeparators);
+    QCOMPARE(options.form, SourceForm::Auto);  // fixed-form files keep their columns
 
     QCOMPARE(form.openFolder(), QDir::cleanPath(QDir::currentPath()));
     QCOMPARE(form.backupSlot(), 0);
@@ -397,7 +398,9 @@ void Form1Test::extensionWarning() {
     for (const SeenBox& box : seen) texts.append(box.text);
     if (slot != 0) {
         qint64 lines = 0;
-        QCOMPARE(readBytes(work_->filePath(file)), expectedFormat(kProgram, FormatOptions{}, lines));
+        FormatOptions own;  // each file in its own form: .for is fixed
+        own.form = formForFile(SourceForm::Auto, file.toStdString());
+        QCOMPARE(readBytes(work_->filePath(file)), expectedFormat(kProgram, own, lines));
         boxes.last() = boxes.last().arg(lines).arg(slot);
     } else {
         QCOMPARE(readBytes(work_->filePath(file)), kProgram);

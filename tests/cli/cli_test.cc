@@ -121,7 +121,8 @@ TEST(Cli, ModernRunKeepsLineEndsAddsNoBannerAndChecksClean) {
     EXPECT_EQ(runProgram(home, {"--check", home.path("src")}).exitCode, 0);
     const Result fixed = runProgram(home, {"--stdout", home.path("src/b.f")});
     EXPECT_EQ(fixed.exitCode, 0) << fixed.err;
-    EXPECT_NE(fixed.out.find("10    continue\n"), std::string::npos) << "fixed form by default: " << fixed.out;
+    // Fixed form by default for .f: the label stays in its field, the statement is indented.
+    EXPECT_NE(fixed.out.find("\n10      continue\n"), std::string::npos) << fixed.out;
 }
 
 TEST(Cli, BatchRunFormatsTheFolderAndCarriesTheSlotOn) {
@@ -245,6 +246,69 @@ TEST(Cli, StdoutFormatsOneFileAndTouchesNothing) {
     EXPECT_EQ(storedSlot(home), "");
 }
 
+// The line of `text` that holds `needle`, with its line end.
+std::string lineWith(const std::string& text, const std::string& needle) {
+    const std::size_t at = text.find(needle);
+    const std::size_t start = text.rfind('\n', at) + 1;
+    return text.substr(start, text.find('\n', at) + 1 - start);
+}
+
+TEST(Cli, RangeChangesOnlyItsLinesAndStdinFilenameStandsForTheFile) {
+    TempFolder home;
+    storedSlot(home, true);
+    // Two blocks, and a text formatting would give a header banner.
+    const std::string source = "program p\nif (a) then\nx = 1\nend if\nif (b) then\ny = 2\nend if\nend program p\n";
+    const std::string full = formatted(source);
+    const auto replaced = [&](std::vector<std::string> lines, const std::vector<int>& taken) {
+        std::string text;
+        for (int n = 1; n <= static_cast<int>(lines.size()); ++n) {
+            const std::string& line = lines[n - 1];
+            bool take = false;
+            for (int t : taken) take = take || t == n;
+            text += take ? lineWith(full, line.substr(0, line.size() - 1)) : line;
+        }
+        return text;
+    };
+    const std::vector<std::string> lines{"program p\n", "if (a) then\n", "x = 1\n", "end if\n",
+                                         "if (b) then\n", "y = 2\n",     "end if\n", "end program p\n"};
+    home.write("a.f90", source);
+    const struct {
+        std::string range;
+        std::string out;
+    } cases[] = {
+        {"3:3", replaced(lines, {3})},                    // inside one block
+        {"3:6", replaced(lines, {3, 4, 5, 6})},           // across blocks
+        {"1:8", replaced(lines, {1, 2, 3, 4, 5, 6, 7, 8})},  // no banner added before line 1
+    };
+    for (const auto& c : cases) {
+        const Result r = runProgram(home, {"--stdout", home.path("a.f90"), "--range", c.range});
+        EXPECT_EQ(r.exitCode, 0) << c.range << r.err;
+        EXPECT_EQ(r.out, c.out) << c.range;
+    }
+    // A file with banners already: they come back as they were.
+    home.write("b.f90", full);
+    EXPECT_EQ(runProgram(home, {"--stdout", home.path("b.f90"), "--range", "1:3"}).out, full);
+
+    // --stdin-filename finds the settings file, decides the form and names the text.
+    const std::string fixedSource = "      PROGRAM P\n      X = 1\n      END\n";
+    FormatOptions fixed;
+    fixed.form = SourceForm::Fixed;
+    home.write("proj/.codekiln.toml", "form = \"auto\"\n");
+    EXPECT_EQ(runProgram(home, {"--stdout", "-", "--stdin-filename", home.path("proj/old.f")}, fixedSource).out,
+              formatted(fixedSource, fixed));
+    const Result refused = runProgram(home, {"--stdout", "-", "--stdin-filename", "named.f90"}, "\xFF\xFE");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("named.f90"), std::string::npos) << refused.err;
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--stdout", "-", "--range", "0:3"}, {"--stdout", "-", "--range", "4:3"},
+          {"--stdout", "-", "--range", "3"}, {"--range", "1:2", home.path("a.f90")},
+          {"--stdout", home.path("a.f90"), "--stdin-filename", "x.f90"}}) {
+        EXPECT_EQ(runProgram(home, bad).exitCode, 2) << bad[1] << " " << bad[2];
+    }
+    EXPECT_EQ(home.read("a.f90"), source);
+}
+
 TEST(Cli, CheckNamesFilesThatWouldChangeWithTheRunStateShared) {
     TempFolder home;
     storedSlot(home, true);
@@ -281,6 +345,7 @@ TEST(Cli, EveryModeRefusesWhatTheSafetyCheckRefuses) {
         std::string out;                // "@" stands for the folder and the separator a run joins with
     } cases[] = {
         {"batch", {"--backup-dir", "", "@"}, ""},
+        {"quiet batch", {"--quiet", "--backup-dir", "", "@"}, ""},  // the failure alone, no summary
         {"stdout", {"--stdout", "@/b.f90"}, ""},
         {"check", {"--check", "@"}, "@a.f90\nwould not be formatted (left unchanged by a run):\n@b.f90\n"},
     };
@@ -300,8 +365,9 @@ TEST(Cli, EveryModeRefusesWhatTheSafetyCheckRefuses) {
         EXPECT_NE(r.err.find("b.f90: "), std::string::npos) << c.mode << r.err;
         EXPECT_NE(r.err.find("line 2"), std::string::npos) << c.mode << r.err;
         EXPECT_EQ(home.read("src/b.f90"), refused) << c.mode;
-        if (std::string(c.mode) == "batch") {
+        if (std::string(c.mode).find("batch") != std::string::npos) {
             EXPECT_EQ(home.read("src/a.f90"), formatted(kSource)) << r.out;
+            if (std::string(c.mode) == "quiet batch") EXPECT_EQ(r.out, "");
         } else {
             std::string out = c.out;
             for (std::size_t at; (at = out.find('@')) != std::string::npos;)

@@ -93,6 +93,37 @@ TEST(ConcurrentRuns, EndsWithExitOneWhenItCannotSayWhatItDid) {
     EXPECT_EQ(tree.read("backup/备份1/a.f90"), program(1));
 }
 
+// Output nobody could read is a failure in every mode that prints.
+TEST(ConcurrentRuns, OutputToAFullDeviceFailsInEveryMode) {
+    if (!testing::canRun(CODEKILN_CLI)) GTEST_SKIP() << "user nobody cannot run " << CODEKILN_CLI;
+    ScratchTree tree;
+    tree.write("in/a.f90", program(1));
+    tree.makeFolder("home");
+    if (testing::runsAsNobody()) tree.chownAll(testing::nobodyUid(), testing::nobodyGid());
+    const auto toFull = [&](std::vector<std::string> arguments) {
+        std::vector<std::string> all = {"-c", "exec \"$0\" \"$@\" > /dev/full", CODEKILN_CLI};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        return testing::runProgram("/bin/sh", all, tree.path("home"));
+    };
+    ASSERT_EQ(testing::runProgram(CODEKILN_CLI, {"--backup-dir", tree.path("backup"), tree.path("in")},
+                                  tree.path("home"))
+                  .exitCode,
+              0);
+    const std::vector<std::vector<std::string>> modes = {
+        {"--help"},
+        {"--version"},
+        {"--list-backups", "--backup-dir", tree.path("backup")},
+        {"--restore", "1", "--dry-run", "--backup-dir", tree.path("backup"), tree.path("in")},
+        {"--restore", "1", "--backup-dir", tree.path("backup"), tree.path("in")},
+    };
+    for (const auto& mode : modes) {
+        const testing::ProgramRun run = toFull(mode);
+        EXPECT_EQ(run.exitCode, 1) << mode.front();
+        EXPECT_NE(run.err.find("standard output: cannot write"), std::string::npos) << mode.front() << run.err;
+    }
+    EXPECT_EQ(tree.read("in/a.f90"), program(1));  // the restore itself was done
+}
+
 // Qt would read a name that is not UTF-8 as another name: such an argument is
 // refused; such a file in a folder is checked under its own name.
 TEST(ConcurrentRuns, NamesThatAreNotUtf8AreNeverTakenForOthers) {

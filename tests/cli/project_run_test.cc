@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -208,6 +209,32 @@ TEST(ProjectRun, BadSettingsNameFileLineAndKey) {
     home.write("repo/.git/HEAD", "");
     home.write("repo/a.f90", kSource);
     EXPECT_EQ(runProgram(home, {"--check", home.path("repo")}).exitCode, 1);
+}
+
+// A settings file that is no readable file stops the run; a FIFO must not hang it.
+TEST(ProjectRun, SettingsFileThatIsNotARegularFileStopsTheRun) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symlinks and FIFOs are POSIX";
+#else
+    const struct {
+        const char* name;
+        void (*make)(const std::string& path);
+    } cases[] = {
+        {"dangling symlink", [](const std::string& p) { std::filesystem::create_symlink("missing.toml", p); }},
+        {"FIFO", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }},
+        {"folder", [](const std::string& p) { std::filesystem::create_directory(p); }},
+        {"symlink to /dev/zero", [](const std::string& p) { std::filesystem::create_symlink("/dev/zero", p); }},
+    };
+    for (const auto& c : cases) {
+        TempFolder home;
+        home.write("p/a.f90", kSource);
+        c.make(home.path("p/.codekiln.toml"));
+        const Result r = runProgram(home, {"--backup-dir", home.path("bk"), home.path("p")});
+        EXPECT_EQ(r.exitCode, 2) << c.name;
+        EXPECT_NE(r.err.find(home.path("p/.codekiln.toml")), std::string::npos) << c.name << ": " << r.err;
+        EXPECT_EQ(home.read("p/a.f90"), kSource) << c.name;
+    }
+#endif
 }
 
 TEST(ProjectRun, UnreadableFolderDeepInATreeIsReportedAndTheRestFormatted) {

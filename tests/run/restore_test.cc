@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QString>
 #include <cctype>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "platform/qt_platform.h"
 #include "run/run_batch.h"
@@ -124,6 +126,13 @@ TEST(Restore, LeavesAloneWhatChangedSinceTheRunUnlessForced) {
              f.tree.symlink("src/a.f90", f.tree.path("outside/a.f90"));
          },
          RestoreAction::LeftAlone, RestoreAction::LeftAlone, "", true},
+        {"link to another file of the folder",
+         [](const UndoFixture& f) {
+             f.tree.write("src/notes.txt", "notes\n");
+             f.tree.remove("src/a.f90");
+             f.tree.symlink("src/a.f90", f.tree.path("src/notes.txt"));
+         },
+         RestoreAction::LeftAlone, RestoreAction::LeftAlone, "", true},
         {"now a folder",
          [](const UndoFixture& f) {
              f.tree.remove("src/a.f90");
@@ -169,6 +178,35 @@ TEST(Restore, LeavesAloneWhatChangedSinceTheRunUnlessForced) {
             EXPECT_EQ(f.tree.snapshot(), before) << c.what;
         }
     }
+}
+
+// A second name of a file the run formatted is recorded without fingerprints;
+// the manifest must still be accepted and the file restored.
+TEST(Restore, ASecondNameOfAFormattedFileKeepsTheRunRestorable) {
+    UndoFixture f;
+    if (!f.tree.canMakeLinks()) GTEST_SKIP() << "no links on this system";
+    f.tree.write("src/a.f90", kMessy);
+    f.tree.symlink("src/b.f90", f.tree.path("src/a.f90"));
+    f.run("src");
+    ASSERT_NE(f.tree.read("src/a.f90"), kMessy);
+    const RestoreReport report = f.restore();
+    ASSERT_TRUE(report.status) << report.status.message;
+    EXPECT_EQ(actions(report), "a.f90:restored");
+    EXPECT_EQ(f.tree.read("src/a.f90"), kMessy);
+}
+
+// The last run is the newest one recorded in this backup root, whatever slot
+// the settings store (shared with other roots) names.
+TEST(Restore, TheLastRunIsTheNewestManifestOfTheRoot) {
+    UndoFixture f;
+    EXPECT_EQ(lastRecordedSlot(f.platform), 0);
+    f.tree.write("src/a.f90", kMessy);
+    f.run("src", 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the runs' start times differ
+    f.tree.write("src/a.f90", kOther);
+    f.run("src", 2);
+    f.platform.writeSetting("chuli", "benfencishu", "4");
+    EXPECT_EQ(lastRecordedSlot(f.platform), 2);
 }
 
 TEST(Restore, AReusedSlotRestoresTheLaterRunOnly) {
