@@ -98,10 +98,20 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         QStringLiteral("NAME"), QStringLiteral("auto"));
     const QCommandLineOption form(
         QStringLiteral("form"),
-        QStringLiteral("The source form: free (the default), fixed (label in columns 1-5, "
-                       "continuation mark in column 6, statement in 7-72), or auto (fixed for "
-                       ".f .for .ftn .f77 files, free otherwise)."),
-        QStringLiteral("FORM"), QStringLiteral("free"));
+        QStringLiteral("The source form: auto (the default: fixed for .f .for .ftn .f77 files in "
+                       "any letter case, free otherwise), free, or fixed (label in columns 1-5, "
+                       "continuation mark in column 6, statement in 7-72)."),
+        QStringLiteral("FORM"), QStringLiteral("auto"));
+    const QCommandLineOption style(
+        QStringLiteral("style"),
+        QStringLiteral("The layout: classic (the default: the window's layout, with banners and CR LF) or "
+                       "modern (only the indentation changes, by the block structure; line ends, blanks "
+                       "within lines and the rest of each line stay as they are)."),
+        QStringLiteral("STYLE"), QStringLiteral("classic"));
+    const QCommandLineOption indent(
+        QStringLiteral("indent"),
+        QStringLiteral("With --style modern: columns per level, 1 to 8 (default 4)."),
+        QStringLiteral("N"), QStringLiteral("4"));
     const QCommandLineOption restore(
         QStringLiteral("restore"),
         QStringLiteral("Undo a run: put the originals of backup SLOT (default: the last run's) back into "
@@ -131,7 +141,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     parser.addOptions({help,         version,     toStdout,    check,       diff,         color,
                        recursive,    noRecursive, exclude,     untilStable, singlePass,   noConfig,
                        ext,          yes,         removeBlank, keepBlank,   noIndentElse, indentElse,
-                       noSeparators, separators,  backupDir,   encoding,    form,         restore,
+                       noSeparators, separators,  backupDir,   encoding,    form,         style,
+                       indent,       restore,
                        force,        dryRun,      listBackups});
     // clang-format on
     const QCommandLineOption lsp(
@@ -271,6 +282,15 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (!parseSourceForm(fromQ(parser.value(form)), o.format.form))
         return error("unknown --form \"" + fromQ(parser.value(form)) + "\" (fixed, free or auto)");
     if (parser.isSet(form)) o.givenKeys.insert("form");
+    if (!parseLayoutStyle(fromQ(parser.value(style)), o.format.style))
+        return error("unknown --style \"" + fromQ(parser.value(style)) + "\" (classic or modern)");
+    if (parser.isSet(style)) o.givenKeys.insert("style");
+    if (parser.isSet(indent)) {
+        if (!parseIndentWidth(fromQ(parser.value(indent)), o.format.indentWidth))
+            return error("--indent takes a width from 1 to 8, not \"" + fromQ(parser.value(indent)) + "\"");
+        o.givenKeys.insert("indent");
+        o.indentGiven = true;
+    }
     return parsed;
 }
 

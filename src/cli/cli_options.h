@@ -45,6 +45,7 @@ struct CliOptions {
     /// The settings-file keys that an option on the command line set; the
     /// settings file does not override them.
     std::set<std::string> givenKeys;
+    bool indentGiven = false;  ///< --indent was given (refused with the classic layout)
     int slot = 0;         ///< Restore: the slot 1..5; 0: the slot of the last run
     bool force = false;   ///< Restore: also files changed or deleted since the run
     bool dryRun = false;  ///< Restore: say what would happen, change nothing

@@ -41,6 +41,16 @@ void report(std::FILE* err, const std::string& message) {
     std::fprintf(err, "codekiln-cli: %s\n", message.c_str());
 }
 
+// The modern layout's block-structure warnings, one line each as compilers
+// put them ("a.f90:40: end do closes nothing"); they change no exit code.
+void reportWarnings(std::FILE* err, const std::vector<std::string>& warnings) {
+    for (const std::string& warning : warnings) std::fprintf(err, "%s\n", warning.c_str());
+}
+
+void reportWarnings(std::FILE* err, const std::string& name, const std::vector<StructureWarning>& warnings) {
+    for (const StructureWarning& warning : warnings) std::fprintf(err, "%s\n", warningText(name, warning).c_str());
+}
+
 // The folder a run's names are relative to, for its manifest: the one
 // folder given, a single file's folder, else the current folder (names then
 // start with their PATH).
@@ -165,6 +175,7 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
         report(err, terminalText(outcome.message));
         return CliResult::FilesFailed;
     }
+    reportWarnings(err, outcome.warnings);
     // The summary is the only record of which backup folder holds this run's
     // copies: a run that cannot put it out has failed.
     const bool summaryOut =
@@ -203,6 +214,7 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
                              : !options.stdinFilename.empty() ? escapedName(options.stdinFilename)
                                                               : std::string("standard input");
     const PipelineResult result = formatOneText(options, std::move(bytes), name);
+    reportWarnings(err, name, result.warnings);
     if (!result.formatted()) {
         report(err,
                result.reason);  // nothing on standard output: a refused text is never shown as the result
@@ -248,6 +260,7 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
         }
         const PipelineResult result = formatFileBytes(bytes, escapedName(file.path), options.format, doLabels,
                                                       platform, pipelineOptions(options));
+        reportWarnings(err, escapedName(file.path), result.warnings);
         if (!result.formatted()) {
             report(err, result.reason);
             refused.push_back(file.path);
@@ -311,6 +324,12 @@ CliResult runCli(const CliOptions& given, std::FILE* in, std::FILE* out, std::FI
     // A restore and the slot listing format nothing: no settings file applies.
     const bool formats = options.mode != CliMode::Restore && options.mode != CliMode::ListBackups;
     if (formats && !applyConfig(options, err)) return CliResult::UsageError;
+    // The classic layout always indents by 4; a width asked for on the
+    // command line would be silently ignored, so it is refused.
+    if (formats && options.indentGiven && options.format.style == LayoutStyle::Classic) {
+        report(err, "--indent goes with --style modern (the classic layout always indents by 4)");
+        return CliResult::UsageError;
+    }
     switch (options.mode) {
         case CliMode::Batch:
             return runBatchMode(options, in, out, err);

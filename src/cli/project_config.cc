@@ -59,6 +59,21 @@ const Key kKeys[] = {
          if (!parseSourceForm(name, o.format.form)) return "expected fixed, free or auto";
          return {};
      }},
+    {"style",
+     [](const toml::node& v, CliOptions& o) -> std::string {
+         std::string name;
+         if (std::string wrong = setString(v, name); !wrong.empty()) return wrong;
+         if (!parseLayoutStyle(name, o.format.style)) return "expected classic or modern";
+         return {};
+     }},
+    {"indent",
+     [](const toml::node& v, CliOptions& o) -> std::string {
+         if (!v.is_integer()) return "expected a whole number from 1 to 8";
+         const std::int64_t width = v.as_integer()->get();
+         if (width < kMinIndentWidth || width > kMaxIndentWidth) return "expected a whole number from 1 to 8";
+         o.format.indentWidth = static_cast<int>(width);
+         return {};
+     }},
     {"encoding",
      [](const toml::node& v, CliOptions& o) -> std::string {
          std::string name;

@@ -119,6 +119,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     PipelineResult result =
         formatFileBytes(original, escapedName(fn), options, session.doLabels, platform, pipeline);
     outcome.lineCount = result.lineCount;
+    outcome.warnings = std::move(result.warnings);
     if (!result.formatted()) {
         outcome.status = Status::failure(result.reason);
         return outcome;

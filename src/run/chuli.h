@@ -24,6 +24,7 @@ struct FileOutcome {
     std::int64_t lineCount = 0;  ///< `lineCount`: the file's code lines; 0 when it could not be read
     Fingerprint original;        ///< the bytes read (and backed up); unknown when it could not be read
     Fingerprint written;         ///< the bytes written; unknown unless the write succeeded
+    std::vector<StructureWarning> warnings;  ///< the modern layout's findings on the block structure
 };
 
 /// `chuli`: formats the file `fn` in place as the next file of a run. Adds

@@ -9,8 +9,61 @@
 
 #include "format/format_file.h"
 #include "format/safety_check.h"
+#include "run/modern_check.h"
 
 namespace codekiln {
+
+namespace {
+
+// Encodes the checked text in the file's own encoding and BOM.
+void encodeResult(std::string text, const TextFile& file, const std::string& name, Platform& platform,
+                  PipelineResult& result) {
+    if (file.encoding == TextEncoding::Utf8 && !file.bom) {
+        result.bytes = std::move(text);  // the engine's text is already the file's bytes
+    } else {
+        const Status status = platform.encodeText(text, file.encoding, file.bom, name, result.bytes);
+        if (!status) {
+            result.end = PipelineEnd::NotEncoded;
+            result.reason = status.message;
+            return;
+        }
+    }
+    result.end = PipelineEnd::Formatted;
+}
+
+// The modern layout: one pass (its output is stable), each line keeping its
+// own line end, no banners; the labelled-DO record is not touched.
+PipelineResult formatModernFile(TextFile file, const std::vector<std::string_view>& lines,
+                                const std::string& name, const FormatOptions& options, Platform& platform) {
+    PipelineResult result;
+    ModernOptions modern;
+    modern.indentWidth = options.indentWidth;
+    modern.indentElse = options.indentElse;
+    modern.form = formForFile(options.form, name);
+    ModernFile formatted = formatModern(file.text, modern);
+    result.passes = 1;
+    result.warnings = std::move(formatted.warnings);
+    std::int64_t codeLines = 0;
+    for (std::string_view line : lines)
+        if (line.find_first_not_of(" \t") != std::string_view::npos) ++codeLines;
+    result.lineCount = codeLines;
+    // Both checks: the statements and constants say what they said, and
+    // nothing but leading and trailing blanks moved.
+    SafetyVerdict verdict = checkSafety(lines, formatted.text, modern.form);
+    if (verdict.same) {
+        verdict.reason = checkModernLines(file.text, formatted.text, modern.form);
+        verdict.same = verdict.reason.empty();
+    }
+    if (!verdict.same) {
+        result.end = PipelineEnd::Refused;
+        result.reason = name + ": " + verdict.reason + "; not formatted";
+        return result;
+    }
+    encodeResult(std::move(formatted.text), file, name, platform, result);
+    return result;
+}
+
+}  // namespace
 
 PipelineResult formatFileBytes(std::string original, const std::string& name, const FormatOptions& options,
                                DoLabelRecord& doLabels, Platform& platform, const PipelineOptions& pipeline) {
@@ -24,6 +77,7 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
     }
 
     const std::vector<std::string_view> lines = splitLines(file.text);
+    if (options.style == LayoutStyle::Modern) return formatModernFile(std::move(file), lines, name, options, platform);
     const DoLabelRecord incoming = pipeline.untilStable ? doLabels : DoLabelRecord{};
     FormatOptions fileOptions = options;
     fileOptions.form = formForFile(options.form, name);  // auto: decided by the file's extension
@@ -59,17 +113,7 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
     }
     std::string().swap(file.text);  // the input is no longer needed
 
-    if (file.encoding == TextEncoding::Utf8 && !file.bom) {
-        result.bytes = std::move(formatted.text);  // the engine's text is already the file's bytes
-    } else {
-        status = platform.encodeText(formatted.text, file.encoding, file.bom, name, result.bytes);
-        if (!status) {
-            result.end = PipelineEnd::NotEncoded;
-            result.reason = status.message;
-            return result;
-        }
-    }
-    result.end = PipelineEnd::Formatted;
+    encodeResult(std::move(formatted.text), file, name, platform, result);
     return result;
 }
 

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include <vector>
+
+#include "format/modern_layout.h"
 #include "platform/platform.h"
 #include "state/do_label_record.h"
 #include "state/format_options.h"
@@ -42,9 +45,19 @@ struct PipelineResult {
     std::int64_t lineCount = 0;  ///< `lineCount`, once the file was decoded (of the last pass)
     int passes = 0;              ///< formatting passes made
     std::string bytes;           ///< the formatted file's bytes, when formatted
+    /// The modern layout's findings on the block structure, in line order;
+    /// they never stop a file from being formatted.
+    std::vector<StructureWarning> warnings;
 
     bool formatted() const { return end == PipelineEnd::Formatted; }
 };
+
+/// One warning as the command line prints it: "a.f90:40: end do closes
+/// nothing", or "a.f90: if at line 12 is never closed" for the whole file.
+inline std::string warningText(const std::string& name, const StructureWarning& warning) {
+    return warning.line > 0 ? name + ":" + std::to_string(warning.line) + ": " + warning.message
+                            : name + ": " + warning.message;
+}
 
 /// Runs the file `name` with content `original` through decode, format,
 /// safety check and encode. `doLabels` moves exactly as the engine moves it
@@ -52,7 +65,9 @@ struct PipelineResult {
 /// `pipeline.untilStable`, every pass starts from the record as it came in,
 /// and the record is left as the last pass (over the stable text) left it, so
 /// the next file sees what a later single pass over this result would give
-/// it; the safety check compares the last text with the original.
+/// it; the safety check compares the last text with the original. With the
+/// modern layout the record is left alone, one pass is made (its output is
+/// stable), and a second check proves only leading and trailing blanks changed.
 PipelineResult formatFileBytes(std::string original, const std::string& name, const FormatOptions& options,
                                DoLabelRecord& doLabels, Platform& platform,
                                const PipelineOptions& pipeline = {});

@@ -125,6 +125,8 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
         const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, pipeline);
         run.totalLines += done.lineCount;
         record.add(file.name, done);
+        for (const StructureWarning& warning : done.warnings)
+            outcome.warnings.push_back(warningText(escapedName(file.name), warning));
         if (!done.status) outcome.failures.push_back({escapedName(file.name), done.status.message});
     }
     ui.progress(total, total, {});

@@ -41,6 +41,9 @@ struct BatchOutcome {
     std::string message;
     /// Files counted and named in the summary that were left unchanged.
     std::vector<FileFailure> failures;
+    /// The block-structure warnings of the modern layout, one line each,
+    /// with the file named as the summary names it.
+    std::vector<std::string> warnings;
     /// Matching files left untouched because the user stopped the run.
     long long stopped = 0;
     /// Set when the folder could not be listed (the run then found no file).

@@ -14,13 +14,46 @@ enum class SourceForm {
     Auto,   ///< fixed for the extensions .f .for .ftn .f77 (any letter case), free otherwise
 };
 
+/// Which layout a run writes.
+enum class LayoutStyle {
+    Classic,  ///< the window's layout: banners, blank runs shortened, CR LF
+    Modern,   ///< only leading blanks change (trailing ones go), by the block structure
+};
+
+/// The indent width's bounds in the modern layout; classic always uses 4.
+inline constexpr int kMinIndentWidth = 1;
+inline constexpr int kMaxIndentWidth = 8;
+
 /// The layout choices a run reads.
 struct FormatOptions {
     bool removeBlankLines = false;  ///< "去除空行": drop blank lines while reading
     bool indentElse = true;         ///< "缩  进": move else, elseif and case lines back one step
     bool showSeparators = true;     ///< "显  示": separator banner after each program unit
     SourceForm form = SourceForm::Free;  ///< the engine reads Auto as Free; callers resolve it per file
+    LayoutStyle style = LayoutStyle::Classic;
+    int indentWidth = 4;  ///< columns per level in the modern layout
 };
+
+/// Reads "classic" or "modern" (exactly, lower case) into `style`; false for
+/// any other text, leaving `style` alone.
+inline bool parseLayoutStyle(std::string_view text, LayoutStyle& style) {
+    if (text == "classic") {
+        style = LayoutStyle::Classic;
+    } else if (text == "modern") {
+        style = LayoutStyle::Modern;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+/// Reads a whole decimal number from kMinIndentWidth to kMaxIndentWidth into
+/// `width`; false for anything else, leaving `width` alone.
+inline bool parseIndentWidth(std::string_view text, int& width) {
+    if (text.size() != 1 || text[0] < '0' + kMinIndentWidth || text[0] > '0' + kMaxIndentWidth) return false;
+    width = text[0] - '0';
+    return true;
+}
 
 /// Reads "fixed", "free" or "auto" (exactly, lower case) into `form`; false
 /// for any other text, leaving `form` alone.

@@ -8,6 +8,8 @@
 
 #include <QSettings>
 
+#include <algorithm>
+
 #include "cli/cli_run.h"
 #include "format/format_file.h"
 #include "run_program.h"
@@ -83,10 +85,50 @@ TEST(Cli, RefusesBadUsageWithExitTwo) {
     EXPECT_EQ(storedSlot(home), "");
 }
 
+TEST(Cli, ModernOptionsAreRefusedWhenTheyCannotApply) {
+    TempFolder home;
+    home.write("src/a.f90", kSource);
+    const std::vector<std::string> cases[] = {
+        {"--indent", "3", "--check", home.path("src")},  // classic always indents by 4
+        {"--style", "modern", "--indent", "0", "--check", home.path("src")},
+        {"--style", "modern", "--indent", "9", "--check", home.path("src")},
+        {"--style", "modern", "--indent", "+4", "--check", home.path("src")},
+        {"--style", "Modern", "--check", home.path("src")},
+    };
+    for (const auto& args : cases) {
+        const Result r = runProgram(home, args);
+        EXPECT_EQ(r.exitCode, 2) << args[1] << args[3];
+        EXPECT_FALSE(r.err.empty());
+    }
+}
+
+TEST(Cli, ModernRunKeepsLineEndsAddsNoBannerAndChecksClean) {
+    // Whatever the indentation, a modern run keeps every line's end and adds
+    // no banner; a check right after it finds nothing to change.
+    TempFolder home;
+    const std::string mixed = "program p\nif (x > 1) then\r\n  y = 2   \nend if\nend program p";
+    home.write("src/a.f90", mixed);
+    home.write("src/b.f", "      program q\n10    continue\n      end\n");
+    home.write("src/.codekiln.toml", "style = \"modern\"\nindent = 2\n");
+    const std::vector<std::string> run = {"--ext", ".f90", "--backup-dir", home.path("bk"), home.path("src")};
+    const Result first = runProgram(home, run);
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    const std::string after = home.read("src/a.f90");
+    EXPECT_EQ(after.find("****"), std::string::npos) << after;
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\r'), 1) << after;
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 4) << after;
+    EXPECT_NE(after.back(), '\n');
+    EXPECT_EQ(runProgram(home, {"--check", home.path("src")}).exitCode, 0);
+    const Result fixed = runProgram(home, {"--stdout", home.path("src/b.f")});
+    EXPECT_EQ(fixed.exitCode, 0) << fixed.err;
+    // Fixed form by default for .f: the label stays in its field, the statement is indented.
+    EXPECT_NE(fixed.out.find("\n10      continue\n"), std::string::npos) << fixed.out;
+}
+
 TEST(Cli, BatchRunFormatsTheFolderAndCarriesTheSlotOn) {
     TempFolder home;
     home.write("src/a.for", kSource);
-    const std::vector<std::string> args = {"--ext",        ".FOR",          "--yes",
+    const std::vector<std::string> args = {"--ext",        ".FOR",          "--yes",    "--form", "free",
                                            "--backup-dir", home.path("bk"), home.path("src")};
     storedSlot(home, true);
     const Result first = runProgram(home, args);

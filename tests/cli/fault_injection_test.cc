@@ -365,7 +365,7 @@ std::vector<Fault> faults() {
         t.write("in/d.txt", "not fortran    at all\n");
         t.write("in/e[1].f90", program("e"));
     };
-    list.push_back(Fault("extension typed as *", wildcardTree, {"--ext", "*"},
+    list.push_back(Fault("extension typed as *", wildcardTree, {"--ext", "*", "--form", "free"},
                          {"a.f90", "b.F90", "c.f", "d.txt", "e[1].f90"}, {}));
     list.push_back(
         Fault("extension typed as ?90", wildcardTree, {"--ext", "?90"}, {"a.f90", "b.F90", "e[1].f90"}, {}));

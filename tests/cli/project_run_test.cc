@@ -187,6 +187,11 @@ TEST(ProjectRun, BadSettingsNameFileLineAndKey) {
         {"recursive = \"yes\"\n", "1: key \"recursive\": expected true or false"},
         {"encoding = \"latin1\"\n", "1: key \"encoding\": expected auto"},
         {"exclude = [\"a\", 1]\n", "1: key \"exclude\": expected a list of strings"},
+        {"style = \"fancy\"\n", "1: key \"style\": expected classic or modern"},
+        {"indent = 9\n", "1: key \"indent\": expected a whole number from 1 to 8"},
+        {"indent = \"3\"\n", "1: key \"indent\": expected a whole number"},
+        {"bogus = 1\n", "1: unknown key \"bogus\" (known: extension, remove-blank-lines, indent-else, "
+                        "separators, form, style, indent, encoding"},
     };
     for (const auto& c : cases) {
         TempFolder home;

@@ -1,0 +1,96 @@
+#include "run/modern_check.h"
+
+#include <cstring>
+#include <vector>
+
+#include "format/fixed_form.h"
+
+namespace codekiln {
+
+namespace {
+
+struct RawLine {
+    std::string_view content;
+    std::string_view end;  // "\n", "\r\n", "\r" or "" for a last line without one
+};
+
+// Splits where the reader splits (at LF, or at CR in a file without any LF),
+// keeping each line's end.
+std::vector<RawLine> splitKeepingEnds(std::string_view text) {
+    std::vector<RawLine> lines;
+    const bool crEnds = text.find('\n') == std::string_view::npos;
+    const char stop = crEnds ? '\r' : '\n';
+    std::size_t p = 0;
+    while (p < text.size()) {
+        const std::size_t at = text.find(stop, p);
+        if (at == std::string_view::npos) {
+            lines.push_back({text.substr(p), {}});
+            break;
+        }
+        std::size_t contentEnd = at;
+        if (!crEnds && contentEnd > p && text[contentEnd - 1] == '\r') --contentEnd;
+        lines.push_back({text.substr(p, contentEnd - p), text.substr(contentEnd, at + 1 - contentEnd)});
+        p = at + 1;
+    }
+    return lines;
+}
+
+bool isWhite(char c) { return c == ' ' || c == '\t'; }
+
+// The text from the first to the last character that is no blank or tab.
+std::string_view core(std::string_view s) {
+    std::size_t b = 0;
+    std::size_t e = s.size();
+    while (b < e && isWhite(s[b])) ++b;
+    while (e > b && isWhite(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+bool onlyBlanks(std::string_view s) {
+    for (char c : s)
+        if (c != ' ') return false;
+    return true;
+}
+
+// `out` is blanks, then the core of `in`, then (when `trailingAllowed`) blanks.
+bool reindented(std::string_view in, std::string_view out, bool trailingAllowed) {
+    const std::string_view c = core(in);
+    if (c.empty()) return out.empty() || (trailingAllowed && onlyBlanks(out));
+    std::size_t lead = 0;
+    while (lead < out.size() && out[lead] == ' ') ++lead;
+    if (out.compare(lead, c.size(), c) != 0) return false;
+    const std::string_view rest = out.substr(std::min(out.size(), lead + c.size()));
+    return rest.empty() || (trailingAllowed && onlyBlanks(rest));
+}
+
+bool fixedLineKept(std::string_view in, std::string_view out) {
+    const FixedLine a = cutFixedLine(in);
+    if (a.kind == FixedLine::Kind::Blank) return reindented(in, out, false);
+    if (a.kind == FixedLine::Kind::Comment) return false;  // comment lines only byte for byte
+    const FixedLine b = cutFixedLine(out);
+    if (b.kind != a.kind || b.field != a.field) return false;
+    const std::size_t fieldSize = a.field.size();
+    return reindented(in.substr(fieldSize), out.substr(fieldSize), true);
+}
+
+}  // namespace
+
+std::string checkModernLines(std::string_view before, std::string_view after, SourceForm form) {
+    const std::vector<RawLine> in = splitKeepingEnds(before);
+    const std::vector<RawLine> out = splitKeepingEnds(after);
+    if (in.size() != out.size()) {
+        return "the modern layout changed the line count (" + std::to_string(in.size()) + " to " +
+               std::to_string(out.size()) + ")";
+    }
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const std::string where = "line " + std::to_string(i + 1);
+        if (in[i].end != out[i].end) return where + ": the modern layout changed the line end";
+        if (in[i].content == out[i].content) continue;
+        const bool kept = form == SourceForm::Fixed ? fixedLineKept(in[i].content, out[i].content)
+                                                    : reindented(in[i].content, out[i].content, false);
+        if (!kept) return where + ": the modern layout changed more than the leading and trailing blanks";
+    }
+    return {};
+}
+
+}  // namespace codekiln
