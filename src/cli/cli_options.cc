@@ -127,12 +127,22 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         QStringLiteral("With --stdout -: the file name standard input stands for; it finds the "
                        ".codekiln.toml, decides the form and names the text in messages."),
         QStringLiteral("PATH"));
+    // clang-format off
     parser.addOptions({help,         version,     toStdout,    check,       diff,         color,
                        recursive,    noRecursive, exclude,     untilStable, singlePass,   noConfig,
                        ext,          yes,         removeBlank, keepBlank,   noIndentElse, indentElse,
                        noSeparators, separators,  backupDir,   encoding,    form,         restore,
                        force,        dryRun,      listBackups});
-    parser.addOptions({range, stdinFilename});
+    // clang-format on
+    const QCommandLineOption lsp(
+        QStringLiteral("lsp"),
+        QStringLiteral("Serve an editor as a language server over standard input and output: whole "
+                       "buffers and ranges formatted as --stdout formats their files; nothing on disk "
+                       "changes."));
+    const QCommandLineOption quiet(
+        QStringLiteral("quiet"),
+        QStringLiteral("A run in place prints no summary and no progress; only failures, on standard error."));
+    parser.addOptions({range, stdinFilename, lsp, quiet});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("Files and folders to format, in this order."),
                                  QStringLiteral("PATH... | --stdout FILE | --restore [SLOT [FOLDER]] | "
@@ -157,9 +167,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     CliOptions& o = parsed.options;
     const QStringList positional = parser.positionalArguments();
     int modes = 0;
-    for (const QCommandLineOption* mode : {&toStdout, &check, &diff, &restore, &listBackups})
+    for (const QCommandLineOption* mode : {&toStdout, &check, &diff, &restore, &listBackups, &lsp})
         modes += parser.isSet(*mode);
-    if (modes > 1) return error("--stdout, --check, --diff, --restore and --list-backups exclude each other");
+    if (modes > 1)
+        return error("--stdout, --check, --diff, --restore, --list-backups and --lsp exclude each other");
     if ((parser.isSet(force) || parser.isSet(dryRun)) && !parser.isSet(restore))
         return error("--force and --dry-run go with --restore");
     if (parser.isSet(restore)) {
@@ -177,6 +188,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     } else if (parser.isSet(listBackups)) {
         if (!positional.isEmpty()) return error("--list-backups takes no paths");
         o.mode = CliMode::ListBackups;
+    } else if (parser.isSet(lsp)) {
+        if (!positional.isEmpty()) return error("--lsp takes no paths");
+        o.mode = CliMode::Lsp;
     } else if (parser.isSet(toStdout)) {
         if (!positional.isEmpty()) return error("--stdout takes one FILE and no other paths");
         o.mode = CliMode::Stdout;
@@ -200,6 +214,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             return error("--range: FIRST:LAST are line numbers from 1 with FIRST <= LAST, not \"" +
                          fromQ(parser.value(range)) + "\"");
     }
+    o.quiet = parser.isSet(quiet);
     if (parser.isSet(stdinFilename)) {
         if (o.mode != CliMode::Stdout || o.paths.front() != "-")
             return error("--stdin-filename goes with --stdout -");

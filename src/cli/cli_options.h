@@ -14,12 +14,13 @@ namespace codekiln {
 
 /// What codekiln-cli is asked to do.
 enum class CliMode {
-    Batch,   ///< format the PATHs' files in place, as "处理代码" does for a folder
-    Stdout,  ///< format one file (or standard input) and write it to standard output
-    Check,   ///< only tell which files would change
-    Diff,    ///< show what each file would become as a unified diff; write nothing
+    Batch,        ///< format the PATHs' files in place, as "处理代码" does for a folder
+    Stdout,       ///< format one file (or standard input) and write it to standard output
+    Check,        ///< only tell which files would change
+    Diff,         ///< show what each file would become as a unified diff; write nothing
     Restore,      ///< put a backup slot's originals back (--restore [SLOT [FOLDER]])
     ListBackups,  ///< list the backup slots and whether each can be restored cleanly
+    Lsp,          ///< serve an editor over standard input and output (--lsp)
 };
 
 /// When --diff colours its output.
@@ -54,6 +55,7 @@ struct CliOptions {
     /// Stdout from standard input: the file name that finds the settings
     /// file, decides the form and names the text in messages.
     std::string stdinFilename;
+    bool quiet = false;  ///< Batch: no summary and no progress; failures still on stderr
 };
 
 /// The result of reading the command line.

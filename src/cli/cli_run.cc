@@ -70,8 +70,8 @@ bool anyFolder(const CliOptions& options) {
 // The settings file of the PATHs, applied to `options`. All PATHs of one run
 // must fall under the same settings file (or none), as one run has one set
 // of options.
-bool applyConfig(CliOptions& options, std::FILE* err) {
-    if (!options.readConfig) return true;
+Status configStatus(CliOptions& options) {
+    if (!options.readConfig) return Status::success();
     std::string config;
     std::string configPath;
     bool first = true;
@@ -83,17 +83,21 @@ bool applyConfig(CliOptions& options, std::FILE* err) {
                                                : QFileInfo(QString::fromStdString(path)).absolutePath();
         const std::string found = findProjectConfig(start.toStdString());
         if (!first && found != config) {
-            report(err, path + " and " + configPath + " fall under different settings files (" +
-                            (config.empty() ? "none" : config) + ", " + (found.empty() ? "none" : found) +
-                            "); run them separately or pass --no-config");
-            return false;
+            return Status::failure(path + " and " + configPath + " fall under different settings files (" +
+                                   (config.empty() ? "none" : config) + ", " +
+                                   (found.empty() ? "none" : found) +
+                                   "); run them separately or pass --no-config");
         }
         if (first) configPath = path;
         config = found;
         first = false;
     }
-    if (config.empty()) return true;
-    const Status applied = applyProjectConfig(config, options);
+    if (config.empty()) return Status::success();
+    return applyProjectConfig(config, options);
+}
+
+bool applyConfig(CliOptions& options, std::FILE* err) {
+    const Status applied = configStatus(options);
     if (!applied) report(err, applied.message);
     return applied.ok;
 }
@@ -136,6 +140,7 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     session.backupSlot = readStoredSlot(platform);
 
     TerminalUi ui(options.yes, in, err);
+    ui.setQuiet(options.quiet);
     std::string extension;
     std::string message;
     // Files named are taken whatever their extension; only folders need one.
@@ -162,8 +167,9 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     }
     // The summary is the only record of which backup folder holds this run's
     // copies: a run that cannot put it out has failed.
-    const bool summaryOut = std::fprintf(out, "%s\n", terminalText(outcome.message).c_str()) >= 0 &&
-                            std::fflush(out) == 0 && !std::ferror(out);
+    const bool summaryOut =
+        options.quiet || (std::fprintf(out, "%s\n", terminalText(outcome.message).c_str()) >= 0 &&
+                          std::fflush(out) == 0 && !std::ferror(out));
     if (!summaryOut)
         report(err, "standard output: cannot write the summary; this run's backups are in " +
                         platform.backupRoot() + kPathSeparator + backupFolderName(session.backupSlot));
@@ -193,22 +199,15 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
         report(err, status.message);
         return CliResult::FilesFailed;
     }
-    const std::string name = path != "-"                     ? escapedName(path)
+    const std::string name = path != "-"                      ? escapedName(path)
                              : !options.stdinFilename.empty() ? escapedName(options.stdinFilename)
                                                               : std::string("standard input");
-    DoLabelRecord doLabels;
-    const std::string original = options.rangeFirst != 0 ? bytes : std::string();
-    PipelineResult result = formatFileBytes(std::move(bytes), name, options.format, doLabels, platform,
-                                            pipelineOptions(options));
+    const PipelineResult result = formatOneText(options, std::move(bytes), name);
     if (!result.formatted()) {
         report(err,
                result.reason);  // nothing on standard output: a refused text is never shown as the result
         return CliResult::FilesFailed;
     }
-    // A range keeps every line outside it as it was; the changes on it are
-    // those of the whole file's formatting, which the safety check passed.
-    if (options.rangeFirst != 0)
-        result.bytes = applyInRange(original, result.bytes, options.rangeFirst, options.rangeLast);
     if (std::fwrite(result.bytes.data(), 1, result.bytes.size(), out) != result.bytes.size() ||
         std::fflush(out) != 0) {
         report(err, "standard output: cannot write");
@@ -269,6 +268,28 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
 
 }  // namespace
 
+PipelineResult formatOneText(const CliOptions& options, std::string bytes, const std::string& name) {
+    QtPlatformOptions platformOptions;
+    platformOptions.encoding = options.encoding;
+    QtPlatform platform(platformOptions);
+    DoLabelRecord doLabels;
+    const std::string original = options.rangeFirst != 0 ? bytes : std::string();
+    PipelineResult result =
+        formatFileBytes(std::move(bytes), name, options.format, doLabels, platform, pipelineOptions(options));
+    // A range keeps every line outside it as it was; the changes on it are
+    // those of the whole file's formatting, which the safety check passed.
+    if (result.formatted() && options.rangeFirst != 0)
+        result.bytes = applyInRange(original, result.bytes, options.rangeFirst, options.rangeLast);
+    return result;
+}
+
+Status applyDocumentConfig(CliOptions& options, const std::string& path) {
+    options.mode = CliMode::Stdout;
+    options.paths = {"-"};
+    options.stdinFilename = path;
+    return configStatus(options);
+}
+
 int exitCodeFor(CliResult result) {
     switch (result) {
         case CliResult::Success:
@@ -309,6 +330,8 @@ CliResult runCli(const CliOptions& given, std::FILE* in, std::FILE* out, std::FI
             }
             return result;
         }
+        case CliMode::Lsp:  // main runs the server: its exit codes are the protocol's
+            break;
     }
     return CliResult::UsageError;
 }

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "cli/cli_options.h"
+#include "platform/platform.h"
+#include "run/pipeline.h"
 
 namespace codekiln {
 
@@ -26,5 +29,13 @@ int exitCodeFor(CliResult result);
 /// --no-config) supplying what the command line did not set. The summary, formatted text and changed
 /// names go to `out`; questions, progress and errors to `err`.
 CliResult runCli(const CliOptions& given, std::FILE* in, std::FILE* out, std::FILE* err);
+
+/// The text `bytes` formatted as --stdout formats one file with `options`
+/// (its --range included), named `name` in the reason of a refusal.
+PipelineResult formatOneText(const CliOptions& options, std::string bytes, const std::string& name);
+
+/// `options` made those of `--stdout - --stdin-filename path`: the settings
+/// file found from `path` applied.
+Status applyDocumentConfig(CliOptions& options, const std::string& path);
 
 }  // namespace codekiln

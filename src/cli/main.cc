@@ -7,6 +7,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "cli/lsp_server.h"
 #include "platform/file_names.h"
 
 #ifdef _WIN32
@@ -54,5 +55,8 @@ int main(int argc, char* argv[]) {
         case codekiln::ParsedCommandLine::Kind::Run:
             break;
     }
+    // The server's exit code is the protocol's: 0 after a shutdown request, else 1.
+    if (parsed.options.mode == codekiln::CliMode::Lsp)
+        return codekiln::runLspServer(parsed.options, stdin, stdout);
     return codekiln::exitCodeFor(codekiln::runCli(parsed.options, stdin, stdout, stderr));
 }

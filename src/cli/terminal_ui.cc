@@ -56,7 +56,7 @@ void TerminalUi::progress(long long done, long long total, const std::string& na
         progressShown_ = false;
         return;
     }
-    if (std::chrono::steady_clock::now() - runStart_ < kProgressDelay || !isTerminal(err_)) return;
+    if (quiet_ || std::chrono::steady_clock::now() - runStart_ < kProgressDelay || !isTerminal(err_)) return;
     std::fprintf(err_, "\r\x1b[K[%lld/%lld] %s", done + 1, total, name.c_str());
     std::fflush(err_);
     progressShown_ = true;

@@ -25,6 +25,9 @@ public:
     /// only when stderr is a terminal.
     void progress(long long done, long long total, const std::string& name) override;
 
+    /// --quiet: no progress line.
+    void setQuiet(bool quiet) { quiet_ = quiet; }
+
     /// The warning had to be answered No because nobody could be asked.
     bool unanswered() const { return unanswered_; }
 
@@ -36,6 +39,7 @@ private:
     std::FILE* err_;
     bool unanswered_ = false;
     bool progressShown_ = false;
+    bool quiet_ = false;
     std::chrono::steady_clock::time_point runStart_;
 };
 

@@ -154,11 +154,12 @@ Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdenti
         ::close(fd);
         return Status::failure(escapedName(path) + ": not a regular file");
     }
-    bytes.resize(static_cast<std::size_t>(before.st_size));
-    std::size_t filled = 0;
+    // Read through a small buffer into the reserved text, so that the text is
+    // written once by the copy and not zero-filled before it.
+    bytes.reserve(static_cast<std::size_t>(before.st_size));
+    char chunk[65536];
     for (;;) {
-        if (filled == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew
-        const ssize_t n = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             const int error = errno;
@@ -166,9 +167,9 @@ Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdenti
             return failWith(path, "cannot read", error);
         }
         if (n == 0) break;
-        filled += static_cast<std::size_t>(n);
+        bytes.append(chunk, static_cast<std::size_t>(n));
     }
-    bytes.resize(filled);
+    const std::size_t filled = bytes.size();
     struct stat after;
     const bool same = ::fstat(fd, &after) == 0 && identityOf(after).unchangedAs(identityOf(before)) &&
                       filled == static_cast<std::size_t>(before.st_size);

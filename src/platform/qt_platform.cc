@@ -18,6 +18,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "platform/file_names.h"
 #include "platform/posix_files.h"
@@ -184,17 +185,15 @@ Status readFileBytes(const std::string& path, std::string& bytes) {
     if (!in.open(QIODevice::ReadOnly)) return fail(path, "cannot read", in.errorString());
     bytes.clear();
     const qint64 expected = in.size();
-    if (expected > 0) bytes.resize(static_cast<std::size_t>(expected));
-    std::size_t filled = 0;
+    if (expected > 0) bytes.reserve(static_cast<std::size_t>(expected));
+    // Through a small buffer, so that the text is not zero-filled before it is read.
+    std::vector<char> chunk(65536);
     for (;;) {
-        if (filled == bytes.size())
-            bytes.resize(bytes.size() + 65536);  // the file grew, or its size is unknown
-        const qint64 n = in.read(bytes.data() + filled, static_cast<qint64>(bytes.size() - filled));
+        const qint64 n = in.read(chunk.data(), static_cast<qint64>(chunk.size()));
         if (n < 0) return fail(path, "cannot read", in.errorString());
         if (n == 0) break;
-        filled += static_cast<std::size_t>(n);
+        bytes.append(chunk.data(), static_cast<std::size_t>(n));
     }
-    bytes.resize(filled);
     return Status::success();
 #endif
 }

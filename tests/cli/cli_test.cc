@@ -303,6 +303,7 @@ TEST(Cli, EveryModeRefusesWhatTheSafetyCheckRefuses) {
         std::string out;                // "@" stands for the folder and the separator a run joins with
     } cases[] = {
         {"batch", {"--backup-dir", "", "@"}, ""},
+        {"quiet batch", {"--quiet", "--backup-dir", "", "@"}, ""},  // the failure alone, no summary
         {"stdout", {"--stdout", "@/b.f90"}, ""},
         {"check", {"--check", "@"}, "@a.f90\nwould not be formatted (left unchanged by a run):\n@b.f90\n"},
     };
@@ -322,8 +323,9 @@ TEST(Cli, EveryModeRefusesWhatTheSafetyCheckRefuses) {
         EXPECT_NE(r.err.find("b.f90: "), std::string::npos) << c.mode << r.err;
         EXPECT_NE(r.err.find("line 2"), std::string::npos) << c.mode << r.err;
         EXPECT_EQ(home.read("src/b.f90"), refused) << c.mode;
-        if (std::string(c.mode) == "batch") {
+        if (std::string(c.mode).find("batch") != std::string::npos) {
             EXPECT_EQ(home.read("src/a.f90"), formatted(kSource)) << r.out;
+            if (std::string(c.mode) == "quiet batch") EXPECT_EQ(r.out, "");
         } else {
             std::string out = c.out;
             for (std::size_t at; (at = out.find('@')) != std::string::npos;)

@@ -29,7 +29,8 @@ TEST(LineEdits, AppliesOnlyChangesInsideTheRange) {
         {"a last line without its end", "a\nb", "a\n  b\n", 2, 2, "a\n  b\n"},
         {"a range beyond the end", before, indented, 9, 12, before},
     };
-    for (const auto& c : cases) EXPECT_EQ(applyInRange(c.before, c.after, c.first, c.last), c.result) << c.label;
+    for (const auto& c : cases)
+        EXPECT_EQ(applyInRange(c.before, c.after, c.first, c.last), c.result) << c.label;
 }
 
 }  // namespace
