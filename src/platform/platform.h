@@ -156,6 +156,12 @@ public:
         (void)read;
         return writeFile(path, bytes);
     }
+    /// Puts a backup's `bytes` back into `path` as replaceFile does, only
+    /// when it is still the file `read` describes; a file whose owner and
+    /// group cannot be kept is left as it is, with a failure saying so.
+    virtual Status restoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
+        return replaceFile(path, bytes, read);
+    }
     /// Removes from `folder` the temporary files left behind by runs of this
     /// program that are no longer alive.
     virtual void removeStaleTemporaries(const std::string& folder) { (void)folder; }

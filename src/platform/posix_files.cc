@@ -82,9 +82,9 @@ Status finishTemporary(int fd, const std::string& tempPath, const std::string& b
     return status;
 }
 
-Status changedUnderUs(const std::string& path) {
-    return Status::failure(escapedName(path) +
-                           ": changed during formatting; left as the other program left it");
+Status changedUnderUs(const std::string& path, bool restoring = false) {
+    return Status::failure(escapedName(path) + (restoring ? ": changed during the restore" : ": changed during formatting") +
+                           "; left as the other program left it");
 }
 
 /// The file a rewrite must replace: a symbolic link's target, else the path.
@@ -100,13 +100,13 @@ std::string writeTarget(const std::string& path) {
 /// A file with several hard links is rewritten through the same inode, so
 /// every link keeps it; its backup is on disk before this starts.
 Status rewriteInPlace(const std::string& path, const std::string& target, const std::string& bytes,
-                      const FileIdentity& read) {
+                      const FileIdentity& read, bool restoring) {
     const int fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return failWith(path, "cannot write", errno);
     struct stat st;
     if (::fstat(fd, &st) != 0 || !identityOf(st).unchangedAs(read)) {
         ::close(fd);
-        return changedUnderUs(path);
+        return changedUnderUs(path, restoring);
     }
     Status status;
     std::size_t done = 0;
@@ -213,23 +213,35 @@ Status posixWriteBackup(const std::string& to, const std::string& bytes, const F
     return Status::success();
 }
 
-Status posixReplaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
+namespace {
+
+Status replace(const std::string& path, const std::string& bytes, const FileIdentity& read, bool restoring) {
     const std::string target = writeTarget(path);
     struct stat st;
-    if (::stat(target.c_str(), &st) != 0 || !identityOf(st).unchangedAs(read)) return changedUnderUs(path);
+    if (::stat(target.c_str(), &st) != 0 || !identityOf(st).unchangedAs(read))
+        return changedUnderUs(path, restoring);
     // The owner's write permission is the file's read-only mark; honour it
     // even for a user who could write anyway.
     if (!(st.st_mode & S_IWUSR))
         return Status::failure(escapedName(path) + ": cannot write (the file is read-only)");
-    if (read.links > 1) return rewriteInPlace(path, target, bytes, read);
+    if (read.links > 1) return rewriteInPlace(path, target, bytes, read, restoring);
 
     std::string temp;
     const int fd = createTemporary(folderOf(target), temp);
     if (fd < 0) return failWith(path, "cannot write", errno);
     // Owner and group where this process may set them; the set-user and
     // set-group bits only where the owner was kept.
+    // A restore gives the file back as it was or not at all.
     mode_t mode = static_cast<mode_t>(read.mode & 07777);
-    if (::fchown(fd, static_cast<uid_t>(read.owner), static_cast<gid_t>(read.group)) != 0) mode &= 01777;
+    if (::fchown(fd, static_cast<uid_t>(read.owner), static_cast<gid_t>(read.group)) != 0) {
+        if (restoring) {
+            const int error = errno;
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return failWith(path, "cannot keep its owner and group; left as it is", error);
+        }
+        mode &= 01777;
+    }
     if (::fchmod(fd, mode) != 0) {
         const int error = errno;
         ::close(fd);
@@ -242,7 +254,7 @@ Status posixReplaceFile(const std::string& path, const std::string& bytes, const
     // is left as that program left it.
     if (::stat(target.c_str(), &st) != 0 || !identityOf(st).unchangedAs(read)) {
         ::unlink(temp.c_str());
-        return changedUnderUs(path);
+        return changedUnderUs(path, restoring);
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
         const int error = errno;
@@ -250,6 +262,16 @@ Status posixReplaceFile(const std::string& path, const std::string& bytes, const
         return failWith(path, "cannot write", error);
     }
     return Status::success();
+}
+
+}  // namespace
+
+Status posixReplaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
+    return replace(path, bytes, read, false);
+}
+
+Status posixRestoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
+    return replace(path, bytes, read, true);
 }
 
 std::string posixCanonicalPath(const std::string& path) {

@@ -23,6 +23,10 @@ Status posixStatFile(const std::string& path, FileIdentity& identity);
 Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity);
 Status posixWriteBackup(const std::string& to, const std::string& bytes, const FileIdentity& of);
 Status posixReplaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read);
+/// The rewrite of a restore: as posixReplaceFile, but a file whose owner and
+/// group cannot be kept is left as it is, and a change is named as one made
+/// during the restore.
+Status posixRestoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read);
 /// `realpath`: empty when the path does not exist.
 std::string posixCanonicalPath(const std::string& path);
 void posixRemoveStaleTemporaries(const std::string& folder);

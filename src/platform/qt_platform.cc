@@ -244,6 +244,10 @@ Status QtPlatform::replaceFile(const std::string& path, const std::string& bytes
     return posixReplaceFile(path, bytes, read);
 }
 
+Status QtPlatform::restoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
+    return posixRestoreFile(path, bytes, read);
+}
+
 std::string QtPlatform::canonicalPath(const std::string& path) { return posixCanonicalPath(path); }
 
 void QtPlatform::removeStaleTemporaries(const std::string& folder) { posixRemoveStaleTemporaries(folder); }
@@ -277,6 +281,14 @@ Status QtPlatform::replaceFile(const std::string& path, const std::string& bytes
     if (!statFile(path, now) || !now.unchangedAs(read))
         return Status::failure(escapedName(path) +
                                ": changed during formatting; left as the other program left it");
+    return writeFile(path, bytes);
+}
+
+// Windows keeps no owner a rewrite could lose here; the check is the run's.
+Status QtPlatform::restoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
+    FileIdentity now;
+    if (!statFile(path, now) || !now.unchangedAs(read))
+        return Status::failure(escapedName(path) + ": changed during the restore; left as the other program left it");
     return writeFile(path, bytes);
 }
 

@@ -51,6 +51,7 @@ public:
     Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) override;
     Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) override;
     Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override;
+    Status restoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override;
     void removeStaleTemporaries(const std::string& folder) override;
     PathKind pathKind(const std::string& path) override;
     std::string canonicalPath(const std::string& path) override;

@@ -3,7 +3,10 @@
 // stay inside the run's folder step by step, a backup copy must be a plain
 // file reached through plain folders of the slot, and a file in the folder
 // that has become a symbolic link is left alone, never written through.
-// Each file is put back by an atomic write, which keeps its permissions.
+// A file still there is put back by the run's own rewrite, checked against
+// what the restore read at the moment of writing: its owner, group and
+// permissions are kept, and a file with several hard links is rewritten in
+// place so that every name gets its text back.
 #include "run/restore.h"
 
 #include <cstdint>
@@ -155,14 +158,17 @@ RestoreItem leftAlone(RestoreItem item, std::string reason) {
 // Puts `backup` back at the file's place, first keeping `current` in the
 // slot when --force overwrites a changed file.
 RestoreItem putBack(const Context& c, RestoreItem item, const std::vector<std::string>& steps,
-                    const std::string& backup, const std::string& current) {
+                    const std::string& backup, const std::string& current, TargetState state,
+                    const FileIdentity& read) {
     item.action = RestoreAction::Restored;
     if (c.dryRun) return item;
     if (!item.keptAs.empty()) {
         const Status kept = c.platform.writeFile(item.keptAs, current);
         if (!kept) return leftAlone(item, "its current text cannot be kept: " + kept.message);
     }
-    const Status written = c.platform.writeFile(under(c.folder, steps, steps.size()), backup);
+    const std::string path = under(c.folder, steps, steps.size());
+    const Status written = state == TargetState::Missing ? c.platform.writeFile(path, backup)
+                                                         : c.platform.restoreFile(path, backup, read);
     if (!written) return leftAlone(item, written.message);
     return item;
 }
@@ -171,7 +177,7 @@ RestoreItem putBack(const Context& c, RestoreItem item, const std::vector<std::s
 // its current bytes when it is there. Sets `item` and returns false when the
 // file must be left alone whatever --force says.
 bool readTarget(const Context& c, const std::vector<std::string>& steps, TargetState& state,
-                std::string& current, RestoreItem& item) {
+                std::string& current, FileIdentity& read, RestoreItem& item) {
     state = inspectTarget(c, steps);
     switch (state) {
         case TargetState::FolderGone:
@@ -191,9 +197,9 @@ bool readTarget(const Context& c, const std::vector<std::string>& steps, TargetS
         case TargetState::File:
             break;
     }
-    const Status read = c.platform.readFile(under(c.folder, steps, steps.size()), current);
-    if (!read) item = leftAlone(item, read.message);
-    return static_cast<bool>(read);
+    const Status status = c.platform.readFileOnce(under(c.folder, steps, steps.size()), current, read);
+    if (!status) item = leftAlone(item, status.message);
+    return static_cast<bool>(status);
 }
 
 RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std::vector<std::string>& steps) {
@@ -211,11 +217,12 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
 
     TargetState state;
     std::string current;
-    if (!readTarget(c, steps, state, current, item)) return item;
+    FileIdentity seen;
+    if (!readTarget(c, steps, state, current, seen, item)) return item;
     if (state == TargetState::Missing) {
         if (!c.force) return leftAlone(item, "deleted since the run (--force restores it)");
         item.reason = "deleted since the run";
-        return putBack(c, item, steps, backup, current);
+        return putBack(c, item, steps, backup, current, state, seen);
     }
     const Fingerprint now = c.platform.fingerprint(current);
     if (now == entry.original) {
@@ -230,7 +237,7 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
         item.reason = "changed since the run";
         item.keptAs = keptName(c, steps);
     }
-    return putBack(c, item, steps, backup, current);
+    return putBack(c, item, steps, backup, current, state, seen);
 }
 
 // A slot with a manifest: the run's folder and every name are checked
@@ -275,7 +282,8 @@ RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vecto
     if (!read) return leftAlone(item, read.message);
     TargetState state;
     std::string current;
-    if (!readTarget(c, steps, state, current, item)) return item;
+    FileIdentity seen;
+    if (!readTarget(c, steps, state, current, seen, item)) return item;
     if (state == TargetState::Missing) {
         return leftAlone(item, "not in " + c.folder + "; its copy may come from a run over another folder");
     }
@@ -284,7 +292,7 @@ RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vecto
         return item;
     }
     item.keptAs = keptName(c, steps);
-    return putBack(c, item, steps, backup, current);
+    return putBack(c, item, steps, backup, current, state, seen);
 }
 
 // A slot from before manifests were kept: only with --force, only into a
