@@ -73,7 +73,7 @@ TEST(Cli, RefusesBadUsageWithExitTwo) {
         {"--restore", "6"},
         {"--restore", "--check", src},
         {"--list-backups", src},
-        {"--restore"},  // no run recorded yet
+        {"--restore", "--backup-dir", home.path("bk")},  // no run recorded in that root yet
     };
     for (const auto& args : cases) {
         const Result r = runProgram(home, args);
