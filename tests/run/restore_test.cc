@@ -12,6 +12,11 @@
 #include <functional>
 #include <thread>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "platform/qt_platform.h"
 #include "run/run_batch.h"
 #include "support/fake_ui.h"
@@ -194,6 +199,38 @@ TEST(Restore, ASecondNameOfAFormattedFileKeepsTheRunRestorable) {
     EXPECT_EQ(actions(report), "a.f90:restored");
     EXPECT_EQ(f.tree.read("src/a.f90"), kMessy);
 }
+
+#ifndef _WIN32
+// The undo writes the original back into the file as it stands: a second
+// hard link elsewhere sees it too, and the owner, group and mode stay.
+TEST(Restore, PutsTheOriginalBackInPlaceForEveryLinkAndOwner) {
+    UndoFixture f;
+    f.tree.write("src/a.f90", kMessy, 0640);
+    f.tree.write("elsewhere/.keep", "");
+    ASSERT_EQ(::link(f.tree.path("src/a.f90").c_str(), f.tree.path("elsewhere/a.f90").c_str()), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) ASSERT_EQ(::chown(f.tree.path("src/a.f90").c_str(), 4242, 4243), 0);
+    f.run("src");
+    ASSERT_NE(f.tree.read("elsewhere/a.f90"), kMessy);
+    struct stat before {};
+    ASSERT_EQ(::stat(f.tree.path("src/a.f90").c_str(), &before), 0);
+
+    const RestoreReport report = f.restore();
+    ASSERT_TRUE(report.status) << report.status.message;
+    EXPECT_EQ(actions(report), "a.f90:restored");
+    EXPECT_EQ(f.tree.read("src/a.f90"), kMessy);
+    EXPECT_EQ(f.tree.read("elsewhere/a.f90"), kMessy);
+    struct stat after {};
+    ASSERT_EQ(::stat(f.tree.path("src/a.f90").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_nlink, 2u);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(after.st_uid, 4242u);
+        EXPECT_EQ(after.st_gid, 4243u);
+    }
+}
+#endif
 
 // The last run is the newest one recorded in this backup root, whatever slot
 // the settings store (shared with other roots) names.
