@@ -2,6 +2,8 @@
 // file only groups it into hunks and prints them.
 #include "cli/unified_diff.h"
 
+#include "cli/line_edits.h"
+
 #include <dtl/dtl.hpp>
 #include <string_view>
 #include <vector>
@@ -11,21 +13,6 @@ namespace codekiln {
 namespace {
 
 constexpr std::size_t kContext = 3;
-
-// One line with its line end, as the element the diff compares: a change of
-// line end alone is a change.
-std::vector<std::string> linesWithEnds(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
-            lines.push_back(text.substr(start, i + 1 - start));
-            start = i + 1;
-        }
-    }
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
-}
 
 std::size_t endLength(const std::string& line) {
     if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) return 2;
