@@ -105,9 +105,22 @@ bool mayHoldHollerith(const std::vector<std::string_view>& lines) {
     return false;
 }
 
+/// Whether a line ends in a CR followed only by blanks (a CR LF line end
+/// split by a stray blank). The reader takes such a CR for part of the line
+/// end and drops it with the trailing blanks; the plain reading keeps it as
+/// text, so such inputs are not compared here either.
+bool mayEndInStrayCr(const std::vector<std::string_view>& lines) {
+    for (std::string_view line : lines) {
+        const std::size_t cr = line.rfind('\r');
+        if (cr != std::string_view::npos && line.find_first_not_of(" \t\r", cr) == std::string_view::npos)
+            return true;
+    }
+    return false;
+}
+
 /// The safety check and the plain reading must agree on `output`.
 void checkAgainstReference(const std::vector<std::string_view>& lines, const std::string& output) {
-    if (mayHoldHollerith(lines)) return;
+    if (mayHoldHollerith(lines) || mayEndInStrayCr(lines)) return;
     const bool same = codekiln::checkSafety(lines, output).same;
     const bool expected = codekiln::reference::significant(lines) ==
                           codekiln::reference::significant(codekiln::splitLines(output));

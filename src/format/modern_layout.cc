@@ -576,7 +576,7 @@ public:
                 bool startsInConstant = cs.open();
                 auto outside = [&](std::string_view t) {
                     for (char c : t) {
-                        if (c == '!') { cs = cs; break; }
+                        if (c == '!') break;
                         if (c != '"' && c != '\'') code_ += isBlank(c) ? ' ' : lower(c);
                     }
                 };
