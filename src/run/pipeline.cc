@@ -33,7 +33,7 @@ void encodeResult(std::string text, const TextFile& file, const std::string& nam
 
 // The modern layout: one pass (its output is stable), each line keeping its
 // own line end, no banners; the labelled-DO record is not touched.
-PipelineResult formatModernFile(TextFile file, const std::vector<std::string_view>& lines,
+PipelineResult formatModernFile(const TextFile& file, const std::vector<std::string_view>& lines,
                                 const std::string& name, const FormatOptions& options, Platform& platform) {
     PipelineResult result;
     ModernOptions modern;
@@ -77,7 +77,7 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
     }
 
     const std::vector<std::string_view> lines = splitLines(file.text);
-    if (options.style == LayoutStyle::Modern) return formatModernFile(std::move(file), lines, name, options, platform);
+    if (options.style == LayoutStyle::Modern) return formatModernFile(file, lines, name, options, platform);
     const DoLabelRecord incoming = pipeline.untilStable ? doLabels : DoLabelRecord{};
     FormatOptions fileOptions = options;
     fileOptions.form = formForFile(options.form, name);  // auto: decided by the file's extension
