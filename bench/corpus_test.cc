@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "format/format_file.h"
-#include "state/do_label_record.h"
+#include "engine/format/format_file.h"
+#include "engine/state/do_label_record.h"
 
 namespace codekiln::bench {
 namespace {

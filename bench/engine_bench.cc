@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "corpus.h"
-#include "format/format_file.h"
-#include "state/do_label_record.h"
+#include "engine/format/format_file.h"
+#include "engine/state/do_label_record.h"
 
 namespace {
 

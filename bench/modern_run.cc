@@ -9,7 +9,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "format/modern_layout.h"
+#include "engine/format/modern_layout.h"
 
 namespace fs = std::filesystem;
 

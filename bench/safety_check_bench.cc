@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "format/format_file.h"
-#include "format/safety_check.h"
+#include "engine/format/format_file.h"
+#include "engine/format/safety_check.h"
 
 namespace codekiln {
 namespace {

@@ -15,11 +15,11 @@
 #include <string_view>
 #include <vector>
 
-#include "format/format_file.h"
-#include "format/safety_check.h"
-#include "format/stored_lines.h"
+#include "engine/format/format_file.h"
+#include "engine/format/safety_check.h"
+#include "engine/format/stored_lines.h"
 #include "safety_reference.h"
-#include "state/text.h"
+#include "engine/state/text.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "format/stored_lines.h"
-#include "state/text.h"
+#include "engine/format/stored_lines.h"
+#include "engine/state/text.h"
 
 namespace codekiln::reference {
 

@@ -11,7 +11,7 @@
 
 #include "app/gui_ui.h"
 #include "run/run_state.h"
-#include "state/format_options.h"
+#include "engine/state/format_options.h"
 
 class QComboBox;
 class QFileSystemModel;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "state/format_options.h"
+#include "engine/state/format_options.h"
 
 namespace codekiln {
 

@@ -27,7 +27,7 @@
 #include "run/pipeline.h"
 #include "run/run_batch.h"
 #include "run/settings.h"
-#include "state/text.h"
+#include "engine/state/text.h"
 
 namespace codekiln {
 

@@ -9,7 +9,7 @@
 #include <unistd.h>
 #endif
 
-#include "state/text.h"
+#include "engine/state/text.h"
 
 namespace codekiln {
 

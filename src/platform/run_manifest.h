@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "state/format_options.h"
+#include "engine/state/format_options.h"
 
 namespace codekiln {
 

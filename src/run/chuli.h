@@ -11,7 +11,7 @@
 #include "platform/platform.h"
 #include "run/pipeline.h"
 #include "run/run_state.h"
-#include "state/format_options.h"
+#include "engine/state/format_options.h"
 
 namespace codekiln {
 

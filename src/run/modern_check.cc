@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "format/fixed_form.h"
+#include "engine/format/fixed_form.h"
 
 namespace codekiln {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "state/format_options.h"
+#include "engine/state/format_options.h"
 
 namespace codekiln {
 

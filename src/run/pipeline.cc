@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "format/format_file.h"
-#include "format/safety_check.h"
+#include "engine/format/format_file.h"
+#include "engine/format/safety_check.h"
 #include "run/modern_check.h"
 
 namespace codekiln {

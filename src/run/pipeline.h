@@ -9,10 +9,10 @@
 
 #include <vector>
 
-#include "format/modern_layout.h"
+#include "engine/format/modern_layout.h"
 #include "platform/platform.h"
-#include "state/do_label_record.h"
-#include "state/format_options.h"
+#include "engine/state/do_label_record.h"
+#include "engine/state/format_options.h"
 
 namespace codekiln {
 

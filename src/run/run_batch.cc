@@ -12,7 +12,7 @@
 #include "run/chuli.h"
 #include "run/settings.h"
 #include "run/run_record.h"
-#include "state/text.h"
+#include "engine/state/text.h"
 
 namespace codekiln {
 

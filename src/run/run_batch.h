@@ -13,7 +13,7 @@
 #include "run/messages.h"
 #include "run/pipeline.h"
 #include "run/run_state.h"
-#include "state/format_options.h"
+#include "engine/state/format_options.h"
 
 namespace codekiln {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "state/do_label_record.h"
+#include "engine/state/do_label_record.h"
 
 namespace codekiln {
 

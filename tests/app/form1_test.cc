@@ -29,7 +29,7 @@
 
 #include "app/failure_reasons.h"
 #include "app/message_dialog.h"
-#include "format/format_file.h"
+#include "engine/format/format_file.h"
 #include "platform/qt_platform.h"
 
 using namespace codekiln;

@@ -11,7 +11,7 @@
 #include <algorithm>
 
 #include "cli/cli_run.h"
-#include "format/format_file.h"
+#include "engine/format/format_file.h"
 #include "run_program.h"
 #include "support/temp_folder.h"
 

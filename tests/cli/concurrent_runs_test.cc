@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "format/format_file.h"
+#include "engine/format/format_file.h"
 #include "support/scratch_tree.h"
 
 namespace codekiln {

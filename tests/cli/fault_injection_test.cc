@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "format/format_file.h"
+#include "engine/format/format_file.h"
 #include "support/scratch_tree.h"
 
 namespace codekiln {

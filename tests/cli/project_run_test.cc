@@ -10,7 +10,7 @@
 #include <QFile>
 #include <filesystem>
 
-#include "format/format_file.h"
+#include "engine/format/format_file.h"
 #include "platform/platform.h"
 #include "run_program.h"
 #include "support/temp_folder.h"

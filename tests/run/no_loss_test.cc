@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "format/format_file.h"
+#include "engine/format/format_file.h"
 #include "platform/posix_files.h"
 #include "platform/qt_platform.h"
 #include "run/run_batch.h"

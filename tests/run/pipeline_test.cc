@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "format/format_file.h"
+#include "engine/format/format_file.h"
 #include "platform/qt_platform.h"
 
 namespace codekiln {

@@ -10,7 +10,7 @@
 
 #include "support/fake_ui.h"
 #include "run/run_batch.h"
-#include "format/format_file.h"
+#include "engine/format/format_file.h"
 #include "platform/paths.h"
 #include "platform/qt_platform.h"
 #include "support/scratch_tree.h"

@@ -1,0 +1,109 @@
+// The safety check for fixed-form files. The fixed-form writer keeps every
+// line a line of its own and moves only statement text, so the two sides
+// are compared line for line.
+#include <string>
+
+#include "engine/format/fixed_form.h"
+#include "engine/format/format_file.h"
+#include "engine/format/safety_check.h"
+#include "engine/format/stored_lines.h"
+#include "engine/state/text.h"
+
+namespace codekiln {
+namespace {
+
+/// One side's lines that formatting must keep, in order: blank lines and
+/// banner lines are left out.
+class FixedSide {
+public:
+    explicit FixedSide(std::vector<std::string_view> lines) : lines_(std::move(lines)) {}
+
+    /// Moves to the next line that counts; false at the end.
+    bool next() {
+        while (at_ < lines_.size()) {
+            raw_ = lines_[at_++];
+            fields_ = cutFixedLine(raw_);
+            if (fields_.kind == FixedLine::Kind::Blank) continue;
+            if (fields_.kind == FixedLine::Kind::Comment) {
+                std::string_view content = trimBlanks(raw_);
+                while (!content.empty() && content.front() == '\t') content.remove_prefix(1);
+                if (isBannerLine(trimBlanks(content))) continue;
+            }
+            readConstants();
+            return true;
+        }
+        return false;
+    }
+    std::size_t line() const { return at_; }
+    std::string_view raw() const { return raw_; }
+    const FixedLine& fields() const { return fields_; }
+    const std::vector<std::string>& constants() const { return constants_; }
+    /// The statement text without its blanks.
+    std::string squeezed() const {
+        std::string s;
+        for (char c : fields_.text)
+            if (c != ' ') s.push_back(c);
+        return s;
+    }
+
+private:
+    void readConstants() {
+        constants_.clear();
+        if (!fields_.code()) return;
+        if (fields_.kind == FixedLine::Kind::Initial || !inStatement_) {
+            state_ = ConstantState{};
+            state_.inFormat = fields_.kind == FixedLine::Kind::Initial && startsFormatStatement(fields_.text);
+        }
+        inStatement_ = true;
+        scanFixedText(
+            fields_.text, state_, [](std::string_view) {},
+            [&](std::string_view piece) { constants_.emplace_back(piece); });
+    }
+
+    std::vector<std::string_view> lines_;
+    std::size_t at_ = 0;
+    std::string_view raw_;
+    FixedLine fields_;
+    ConstantState state_;
+    bool inStatement_ = false;
+    std::vector<std::string> constants_;
+};
+
+SafetyVerdict differs(std::string reason) { return SafetyVerdict{false, std::move(reason)}; }
+
+SafetyVerdict checkFixedSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText) {
+    FixedSide in(inputLines);
+    FixedSide out(splitLines(outputText));
+    for (;;) {
+        const bool moreIn = in.next();
+        const bool moreOut = out.next();
+        if (!moreIn && !moreOut) return SafetyVerdict{};
+        const std::string where = "line " + std::to_string(in.line());
+        if (!moreOut) return differs(where + " is missing after formatting");
+        if (!moreIn) return differs("formatting added text at output line " + std::to_string(out.line()));
+        const FixedLine& a = in.fields();
+        const FixedLine& b = out.fields();
+        if (a.kind != b.kind) return differs(where + " is changed or missing after formatting");
+        if (a.kind == FixedLine::Kind::Comment) {
+            if (in.raw() != out.raw()) return differs(where + ", a comment line, is changed after formatting");
+            continue;
+        }
+        if (a.field != b.field)
+            return differs(where + ": its label field or continuation mark is changed after formatting");
+        if (a.tail != b.tail)
+            return differs(where + ": its text beyond column 72 is changed after formatting");
+        if (in.squeezed() != out.squeezed()) return differs(where + " is changed or missing after formatting");
+        if (in.constants() != out.constants())
+            return differs("a character or Hollerith constant on " + where + " is changed after formatting");
+    }
+}
+
+}  // namespace
+
+SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText,
+                          SourceForm form) {
+    if (form == SourceForm::Fixed) return checkFixedSafety(inputLines, outputText);
+    return checkSafety(inputLines, outputText);
+}
+
+}  // namespace codekiln

@@ -1,0 +1,777 @@
+// The modern layout: a stack of open constructs, decided statement by
+// statement, sets each line's leading blanks. Everything from a line's first
+// to its last non-blank byte is copied as it stands.
+#include "engine/format/modern_layout.h"
+
+#include "engine/format/constants.h"
+#include "engine/format/fixed_form.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace codekiln {
+namespace {
+
+struct Open {
+    const char* kind;    // "do", "if", "subroutine", ...
+    std::int64_t line;   // where it was opened
+    std::string label;   // the terminal label of a labelled DO
+    bool unit = false;   // a program unit (a bare end closes it)
+};
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isWord(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+// One physical line: leading blanks, the core, trailing blanks, line end.
+struct Line {
+    std::string_view core;
+    std::string_view end;   // "\n", "\r\n", "\r" or ""
+    std::size_t lead = 0;   // columns of leading blanks (a tab counts one)
+};
+
+// Reads statements word by word: `s` is lower case with the contents of
+// character constants blanked and comments gone.
+class Words {
+public:
+    explicit Words(std::string_view s) : s_(s) {}
+    void skipBlanks() { while (p_ < s_.size() && s_[p_] == ' ') ++p_; }
+    std::string_view word() {
+        skipBlanks();
+        std::size_t b = p_;
+        while (p_ < s_.size() && isWord(s_[p_])) ++p_;
+        return s_.substr(b, p_ - b);
+    }
+    char peek() { skipBlanks(); return p_ < s_.size() ? s_[p_] : '\0'; }
+    bool atEnd() { return peek() == '\0'; }
+    // Skips a balanced parenthesised group starting at the current "(".
+    bool skipParens() {
+        if (peek() != '(') return false;
+        int depth = 0;
+        for (; p_ < s_.size(); ++p_) {
+            if (s_[p_] == '(') ++depth;
+            else if (s_[p_] == ')' && --depth == 0) { ++p_; return true; }
+        }
+        return false;
+    }
+    std::string_view rest() { skipBlanks(); return s_.substr(p_); }
+    std::size_t pos() const { return p_; }
+    void seek(std::size_t p) { p_ = p; }
+
+private:
+    std::string_view s_;
+    std::size_t p_ = 0;
+};
+
+enum class Role { Plain, Open, Close, Middle };
+
+struct Statement {
+    Role role = Role::Plain;
+    const char* kind = "";
+    bool unit = false;
+    std::string label;       // the statement's own label
+    std::string doLabel;     // a labelled DO's terminal label
+    bool isContinue = false; // "continue" or "end do" (a labelled DO's terminal at the DO's level)
+};
+
+bool assignmentFollows(Words w) {
+    char c = w.peek();
+    if (c == '=' ) { std::string_view r = w.rest(); return !(r.size() > 1 && r[1] == '='); }
+    if (c == '%') return true;
+    if (c == '(') {
+        w.skipParens();
+        c = w.peek();
+        if (c == '(') w.skipParens(), c = w.peek();
+        std::string_view r = w.rest();
+        return (c == '=' && !(r.size() > 1 && r[1] == '=')) || c == '%';
+    }
+    return false;
+}
+
+const char* endKind(std::string_view word) {
+    static const char* kinds[] = {"do", "if", "select", "where", "forall", "associate", "block",
+                                  "critical", "team", "enum", "type", "interface", "subroutine",
+                                  "function", "program", "module", "submodule", "procedure",
+                                  "blockdata"};
+    for (const char* k : kinds)
+        if (word == k) return k;
+    return nullptr;
+}
+
+// Decides what one statement does to the structure. `top` is the kind on top
+// of the stack ("" when nothing is open).
+Statement classify(std::string_view s, std::string_view top) {
+    Statement st;
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    Words w(s);
+    w.skipBlanks();
+    // Label.
+    {
+        std::size_t b = w.pos(), p = b;
+        while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p]))) ++p;
+        if (p > b && (p == s.size() || s[p] == ' ')) { st.label = std::string(s.substr(b, p - b)); w.seek(p); }
+    }
+    // Construct name "name:" (not "::").
+    {
+        std::size_t save = w.pos();
+        std::string_view name = w.word();
+        std::size_t after = w.pos();
+        if (!name.empty() && w.peek() == ':') {
+            w.skipBlanks();
+            std::size_t colon = w.pos();
+            if (!(colon + 1 < s.size() && s[colon + 1] == ':')) { w.seek(colon + 1); }
+            else w.seek(save);
+        } else {
+            w.seek(save);
+        }
+        (void)after;
+    }
+    std::size_t start = w.pos();
+    std::string_view first = w.word();
+    if (first.empty()) return st;
+    if (assignmentFollows(w)) return st;
+
+    auto closeAs = [&](std::string_view word) {
+        if (word.empty()) { st.role = Role::Close; st.kind = ""; return true; }
+        if (word == "file") return false;
+        if (word == "blockdata") word = "blockdata";
+        const char* k = endKind(word);
+        if (!k) return false;
+        st.role = Role::Close;
+        st.kind = k;
+        st.isContinue = (word == "do");
+        return true;
+    };
+    // end, enddo, end do, endif, end block data ...
+    if (first.size() >= 3 && first.substr(0, 3) == "end") {
+        std::string_view joined = first.substr(3);
+        if (joined.empty()) {
+            std::size_t save = w.pos();
+            std::string_view next = w.word();
+            if (next == "block") {
+                std::size_t s2 = w.pos();
+                if (w.word() == "data") next = "blockdata";
+                else w.seek(s2);
+            }
+            if (next.empty()) { w.seek(save); if (w.atEnd() || w.peek() == '!') return closeAs(""), st; return st; }
+            if (closeAs(next)) return st;
+            return st;
+        }
+        if (joined == "block") {
+            std::size_t s2 = w.pos();
+            if (w.word() == "data") joined = "blockdata";
+            else w.seek(s2);
+        }
+        if (closeAs(joined)) return st;
+    }
+    if (first == "continue") { st.isContinue = true; return st; }
+    // Middle lines.
+    if (first == "else" || first == "elseif" || first == "elsewhere") {
+        st.role = Role::Middle;
+        st.kind = (first == "elsewhere" || w.rest().rfind("where", 0) == 0) ? "where" : "if";
+        return st;
+    }
+    if (first == "contains") { st.role = Role::Middle; st.kind = "contains"; return st; }
+    if (top == "select") {
+        if (first == "case" || first == "rank" || first == "casedefault") { st.role = Role::Middle; st.kind = "case"; return st; }
+        if (first == "class" || first == "type") {
+            std::size_t save = w.pos();
+            std::string_view n = w.word();
+            if (n == "is" || n == "default") { st.role = Role::Middle; st.kind = "case"; return st; }
+            w.seek(save);
+        }
+        if (first == "typeis" || first == "classis" || first == "classdefault") { st.role = Role::Middle; st.kind = "case"; return st; }
+    }
+    auto open = [&](const char* k, bool unit = false) { st.role = Role::Open; st.kind = k; st.unit = unit; return st; };
+    if (first == "do") {
+        std::size_t save = w.pos();
+        std::size_t b = (w.skipBlanks(), w.pos()), p = b;
+        while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p]))) ++p;
+        if (p > b) st.doLabel = std::string(s.substr(b, p - b));
+        w.seek(save);
+        return open("do");
+    }
+    if (first == "if" || first == "elseif") {
+        if (!w.skipParens()) return st;
+        if (w.rest() == "then") return open("if");
+        return st;
+    }
+    if (first == "select" || first == "selectcase" || first == "selecttype" || first == "selectrank") return open("select");
+    if (first == "where" || first == "forall") {
+        if (!w.skipParens()) return st;
+        if (w.atEnd()) return open(first == "where" ? "where" : "forall");
+        return st;
+    }
+    if (first == "associate" && w.peek() == '(') return open("associate");
+    if (first == "critical" && (w.atEnd() || w.peek() == '(')) return open("critical");
+    if (first == "change" && w.word() == "team") return open("team");
+    if (first == "changeteam") return open("team");
+    if (first == "block") {
+        if (w.atEnd()) return open("block");
+        if (w.word() == "data") return open("blockdata", true);
+        return st;
+    }
+    if (first == "blockdata") return open("blockdata", true);
+    if (first == "enum" && w.peek() == ',') return open("enum");
+    if (first == "interface" || (first == "abstract" && w.word() == "interface")) return open("interface");
+    if (first == "type") {
+        char c = w.peek();
+        if (c == '(') return st;           // type(t) :: x
+        if (c == ',' || c == ':' || isWord(c)) {
+            std::size_t save = w.pos();
+            std::string_view n = w.word();
+            if (n == "is") return st;
+            w.seek(save);
+            return open("type");
+        }
+        return st;
+    }
+    if (first == "program") return open("program", true);
+    if (first == "submodule" && w.peek() == '(') return open("submodule", true);
+    if (first == "module") {
+        std::size_t save = w.pos();
+        std::string_view n = w.word();
+        if (n == "procedure") {
+            if (top == "interface") return st;
+            return open("procedure", true);
+        }
+        if (n != "subroutine" && n != "function" && n != "pure" && n != "recursive" && n != "elemental" &&
+            n != "impure" && n != "integer" && n != "real" && n != "logical" && n != "character" &&
+            n != "complex" && n != "type" && n != "class" && n != "double") {
+            return n.empty() ? st : open("module", true);
+        }
+        w.seek(save);
+    }
+    // Procedures with their prefixes.
+    w.seek(start);
+    for (int guard = 0; guard < 12; ++guard) {
+        std::string_view n = w.word();
+        if (n == "subroutine") return w.word().empty() ? st : open("subroutine", true);
+        if (n == "function") return w.word().empty() ? st : open("function", true);
+        if (n == "recursive" || n == "pure" || n == "elemental" || n == "impure" || n == "module" ||
+            n == "non_recursive" || n == "integer" || n == "real" || n == "logical" || n == "character" ||
+            n == "complex" || n == "double" || n == "precision" || n == "doubleprecision" ||
+            n == "type" || n == "class") {
+            if (w.peek() == '(') w.skipParens();
+            if (w.peek() == '*') {
+                w.seek(w.pos() + 1);
+                if (w.peek() == '(') w.skipParens(); else w.word();
+            }
+            continue;
+        }
+        break;
+    }
+    return st;
+}
+
+// Comment lines that keep their own place: compiler directives.
+bool isDirective(std::string_view core) {
+    if (core.size() < 2 || core[0] != '!') return false;
+    if (core[1] == '$') return true;
+    std::string head;
+    for (std::size_t i = 1; i < core.size() && i < 6; ++i) head += lower(core[i]);
+    return head.rfind("dir$", 0) == 0 || head.rfind("gcc$", 0) == 0;
+}
+
+// "! codekiln: off" / "! codekiln: on", any case and spacing.
+int formatSwitch(std::string_view core) {
+    if (core.empty() || core[0] != '!') return 0;
+    std::string t;
+    for (std::size_t i = 1; i < core.size(); ++i)
+        if (!isBlank(core[i])) t += lower(core[i]);
+    if (t == "codekiln:off") return -1;
+    if (t == "codekiln:on") return 1;
+    return 0;
+}
+
+// Reads the code of one line into `code` (lower case, constants blanked,
+// comment gone). `quote` carries an open constant between lines. Returns
+// whether the line ends with a continuation "&".
+bool readCode(std::string_view core, bool continued, char& quote, std::string& code) {
+    std::size_t i = 0;
+    if (continued && quote == 0) {
+        if (!core.empty() && core[0] == '&') i = 1;
+    } else if (continued && quote != 0 && !core.empty() && core[0] == '&') {
+        i = 1;
+    }
+    std::size_t lastAmp = std::string::npos;
+    std::size_t mark = code.size();
+    for (; i < core.size(); ++i) {
+        char c = core[i];
+        if (quote != 0) {
+            if (c == quote) {
+                if (i + 1 < core.size() && core[i + 1] == quote) { i += 1; code += "  "; continue; }
+                quote = 0;
+                code += c;
+                continue;
+            }
+            if (c == '&') {
+                std::size_t j = i + 1;
+                while (j < core.size() && isBlank(core[j])) ++j;
+                if (j == core.size()) { lastAmp = code.size(); break; }
+            }
+            code += ' ';
+            continue;
+        }
+        if (c == '!') break;
+        if (c == '"' || c == '\'') { quote = c; code += c; continue; }
+        if (c == '&') lastAmp = code.size();
+        else if (!isBlank(c)) lastAmp = std::string::npos;
+        code += isBlank(c) ? ' ' : lower(c);
+    }
+    (void)mark;
+    if (lastAmp != std::string::npos) { code.resize(lastAmp); return true; }
+    if (quote != 0) quote = 0;  // a constant cannot run past a line without "&"
+    return false;
+}
+
+class Layout {
+public:
+    Layout(const ModernOptions& o, ModernFile& f) : opt_(o), file_(f) {}
+
+    void run(std::string_view text) {
+        std::vector<Line> lines;
+        splitLines(text, lines);
+        out_.reserve(text.size());
+        std::size_t n = lines.size();
+        std::size_t i = 0;
+        while (i < n) {
+            const Line& ln = lines[i];
+            std::int64_t lineNo = static_cast<std::int64_t>(i) + 1;
+            int sw = formatSwitch(ln.core);
+            if (off_) {
+                emitRaw(text, i);
+                if (sw == 1) off_ = false;
+                else followStatement(lines, i, text, true);
+                ++i;
+                continue;
+            }
+            if (sw == -1) { flushComments(depth() * opt_.indentWidth); off_ = true; emitRaw(text, i); ++i; continue; }
+            if (ln.core.empty()) { pending_.push_back({i, Pend::Blank}); ++i; continue; }
+            if (ln.core[0] == '#') { flushComments(depth() * opt_.indentWidth); preprocessor(ln.core); emitRaw(text, i); ++i; continue; }
+            if (ln.core[0] == '!') {
+                if (isDirective(ln.core)) conditionalCode(ln.core, static_cast<std::int64_t>(i) + 1);
+                pending_.push_back({i, isDirective(ln.core) ? Pend::Keep : Pend::Comment});
+                ++i;
+                continue;
+            }
+            (void)lineNo;
+            i = statement(lines, i, text);
+        }
+        flushComments(depth() * opt_.indentWidth);
+        for (const Open& o : stack_)
+            file_.warnings.push_back({0, std::string(o.kind) + " at line " + std::to_string(o.line) + " is never closed"});
+        std::stable_sort(file_.warnings.begin(), file_.warnings.end(),
+                         [](const StructureWarning& a, const StructureWarning& b) { return a.line < b.line && a.line != 0; });
+        file_.text = std::move(out_);
+    }
+
+private:
+    enum class Pend { Blank, Comment, Keep };
+    struct Pending { std::size_t line; Pend kind; };
+
+    int depth() const { return static_cast<int>(stack_.size()); }
+
+    void splitLines(std::string_view text, std::vector<Line>& lines) {
+        std::size_t p = 0;
+        starts_.clear();
+        while (p < text.size()) {
+            std::size_t e = p;
+            while (e < text.size() && text[e] != '\n' && text[e] != '\r') ++e;
+            std::size_t le = e;
+            if (le < text.size()) le += (text[le] == '\r' && le + 1 < text.size() && text[le + 1] == '\n') ? 2 : 1;
+            Line ln;
+            std::size_t b = p;
+            while (b < e && isBlank(text[b])) ++b;
+            std::size_t c = e;
+            while (c > b && isBlank(text[c - 1])) --c;
+            ln.lead = b - p;
+            ln.core = text.substr(b, c - b);
+            ln.end = text.substr(e, le - e);
+            lines.push_back(ln);
+            starts_.push_back(p);
+            p = le;
+        }
+        starts_.push_back(text.size());
+        lines_ = &lines;
+    }
+
+    void emitRaw(std::string_view text, std::size_t i) {
+        out_.append(text.substr(starts_[i], starts_[i + 1] - starts_[i]));
+    }
+    void emit(std::size_t i, std::size_t indent) {
+        const Line& ln = (*lines_)[i];
+        if (!ln.core.empty()) out_.append(indent, ' ');
+        out_.append(ln.core);
+        out_.append(ln.end);
+    }
+    // Comments and blank lines waiting for the next statement: they take its
+    // indentation, except before an end or a middle line of a construct,
+    // where they stay with the body they close. A comment written in column
+    // 1 before indented code (commented-out code, section rulers) is left
+    // there.
+    void flushComments(int indent) {
+        for (const Pending& p : pending_) {
+            const Line& ln = (*lines_)[p.line];
+            if (p.kind == Pend::Keep) {
+                out_.append(sourceLead(p.line));
+                out_.append(ln.core);
+                out_.append(ln.end);
+            } else if (p.kind == Pend::Comment && ln.lead == 0 && nextLead_ > 0) {
+                emit(p.line, 0);  // a comment in column 1 stays there
+            } else {
+                emit(p.line, static_cast<std::size_t>(std::max(indent, 0)));
+            }
+        }
+        pending_.clear();
+    }
+    std::string_view sourceLead(std::size_t i) const {
+        return text_.substr(starts_[i], (*lines_)[i].lead);
+    }
+
+    void preprocessor(std::string_view core) {
+        std::string d;
+        std::size_t k = 1;
+        while (k < core.size() && isBlank(core[k])) ++k;
+        while (k < core.size() && std::isalpha(static_cast<unsigned char>(core[k]))) d += lower(core[k++]);
+        if (d == "if" || d == "ifdef" || d == "ifndef") {
+            cpp_.push_back({stack_, {}, false});
+        } else if ((d == "else" || d == "elif") && !cpp_.empty()) {
+            if (!cpp_.back().haveFirst) { cpp_.back().first = stack_; cpp_.back().haveFirst = true; }
+            stack_ = cpp_.back().atIf;
+        } else if (d == "endif" && !cpp_.empty()) {
+            if (cpp_.back().haveFirst) stack_ = cpp_.back().first;
+            cpp_.pop_back();
+        }
+    }
+
+    // Reads the statement starting at line i (with its continuation lines
+    // and the comments between them), lays it out and returns the next line.
+    std::size_t statement(const std::vector<Line>& lines, std::size_t i, std::string_view text) {
+        code_.clear();
+        char quote = 0;
+        std::size_t j = i;
+        bool more = readCode(lines[j].core, false, quote, code_);
+        std::vector<std::size_t>& group = group_;
+        group.clear();
+        rawLines_.clear();
+        group.push_back(j);
+        while (more && j + 1 < lines.size()) {
+            ++j;
+            const Line& ln = lines[j];
+            if (quote == 0 && (ln.core.empty() || ln.core[0] == '!' || ln.core[0] == '#')) { group.push_back(j); continue; }
+            // A constant carried on without a leading "&" takes the line's
+            // leading blanks as its own: that line stays as it is.
+            if (quote != 0 && ln.core[0] != '&') rawLines_.push_back(j);
+            more = readCode(ln.core, true, quote, code_);
+            group.push_back(j);
+        }
+        // Split at ";" outside constants (constants are blanked, quotes kept).
+        std::int64_t lineNo = static_cast<std::int64_t>(i) + 1;
+        bool firstPart = true;
+        int indent = depth();
+        std::size_t b = 0;
+        bool inq = false; char q = 0;
+        for (std::size_t k = 0; k <= code_.size(); ++k) {
+            char c = k < code_.size() ? code_[k] : ';';
+            if (inq) { if (c == q) inq = false; continue; }
+            if (c == '"' || c == '\'') { inq = true; q = c; continue; }
+            if (c != ';') continue;
+            std::string_view part = std::string_view(code_).substr(b, k - b);
+            b = k + 1;
+            int before = depth();
+            int lineIndent = apply(part, lineNo);
+            if (firstPart) { indent = lineIndent; firstPart = false; }
+            (void)before;
+        }
+        int width = opt_.indentWidth;
+        // Comments before an end or middle line belong to the body.
+        nextLead_ = lines[i].lead;
+        flushComments(std::max(indent, lastBodyDepth_) * width);
+        nextLead_ = 0;
+        long newFirst = static_cast<long>(indent) * width;
+        long shift = newFirst - static_cast<long>(lines[i].lead);
+        for (std::size_t g : group) {
+            const Line& ln = lines[g];
+            if (g == i) { emit(g, static_cast<std::size_t>(newFirst)); continue; }
+            if (std::find(rawLines_.begin(), rawLines_.end(), g) != rawLines_.end()) { emitRaw(text, g); continue; }
+            if (ln.core.empty()) { emit(g, 0); continue; }
+            if (ln.core[0] == '#') { emitRaw(text, g); continue; }
+            if (ln.core[0] == '!' && isDirective(ln.core)) { out_.append(sourceLead(g)); out_.append(ln.core); out_.append(ln.end); continue; }
+            long ind = std::max(0L, static_cast<long>(ln.lead) + shift);
+            emit(g, static_cast<std::size_t>(ind));
+        }
+        return j + 1;
+    }
+
+    // Follows the structure through a format-off region without writing.
+    void followStatement(const std::vector<Line>& lines, std::size_t i, std::string_view, bool) {
+        const Line& ln = lines[i];
+        if (ln.core.empty() || ln.core[0] == '!' ) return;
+        if (ln.core[0] == '#') { preprocessor(ln.core); return; }
+        code_.clear();
+        char quote = 0;
+        if (offContinued_) { readCode(ln.core, true, quote, code_); offCode_ += code_; }
+        else { offCode_.clear(); readCode(ln.core, false, quote, code_); offCode_ = code_; }
+        quote = 0;
+        std::string tmp;
+        std::string probe;
+        offContinued_ = false;
+        {
+            std::string c2; char q2 = 0;
+            offContinued_ = readCode(ln.core, false, q2, c2);
+        }
+        if (offContinued_) return;
+        std::size_t b = 0; bool inq = false; char q = 0;
+        for (std::size_t k = 0; k <= offCode_.size(); ++k) {
+            char c = k < offCode_.size() ? offCode_[k] : ';';
+            if (inq) { if (c == q) inq = false; continue; }
+            if (c == '"' || c == '\'') { inq = true; q = c; continue; }
+            if (c != ';') continue;
+            apply(std::string_view(offCode_).substr(b, k - b), static_cast<std::int64_t>(i) + 1);
+            b = k + 1;
+        }
+    }
+
+public:
+    // Fixed form: the label field and column 6 stay, the statement text is
+    // indented from column 7. Comment lines, lines with anything beyond
+    // column 72, TAB forms, lines inside or ending in a continued constant,
+    // and lines the new indentation would push past column 72 stay exactly
+    // as they are.
+    void runFixed(std::string_view text) {
+        std::vector<Line> lines;
+        splitLines(text, lines);
+        out_.reserve(text.size());
+        const std::size_t n = lines.size();
+        std::vector<FixedLine> cut(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            std::size_t e = starts_[i + 1] - lines[i].end.size();
+            cut[i] = cutFixedLine(text.substr(starts_[i], e - starts_[i]));
+        }
+        std::size_t i = 0;
+        ConstantState cs;
+        while (i < n) {
+            int sw = formatSwitch(lines[i].core);
+            if (sw != 0 && cut[i].kind == FixedLine::Kind::Comment) off_ = sw < 0;
+            if (!cut[i].code() || cut[i].kind == FixedLine::Kind::Continuation) {
+                if (cut[i].kind == FixedLine::Kind::Blank && !off_) out_.append(lines[i].end);
+                else emitRaw(text, i);
+                if (cut[i].kind == FixedLine::Kind::Comment && !off_) conditionalCode(lines[i].core, static_cast<std::int64_t>(i) + 1);
+                ++i;
+                continue;
+            }
+            // One statement: its initial line and continuation lines (comment
+            // and blank lines may stand between them).
+            std::vector<std::size_t>& group = group_;
+            group.clear();
+            code_.clear();
+            cs = ConstantState{};
+            cs.inFormat = startsFormatStatement(cut[i].text);
+            code_ = cut[i].label();  // the label field, read as a free-form label
+            code_ += ' ';
+            std::vector<char> keep;
+            std::size_t j = i;
+            for (;;) {
+                bool startsInConstant = cs.open();
+                auto outside = [&](std::string_view t) {
+                    for (char c : t) {
+                        if (c == '!') break;
+                        if (c != '"' && c != '\'') code_ += isBlank(c) ? ' ' : lower(c);
+                    }
+                };
+                auto constant = [&](std::string_view) { code_ += ' '; };
+                bool comment = false;
+                std::string_view t = cut[j].text;
+                if (!cs.open()) {
+                    // "!" outside constants ends the line's code.
+                    ConstantState probe = cs;
+                    std::size_t cutAt = t.size();
+                    std::size_t pos = 0;
+                    scanConstants(t, probe, [&](std::string_view o) {
+                        std::size_t k = o.find('!');
+                        if (k != std::string_view::npos && cutAt == t.size()) cutAt = pos + k;
+                        pos += o.size();
+                    }, [&](std::string_view c) { pos += c.size(); });
+                    if (cutAt < t.size()) { t = t.substr(0, cutAt); comment = true; }
+                }
+                scanFixedText(t, cs, outside, constant);
+                if (comment) cs = ConstantState{cs.quote, cs.hollerithLeft, cs.inFormat};
+                group.push_back(j);
+                bool raw = startsInConstant || cs.open() || !cut[j].tail.empty() ||
+                           cut[j].field.find('\t') != std::string_view::npos;
+                keep.push_back(raw ? 1 : 0);
+                std::size_t k = j + 1;
+                while (k < n && !cut[k].code()) ++k;
+                if (k < n && cut[k].kind == FixedLine::Kind::Continuation) {
+                    for (std::size_t m = j + 1; m < k; ++m) { group.push_back(m); keep.push_back(2); }
+                    j = k;
+                    continue;
+                }
+                break;
+            }
+            int indent = depth();
+            bool firstPart = true;
+            std::size_t b = 0;
+            for (std::size_t k = 0; k <= code_.size(); ++k) {
+                if (k < code_.size() && code_[k] != ';') continue;
+                int at = apply(std::string_view(code_).substr(b, k - b), static_cast<std::int64_t>(i) + 1);
+                if (firstPart) { indent = at; firstPart = false; }
+                b = k + 1;
+            }
+            long shift = 0;
+            bool haveShift = false;
+            for (std::size_t g = 0; g < group.size(); ++g) {
+                std::size_t m = group[g];
+                const FixedLine& f = cut[m];
+                if (off_ || keep[g] == 1) { emitRaw(text, m); continue; }
+                if (keep[g] == 2) {
+                    if (f.kind == FixedLine::Kind::Blank) out_.append(lines[m].end); else emitRaw(text, m);
+                    continue;
+                }
+                std::string_view body = f.text;
+                std::size_t lead = 0;
+                while (lead < body.size() && isBlank(body[lead])) ++lead;
+                if (body.find('\t') != std::string_view::npos) { emitRaw(text, m); continue; }
+                std::string_view core = body.substr(lead);
+                while (!core.empty() && isBlank(core.back())) core.remove_suffix(1);
+                if (!haveShift) { shift = static_cast<long>(indent) * opt_.indentWidth - static_cast<long>(lead); haveShift = true; }
+                long want = std::max(0L, static_cast<long>(lead) + shift);
+                if (static_cast<std::size_t>(want) + core.size() > kFixedTextWidth) { emitRaw(text, m); continue; }
+                std::string_view field = f.field;
+                out_.append(field);
+                if (!core.empty()) {
+                    if (field.size() < 6) out_.append(6 - field.size(), ' ');
+                    out_.append(static_cast<std::size_t>(want), ' ');
+                    out_.append(core);
+                } else {
+                    while (!out_.empty() && isBlank(out_.back()) && field.size() > 0) { out_.pop_back(); field.remove_suffix(1); }
+                }
+                out_.append(lines[m].end);
+            }
+            i = group.back() + 1;
+        }
+        for (const Open& o : stack_)
+            file_.warnings.push_back({0, std::string(o.kind) + " at line " + std::to_string(o.line) + " is never closed"});
+        file_.text = std::move(out_);
+    }
+
+private:
+    // "!$ code" is compiled when OpenMP is on: its line keeps its place, but
+    // the constructs it opens and closes count.
+    void conditionalCode(std::string_view core, std::int64_t lineNo) {
+        if (core.size() < 3 || core[1] != '$' || !(isBlank(core[2]) || core[2] == '&')) return;
+        std::string_view body = core.substr(2);
+        while (!body.empty() && isBlank(body.front())) body.remove_prefix(1);
+        std::string code;
+        char quote = 0;
+        bool wasContinued = conditionalContinued_;
+        conditionalContinued_ = readCode(body, wasContinued, quote, code);
+        if (wasContinued) return;
+        apply(code, lineNo);
+    }
+
+    // Applies one statement to the stack; returns the depth its line is
+    // written at.
+    int apply(std::string_view part, std::int64_t lineNo) {
+        std::string_view top = stack_.empty() ? std::string_view() : std::string_view(stack_.back().kind);
+        Statement st = classify(part, top);
+        int at = depth();
+        lastBodyDepth_ = 0;
+        switch (st.role) {
+        case Role::Plain:
+            break;
+        case Role::Open:
+            stack_.push_back({st.kind, lineNo, st.doLabel, st.unit});
+            break;
+        case Role::Middle:
+            if (std::string_view(st.kind) == "case") {
+                at = opt_.indentElse ? depth() - 1 : depth();
+            } else {
+                at = depth() - 1;
+            }
+            lastBodyDepth_ = depth();
+            if (stack_.empty()) file_.warnings.push_back({lineNo, std::string(st.kind) + " outside any construct"});
+            break;
+        case Role::Close: {
+            lastBodyDepth_ = depth();
+            closeConstruct(st.kind, lineNo);
+            at = depth();
+            break;
+        }
+        }
+        // Labelled DO loops ending on this statement's label.
+        if (!st.label.empty()) {
+            bool closesHere = st.isContinue;
+            int n = 0;
+            while (!stack_.empty() && std::string_view(stack_.back().kind) == "do" && stack_.back().label == st.label) {
+                stack_.pop_back();
+                ++n;
+            }
+            if (n > 0 && closesHere && st.role != Role::Close) { at = depth(); lastBodyDepth_ = depth() + n; }
+        }
+        return std::max(at, 0);
+    }
+
+    void closeConstruct(std::string_view kind, std::int64_t lineNo) {
+        std::string name = kind.empty() ? "end" : "end " + std::string(kind == "blockdata" ? "block data" : kind);
+        if (stack_.empty()) { file_.warnings.push_back({lineNo, name + " closes nothing"}); return; }
+        auto matches = [&](const Open& o) {
+            if (kind.empty()) return o.unit;
+            if (kind == "procedure") return o.unit;  // end procedure closes a separate module procedure
+            return std::string_view(o.kind) == kind && o.label.empty();
+        };
+        auto matchesLoose = [&](const Open& o) {
+            return kind == "do" && std::string_view(o.kind) == "do";
+        };
+        if (matches(stack_.back()) || matchesLoose(stack_.back())) { stack_.pop_back(); return; }
+        for (std::size_t k = stack_.size(); k-- > 0;) {
+            if (matches(stack_[k])) {
+                file_.warnings.push_back({lineNo, name + " does not match " + stack_.back().kind + " at line " +
+                                                      std::to_string(stack_.back().line)});
+                stack_.resize(k);
+                return;
+            }
+        }
+        file_.warnings.push_back({lineNo, name + " does not match " + std::string(stack_.back().kind) + " at line " +
+                                              std::to_string(stack_.back().line)});
+    }
+
+    struct CppBranch { std::vector<Open> atIf, first; bool haveFirst; };
+
+    const ModernOptions& opt_;
+    ModernFile& file_;
+    std::string out_;
+    std::string code_;
+    std::string offCode_;
+    bool offContinued_ = false;
+    bool conditionalContinued_ = false;
+    std::vector<std::size_t> starts_;
+    std::vector<std::size_t> group_;
+    std::vector<std::size_t> rawLines_;
+    const std::vector<Line>* lines_ = nullptr;
+    std::vector<Pending> pending_;
+    std::vector<Open> stack_;
+    std::vector<CppBranch> cpp_;
+    bool off_ = false;
+    int lastBodyDepth_ = 0;
+    std::size_t nextLead_ = 0;  // the original indentation of the statement after pending comments
+
+public:
+    std::string_view text_;
+};
+
+}  // namespace
+
+ModernFile formatModern(std::string_view text, const ModernOptions& options) {
+    ModernFile file;
+    ModernOptions opt = options;
+    opt.indentWidth = std::clamp(opt.indentWidth, 1, 8);
+    Layout layout(opt, file);
+    layout.text_ = text;
+    if (options.form == SourceForm::Fixed) layout.runFixed(text);
+    else layout.run(text);
+    return file;
+}
+
+}  // namespace codekiln

@@ -1,0 +1,100 @@
+// For every stored line the classifier moves the running indentation; a line
+// that opens a block is written at the indentation in force before it, every
+// other line at the one after it (so an END line stands at the lowered
+// level), else, elseif and case lines one step back when asked for, and a
+// line that closes labelled DO loops at the level of their DO statement.
+#include "engine/format/output_writer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/doloop/do_labels.h"
+#include "engine/format/banners.h"
+#include "engine/format/line_writer.h"
+#include "engine/indent/tuihang.h"
+#include "engine/state/text.h"
+
+namespace codekiln {
+namespace {
+
+/// Whether `t` is a preprocessor line: its first non-blank character is "#".
+bool isPreprocessorLine(std::string_view t) {
+    const std::string_view trimmed = trimBlanks(t);
+    return !trimmed.empty() && trimmed.front() == '#';
+}
+
+/// Whether one of the move-back tokens (" else ", " elseif ", " case ")
+/// stands in `testLine` as the classifier leaves it: framed for a line that
+/// is not a comment line (the classifier's word walk tells), as it is for a
+/// comment line.
+bool movesBack(std::string_view testLine, const LineClass& line) {
+    if (line.kind != LineKind::Comment) return line.movesBack;
+    for (std::string_view token : moveBackTokens)
+        if (contains(testLine, token)) return true;
+    return false;
+}
+
+}  // namespace
+
+std::size_t effectiveIndent(std::int64_t columns, std::string_view text) {
+    if (columns <= 0 || isPreprocessorLine(text)) return 0;
+    const auto wanted = static_cast<std::size_t>(columns);
+    if (wanted + text.size() <= kMaxLineChars) return wanted;  // characters never outnumber bytes
+    const std::size_t length = countChars(text);
+    if (wanted + length <= kMaxLineChars) return wanted;
+    return length <= kMaxLineChars ? kMaxLineChars - length : 0;
+}
+
+RunningIndent::Placement RunningIndent::next(std::string_view text) {
+    assignLowerAscii(testLine_, trimBlanks(text));
+    const LineClass line = tuihang(testLine_, indentColumns_);
+    indentColumns_ = line.indentAfter;
+
+    Placement placement;
+    if (!line.opens()) {
+        std::int64_t n = indentColumns_;
+        if (options_.indentElse && movesBack(testLine_, line)) n -= 4;
+        placement.columns = n;
+    } else {
+        if (contains(testLine_, "else") && contains(testLine_, "then")) {
+            indentColumns_ -= 4;
+            indentBefore_ -= 4;
+        }
+        placement.columns = indentBefore_;  // none when indentBefore is negative
+    }
+
+    // The labelled-DO operations see the line as it will be written; they
+    // trim it, so the text alone stands for it.
+    if (line.kind == LineKind::Comment || line.doWord) do77(text, doLabels_);  // a DO statement has the word do
+    if (continucl(text, doLabels_, indentColumns_)) placement.columns = indentColumns_;
+    placement.endsUnit = line.endsUnit();
+    indentBefore_ = indentColumns_;
+    return placement;
+}
+
+void writeOutput(const StoredLines& stored, std::int64_t lineCount, const FormatOptions& options,
+                 DoLabelRecord& doLabels, std::string& out, std::string_view eol) {
+    RunningIndent indent(options, doLabels);
+    LineWriter writer(out, eol);
+    for (const std::string& line : banner::headerLines(lineCount)) writer.line(0, line);
+
+    banner::UnitHeading heading;
+    std::vector<std::string> separator;  // the banner's lines, rendered again when the heading changes
+    const std::size_t count = stored.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string_view text = stored.text(i);
+        const RunningIndent::Placement place = indent.next(text);
+        writer.line(stored.verbatim(i) ? 0 : effectiveIndent(place.columns, text), text);
+
+        // `unitEnded`: the line just written closed a program unit.
+        if (options.showSeparators && place.endsUnit && i + 1 < count) {
+            const std::size_t headerBefore = heading.headerLine;
+            banner::lookAhead(stored, i, heading);
+            if (heading.headerLine != headerBefore || separator.empty()) separator = banner::separatorLines(heading);
+            doLabels.reset();
+            for (const std::string& banner : separator) writer.line(0, banner);
+        }
+    }
+}
+
+}  // namespace codekiln

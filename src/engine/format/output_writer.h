@@ -1,0 +1,60 @@
+// The output phase of the formatting pass: the header banner, then every
+// stored line at the indentation its block structure gives it, labelled DO
+// loops closed at their label, and separator banners between program units.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/format/stored_lines.h"
+#include "engine/indent/tuihang.h"
+#include "engine/state/do_label_record.h"
+#include "engine/state/format_options.h"
+
+namespace codekiln {
+
+/// The longest line free-form Fortran allows; indentation never pushes a
+/// line past it.
+inline constexpr std::size_t kMaxLineChars = 132;
+
+/// The running indentation of one file, moved line by line (or statement by
+/// statement) by the classifier, the else/case rule and the labelled-DO
+/// operations. Starts at zero.
+class RunningIndent {
+public:
+    RunningIndent(const FormatOptions& options, DoLabelRecord& doLabels) : options_(options), doLabels_(doLabels) {}
+
+    /// Where one line goes.
+    struct Placement {
+        std::int64_t columns = 0;  ///< the indentation wanted (none when zero or below)
+        bool endsUnit = false;     ///< the line closes a program unit (`unitEnded`)
+    };
+
+    /// Classifies `text` (a trimmed line, or one whose leading blanks belong
+    /// to a continued constant) and returns where it goes; the labelled-DO
+    /// operations see `text` as the line to be written.
+    Placement next(std::string_view text);
+
+private:
+    const FormatOptions& options_;
+    DoLabelRecord& doLabels_;
+    int indentColumns_ = 0;         // `indentColumns`: the running indentation for the lines that follow
+    std::int64_t indentBefore_ = 0; // `indentBefore`: the indentation in force before the current line
+    std::string testLine_;
+};
+
+/// Writes the formatted file into `out`, each line followed by `eol`: the
+/// header banner for `lineCount` code lines, then the stored lines. The
+/// running indentation starts at zero; the labelled-DO record `doLabels` is
+/// the one carried from the files before and is left for the files after.
+void writeOutput(const StoredLines& stored, std::int64_t lineCount, const FormatOptions& options,
+                 DoLabelRecord& doLabels, std::string& out, std::string_view eol = "\r\n");
+
+/// The number of blanks a line of text `text` gets when it is indented to
+/// `columns`: a preprocessor line gets none, and a line that would run past
+/// 132 characters is moved left so that it ends there (one longer than 132
+/// characters on its own gets none).
+std::size_t effectiveIndent(std::int64_t columns, std::string_view text);
+
+}  // namespace codekiln

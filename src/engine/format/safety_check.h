@@ -1,0 +1,39 @@
+// The safety check run before a formatted file is written: the new text must
+// mean the same as the old one.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/state/format_options.h"
+
+namespace codekiln {
+
+/// The outcome of comparing a file's text before and after formatting.
+struct SafetyVerdict {
+    bool same = true;    ///< the significant content is unchanged
+    std::string reason;  ///< what differs, for the failure report, when not
+};
+
+/// Compares the significant content of the raw input lines (without line
+/// ends, as `splitLines` gives them) with the formatted output lines: the
+/// lines without blanks and without their leading blanks and tabs (empty
+/// lines and this tool's banner lines left out), and separately the
+/// character constants, byte for byte.
+SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines,
+                          const std::vector<std::string_view>& outputLines);
+
+/// The same with the formatted output as one text, split into lines as
+/// `splitLines` does, without building a list of its lines.
+SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText);
+
+/// The same for a file of the given form. In fixed form the lines are
+/// compared one for one (blank lines and banner lines left out): comment
+/// lines exactly, label fields and continuation marks exactly, text beyond
+/// column 72 exactly (so no statement text is pushed past it), statement
+/// text without its blanks, and its constants byte for byte.
+SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText,
+                          SourceForm form);
+
+}  // namespace codekiln

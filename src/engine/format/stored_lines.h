@@ -1,0 +1,66 @@
+// Reading and cleaning: turns the raw lines of one file into the pass's line
+// store. Each line is trimmed, counted when it is code, freed of leading
+// tabs, dropped when it is a blank line (on request) or a banner line of an
+// earlier run, and its runs of four blanks are shortened outside character
+// constants.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/state/format_options.h"
+
+namespace codekiln {
+
+/// The pass's line store (`storedLines`, `storedCount`) for one file: every
+/// kept line's text in one buffer, in file order.
+class StoredLines {
+public:
+    std::size_t size() const { return lines_.size(); }  ///< `storedCount`
+    bool empty() const { return lines_.empty(); }
+    /// The text of line `i` (0-based).
+    std::string_view text(std::size_t i) const {
+        const Line& line = lines_[i];
+        return line.external != nullptr ? std::string_view(line.external, line.length)
+                                        : std::string_view(buffer_).substr(line.offset, line.length);
+    }
+    /// Whether line `i` continues a character constant from its very first
+    /// character: it keeps its leading blanks and tabs and is written exactly
+    /// as stored, without indentation.
+    bool verbatim(std::size_t i) const { return lines_[i].verbatim; }
+
+    /// Stores a copy of `text`.
+    void add(std::string_view text, bool verbatim);
+    /// Stores `text` without copying it: the caller keeps it alive as long
+    /// as the store.
+    void addView(std::string_view text);
+    void reserve(std::size_t lines, std::size_t bytes);
+
+private:
+    struct Line {
+        const char* external;  // the text outside the buffer, or null
+        std::size_t offset;    // in the buffer, when not external
+        std::size_t length;
+        bool verbatim;
+    };
+    std::string buffer_;
+    std::vector<Line> lines_;
+};
+
+/// The result of reading one file.
+struct ReadResult {
+    StoredLines stored;
+    std::int64_t lineCount = 0;  ///< `lineCount`: non-empty lines not starting with "!", before anything is dropped
+};
+
+/// Reads and cleans the raw lines of one file (without their line ends).
+/// The store may refer to the raw lines' text, which must outlive it.
+ReadResult readStoredLines(const std::vector<std::string_view>& rawLines, const FormatOptions& options);
+
+/// Whether `line` (after leading-tab removal and trimming) is exactly one of
+/// the banner lines that the output writer produces.
+bool isBannerLine(std::string_view line);
+
+}  // namespace codekiln

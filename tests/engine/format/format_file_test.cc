@@ -1,0 +1,183 @@
+// Whole files and sequences of files: line splitting and line ends, state
+// carried from one file to the next (the labelled-DO record survives unless a
+// separator banner resets it, the indentation does not), and formatting an
+// already formatted or re-indented file.
+#include "engine/format/format_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "banner_shapes.h"
+
+namespace codekiln {
+namespace {
+
+using namespace codekiln::testing;
+using Lines = std::vector<std::string>;
+
+TEST(SplitLines, AnyLineEnd) {
+    const struct {
+        std::string text;
+        Lines lines;
+    } rows[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\n", {"a"}},
+        {"a\n\n", {"a", ""}},
+        {"\r\n", {""}},
+        // With LF line ends a CR that no LF follows is a character of its line.
+        {"a\r\nb\nc\rd", {"a", "b", "c\rd"}},
+        {"s = \"a\rb\"\nx = 1 +\r 2\n", {"s = \"a\rb\"", "x = 1 +\r 2"}},
+        {"a\r\r\nb", {"a\r", "b"}},
+        {"a\n\rb", {"a", "\rb"}},
+        {"a\nb\r", {"a", "b\r"}},
+        // Without any LF (old Mac files) every CR ends a line.
+        {"a\rb\r\rc\r", {"a", "b", "", "c"}},
+    };
+    for (const auto& r : rows) {
+        const std::vector<std::string_view> views = splitLines(r.text);
+        EXPECT_EQ(Lines(views.begin(), views.end()), r.lines) << "text: '" << r.text << "'";
+    }
+}
+
+TEST(FormatText, EveryWrittenLineEndsWithTheGivenEnd) {
+    const std::string input = "program p\nx = 1\r\nend program p\r\n";
+    for (const std::string eol : {"\r\n", "\n"}) {
+        DoLabelRecord state;
+        const std::string out = formatText(input, FormatOptions{}, state, eol).text;
+        const std::string rule = headerRule() + eol;
+        EXPECT_EQ(out, rule + rule + headerTitle() + eol + headerCountLine("000003") + eol + rule + rule +
+                           "program p" + eol + "    x = 1" + eol + "end program p" + eol);
+    }
+}
+
+// Two files formatted in one session: file 1 leaves a labelled DO open and
+// writes a separator banner after it; file 2 carries the label.
+TEST(FileSequence, LabelledDoRecordAcrossFiles) {
+    const Lines file1 = {"subroutine a",     "do 10 i = 1, n", "x = i",
+                         "end subroutine a", "subroutine b",   "end subroutine b"};
+    const Lines file2 = {"subroutine c", "y = 1", "10 continue", "end subroutine c"};
+    const struct {
+        bool showSeparators;
+        std::int64_t labelsAfterFile1;
+        std::string continueLine;
+    } rows[] = {
+        {false, 1, "10 continue"},     // the loop of file 1 closes here
+        {true, 0, "    10 continue"},  // the banner in file 1 forgot the label
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.showSeparators ? "separators on" : "separators off");
+        FormatOptions options;
+        options.showSeparators = r.showSeparators;
+        DoLabelRecord state;
+        formatLines(file1, options, state);
+        EXPECT_EQ(state.doLabelCount, r.labelsAfterFile1);
+        const Lines out = formatLines(file2, options, state);
+        ASSERT_EQ(out.size(), 10u);
+        EXPECT_EQ(out[8], r.continueLine);
+        EXPECT_EQ(out[9], "end subroutine c");
+    }
+}
+
+TEST(FileSequence, EachFileStartsAtColumnZero) {
+    DoLabelRecord state;
+    const Lines first = formatLines({"program p", "do i = 1, n", "if (x) then"}, FormatOptions{}, state);
+    ASSERT_EQ(first.back(), "        if (x) then");  // the first file ends three blocks deep
+    const Lines out = formatLines({"x = 1", "y = 2"}, FormatOptions{}, state);
+    ASSERT_EQ(out.size(), 8u);
+    EXPECT_EQ(out[6], "x = 1");
+    EXPECT_EQ(out[3], headerCountLine("000002"));  // each file has its own count
+}
+
+const Lines kMixedFile = {
+    "! 计算模块 (multi-byte text stays intact)",
+    "MODULE Geometry",
+    "  implicit none",
+    "CONTAINS",
+    "  REAL FUNCTION Area(r)",
+    "    real, intent(in) :: r",
+    "    Area = 3.14159    *    r * r",
+    "  END FUNCTION Area",
+    "  SUBROUTINE Report(n, label)",
+    "    integer n",
+    "    character(*) label",
+    "    DO 10 I = 1, N",
+    "      IF (I > 2) THEN",
+    "        print *, 'big:    ', label",
+    "      ELSE IF (I == 2) THEN",
+    "        print *, \"two\"",
+    "      ELSE",
+    "        print *, 'small'    !    note    it",
+    "      END IF",
+    "#ifdef DEBUG",
+    "      write (*, *) 'row &",
+    "  continued    text'",
+    "#endif",
+    "10  CONTINUE",
+    "    SELECT CASE (n)",
+    "    CASE (1)",
+    "      print *, '一'",
+    "    CASE DEFAULT",
+    "      print *, '多'",
+    "    END SELECT",
+    "  END SUBROUTINE Report",
+    "END MODULE Geometry",
+    "",
+    "PROGRAM Main",
+    "  use geometry",
+    "  call report(3, 'x')",
+    "END PROGRAM Main",
+};
+
+TEST(Reformatting, FormattedTextFormatsToItself) {
+    const struct {
+        std::string what;
+        FormatOptions options;
+    } rows[] = {
+        {"defaults", FormatOptions{}},
+        {"no separators, no else step",
+         [] {
+             FormatOptions o;
+             o.showSeparators = false;
+             o.indentElse = false;
+             return o;
+         }()},
+        {"blank lines removed",
+         [] {
+             FormatOptions o;
+             o.removeBlankLines = true;
+             return o;
+         }()},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        DoLabelRecord first;
+        const Lines once = formatLines(kMixedFile, r.options, first);
+        DoLabelRecord second;
+        const Lines twice = formatLines(once, r.options, second);
+        EXPECT_EQ(twice, once);  // old banners replaced, not stacked
+        EXPECT_EQ(std::count(twice.begin(), twice.end(), headerTitle()), 1);
+    }
+}
+
+// Indentation thrown about (blanks added at both ends of every line but the
+// continued constant's second line) formats back to the same text.
+TEST(Reformatting, MessedUpIndentationFormatsBack) {
+    DoLabelRecord state;
+    const Lines once = formatLines(kMixedFile, FormatOptions{}, state);
+    Lines messed;
+    for (std::size_t k = 0; k < once.size(); ++k) {
+        const std::string& line = once[k];
+        const bool continued = k > 0 && !once[k - 1].empty() && once[k - 1].back() == '&' &&
+                               once[k - 1].find('\'') != std::string::npos;
+        messed.push_back(continued ? line : std::string(k % 7, ' ') + line + std::string(k % 3, ' '));
+    }
+    DoLabelRecord again;
+    EXPECT_EQ(formatLines(messed, FormatOptions{}, again), once);
+}
+
+}  // namespace
+}  // namespace codekiln
