@@ -38,8 +38,14 @@ enum class FileEnd {
 /// One file a run reached, in the order it reached them.
 struct ManifestFile {
     /// The name relative to the run's folder, '/' between folders: for a
-    /// run over one folder, the file name.
+    /// run over one folder, the file name. Also the backup copy's name in
+    /// the slot folder.
     std::string path;
+    /// Where the file lay, absolute, its folder's symbolic links resolved,
+    /// when that is not the run's folder with `path` below it (a run over
+    /// several PATHs, one of them absolute or outside the current folder);
+    /// empty otherwise.
+    std::string place;
     FileEnd end = FileEnd::Failed;
     std::string reason;    ///< why it failed; empty otherwise
     Fingerprint original;  ///< the bytes read and backed up; unknown when the file could not be read

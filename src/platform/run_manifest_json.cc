@@ -15,6 +15,7 @@
 #include <QString>
 #include <cmath>
 
+#include "platform/file_names.h"
 #include "platform/qt_platform.h"
 
 namespace codekiln {
@@ -22,12 +23,32 @@ namespace codekiln {
 namespace {
 
 const char* const kKind = "codekiln run manifest";
+// Version 2 adds a file's "place" and the bytes of names that are not
+// UTF-8; a manifest without them is written as version 1, so that older
+// programs keep reading it, and one with them is refused by those programs
+// rather than misread.
 constexpr int kVersion = 1;
+constexpr int kVersionWithBytes = 2;
 constexpr double kLargestExactSize = 9007199254740992.0;  // 2^53: sizes beyond lose digits in JSON
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 std::string fromQ(const QString& s) { return s.toStdString(); }
+
+// A name that is not UTF-8 goes into JSON twice: as text, with U+FFFD where
+// its bytes are not UTF-8, for a person to read, and beside it, under the
+// key with "Bytes" after it, as lower-case hex, which is what is read back.
+struct Writer {
+    bool needsVersion2 = false;
+
+    void text(QJsonObject& o, const char* key, const std::string& value) {
+        o.insert(QLatin1String(key), qs(value));
+        if (isUtf8Name(value)) return;
+        const QByteArray bytes(value.data(), static_cast<qsizetype>(value.size()));
+        o.insert(QLatin1String(key) + QLatin1String("Bytes"), QString::fromLatin1(bytes.toHex()));
+        needsVersion2 = true;
+    }
+};
 
 std::string manifestPath(const std::string& slotFolder) { return slotFolder + "/" + kRunManifestName; }
 
@@ -65,6 +86,17 @@ struct Reader {
         if (v.isUndefined() && !required) return {};
         if (!v.isString()) fail(std::string("\"") + key + "\" is not a text");
         return fromQ(v.toString());
+    }
+    // A name: its bytes when the manifest holds them, else its text.
+    std::string name(const QJsonObject& o, const char* key, bool required = true) {
+        const std::string shown = text(o, key, required);
+        const QJsonValue v = o.value(QLatin1String(key) + QLatin1String("Bytes"));
+        if (v.isUndefined()) return shown;
+        const QByteArray hex = v.toString().toLatin1();
+        const bool valid = v.isString() && hex.size() % 2 == 0 &&
+                           hex.toStdString().find_first_not_of("0123456789abcdef") == std::string::npos;
+        if (!valid) fail(std::string("\"") + key + "Bytes\" is not lower-case hex");
+        return QByteArray::fromHex(hex).toStdString();
     }
     bool flag(const QJsonObject& o, const char* key) {
         const QJsonValue v = o.value(QLatin1String(key));
@@ -107,7 +139,8 @@ struct Reader {
             return f;
         }
         const QJsonObject o = v.toObject();
-        f.path = text(o, "path");
+        f.path = name(o, "path");
+        f.place = name(o, "place", false);
         const std::string end = text(o, "outcome");
         if (end == "formatted") {
             f.end = FileEnd::Formatted;
@@ -132,9 +165,15 @@ struct Reader {
 }  // namespace
 
 std::string manifestToJson(const RunManifest& m) {
+    Writer w;
     QJsonArray files;
     for (const ManifestFile& f : m.files) {
-        QJsonObject entry{{"path", qs(f.path)}, {"outcome", QLatin1String(endName(f.end))}};
+        QJsonObject entry{{"outcome", QLatin1String(endName(f.end))}};
+        w.text(entry, "path", f.path);
+        if (!f.place.empty()) {
+            w.text(entry, "place", f.place);
+            w.needsVersion2 = true;
+        }
         if (!f.reason.empty()) entry.insert("reason", qs(f.reason));
         if (f.original.known()) entry.insert("original", fingerprintJson(f.original));
         if (f.written.known()) entry.insert("written", fingerprintJson(f.written));
@@ -143,10 +182,12 @@ std::string manifestToJson(const RunManifest& m) {
     const QJsonObject options{{"removeBlankLines", m.options.removeBlankLines},
                               {"indentElse", m.options.indentElse},
                               {"showSeparators", m.options.showSeparators}};
-    const QJsonObject root{
-        {"kind", QLatin1String(kKind)},     {"version", kVersion},          {"slot", m.slot},
-        {"started", timeText(m.startedMs)}, {"ended", timeText(m.endedMs)}, {"folder", qs(m.folder)},
-        {"extension", qs(m.extension)},     {"options", options},           {"files", files}};
+    QJsonObject root{{"kind", QLatin1String(kKind)},     {"slot", m.slot},
+                     {"started", timeText(m.startedMs)}, {"ended", timeText(m.endedMs)},
+                     {"options", options},               {"files", files}};
+    w.text(root, "folder", m.folder);
+    w.text(root, "extension", m.extension);
+    root.insert("version", w.needsVersion2 ? kVersionWithBytes : kVersion);
     return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 
@@ -162,15 +203,16 @@ Status manifestFromJson(const std::string& json, const std::string& path, RunMan
     const QJsonObject root = doc.object();
     if (!doc.isObject() || root.value("kind").toString() != QLatin1String(kKind)) {
         r.fail("not a run manifest");
-    } else if (root.value("version").toInt() != kVersion) {
+    } else if (const int version = root.value("version").toInt();
+               version != kVersion && version != kVersionWithBytes) {
         r.fail("a manifest version this program does not know");
     }
     m = RunManifest{};
     m.slot = static_cast<int>(r.count(root, "slot", 5));
     m.startedMs = r.time(root, "started");
     m.endedMs = r.time(root, "ended");
-    m.folder = r.text(root, "folder");
-    m.extension = r.text(root, "extension");
+    m.folder = r.name(root, "folder");
+    m.extension = r.name(root, "extension");
     const QJsonObject options = root.value("options").toObject();
     m.options.removeBlankLines = r.flag(options, "removeBlankLines");
     m.options.indentElse = r.flag(options, "indentElse");

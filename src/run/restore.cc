@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/file_names.h"
 #include "run/chuli.h"
 #include "run/run_record.h"
 
@@ -102,6 +103,38 @@ struct Context {
     bool dryRun;
 };
 
+// Where a file is put back: steps below a canonical folder.
+struct Target {
+    std::string folder;
+    std::vector<std::string> steps;
+
+    std::string path() const { return under(folder, steps, steps.size()); }
+};
+
+// The length of the root of the absolute path `path`: "/", "C:/", or the
+// "//" of a network path.
+std::size_t rootLength(const std::string& path) {
+#ifdef _WIN32
+    if (path.size() >= 3 && path[1] == ':') return 3;
+    if (path.size() >= 2 && isSeparator(path[1])) return 2;
+#endif
+    (void)path;
+    return 1;
+}
+
+// A manifest's place of a file: an absolute path with no "." or ".." or
+// empty step, put back as its name in its folder.
+bool placeTarget(const std::string& place, Target& target) {
+    if (!isAbsolute(place)) return false;
+    const std::size_t root = rootLength(place);
+    std::vector<std::string> steps;
+    if (!stepsInside(place.substr(0, root), place, steps)) return false;
+    const std::size_t cut = place.size() - steps.back().size() - 1;
+    target.folder = place.substr(0, cut < root ? root : cut);
+    target.steps = {steps.back()};
+    return true;
+}
+
 // Whether the slot holds a plain file at `steps`, reached through plain
 // folders: a symbolic link planted in the slot is never followed.
 bool plainFileInSlot(const Context& c, const std::vector<std::string>& steps) {
@@ -113,13 +146,13 @@ bool plainFileInSlot(const Context& c, const std::vector<std::string>& steps) {
 
 enum class TargetState { Missing, File, FolderGone, Outside, Link, NotFile };
 
-// What stands at the file's place in the folder, and whether writing there
-// stays inside the folder.
-TargetState inspectTarget(const Context& c, const std::vector<std::string>& steps) {
-    const std::string parent = c.platform.canonicalPath(under(c.folder, steps, steps.size() - 1));
+// What stands at the file's place, and whether writing there stays inside
+// the target's folder.
+TargetState inspectTarget(const Context& c, const Target& t) {
+    const std::string parent = c.platform.canonicalPath(under(t.folder, t.steps, t.steps.size() - 1));
     if (parent.empty()) return TargetState::FolderGone;
-    if (!inside(c.folder, parent)) return TargetState::Outside;
-    const std::string path = under(c.folder, steps, steps.size());
+    if (!inside(t.folder, parent)) return TargetState::Outside;
+    const std::string path = t.path();
     switch (c.platform.pathKind(path)) {
         case PathKind::Missing:
             return TargetState::Missing;
@@ -129,7 +162,7 @@ TargetState inspectTarget(const Context& c, const std::vector<std::string>& step
             // A link where the run wrote a file was put there after the run:
             // writing through it would overwrite whatever it leads to.
             const std::string target = c.platform.canonicalPath(path);
-            if (target.empty() || !inside(c.folder, target)) return TargetState::Outside;
+            if (target.empty() || !inside(t.folder, target)) return TargetState::Outside;
             return TargetState::Link;
         }
         case PathKind::Folder:
@@ -141,8 +174,8 @@ TargetState inspectTarget(const Context& c, const std::vector<std::string>& step
 
 // A name beside the backup copy, not yet taken, for the file's text from
 // before the restore.
-std::string keptName(const Context& c, const std::vector<std::string>& steps) {
-    const std::string base = under(c.slotFolder, steps, steps.size()) + kKeptSuffix;
+std::string keptName(const Context& c, const std::vector<std::string>& slotSteps) {
+    const std::string base = under(c.slotFolder, slotSteps, slotSteps.size()) + kKeptSuffix;
     std::string name = base;
     for (int n = 2; c.platform.pathKind(name) != PathKind::Missing; ++n)
         name = base + "-" + std::to_string(n);
@@ -157,34 +190,32 @@ RestoreItem leftAlone(RestoreItem item, std::string reason) {
 
 // Puts `backup` back at the file's place, first keeping `current` in the
 // slot when --force overwrites a changed file.
-RestoreItem putBack(const Context& c, RestoreItem item, const std::vector<std::string>& steps,
-                    const std::string& backup, const std::string& current, TargetState state,
-                    const FileIdentity& read) {
+RestoreItem putBack(const Context& c, RestoreItem item, const Target& t, const std::string& backup,
+                    const std::string& current, TargetState state, const FileIdentity& read) {
     item.action = RestoreAction::Restored;
     if (c.dryRun) return item;
     if (!item.keptAs.empty()) {
         const Status kept = c.platform.writeFile(item.keptAs, current);
         if (!kept) return leftAlone(item, "its current text cannot be kept: " + kept.message);
     }
-    const std::string path = under(c.folder, steps, steps.size());
-    const Status written = state == TargetState::Missing ? c.platform.writeFile(path, backup)
-                                                         : c.platform.restoreFile(path, backup, read);
+    const Status written = state == TargetState::Missing ? c.platform.writeFile(t.path(), backup)
+                                                         : c.platform.restoreFile(t.path(), backup, read);
     if (!written) return leftAlone(item, written.message);
     return item;
 }
 
-// Checks shared by both kinds of slot: the file's place in the folder, and
-// its current bytes when it is there. Sets `item` and returns false when the
-// file must be left alone whatever --force says.
-bool readTarget(const Context& c, const std::vector<std::string>& steps, TargetState& state,
-                std::string& current, FileIdentity& read, RestoreItem& item) {
-    state = inspectTarget(c, steps);
+// Checks shared by both kinds of slot: the file's place, and its current
+// bytes when it is there. Sets `item` and returns false when the file must
+// be left alone whatever --force says.
+bool readTarget(const Context& c, const Target& t, TargetState& state, std::string& current,
+                FileIdentity& read, RestoreItem& item) {
+    state = inspectTarget(c, t);
     switch (state) {
         case TargetState::FolderGone:
             item = leftAlone(item, "its folder is gone");
             return false;
         case TargetState::Outside:
-            item = leftAlone(item, "a symbolic link out of " + c.folder + "; not followed");
+            item = leftAlone(item, "a symbolic link out of " + escapedName(t.folder) + "; not followed");
             return false;
         case TargetState::Link:
             item = leftAlone(item, "now a symbolic link; not followed");
@@ -197,19 +228,20 @@ bool readTarget(const Context& c, const std::vector<std::string>& steps, TargetS
         case TargetState::File:
             break;
     }
-    const Status status = c.platform.readFileOnce(under(c.folder, steps, steps.size()), current, read);
+    const Status status = c.platform.readFileOnce(t.path(), current, read);
     if (!status) item = leftAlone(item, status.message);
     return static_cast<bool>(status);
 }
 
-RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std::vector<std::string>& steps) {
+RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std::vector<std::string>& slotSteps,
+                         const Target& t) {
     RestoreItem item;
-    item.path = entry.path;
-    if (!plainFileInSlot(c, steps)) {
+    item.path = entry.place.empty() ? entry.path : entry.place;
+    if (!plainFileInSlot(c, slotSteps)) {
         return leftAlone(item, "its backup copy in " + c.slotName + " is missing or not a plain file");
     }
     std::string backup;
-    const Status read = c.platform.readFile(under(c.slotFolder, steps, steps.size()), backup);
+    const Status read = c.platform.readFile(under(c.slotFolder, slotSteps, slotSteps.size()), backup);
     if (!read) return leftAlone(item, read.message);
     if (c.platform.fingerprint(backup) != entry.original) {
         return leftAlone(item, "its backup copy in " + c.slotName + " is no longer the one this run made");
@@ -218,11 +250,11 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
     TargetState state;
     std::string current;
     FileIdentity seen;
-    if (!readTarget(c, steps, state, current, seen, item)) return item;
+    if (!readTarget(c, t, state, current, seen, item)) return item;
     if (state == TargetState::Missing) {
         if (!c.force) return leftAlone(item, "deleted since the run (--force restores it)");
         item.reason = "deleted since the run";
-        return putBack(c, item, steps, backup, current, state, seen);
+        return putBack(c, item, t, backup, current, state, seen);
     }
     const Fingerprint now = c.platform.fingerprint(current);
     if (now == entry.original) {
@@ -235,41 +267,54 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
                 item, "changed since the run (--force restores it, keeping its text in " + c.slotName + ")");
         }
         item.reason = "changed since the run";
-        item.keptAs = keptName(c, steps);
+        item.keptAs = keptName(c, slotSteps);
     }
-    return putBack(c, item, steps, backup, current, state, seen);
+    return putBack(c, item, t, backup, current, state, seen);
 }
 
 // A slot with a manifest: the run's folder and every name are checked
 // before any file is looked at; one bad name refuses the whole manifest.
+// A file recorded with its own place goes back there, whatever the run's
+// folder has become; the others go below the run's folder.
 Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& requestedFolder,
                            RestoreReport& report) {
     const std::string refused = c.slotFolder + kPathSeparator + kRunManifestName + ": refused, ";
     if (!isAbsolute(m.folder)) return Status::failure(refused + "it names no absolute folder");
+    bool needsFolder = false;
+    for (const ManifestFile& f : m.files) needsFolder |= f.end == FileEnd::Formatted && f.place.empty();
     c.folder = c.platform.canonicalPath(m.folder);
-    if (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder) {
-        return Status::failure(m.folder + ": the run's folder is gone");
+    if (needsFolder && (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder)) {
+        return Status::failure(escapedName(m.folder) + ": the run's folder is gone");
     }
-    if (!samePath(c.folder, m.folder)) {
-        return Status::failure(refused + m.folder + " now leads elsewhere through a symbolic link (" +
-                               c.folder + ")");
+    if (needsFolder && !samePath(c.folder, m.folder)) {
+        return Status::failure(refused + escapedName(m.folder) +
+                               " now leads elsewhere through a symbolic link (" + escapedName(c.folder) + ")");
     }
+    if (!needsFolder) c.folder = m.folder;
     if (!requestedFolder.empty() && !samePath(c.platform.canonicalPath(requestedFolder), c.folder)) {
-        return Status::failure(c.slotName + " holds a run over " + m.folder + ", not over " +
-                               requestedFolder);
+        return Status::failure(c.slotName + " holds a run over " + escapedName(m.folder) + ", not over " +
+                               escapedName(requestedFolder));
     }
     report.folder = c.folder;
     std::vector<std::vector<std::string>> steps(m.files.size());
+    std::vector<Target> targets(m.files.size());
     for (std::size_t i = 0; i < m.files.size(); ++i) {
-        if (!stepsInside(c.folder, m.files[i].path, steps[i])) {
-            return Status::failure(refused + "it names \"" + m.files[i].path +
-                                   "\", which is not a file inside " + c.folder);
+        const ManifestFile& f = m.files[i];
+        if (!stepsInside(c.folder, f.path, steps[i])) {
+            return Status::failure(refused + "it names \"" + escapedName(f.path) +
+                                   "\", which is not a file inside " + escapedName(c.folder));
+        }
+        if (f.place.empty()) {
+            targets[i] = {c.folder, steps[i]};
+        } else if (!placeTarget(f.place, targets[i])) {
+            return Status::failure(refused + "it places a file at \"" + escapedName(f.place) +
+                                   "\", which is not an absolute path of a file");
         }
     }
     // Only the files the run changed have anything to undo.
     for (std::size_t i = 0; i < m.files.size(); ++i) {
         if (m.files[i].end == FileEnd::Formatted)
-            report.items.push_back(restoreEntry(c, m.files[i], steps[i]));
+            report.items.push_back(restoreEntry(c, m.files[i], steps[i], targets[i]));
     }
     return Status::success();
 }
@@ -278,12 +323,13 @@ Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& 
 // of the folder after keeping that file's text in the slot.
 RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vector<std::string>& steps) {
     std::string backup;
-    const Status read = c.platform.readFile(under(c.slotFolder, steps, 1), backup);
+    const Status read = c.platform.readFile(under(c.slotFolder, steps, steps.size()), backup);
     if (!read) return leftAlone(item, read.message);
+    const Target t{c.folder, steps};
     TargetState state;
     std::string current;
     FileIdentity seen;
-    if (!readTarget(c, steps, state, current, seen, item)) return item;
+    if (!readTarget(c, t, state, current, seen, item)) return item;
     if (state == TargetState::Missing) {
         return leftAlone(item, "not in " + c.folder + "; its copy may come from a run over another folder");
     }
@@ -292,7 +338,7 @@ RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vecto
         return item;
     }
     item.keptAs = keptName(c, steps);
-    return putBack(c, item, steps, backup, current, state, seen);
+    return putBack(c, item, t, backup, current, state, seen);
 }
 
 // A slot from before manifests were kept: only with --force, only into a

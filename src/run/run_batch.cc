@@ -122,9 +122,10 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
             outcome.stopped = total - i;
             break;
         }
+        const std::string place = record.placeOf(file.path, file.name);
         const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, pipeline);
         run.totalLines += done.lineCount;
-        record.add(file.name, done);
+        record.add(file.name, place, done);
         for (const StructureWarning& warning : done.warnings)
             outcome.warnings.push_back(warningText(escapedName(file.name), warning));
         if (!done.status) outcome.failures.push_back({escapedName(file.name), done.status.message});

@@ -204,6 +204,33 @@ TEST(Cli, RestoreUndoesTheLastRunAndListBackupsTellsWhetherItCan) {
     EXPECT_EQ(home.read("bk/备份1/b.f90.before-restore"), "edited\n");
 }
 
+// A run over several PATHs (relative and absolute, files and folders, one
+// outside the working folder) is undone where each file was, from another
+// working folder; a same-named file below the run's working folder, where
+// the absolute PATH's name would lead without its root, is never touched.
+TEST(Cli, RestoreAfterSeveralPathsPutsEveryFileBackWhereItWas) {
+    TempFolder home;
+    storedSlot(home, true);
+    const std::vector<std::string> files = {"cwd/rel/a.f90", "abs/x/b.f90", "up/c.f90", "cwd/one.f90", "abs/y.f90"};
+    for (const std::string& file : files) home.write(file, kSource);
+    const std::string decoy = "cwd/" + home.path("abs/x/b.f90").substr(1);
+    home.write(decoy, "unrelated\n");
+    const std::string bk = home.path("bk");
+    const Result run = runProgram(
+        home, {"--backup-dir", bk, "rel", home.path("abs/x"), "../up/c.f90", "one.f90", home.path("abs/y.f90")},
+        {}, false, home.path("cwd"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const std::string& file : files) ASSERT_EQ(home.read(file), formatted(kSource)) << file;
+
+    const Result listed = runProgram(home, {"--list-backups", "--backup-dir", bk}, {}, false, home.path("abs"));
+    EXPECT_NE(listed.out.find("5 files  can be restored cleanly"), std::string::npos) << listed.out;
+    const Result undo = runProgram(home, {"--restore", "--force", "--backup-dir", bk}, {}, false, home.path("abs"));
+    EXPECT_EQ(undo.exitCode, 0) << undo.out << undo.err;
+    EXPECT_NE(undo.out.find("5 restored, 0 left alone"), std::string::npos) << undo.out;
+    for (const std::string& file : files) EXPECT_EQ(home.read(file), kSource) << file;
+    EXPECT_EQ(home.read(decoy), "unrelated\n");
+}
+
 TEST(Cli, StdoutFormatsOneFileAndTouchesNothing) {
     TempFolder home;
     storedSlot(home, true);
