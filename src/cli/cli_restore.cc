@@ -104,7 +104,7 @@ CliResult runListBackupsMode(const CliOptions& options, std::FILE* out) {
                 line += "empty";
                 break;
             case SlotListing::State::NoManifest:
-                line += "copies without a manifest (an older run): --restore needs --force and a FOLDER";
+                line += "copies without a manifest (an older run, or one that did not finish): --restore needs --force and a FOLDER";
                 break;
             case SlotListing::State::Damaged:
                 line += "cannot be restored: " + slot.problem;

@@ -99,6 +99,11 @@ public:
     virtual Status listFiles(const std::string& folder, const std::string& extension,
                              std::vector<std::string>& names) = 0;
 
+    /// Names (without folder) of the subfolders of `folder`, as the file
+    /// system has them: hidden folders and symbolic links left out. Sorted
+    /// as listFiles sorts.
+    virtual Status listFolders(const std::string& folder, std::vector<std::string>& names) = 0;
+
     virtual bool folderExists(const std::string& path) = 0;
     virtual bool fileExists(const std::string& path) = 0;
     /// Creates one folder whose parent exists.

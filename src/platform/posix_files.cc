@@ -274,6 +274,15 @@ Status posixRestoreFile(const std::string& path, const std::string& bytes, const
     return replace(path, bytes, read, true);
 }
 
+PathKind posixPathKind(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return PathKind::Missing;
+    if (S_ISLNK(st.st_mode)) return PathKind::SymLink;
+    if (S_ISDIR(st.st_mode)) return PathKind::Folder;
+    if (S_ISREG(st.st_mode)) return PathKind::File;
+    return PathKind::Other;
+}
+
 std::string posixCanonicalPath(const std::string& path) {
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (resolved == nullptr) return {};

@@ -138,6 +138,27 @@ Status QtPlatform::listFiles(const std::string& folder, const std::string& exten
     return Status::success();
 }
 
+Status QtPlatform::listFolders(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+#ifdef _WIN32
+    const QFileInfo info(qs(folder));
+    if (!info.isDir()) return fail(folder, "not a folder", {});
+    QDir dir(qs(folder));
+    dir.setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    dir.setSorting(QDir::Unsorted);
+    for (const QString& entry : dir.entryList()) names.push_back(fromQ(entry));
+#else
+    std::vector<std::string> raw;
+    const Status read = posixFolderNames(folder, raw);
+    if (!read) return read;
+    for (std::string& name : raw) {
+        if (name[0] != '.' && posixPathKind(folder + "/" + name) == PathKind::Folder) names.push_back(std::move(name));
+    }
+#endif
+    std::sort(names.begin(), names.end(), listingOrderLess);
+    return Status::success();
+}
+
 bool QtPlatform::folderExists(const std::string& path) { return QFileInfo(qs(path)).isDir(); }
 
 bool QtPlatform::fileExists(const std::string& path) { return QFileInfo(qs(path)).isFile(); }

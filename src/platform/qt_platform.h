@@ -38,6 +38,7 @@ public:
 
     Status listFiles(const std::string& folder, const std::string& extension,
                      std::vector<std::string>& names) override;
+    Status listFolders(const std::string& folder, std::vector<std::string>& names) override;
     bool folderExists(const std::string& path) override;
     bool fileExists(const std::string& path) override;
     Status createFolder(const std::string& path) override;

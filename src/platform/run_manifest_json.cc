@@ -16,6 +16,7 @@
 #include <cmath>
 
 #include "platform/file_names.h"
+#include "platform/posix_files.h"
 #include "platform/qt_platform.h"
 
 namespace codekiln {
@@ -224,12 +225,16 @@ Status manifestFromJson(const std::string& json, const std::string& path, RunMan
 }
 
 PathKind QtPlatform::pathKind(const std::string& path) {
+#ifndef _WIN32
+    return posixPathKind(path);  // the name as bytes, as every file operation of a run takes it
+#else
     const QFileInfo info(qs(path));
     if (info.isSymLink()) return PathKind::SymLink;  // also a dangling one, which exists() denies
     if (!info.exists()) return PathKind::Missing;
     if (info.isDir()) return PathKind::Folder;
     if (info.isFile()) return PathKind::File;
     return PathKind::Other;
+#endif
 }
 
 // QtPlatform::canonicalPath is in qt_platform.cc: on POSIX systems it takes

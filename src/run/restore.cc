@@ -331,7 +331,7 @@ RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vecto
     FileIdentity seen;
     if (!readTarget(c, t, state, current, seen, item)) return item;
     if (state == TargetState::Missing) {
-        return leftAlone(item, "not in " + c.folder + "; its copy may come from a run over another folder");
+        return leftAlone(item, "not in " + escapedName(c.folder) + "; its copy may come from a run over another folder");
     }
     if (current == backup) {
         item.action = RestoreAction::AlreadyOriginal;
@@ -341,28 +341,65 @@ RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vecto
     return putBack(c, item, t, backup, current, state, seen);
 }
 
-// A slot from before manifests were kept: only with --force, only into a
-// folder named on the command line, and only over files that are there
-// (a copy whose file is not in the folder may come from a run elsewhere).
-Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, RestoreReport& report) {
-    if (!c.force || requestedFolder.empty()) {
-        return Status::failure(c.slotFolder +
-                               ": no manifest (a run before manifests were kept); restore it "
-                               "with --force and the FOLDER to restore into");
-    }
-    c.folder = c.platform.canonicalPath(requestedFolder);
-    if (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder) {
-        return Status::failure(requestedFolder + ": not a folder");
-    }
-    report.folder = c.folder;
+// The backup copies of a slot without manifest, each by its steps below the
+// slot ("sub", "a.f90"): a folder's files, then its subfolders', depth
+// first. Copies kept by an earlier restore are left out, and so are the
+// folders' symbolic links, never entered.
+Status slotCopies(Platform& platform, const std::string& folder, std::vector<std::string>& steps,
+                  std::vector<std::vector<std::string>>& copies) {
     std::vector<std::string> names;
-    const Status listed = c.platform.listFiles(c.slotFolder, "", names);
+    Status listed = platform.listFiles(folder, "", names);
     if (!listed) return listed;
     for (const std::string& name : names) {
         if (name.find(kKeptSuffix) != std::string::npos) continue;  // kept by an earlier restore
-        const std::vector<std::string> steps{name};
+        steps.push_back(name);
+        copies.push_back(steps);
+        steps.pop_back();
+    }
+    listed = platform.listFolders(folder, names);
+    if (!listed) return listed;
+    for (const std::string& name : names) {
+        steps.push_back(name);
+        listed = slotCopies(platform, folder + kPathSeparator + name, steps, copies);
+        steps.pop_back();
+        if (!listed) return listed;
+    }
+    return Status::success();
+}
+
+Status slotCopies(Platform& platform, const std::string& slotFolder, std::vector<std::vector<std::string>>& copies) {
+    std::vector<std::string> steps;
+    return slotCopies(platform, slotFolder, steps, copies);
+}
+
+std::string joinedSteps(const std::vector<std::string>& steps) {
+    std::string path;
+    for (const std::string& step : steps) path += (path.empty() ? "" : "/") + step;
+    return path;
+}
+
+// A slot from before manifests were kept, or of a run killed before it
+// wrote one: only with --force, only into a folder named on the command
+// line, and only over files that are there at the same place below it (a
+// copy whose file is not in the folder may come from a run elsewhere).
+Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, RestoreReport& report) {
+    if (!c.force || requestedFolder.empty()) {
+        return Status::failure(c.slotFolder +
+                               ": no manifest (a run before manifests were kept, or one that did not "
+                               "finish); restore it with --force and the FOLDER to restore into");
+    }
+    c.folder = c.platform.canonicalPath(requestedFolder);
+    if (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder) {
+        return Status::failure(escapedName(requestedFolder) + ": not a folder");
+    }
+    report.folder = c.folder;
+    std::vector<std::vector<std::string>> copies;
+    const Status listed = slotCopies(c.platform, c.slotFolder, copies);
+    if (!listed) return listed;
+    if (copies.empty()) return Status::failure(c.slotFolder + ": holds no backup copies");
+    for (const std::vector<std::string>& steps : copies) {
         RestoreItem item;
-        item.path = name;
+        item.path = joinedSteps(steps);
         if (!plainFileInSlot(c, steps)) {
             report.items.push_back(leftAlone(item, "a symbolic link in " + c.slotName + "; not followed"));
             continue;
@@ -443,7 +480,6 @@ std::vector<SlotListing> listBackupSlots(Platform& platform) {
         listing.slot = slot;
         Context c{platform, slotFolderPath(platform, slot), backupFolderName(slot), {}, false, true};
         bool found = false;
-        std::vector<std::string> names;
         Status status = checkSlotFolder(platform, c.slotFolder);
         if (platform.pathKind(c.slotFolder) == PathKind::Missing) {
             listing.state = SlotListing::State::Empty;
@@ -451,8 +487,12 @@ std::vector<SlotListing> listBackupSlots(Platform& platform) {
             listing.state = SlotListing::State::Damaged;
             listing.problem = status.message;
         } else if (!found) {
-            platform.listFiles(c.slotFolder, "", names);
-            listing.state = names.empty() ? SlotListing::State::Empty : SlotListing::State::NoManifest;
+            std::vector<std::vector<std::string>> copies;
+            status = slotCopies(platform, c.slotFolder, copies);
+            listing.state = !status         ? SlotListing::State::Damaged
+                            : copies.empty() ? SlotListing::State::Empty
+                                             : SlotListing::State::NoManifest;
+            listing.problem = status.message;
         } else {
             // A dry run without --force: what a plain restore would leave alone.
             RestoreReport dry;

@@ -62,8 +62,8 @@ int lastRecordedSlot(Platform& platform);
 /// One backup slot as --list-backups shows it.
 struct SlotListing {
     enum class State {
-        Empty,       ///< no slot folder, or nothing in it
-        NoManifest,  ///< copies from a run before manifests were kept
+        Empty,       ///< no slot folder, or no backup copy anywhere in it
+        NoManifest,  ///< copies (in the slot or its subfolders) from a run that left no manifest
         Damaged,     ///< a manifest that a restore would refuse, for `problem`
         Clean,       ///< every file the run formatted still holds what it wrote
         Changed,     ///< `changed` of them no longer do

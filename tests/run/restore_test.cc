@@ -354,6 +354,34 @@ TEST(Restore, ASlotWithoutManifestNeedsForceAndAFolder) {
     EXPECT_FALSE(f.tree.snapshot("src").count("stray.f90"));
 }
 
+// A run over a tree killed before it wrote its manifest: its copies lie in
+// the slot's subfolders, and the top level may hold none.
+TEST(Restore, ASlotWithoutManifestRestoresItsSubfoldersToo) {
+    UndoFixture f;
+    const std::vector<RunFile> files = {{f.tree.path("src/a.f90"), "a.f90"},
+                                        {f.tree.path("src/sub/b.f90"), "sub/b.f90"},
+                                        {f.tree.path("src/sub/deeper/c.f90"), "sub/deeper/c.f90"}};
+    for (const RunFile& file : files) f.tree.write("src/" + file.name, kMessy);
+    testing::FakeUi ui;
+    runFiles(files, f.tree.path("src"), ".f90", f.session, FormatOptions{}, PipelineOptions{}, f.platform, ui);
+    f.tree.remove(f.slot(".codekiln-run.json"));
+    f.tree.remove(f.slot("a.f90"));
+    ASSERT_NE(f.tree.read("src/sub/deeper/c.f90"), kMessy);
+    EXPECT_EQ(listBackupSlots(f.platform)[0].state, SlotListing::State::NoManifest);
+
+    const RestoreReport report = f.restore(true, false, "src");
+    ASSERT_TRUE(report.status) << report.status.message;
+    EXPECT_EQ(actions(report), "sub/b.f90:restored sub/deeper/c.f90:restored");
+    EXPECT_EQ(f.tree.read("src/sub/b.f90") + f.tree.read("src/sub/deeper/c.f90"), kMessy + kMessy);
+
+    // A slot folder with no copy at all is empty, and restoring it is no success.
+    for (const char* copy : {"sub/b.f90", "sub/b.f90.before-restore", "sub/deeper/c.f90",
+                             "sub/deeper/c.f90.before-restore"})
+        f.tree.remove(f.slot(copy));
+    EXPECT_EQ(listBackupSlots(f.platform)[0].state, SlotListing::State::Empty);
+    EXPECT_FALSE(f.restore(true, false, "src").status);
+}
+
 TEST(Restore, StopsCleanlyWhileARunHoldsTheBackupRoot) {
     UndoFixture f;
     f.tree.write("src/a.f90", kMessy);
