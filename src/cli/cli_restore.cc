@@ -6,6 +6,7 @@
 #include <QString>
 #include <string>
 
+#include "platform/file_names.h"
 #include "platform/qt_platform.h"
 #include "run/chuli.h"
 #include "run/restore.h"
@@ -59,31 +60,32 @@ CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* e
     const std::string slotName = backupFolderName(request.slot);
     if (report.hasManifest) {
         std::fprintf(out, "%s: the run of %s over %s (%s)\n", slotName.c_str(),
-                     localTime(report.manifest.startedMs).c_str(), report.folder.c_str(),
+                     localTime(report.manifest.startedMs).c_str(), escapedName(report.folder).c_str(),
                      plural(report.manifest.files.size(), "file", "files").c_str());
     } else {
         std::fprintf(out, "%s: no manifest; same-named files of %s\n", slotName.c_str(),
-                     report.folder.c_str());
+                     escapedName(report.folder).c_str());
     }
     std::size_t restored = 0, leftAlone = 0, original = 0;
     for (const RestoreItem& item : report.items) {
         std::string line;
+        const std::string path = escapedName(item.path);  // names as bytes; shown with \xNN escapes
         switch (item.action) {
             case RestoreAction::Restored:
                 ++restored;
-                line = (options.dryRun ? "would restore " : "restored      ") + item.path;
+                line = (options.dryRun ? "would restore " : "restored      ") + path;
                 if (!item.reason.empty()) line += " (" + item.reason + ")";
                 if (!item.keptAs.empty())
                     line += "; its text before the restore " +
-                            std::string(options.dryRun ? "would be" : "is") + " kept as " + item.keptAs;
+                            std::string(options.dryRun ? "would be" : "is") + " kept as " + escapedName(item.keptAs);
                 break;
             case RestoreAction::AlreadyOriginal:
                 ++original;
-                line = "original      " + item.path;
+                line = "original      " + path;
                 break;
             case RestoreAction::LeftAlone:
                 ++leftAlone;
-                line = "left alone    " + item.path + ": " + item.reason;
+                line = "left alone    " + path + ": " + item.reason;
                 break;
         }
         std::fprintf(out, "%s\n", line.c_str());
@@ -112,7 +114,7 @@ CliResult runListBackupsMode(const CliOptions& options, std::FILE* out) {
             case SlotListing::State::Clean:
             case SlotListing::State::Changed:
                 line +=
-                    localTime(slot.manifest.startedMs) + "  " + slot.manifest.folder + "  " +
+                    localTime(slot.manifest.startedMs) + "  " + escapedName(slot.manifest.folder) + "  " +
                     plural(slot.manifest.files.size(), "file", "files") + "  " +
                     (slot.changed == 0 ? std::string("can be restored cleanly")
                                        : plural(slot.changed, "file", "files") + " changed since the run");

@@ -167,6 +167,15 @@ public:
     virtual Status restoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
         return replaceFile(path, bytes, read);
     }
+    /// Writes a new file `path` from `bytes`, given the permission bits (no
+    /// special bits) and modification time of `of`, only when nothing
+    /// stands at `path` at the moment it is put there; fails, saying so,
+    /// otherwise. A symbolic link at `path` is never followed.
+    virtual Status createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
+        (void)of;
+        if (pathKind(path) != PathKind::Missing) return Status::failure(path + ": appeared meanwhile; left alone");
+        return writeFile(path, bytes);
+    }
     /// Removes from `folder` the temporary files left behind by runs of this
     /// program that are no longer alive.
     virtual void removeStaleTemporaries(const std::string& folder) { (void)folder; }

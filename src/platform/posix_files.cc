@@ -179,11 +179,13 @@ Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdenti
     return Status::success();
 }
 
-Status posixWriteBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
-    std::string temp;
+namespace {
+
+/// A complete, synced temporary file beside `to` holding `bytes`, with the
+/// permission bits (no special bits) and modification time of `of`.
+Status writeLikeFile(const std::string& to, const std::string& bytes, const FileIdentity& of, std::string& temp) {
     const int fd = createTemporary(folderOf(to), temp);
     if (fd < 0) return failWith(to, "cannot write", errno);
-    // The backup is no more readable than the file, and has no special bits.
     const struct timespec times[2] = {
         {0, UTIME_NOW},
         {static_cast<time_t>(of.modifiedNs / 1000000000), static_cast<long>(of.modifiedNs % 1000000000)}};
@@ -193,10 +195,33 @@ Status posixWriteBackup(const std::string& to, const std::string& bytes, const F
         ::unlink(temp.c_str());
         return failWith(to, "cannot write", error);
     }
-    Status status = finishTemporary(fd, temp, bytes, to);
+    const Status status = finishTemporary(fd, temp, bytes, to);
     if (!status) return status;
     // The file's modification time, set after the last write would move it.
     ::utimensat(AT_FDCWD, temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    return Status::success();
+}
+
+}  // namespace
+
+Status posixCreateFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
+    std::string temp;
+    const Status written = writeLikeFile(path, bytes, of, temp);
+    if (!written) return written;
+    const int linked = ::link(temp.c_str(), path.c_str());
+    const int error = errno;
+    ::unlink(temp.c_str());
+    if (linked == 0) return Status::success();
+    if (error == EEXIST)
+        return Status::failure(escapedName(path) + ": made by another program during the restore; left as it is");
+    return failWith(path, "cannot write", error);
+}
+
+Status posixWriteBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
+    // The backup is no more readable than the file, and has no special bits.
+    std::string temp;
+    const Status written = writeLikeFile(to, bytes, of, temp);
+    if (!written) return written;
     if (::rename(temp.c_str(), to.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());

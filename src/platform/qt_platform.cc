@@ -269,6 +269,10 @@ Status QtPlatform::restoreFile(const std::string& path, const std::string& bytes
     return posixRestoreFile(path, bytes, read);
 }
 
+Status QtPlatform::createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
+    return posixCreateFile(path, bytes, of);
+}
+
 std::string QtPlatform::canonicalPath(const std::string& path) { return posixCanonicalPath(path); }
 
 void QtPlatform::removeStaleTemporaries(const std::string& folder) { posixRemoveStaleTemporaries(folder); }

@@ -188,18 +188,28 @@ RestoreItem leftAlone(RestoreItem item, std::string reason) {
     return item;
 }
 
-// Puts `backup` back at the file's place, first keeping `current` in the
-// slot when --force overwrites a changed file.
-RestoreItem putBack(const Context& c, RestoreItem item, const Target& t, const std::string& backup,
+// A backup copy as read from the slot, with what the copy is (its
+// permission bits and modification time are the original's).
+struct Copy {
+    std::string bytes;
+    FileIdentity identity;
+};
+
+// Puts the copy back at the file's place, first keeping `current` in the
+// slot when --force overwrites a changed file. A file deleted since the run
+// is made anew, with the copy's permission bits and time, only while nothing
+// else has taken its name.
+RestoreItem putBack(const Context& c, RestoreItem item, const Target& t, const Copy& backup,
                     const std::string& current, TargetState state, const FileIdentity& read) {
     item.action = RestoreAction::Restored;
     if (c.dryRun) return item;
     if (!item.keptAs.empty()) {
-        const Status kept = c.platform.writeFile(item.keptAs, current);
+        const Status kept = c.platform.writeBackup(item.keptAs, current, read);
         if (!kept) return leftAlone(item, "its current text cannot be kept: " + kept.message);
     }
-    const Status written = state == TargetState::Missing ? c.platform.writeFile(t.path(), backup)
-                                                         : c.platform.restoreFile(t.path(), backup, read);
+    const Status written = state == TargetState::Missing
+                               ? c.platform.createFile(t.path(), backup.bytes, backup.identity)
+                               : c.platform.restoreFile(t.path(), backup.bytes, read);
     if (!written) return leftAlone(item, written.message);
     return item;
 }
@@ -240,10 +250,11 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
     if (!plainFileInSlot(c, slotSteps)) {
         return leftAlone(item, "its backup copy in " + c.slotName + " is missing or not a plain file");
     }
-    std::string backup;
-    const Status read = c.platform.readFile(under(c.slotFolder, slotSteps, slotSteps.size()), backup);
+    Copy backup;
+    const Status read =
+        c.platform.readFileOnce(under(c.slotFolder, slotSteps, slotSteps.size()), backup.bytes, backup.identity);
     if (!read) return leftAlone(item, read.message);
-    if (c.platform.fingerprint(backup) != entry.original) {
+    if (c.platform.fingerprint(backup.bytes) != entry.original) {
         return leftAlone(item, "its backup copy in " + c.slotName + " is no longer the one this run made");
     }
 
@@ -322,8 +333,9 @@ Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& 
 // One copy of a slot without manifest, put back over the same-named file
 // of the folder after keeping that file's text in the slot.
 RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vector<std::string>& steps) {
-    std::string backup;
-    const Status read = c.platform.readFile(under(c.slotFolder, steps, steps.size()), backup);
+    Copy backup;
+    const Status read =
+        c.platform.readFileOnce(under(c.slotFolder, steps, steps.size()), backup.bytes, backup.identity);
     if (!read) return leftAlone(item, read.message);
     const Target t{c.folder, steps};
     TargetState state;
@@ -333,7 +345,7 @@ RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vecto
     if (state == TargetState::Missing) {
         return leftAlone(item, "not in " + escapedName(c.folder) + "; its copy may come from a run over another folder");
     }
-    if (current == backup) {
+    if (current == backup.bytes) {
         item.action = RestoreAction::AlreadyOriginal;
         return item;
     }
