@@ -173,7 +173,8 @@ public:
     /// otherwise. A symbolic link at `path` is never followed.
     virtual Status createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
         (void)of;
-        if (pathKind(path) != PathKind::Missing) return Status::failure(path + ": appeared meanwhile; left alone");
+        if (pathKind(path) != PathKind::Missing)
+            return Status::failure(path + ": made by another program during the restore; left as it is");
         return writeFile(path, bytes);
     }
     /// Removes from `folder` the temporary files left behind by runs of this

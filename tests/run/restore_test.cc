@@ -9,8 +9,10 @@
 #include <QString>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <thread>
+#include <utility>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -401,6 +403,80 @@ TEST(Restore, StopsCleanlyWhileARunHoldsTheBackupRoot) {
 
     held.reset();
     EXPECT_EQ(actions(restoreSlot(request, f.platform)), "a.f90:restored");
+}
+
+// A platform on which another program saves src/a.f90 once, right after
+// the restore has looked at it: after reading it, or after finding it gone.
+class EditedPlatform : public QtPlatform {
+public:
+    using QtPlatform::QtPlatform;
+    std::function<void()> edit;
+    std::string watched;
+
+    Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) override {
+        const Status status = QtPlatform::readFileOnce(path, bytes, identity);
+        if (path == watched) fire();
+        return status;
+    }
+    PathKind pathKind(const std::string& path) override {
+        const PathKind kind = QtPlatform::pathKind(path);
+        if (path == watched && kind == PathKind::Missing) fire();
+        return kind;
+    }
+
+private:
+    void fire() {
+        if (edit) std::exchange(edit, nullptr)();
+    }
+};
+
+TEST(Restore, AnEditDuringTheRestoreIsNeverOverwritten) {
+    const struct {
+        const char* what;
+        bool deleteFirst;
+        std::function<void(const ScratchTree&)> save;
+        std::string saved;
+    } cases[] = {
+        {"saved in place", false, [](const ScratchTree& t) { t.write("src/a.f90", "edited in place\n"); },
+         "edited in place\n"},
+        {"saved atomically", false,
+         [](const ScratchTree& t) {
+             t.write("src/.a.f90.swp", "saved atomically\n");
+#ifdef _WIN32
+             t.remove("src/a.f90");  // a rename there replaces nothing
+#endif
+             std::rename(t.path("src/.a.f90.swp").c_str(), t.path("src/a.f90").c_str());
+         },
+         "saved atomically\n"},
+        {"made anew after a delete", true, [](const ScratchTree& t) { t.write("src/a.f90", "made anew\n"); },
+         "made anew\n"},
+    };
+    for (const auto& c : cases) {
+        for (const bool force : {false, true}) {
+            if (c.deleteFirst && !force) continue;  // a deleted file is only made again with --force
+            ScratchTree tree;
+            EditedPlatform platform{
+                QtPlatformOptions{EncodingChoice::Auto, tree.path("backups"), tree.path("settings.ini"), {}, {}}};
+            tree.write("src/a.f90", kMessy);
+            SessionState session;
+            testing::FakeUi ui;
+            runBatch(".f90", tree.path("src"), session, FormatOptions{}, platform, ui).lock.reset();
+            if (c.deleteFirst) tree.remove("src/a.f90");
+            platform.watched = tree.path("src/a.f90");
+            platform.edit = [&] { c.save(tree); };
+
+            RestoreRequest request;
+            request.slot = 1;
+            request.force = force;
+            const RestoreReport report = restoreSlot(request, platform);
+            ASSERT_TRUE(report.status) << c.what;
+            ASSERT_EQ(report.items.size(), 1u) << c.what;
+            EXPECT_EQ(report.items[0].action, RestoreAction::LeftAlone) << c.what << force;
+            EXPECT_NE(report.items[0].reason.find("during the restore"), std::string::npos)
+                << c.what << ": " << report.items[0].reason;
+            EXPECT_EQ(tree.read("src/a.f90"), c.saved) << c.what << force;
+        }
+    }
 }
 
 // A platform that notes, whenever a run writes a file of its folder,
