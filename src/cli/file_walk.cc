@@ -28,9 +28,12 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 // and on Windows, where one name has many spellings (letter case, short
 // names), the volume and file number; the resolved path in lower case when
 // those cannot be read. Empty for a path that does not exist.
-std::string identity(const std::string& path) {
+std::string identity(Platform& platform, const std::string& path) {
+#ifndef _WIN32
+    return platform.canonicalPath(path);  // the name as bytes: Qt would change one that is not UTF-8
+#else
+    (void)platform;
     const QString resolved = QFileInfo(qs(path)).canonicalFilePath();
-#ifdef _WIN32
     if (resolved.isEmpty()) return {};
     const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(resolved).utf16()),
                                       0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -44,8 +47,6 @@ std::string identity(const std::string& path) {
                    std::to_string(info.nFileIndexLow);
     }
     return resolved.toCaseFolded().toStdString();
-#else
-    return resolved.toStdString();
 #endif
 }
 
@@ -78,13 +79,13 @@ struct Walk {
     bool dedupe = false;
 
     void addFile(const std::string& path, const std::string& name) {
-        if (!dedupe || seenFiles.insert(identity(path)).second) result.files.push_back({path, name});
+        if (!dedupe || seenFiles.insert(identity(platform, path)).second) result.files.push_back({path, name});
     }
 
     // `relative` is the folder's path below the folder given ("" for that
     // one); `prefix` starts every name.
     void walkFolder(const std::string& folder, const std::string& relative, const std::string& prefix) {
-        if (!seenFolders.insert(identity(folder)).second) return;
+        if (!seenFolders.insert(identity(platform, folder)).second) return;
         std::vector<std::string> names;
         const Status listed = platform.listFiles(folder, options.extension, names);
         if (!listed) {
@@ -99,17 +100,14 @@ struct Walk {
         if (!options.recursive) return;
 
         // Hidden folders and links to folders are not listed at all.
-        QDir dir(qs(folder));
-        dir.setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-        dir.setSorting(QDir::Unsorted);
         std::vector<std::string> subfolders;
-        for (const QString& entry : dir.entryList()) subfolders.push_back(entry.toStdString());
-        std::sort(subfolders.begin(), subfolders.end(), listingOrderLess);
+        const Status sublisted = platform.listFolders(folder, subfolders);
+        if (!sublisted) result.errors.push_back(sublisted.message);
         for (const std::string& name : subfolders) {
             const std::string path = folder + kPathSeparator + name;
             const std::string rel = joinRelative(relative, name);
             if (anyGlobMatches(options.excludes, rel)) continue;
-            if (backupFolders.count(identity(path)) != 0) continue;
+            if (backupFolders.count(identity(platform, path)) != 0) continue;
             walkFolder(path, rel, prefix);
         }
     }
@@ -133,7 +131,8 @@ WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions
     Walk walk{options, platform, {}, {}, {}, {}};
     if (!options.backupRoot.empty()) {
         for (int k = 1; k <= 5; ++k) {
-            const std::string folder = identity(options.backupRoot + kPathSeparator + backupFolderName(k));
+            const std::string folder =
+                identity(platform, options.backupRoot + kPathSeparator + backupFolderName(k));
             if (!folder.empty()) walk.backupFolders.insert(folder);
         }
     }

@@ -152,7 +152,8 @@ Status QtPlatform::listFolders(const std::string& folder, std::vector<std::strin
     const Status read = posixFolderNames(folder, raw);
     if (!read) return read;
     for (std::string& name : raw) {
-        if (name[0] != '.' && posixPathKind(folder + "/" + name) == PathKind::Folder) names.push_back(std::move(name));
+        if (name[0] != '.' && posixPathKind(folder + "/" + name) == PathKind::Folder)
+            names.push_back(std::move(name));
     }
 #endif
     std::sort(names.begin(), names.end(), listingOrderLess);

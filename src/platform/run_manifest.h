@@ -41,10 +41,10 @@ struct ManifestFile {
     /// run over one folder, the file name. Also the backup copy's name in
     /// the slot folder.
     std::string path;
-    /// Where the file lay, absolute, its folder's symbolic links resolved,
-    /// when that is not the run's folder with `path` below it (a run over
-    /// several PATHs, one of them absolute or outside the current folder);
-    /// empty otherwise.
+    /// Where the run wrote the file, absolute, its folder's symbolic links
+    /// resolved, when that is not the run's folder with `path` below it (a
+    /// run over several PATHs, one of them absolute or outside the current
+    /// folder; a symbolic link, whose target was written); empty otherwise.
     std::string place;
     FileEnd end = FileEnd::Failed;
     std::string reason;    ///< why it failed; empty otherwise

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 
 #include "platform/file_names.h"
 #include "run/chuli.h"
@@ -101,6 +102,9 @@ struct Context {
     std::string folder;    ///< canonical
     bool force;
     bool dryRun;
+    /// The folders files were looked for in, where a killed run may have
+    /// left its temporary files.
+    mutable std::set<std::string> visited = {};
 };
 
 // Where a file is put back: steps below a canonical folder.
@@ -219,6 +223,7 @@ RestoreItem putBack(const Context& c, RestoreItem item, const Target& t, const C
 // be left alone whatever --force says.
 bool readTarget(const Context& c, const Target& t, TargetState& state, std::string& current,
                 FileIdentity& read, RestoreItem& item) {
+    c.visited.insert(under(t.folder, t.steps, t.steps.size() - 1));
     state = inspectTarget(c, t);
     switch (state) {
         case TargetState::FolderGone:
@@ -343,7 +348,8 @@ RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vecto
     FileIdentity seen;
     if (!readTarget(c, t, state, current, seen, item)) return item;
     if (state == TargetState::Missing) {
-        return leftAlone(item, "not in " + escapedName(c.folder) + "; its copy may come from a run over another folder");
+        return leftAlone(item, "not in " + escapedName(c.folder) +
+                                   "; its copy may come from a run over another folder");
     }
     if (current == backup.bytes) {
         item.action = RestoreAction::AlreadyOriginal;
@@ -465,6 +471,11 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     if (!report.status) return report;
     report.status = report.hasManifest ? restoreFromManifest(c, report.manifest, request.folder, report)
                                        : restoreWithoutManifest(c, request.folder, report);
+    // What a run killed between writing and renaming left behind, as the
+    // next run would remove it.
+    if (!request.dryRun) {
+        for (const std::string& folder : c.visited) platform.removeStaleTemporaries(folder);
+    }
     return report;
 }
 

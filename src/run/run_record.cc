@@ -50,6 +50,9 @@ std::string RunRecord::placeOf(const std::string& filePath, const std::string& n
         folder = resolvedFolders_.emplace(parent, platform_.canonicalPath(parent)).first;
     // A folder gone already: the file is not there to be written either.
     if (folder->second.empty()) return {};
+    // A symbolic link's target is what the run rewrites, so that is what
+    // its restore must put back; the link itself is never written.
+    if (platform_.pathKind(filePath) == PathKind::SymLink) return platform_.canonicalPath(filePath);
     const std::string place = joined(folder->second, base);
     return place == joined(manifest_.folder, name) ? std::string() : place;
 }

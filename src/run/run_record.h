@@ -33,7 +33,8 @@ public:
     Status begin();
     /// Where the file at `filePath` lies, for add(): empty when the run's
     /// folder with `name` below it says so already, else its absolute path
-    /// through its folder's resolved path. Asked before the file is touched.
+    /// through its folder's resolved path (a symbolic link's: its target's
+    /// resolved path). Asked before the file is touched.
     std::string placeOf(const std::string& filePath, const std::string& name);
     /// A file the run reached: `name` relative to the run's folder, `place`
     /// from placeOf().
