@@ -299,6 +299,11 @@ Status posixRestoreFile(const std::string& path, const std::string& bytes, const
     return replace(path, bytes, read, true);
 }
 
+Status posixCreateFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) return Status::success();
+    return failWith(path, "cannot create folder", errno);
+}
+
 PathKind posixPathKind(const std::string& path) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return PathKind::Missing;

@@ -31,6 +31,8 @@ Status posixRestoreFile(const std::string& path, const std::string& bytes, const
 /// name only when nothing stands there then (link, not rename, so that
 /// nothing is replaced).
 Status posixCreateFile(const std::string& path, const std::string& bytes, const FileIdentity& of);
+/// `mkdir` of one folder whose parent exists.
+Status posixCreateFolder(const std::string& path);
 /// What stands at `path`, by `lstat`: a symbolic link is not followed.
 PathKind posixPathKind(const std::string& path);
 /// `realpath`: empty when the path does not exist.

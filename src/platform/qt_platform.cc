@@ -35,7 +35,7 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 std::string fromQ(const QString& s) { return s.toStdString(); }
 
 Status fail(const std::string& path, const std::string& what, const QString& reason) {
-    std::string message = path + ": " + what;
+    std::string message = escapedName(path) + ": " + what;
     if (!reason.isEmpty()) message += " (" + fromQ(reason) + ")";
     return Status::failure(std::move(message));
 }
@@ -95,18 +95,35 @@ bool listingOrderLess(const std::string& a, const std::string& b) {
 Status QtPlatform::listFiles(const std::string& folder, const std::string& extension,
                              std::vector<std::string>& names) {
     names.clear();
-    const QFileInfo info(qs(folder));
-    if (!info.exists()) return fail(folder, "folder not found", {});
-    if (!info.isDir()) return fail(folder, "not a folder", {});
-    if (!info.isReadable()) return fail(folder, "folder cannot be read", {});
-    QDir dir(qs(folder));
-    // One filter, never split at ";" or blanks; without QDir::CaseSensitive
-    // the wildcard matching ignores case. Files only: no folders, no hidden
-    // files, no sockets, pipes or devices.
-    dir.setNameFilters(QStringList{QStringLiteral("*") + qs(extension)});
-    dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
-    dir.setSorting(QDir::Unsorted);
-    const QStringList entries = dir.entryList();
+#ifndef _WIN32
+    // Qt cannot reach a folder whose name is not UTF-8 at all: such a
+    // folder is listed from its bytes alone.
+    const bool bytesOnly = !isUtf8Name(folder);
+#else
+    const bool bytesOnly = false;
+#endif
+    QStringList entries;
+    if (!bytesOnly) {
+        const QFileInfo info(qs(folder));
+        if (!info.exists()) return fail(folder, "folder not found", {});
+        if (!info.isDir()) return fail(folder, "not a folder", {});
+        if (!info.isReadable()) return fail(folder, "folder cannot be read", {});
+        QDir dir(qs(folder));
+        // One filter, never split at ";" or blanks; without QDir::CaseSensitive
+        // the wildcard matching ignores case. Files only: no folders, no hidden
+        // files, no sockets, pipes or devices.
+        dir.setNameFilters(QStringList{QStringLiteral("*") + qs(extension)});
+        dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
+        dir.setSorting(QDir::Unsorted);
+        entries = dir.entryList();
+    }
+#ifndef _WIN32
+    else {
+        const std::string resolved = posixCanonicalPath(folder);
+        if (resolved.empty()) return fail(folder, "folder not found", {});
+        if (posixPathKind(resolved) != PathKind::Folder) return fail(folder, "not a folder", {});
+    }
+#endif
     names.reserve(static_cast<std::size_t>(entries.size()));
 #ifdef _WIN32
     for (const QString& entry : entries) names.push_back(fromQ(entry));
@@ -127,7 +144,7 @@ Status QtPlatform::listFiles(const std::string& folder, const std::string& exten
         QRegularExpression::wildcardToRegularExpression(QStringLiteral("*") + qs(extension)),
         QRegularExpression::CaseInsensitiveOption);
     for (const std::string& name : raw) {
-        if (name.empty() || name[0] == '.' || isUtf8Name(name)) continue;
+        if (name.empty() || name[0] == '.' || (!bytesOnly && isUtf8Name(name))) continue;
         FileIdentity identity;
         if (!posixStatFile(folder + "/" + name, identity)) continue;
         if (pattern.match(QFile::decodeName(QByteArray::fromStdString(name))).hasMatch())
@@ -160,6 +177,20 @@ Status QtPlatform::listFolders(const std::string& folder, std::vector<std::strin
     return Status::success();
 }
 
+#ifndef _WIN32
+// On the bytes of the name, which Qt would change where they are not UTF-8.
+bool QtPlatform::folderExists(const std::string& path) {
+    const std::string resolved = posixCanonicalPath(path);
+    return !resolved.empty() && posixPathKind(resolved) == PathKind::Folder;
+}
+
+bool QtPlatform::fileExists(const std::string& path) {
+    FileIdentity identity;
+    return static_cast<bool>(posixStatFile(path, identity));
+}
+
+Status QtPlatform::createFolder(const std::string& path) { return posixCreateFolder(path); }
+#else
 bool QtPlatform::folderExists(const std::string& path) { return QFileInfo(qs(path)).isDir(); }
 
 bool QtPlatform::fileExists(const std::string& path) { return QFileInfo(qs(path)).isFile(); }
@@ -168,6 +199,7 @@ Status QtPlatform::createFolder(const std::string& path) {
     if (QDir().mkdir(qs(path))) return Status::success();
     return fail(path, "cannot create folder", {});
 }
+#endif
 
 Status QtPlatform::copyFile(const std::string& from, const std::string& to) {
     QFile in(qs(from));
