@@ -97,7 +97,10 @@ struct Reader {
         const bool valid = v.isString() && hex.size() % 2 == 0 &&
                            hex.toStdString().find_first_not_of("0123456789abcdef") == std::string::npos;
         if (!valid) fail(std::string("\"") + key + "Bytes\" is not lower-case hex");
-        return QByteArray::fromHex(hex).toStdString();
+        std::string bytes = QByteArray::fromHex(hex).toStdString();
+        // No name holds a NUL: the file system would read it as the name's end.
+        if (bytes.find('\0') != std::string::npos) fail(std::string("\"") + key + "Bytes\" holds a NUL");
+        return bytes;
     }
     bool flag(const QJsonObject& o, const char* key) {
         const QJsonValue v = o.value(QLatin1String(key));

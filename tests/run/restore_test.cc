@@ -294,6 +294,14 @@ TEST(Restore, RefusesADamagedOrPlantedManifestAndChangesNothing) {
         {"no hash", "\"sha256\"", "\"sha1\"", "damaged run manifest"},
         {"parent path", "\"path\": \"a.f90\"", "\"path\": \"../a.f90\"", "not a file inside"},
         {"absolute elsewhere", "\"path\": \"a.f90\"", "\"path\": \"/etc/a.f90\"", "not a file inside"},
+        {"relative place", "\"path\": \"a.f90\"", "\"path\": \"a.f90\", \"place\": \"a.f90\"",
+         "not an absolute path"},
+        {"place with a parent step", "\"path\": \"a.f90\"", "\"path\": \"a.f90\", \"place\": \"/x/../a.f90\"",
+         "not an absolute path"},
+        {"NUL in a name's bytes", "\"path\": \"a.f90\"", "\"path\": \"a.f90\", \"pathBytes\": \"612e66393000\"",
+         "damaged run manifest"},
+        {"bytes not hex", "\"path\": \"a.f90\"", "\"path\": \"a.f90\", \"pathBytes\": \"6G\"",
+         "damaged run manifest"},
         // The folder's root without its separator: relative, or on Windows
         // relative to the drive's current folder ("C:work").
         {"relative folder", "\"folder\": \"{root}", "\"folder\": \"{root}", "no absolute folder"},
