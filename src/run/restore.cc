@@ -1,6 +1,8 @@
 // Restoring a backup slot. Every path comes from the manifest or the slot's
 // listing, so every path is checked before it is used: a manifest name must
-// stay inside the run's folder step by step, a backup copy must be a plain
+// stay inside the run's folder step by step (a recorded place must be an
+// absolute path without "." or ".." and its folder must still resolve to
+// itself), a backup copy must be a plain
 // file reached through plain folders of the slot, and a file in the folder
 // that has become a symbolic link is left alone, never written through.
 // A file still there is put back by the run's own rewrite, checked against

@@ -213,7 +213,10 @@ TEST(Cli, RestoreAfterSeveralPathsPutsEveryFileBackWhereItWas) {
     storedSlot(home, true);
     const std::vector<std::string> files = {"cwd/rel/a.f90", "abs/x/b.f90", "up/c.f90", "cwd/one.f90", "abs/y.f90"};
     for (const std::string& file : files) home.write(file, kSource);
-    const std::string decoy = "cwd/" + home.path("abs/x/b.f90").substr(1);
+    // The absolute PATH's name without its root (and drive colon).
+    std::string label = home.path("abs/x/b.f90");
+    label.erase(std::remove(label.begin(), label.end(), ':'), label.end());
+    const std::string decoy = "cwd/" + label.substr(label.find_first_not_of('/'));
     home.write(decoy, "unrelated\n");
     const std::string bk = home.path("bk");
     const Result run = runProgram(
