@@ -1,4 +1,4 @@
-// Root detection and trailing separators for both path styles.
+// Roots and trailing separators for both path styles.
 #include "platform/paths.h"
 
 namespace codekiln {
@@ -29,14 +29,6 @@ std::size_t windowsRootLength(std::string_view path) {
 }  // namespace
 
 bool isPathSeparator(char c, PathStyle style) { return c == '/' || (style == PathStyle::Windows && c == '\\'); }
-
-bool isRootPath(std::string_view path, PathStyle style) {
-    if (style == PathStyle::Posix) return path == "/";
-    const std::size_t root = windowsRootLength(path);
-    if (root == 0 || root != path.size()) return false;
-    // "C:" is the drive's current folder, not its top.
-    return isPathSeparator(path.back(), style) || path.rfind("\\\\", 0) == 0 || path.rfind("//", 0) == 0;
-}
 
 std::string withoutTrailingSeparators(std::string folder, PathStyle style) {
     const std::size_t keep = style == PathStyle::Windows ? windowsRootLength(folder)

@@ -20,10 +20,6 @@ inline constexpr PathStyle kNativePathStyle = PathStyle::Posix;
 /// Whether `c` separates folders in `style`.
 bool isPathSeparator(char c, PathStyle style = kNativePathStyle);
 
-/// Whether `path` is the top of a drive or of the file system: "/", and on
-/// Windows also "\", "C:\", "C:/" and a share "\\server\share\".
-bool isRootPath(std::string_view path, PathStyle style = kNativePathStyle);
-
 /// `folder` without trailing separators, as the folder list gives a folder,
 /// except that a root keeps its own: "D:\src\" is "D:\src", "C:\\" is "C:\"
 /// and "//" is "/". A bare drive "C:" (the drive's current folder) is left

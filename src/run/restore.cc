@@ -341,13 +341,6 @@ Status checkSlotFolder(Platform& platform, const std::string& slotFolder) {
 
 }  // namespace
 
-bool RestoreReport::leftAnythingAlone() const {
-    for (const RestoreItem& item : items) {
-        if (item.action == RestoreAction::LeftAlone) return true;
-    }
-    return false;
-}
-
 RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     RestoreReport report;
     if (request.slot < 1 || request.slot > kSlots) {

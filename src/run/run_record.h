@@ -37,8 +37,6 @@ public:
     /// the run whose copies it holds.
     Status finish();
 
-    const RunManifest& manifest() const { return manifest_; }
-
 private:
     Platform& platform_;
     RunManifest manifest_;
