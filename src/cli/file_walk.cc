@@ -94,7 +94,7 @@ struct Walk {
         for (const std::string& name : names) {
             const std::string rel = joinRelative(relative, name);
             if (anyGlobMatches(options.excludes, rel)) continue;
-            addFile(folder + kPathSeparator + name, joinRelative(prefix, rel));
+            addFile(joinPath(folder, name), joinRelative(prefix, rel));
         }
         if (!options.recursive) return;
 
@@ -106,7 +106,7 @@ struct Walk {
         for (const QString& entry : dir.entryList()) subfolders.push_back(entry.toStdString());
         std::sort(subfolders.begin(), subfolders.end(), listingOrderLess);
         for (const std::string& name : subfolders) {
-            const std::string path = folder + kPathSeparator + name;
+            const std::string path = joinPath(folder, name);
             const std::string rel = joinRelative(relative, name);
             if (anyGlobMatches(options.excludes, rel)) continue;
             if (backupFolders.count(identity(path)) != 0) continue;

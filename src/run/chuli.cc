@@ -18,25 +18,16 @@ namespace {
 
 constexpr int kBackupFolders = 5;
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-    return folder + kPathSeparator + name;
-}
-
 /// Whether the resolved path `file` lies in one of the backup folders of
-/// the resolved backup root `root`. Either separator counts, as resolved
-/// paths on Windows come with "/".
-bool insideBackupFolder(std::string file, std::string root) {
-    if (file.empty() || root.empty()) return false;
-    for (std::string* path : {&file, &root}) {
-        for (char& c : *path) {
-            if (c == kPathSeparator) c = '/';
-        }
-    }
-    if (root.back() != '/') root += '/';
-    if (file.compare(0, root.size(), root) != 0) return false;
+/// the resolved backup root `root`.
+bool insideBackupFolder(const std::string& file, const std::string& root) {
+    if (file.empty() || root.empty() || !isSameOrBelow(file, root)) return false;
+    std::size_t at = root.size();  // the first name below the root
+    while (at < file.size() && isPathSeparator(file[at])) ++at;
     for (int k = 1; k <= kBackupFolders; ++k) {
-        const std::string folder = backupFolderName(k) + "/";
-        if (file.compare(root.size(), folder.size(), folder) == 0) return true;
+        const std::string name = backupFolderName(k);
+        const std::size_t end = at + name.size();
+        if (file.compare(at, name.size(), name) == 0 && end < file.size() && isPathSeparator(file[end])) return true;
     }
     return false;
 }

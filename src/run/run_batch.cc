@@ -9,6 +9,7 @@
 #include <set>
 
 #include "platform/file_names.h"
+#include "platform/paths.h"
 #include "run/chuli.h"
 #include "run/settings.h"
 #include "run/run_record.h"
@@ -69,7 +70,7 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     std::vector<RunFile> files;
     files.reserve(found.size());
     // One separator between folder and name, even after a root's own.
-    for (std::string& name : found) files.push_back({folder + kPathSeparator + name, std::move(name)});
+    for (std::string& name : found) files.push_back({joinPath(folder, name), std::move(name)});
     outcome = runFiles(files, folder, extension, session, options, PipelineOptions{}, platform, ui);
     if (!listed) outcome.listingError = listed.message;
     return outcome;
@@ -103,10 +104,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     // What a run killed between writing and renaming left behind, in every
     // folder this run writes to.
     std::set<std::string> folders{platform.backupRoot() + kPathSeparator + backupFolderName(slot)};
-    for (const RunFile& file : files) {
-        const std::size_t cut = file.path.find_last_of(kPathSeparator == '/' ? "/" : "/\\");
-        folders.insert(cut == std::string::npos ? "." : file.path.substr(0, cut == 0 ? 1 : cut));
-    }
+    for (const RunFile& file : files) folders.insert(parentOf(file.path));
     for (const std::string& written : folders) platform.removeStaleTemporaries(written);
 
     RunRecord record(folder, extension, options, session.backupSlot, platform);
