@@ -30,7 +30,7 @@
 #include "platform/platform.h"
 #include "run/chuli.h"
 #include "run/run_batch.h"
-#include "run/settings.h"
+#include "run/backup_slots.h"
 
 namespace codekiln {
 

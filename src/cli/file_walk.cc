@@ -16,7 +16,7 @@
 #include "cli/path_glob.h"
 #include "platform/paths.h"
 #include "platform/qt_platform.h"
-#include "run/chuli.h"
+#include "run/backup_slots.h"
 
 namespace codekiln {
 
@@ -132,8 +132,8 @@ WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions
                         Platform& platform) {
     Walk walk{options, platform, {}, {}, {}, {}};
     if (!options.backupRoot.empty()) {
-        for (int k = 1; k <= 5; ++k) {
-            const std::string folder = identity(options.backupRoot + kPathSeparator + backupFolderName(k));
+        for (int k = 1; k <= kBackupSlots; ++k) {
+            const std::string folder = identity(backupFolderPath(options.backupRoot, k));
             if (!folder.empty()) walk.backupFolders.insert(folder);
         }
     }

@@ -20,7 +20,6 @@ namespace codekiln {
 
 namespace {
 
-constexpr int kSlots = 5;
 const char* const kKeptSuffix = ".before-restore";
 
 std::string under(const std::string& base, const std::vector<std::string>& steps, std::size_t count) {
@@ -305,8 +304,9 @@ Status checkSlotFolder(Platform& platform, const std::string& slotFolder) {
 
 RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     RestoreReport report;
-    if (request.slot < 1 || request.slot > kSlots) {
-        report.status = Status::failure("backup slot " + std::to_string(request.slot) + ": slots are 1 to 5");
+    if (!isBackupSlot(request.slot)) {
+        report.status = Status::failure("backup slot " + std::to_string(request.slot) + ": slots are 1 to " +
+                                        std::to_string(kBackupSlots));
         return report;
     }
     Context c{platform,
@@ -331,7 +331,7 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
 int lastRecordedSlot(Platform& platform) {
     int last = 0;
     std::int64_t newest = 0;
-    for (int slot = 1; slot <= kSlots; ++slot) {
+    for (int slot = 1; slot <= kBackupSlots; ++slot) {
         const std::string folder = slotFolderPath(platform, slot);
         if (platform.pathKind(folder) != PathKind::Folder) continue;
         RunManifest manifest;
@@ -347,7 +347,7 @@ int lastRecordedSlot(Platform& platform) {
 
 std::vector<SlotListing> listBackupSlots(Platform& platform) {
     std::vector<SlotListing> slots;
-    for (int slot = 1; slot <= kSlots; ++slot) {
+    for (int slot = 1; slot <= kBackupSlots; ++slot) {
         SlotListing listing;
         listing.slot = slot;
         Context c{platform, slotFolderPath(platform, slot), backupFolderName(slot), {}, false, true};
