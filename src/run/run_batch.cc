@@ -128,6 +128,10 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
         for (const StructureWarning& warning : done.warnings)
             outcome.warnings.push_back(warningText(escapedName(file.name), warning));
         if (!done.status) outcome.failures.push_back({escapedName(file.name), done.status.message});
+        FileReport report{escapedName(file.name), escapedName(file.path), FileEnd::Failed, done.code,
+                          done.status.message, done.sameFile, done.lineCount};
+        if (done.status) report.end = done.written == done.original ? FileEnd::Unchanged : FileEnd::Formatted;
+        outcome.files.push_back(std::move(report));
     }
     ui.progress(total, total, {});
     const Status kept = record.finish();
