@@ -16,6 +16,7 @@
 
 #include "cli/cli_restore.h"
 #include "cli/file_walk.h"
+#include "cli/git_changes.h"
 #include "cli/line_edits.h"
 #include "cli/project_config.h"
 #include "cli/run_report.h"
@@ -186,7 +187,14 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
         case BatchEnd::Completed:
             break;
     }
-    const WalkResult found = collectFiles(options.paths, walkOptions(options, extension, platform), platform);
+    WalkResult found = collectFiles(options.paths, walkOptions(options, extension, platform), platform);
+    if (!options.changedSince.empty()) {
+        const Status limited = limitToChangedLines(found.files, options.paths, options.changedSince);
+        if (!limited) {
+            report(err, limited.message);
+            return CliResult::UsageError;
+        }
+    }
     const BatchOutcome outcome = runFiles(found.files, runFolder(options.paths), extension, session,
                                           options.format, pipelineOptions(options), platform, ui);
     if (outcome.end == BatchEnd::NotStarted) {

@@ -180,6 +180,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         outcome.code = pipelineCode(result.end);
         return outcome;
     }
+    if (pipeline.keep) result.bytes = pipeline.keep(original, result.bytes);
 
     // Nothing is rewritten without its backup copy.
     if (!backedUp) {

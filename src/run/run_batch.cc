@@ -122,7 +122,9 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
             outcome.stopped = total - i;
             break;
         }
-        const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, pipeline);
+        PipelineOptions filePipeline = pipeline;
+        if (file.keep) filePipeline.keep = file.keep;
+        const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, filePipeline);
         run.totalLines += done.lineCount;
         record.add(file.name, done);
         for (const StructureWarning& warning : done.warnings)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,6 +84,9 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
 struct RunFile {
     std::string path;
     std::string name;
+    /// What of the file's formatting is written (PipelineOptions::keep);
+    /// unset: the run's own choice.
+    std::function<std::string(const std::string& original, const std::string& formatted)> keep = {};
 };
 
 /// The steps of a run before any file is looked at: the extension warning
