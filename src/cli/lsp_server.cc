@@ -121,6 +121,21 @@ private:
         send(QJsonObject{{"id", id}, {"result", result}});
     }
 
+    // A result already in JSON text (the edits, written as they are made:
+    // tens of thousands of small objects cost far more as QJsonObjects).
+    void sendRawResult(const QJsonValue& id, const std::string& result) {
+        const QByteArray idText = QJsonDocument(QJsonArray{id}).toJson(QJsonDocument::Compact);
+        std::string body = R"({"id":)";
+        body.append(idText.constData() + 1, static_cast<std::size_t>(idText.size() - 2));
+        body += R"(,"jsonrpc":"2.0","result":)";
+        body += result;
+        body += '}';
+        const std::string header = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+        std::fwrite(header.data(), 1, header.size(), out_);
+        std::fwrite(body.data(), 1, body.size(), out_);
+        std::fflush(out_);
+    }
+
     void sendError(const QJsonValue& id, int code, const std::string& text) {
         send(QJsonObject{{"id", id.isUndefined() ? QJsonValue() : id},
                          {"error", QJsonObject{{"code", code}, {"message", QString::fromStdString(text)}}}});
@@ -255,18 +270,48 @@ private:
             refuse(id, result.reason);
             return;
         }
-        QJsonArray edits;
-        for (const LineHunk& hunk : lineHunks(text, result.bytes)) {
-            std::string newText;
-            for (const std::string& line : hunk.lines) newText += line;
-            const auto position = [](std::size_t line) {
-                return QJsonObject{{"line", static_cast<qint64>(line)}, {"character", 0}};
-            };
-            edits.append(QJsonObject{{"range", QJsonObject{{"start", position(hunk.first)},
-                                                           {"end", position(hunk.first + hunk.count)}}},
-                                     {"newText", QString::fromStdString(newText)}});
+        // The edits are written by hand, as JSON carries valid UTF-8 as it is;
+        // the pipeline puts out nothing else for a buffer.
+        if (!isUtf8Name(result.bytes)) {
+            refuse(id, "the formatted text is not valid UTF-8");
+            return;
         }
-        sendResult(id, edits);
+        std::string edits = "[";
+        edits.reserve(result.bytes.size() + result.bytes.size() / 2);
+        for (const LineHunk& hunk : lineHunks(text, result.bytes)) {
+            if (edits.size() > 1) edits += ',';
+            edits += R"({"newText":")";
+            for (const std::string& line : hunk.lines) appendJsonText(edits, line);
+            edits += R"(","range":{"end":{"character":0,"line":)" + std::to_string(hunk.first + hunk.count) +
+                     R"(},"start":{"character":0,"line":)" + std::to_string(hunk.first) + "}}}";
+        }
+        edits += ']';
+        sendRawResult(id, edits);
+    }
+
+    // `text` (valid UTF-8) inside a JSON string: quotes, backslashes and
+    // control characters escaped, everything else as it is.
+    static void appendJsonText(std::string& json, const std::string& text) {
+        static const char hex[] = "0123456789abcdef";
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                json += '\\';
+                json += c;
+            } else if (c == '\n') {
+                json += "\\n";
+            } else if (c == '\r') {
+                json += "\\r";
+            } else if (c == '\t') {
+                json += "\\t";
+            } else if (byte < 0x20) {
+                json += "\\u00";
+                json += hex[byte >> 4];
+                json += hex[byte & 0xF];
+            } else {
+                json += c;
+            }
+        }
     }
 
     void refuse(const QJsonValue& id, const std::string& reason) {

@@ -100,6 +100,12 @@ TEST(LspServer, ScriptedSession) {
         R"({"range":{"start":{"line":2,"character":7},"end":{"line":2,"character":8}},"text":"2"}]})";
     const std::string changed = "program p\r\nif (a) then\r\nxé😀 = 2\r\nend if\r\nend program p\r\n";
     home.write("p/b.f90", changed);
+    // Text the edits must carry through JSON's escapes.
+    const std::string escapes = "program q\nif (a) then\ns = '\"\\\t\x01/é'\nend if\nend program q\n";
+    home.write("p/c.f90", escapes);
+    const std::string cUri = QUrl::fromLocalFile(QString::fromStdString(home.path("p/c.f90")))
+                                 .toString(QUrl::FullyEncoded)
+                                 .toStdString();
     const std::string input =
         request(1, "shutdown", "null") +  // before initialize
         request(2, "initialize", "{}") + notification("initialized", "{}") +
@@ -118,6 +124,9 @@ TEST(LspServer, ScriptedSession) {
         request(6, "textDocument/formatting", doc + "}") + "Content-Length: 5\r\n\r\n{oops" +
         "Bogus: 1\r\n\r\n" + request(7, "no/such", "{}") +
         request(8, "textDocument/formatting", R"({"textDocument":{"uri":"file:///not/open.f90"}})") +
+        notification("textDocument/didOpen",
+                     R"({"textDocument":{"uri":")" + cUri + R"(","version":1,"text":)" + jsonString(escapes) + "}}") +
+        request(10, "textDocument/formatting", R"({"textDocument":{"uri":")" + cUri + R"("}})") +
         request(9, "shutdown", "null") + notification("exit", "null");
     const Result r = runProgram(home, {"--lsp"}, input);
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -162,6 +171,8 @@ TEST(LspServer, ScriptedSession) {
          nullIds.size() == 2 && nullIds[0].value("error").toObject().value("code").toInt() == -32700},
         {"unknown method", code(7) == -32601},
         {"document not open", code(8) == -32602},
+        {"quotes, backslashes and control characters in edits",
+         applied(escapes, edits(10)) == runProgram(home, {"--stdout", home.path("p/c.f90")}).out},
         {"shutdown", responses[9].contains("result") && !responses[9].contains("error")},
     };
     for (const auto& c : cases) EXPECT_TRUE(c.ok) << c.label << "\n" << r.out;
