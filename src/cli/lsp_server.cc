@@ -1,7 +1,8 @@
 // The server reads one message at a time, answers it before it reads the
 // next, and keeps the open documents' text in memory as UTF-8. Positions are
-// UTF-16 code units, as the protocol has them by default; edits it sends
-// start and end at line starts, where both counts agree.
+// UTF-16 code units, as the protocol has them by default, or UTF-8 bytes when
+// the client offers them; edits it sends start and end at line starts, where
+// every count agrees.
 #include "cli/lsp_server.h"
 
 #include <QJsonArray>
@@ -158,8 +159,17 @@ private:
         }
         if (method == "initialize") {
             initialized_ = true;
+            // UTF-16 code units unless the client can count in UTF-8 bytes,
+            // the text's own unit.
+            const QJsonArray offered = params.value("capabilities")
+                                           .toObject()
+                                           .value("general")
+                                           .toObject()
+                                           .value("positionEncodings")
+                                           .toArray();
+            utf8Positions_ = offered.contains(QJsonValue("utf-8"));
             const QJsonObject sync{{"openClose", true}, {"change", 2}, {"save", true}};
-            const QJsonObject capabilities{{"positionEncoding", "utf-16"},
+            const QJsonObject capabilities{{"positionEncoding", utf8Positions_ ? "utf-8" : "utf-16"},
                                            {"textDocumentSync", sync},
                                            {"documentFormattingProvider", true},
                                            {"documentRangeFormattingProvider", true}};
@@ -200,8 +210,8 @@ private:
     }
 
     // The byte offset of an LSP position in `text`: `character` counts UTF-16
-    // code units and stops at the line's end.
-    static std::size_t offsetOf(const std::string& text, long long line, long long character) {
+    // code units (UTF-8 bytes when so agreed) and stops at the line's end.
+    static std::size_t offsetOf(const std::string& text, long long line, long long character, bool utf8) {
         std::size_t at = 0;
         for (long long n = 0; n < line && at < text.size(); ++n) {
             while (at < text.size() && text[at] != '\n' && text[at] != '\r') ++at;
@@ -211,14 +221,14 @@ private:
         long long units = 0;
         while (at < text.size() && units < character && text[at] != '\n' && text[at] != '\r') {
             const unsigned char lead = static_cast<unsigned char>(text[at]);
-            const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+            const std::size_t length = utf8 ? 1 : lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
             units += length == 4 ? 2 : 1;
             at = std::min(text.size(), at + length);
         }
         return at;
     }
 
-    static void applyChange(std::string& text, const QJsonObject& change) {
+    void applyChange(std::string& text, const QJsonObject& change) const {
         const std::string replacement = change.value("text").toString().toStdString();
         if (!change.contains("range")) {
             text = replacement;
@@ -228,9 +238,9 @@ private:
         const QJsonObject start = range.value("start").toObject();
         const QJsonObject end = range.value("end").toObject();
         const std::size_t from =
-            offsetOf(text, start.value("line").toInteger(), start.value("character").toInteger());
-        const std::size_t to =
-            std::max(from, offsetOf(text, end.value("line").toInteger(), end.value("character").toInteger()));
+            offsetOf(text, start.value("line").toInteger(), start.value("character").toInteger(), utf8Positions_);
+        const std::size_t to = std::max(from, offsetOf(text, end.value("line").toInteger(),
+                                                       end.value("character").toInteger(), utf8Positions_));
         text.replace(from, to - from, replacement);
     }
 
@@ -324,6 +334,7 @@ private:
     std::FILE* out_;
     bool initialized_ = false;
     bool shutdown_ = false;
+    bool utf8Positions_ = false;  ///< the client counts a line's characters in UTF-8 bytes
     std::map<std::string, std::string> documents_;
 };
 
