@@ -154,14 +154,40 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     const QCommandLineOption quiet(
         QStringLiteral("quiet"),
         QStringLiteral("A run in place prints no summary and no progress; only failures, on standard error."));
-    parser.addOptions({range, stdinFilename, lsp, quiet});
+    const QCommandLineOption json(
+        QStringLiteral("json"),
+        QStringLiteral("A run in place puts out one JSON object instead of the summary: each file with its "
+                       "outcome (formatted, unchanged, refused with a reason code), the backup slot and "
+                       "the counts."));
+    const QCommandLineOption changed(
+        QStringLiteral("changed"),
+        QStringLiteral("--changed[=REV]: a run in place changes only the lines that differ from git "
+                       "revision REV (default HEAD: staged and unstaged changes); files git does not "
+                       "track are formatted whole."));
+    parser.addOptions({range, stdinFilename, lsp, quiet, json, changed});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("Files and folders to format, in this order."),
                                  QStringLiteral("PATH... | --stdout FILE | --restore [SLOT [FOLDER]] | "
                                                 "--list-backups"));
 
+    // --changed takes its revision only as --changed=REV, as a PATH may
+    // follow it.
     QStringList args;
-    for (const std::string& a : arguments) args << QString::fromStdString(a);
+    QString changedRevision;
+    bool optionsEnd = false;
+    for (const std::string& a : arguments) {
+        QString arg = QString::fromStdString(a);
+        if (!optionsEnd && arg.startsWith(QLatin1String("--changed="))) {
+            changedRevision = arg.mid(10);
+            if (changedRevision.isEmpty()) return error("--changed= needs a revision");
+            // An option for git, not a revision: it is never passed on.
+            if (changedRevision.startsWith(QLatin1Char('-')))
+                return error("--changed: \"" + a.substr(10) + "\" is not a revision");
+            arg = QStringLiteral("--changed");
+        }
+        optionsEnd = optionsEnd || arg == QLatin1String("--");
+        args << arg;
+    }
     if (!parser.parse(args)) return error(fromQ(parser.errorText()));
 
     ParsedCommandLine parsed;
@@ -230,6 +256,14 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                          fromQ(parser.value(range)) + "\"");
     }
     o.quiet = parser.isSet(quiet);
+    if (parser.isSet(json)) {
+        if (o.mode != CliMode::Batch) return error("--json goes with a run in place");
+        o.json = true;
+    }
+    if (parser.isSet(changed)) {
+        if (o.mode != CliMode::Batch) return error("--changed goes with a run in place");
+        o.changedSince = changedRevision.isEmpty() ? std::string("HEAD") : fromQ(changedRevision);
+    }
     if (parser.isSet(stdinFilename)) {
         if (o.mode != CliMode::Stdout || o.paths.front() != "-")
             return error("--stdin-filename goes with --stdout -");

@@ -31,6 +31,50 @@ Status makeBackupFolders(Platform& platform, const std::string& base, const std:
 
 }  // namespace
 
+const char* failureCodeName(FailureCode code) {
+    switch (code) {
+        case FailureCode::None:
+            return "";
+        case FailureCode::NotReadable:
+            return "not-readable";
+        case FailureCode::InBackupFolder:
+            return "in-backup-folder";
+        case FailureCode::NotDecoded:
+            return "not-decoded";
+        case FailureCode::SafetyCheck:
+            return "safety-check";
+        case FailureCode::NotEncodable:
+            return "not-encodable";
+        case FailureCode::Unstable:
+            return "unstable";
+        case FailureCode::NoBackup:
+            return "no-backup";
+        case FailureCode::NotWritten:
+            return "not-written";
+    }
+    return "";
+}
+
+namespace {
+
+FailureCode pipelineCode(PipelineEnd end) {
+    switch (end) {
+        case PipelineEnd::Formatted:
+            return FailureCode::None;
+        case PipelineEnd::NotDecoded:
+            return FailureCode::NotDecoded;
+        case PipelineEnd::Refused:
+            return FailureCode::SafetyCheck;
+        case PipelineEnd::NotEncoded:
+            return FailureCode::NotEncodable;
+        case PipelineEnd::Unstable:
+            return FailureCode::Unstable;
+    }
+    return FailureCode::SafetyCheck;
+}
+
+}  // namespace
+
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
                   Platform& platform, const std::string& runName, const PipelineOptions& pipeline) {
     FileOutcome outcome;
@@ -58,7 +102,10 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
             if (!created && folders) folders = created;
         }
         outcome.status = platform.statFile(fn, identity);
-        if (!outcome.status) return outcome;
+        if (!outcome.status) {
+            outcome.code = FailureCode::NotReadable;
+            return outcome;
+        }
     }
 
     // A file inside a backup folder could be its own backup, or another
@@ -69,17 +116,25 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         outcome.status =
             Status::failure(escapedName(fn) + ": lies in a backup folder of " + escapedName(root) +
                             "; not formatted, so that no backup is overwritten");
+        outcome.code = FailureCode::InBackupFolder;
         return outcome;
     }
-    if (run.formattedPaths.count(resolved) != 0) return outcome;  // formatted already under another name
+    if (run.formattedPaths.count(resolved) != 0) {  // formatted already under another name
+        outcome.sameFile = true;
+        return outcome;
+    }
 
     // Read once: the backup, the formatting and the final check all work on
     // these bytes and on what the file was when they were read.
     std::string original;
     outcome.status = platform.readFileOnce(fn, original, identity);
-    if (!outcome.status) return outcome;
+    if (!outcome.status) {
+        outcome.code = FailureCode::NotReadable;
+        return outcome;
+    }
     if (!run.formattedInodes.insert({identity.device, identity.inode}).second && identity.inode != 0) {
-        return outcome;  // a hard link to a file formatted already
+        outcome.sameFile = true;  // a hard link to a file formatted already
+        return outcome;
     }
     if (!resolved.empty()) run.formattedPaths.insert(resolved);
     const std::string slotFolder = backupFolderPath(root, session.backupSlot);
@@ -94,17 +149,23 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     outcome.warnings = std::move(result.warnings);
     if (!result.formatted()) {
         outcome.status = Status::failure(result.reason);
+        outcome.code = pipelineCode(result.end);
         return outcome;
     }
+    if (pipeline.keep) result.bytes = pipeline.keep(original, result.bytes);
 
     // Nothing is rewritten without its backup copy.
     if (!backedUp) {
         outcome.status = Status::failure(backedUp.message + "; not formatted, as it has no backup copy");
+        outcome.code = FailureCode::NoBackup;
         return outcome;
     }
     if (result.bytes != original) {  // a file already formatted is left exactly as it is
         outcome.status = platform.replaceFile(fn, result.bytes, identity);
-        if (!outcome.status) return outcome;
+        if (!outcome.status) {
+            outcome.code = FailureCode::NotWritten;
+            return outcome;
+        }
     }
     outcome.written = platform.fingerprint(result.bytes);
     return outcome;

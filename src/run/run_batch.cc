@@ -118,12 +118,18 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
             outcome.stopped = total - i;
             break;
         }
-        const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, pipeline);
+        PipelineOptions filePipeline = pipeline;
+        if (file.keep) filePipeline.keep = file.keep;
+        const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, filePipeline);
         run.totalLines += done.lineCount;
         record.add(file.name, done);
         for (const StructureWarning& warning : done.warnings)
             outcome.warnings.push_back(warningText(escapedName(file.name), warning));
         if (!done.status) outcome.failures.push_back({escapedName(file.name), done.status.message});
+        FileReport report{escapedName(file.name), escapedName(file.path), FileEnd::Failed, done.code,
+                          done.status.message, done.sameFile, done.lineCount};
+        if (done.status) report.end = done.written == done.original ? FileEnd::Unchanged : FileEnd::Formatted;
+        outcome.files.push_back(std::move(report));
     }
     ui.progress(total, total, {});
     const Status kept = record.finish();
