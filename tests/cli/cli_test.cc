@@ -62,7 +62,7 @@ TEST(Cli, RefusesBadUsageWithExitTwo) {
         {},
         {"--check", "--diff", src},
         {"--bogus", src},
-        {"--encoding", "latin1", src},
+        {"--encoding", "ebcdic", src},
         {home.path("missing")},
         {"--stdout", home.path("src/a.f90"), "--check", src},
         {"--check", home.path("missing")},
@@ -94,6 +94,7 @@ TEST(Cli, ModernOptionsAreRefusedWhenTheyCannotApply) {
         {"--style", "modern", "--indent", "9", "--check", home.path("src")},
         {"--style", "modern", "--indent", "+4", "--check", home.path("src")},
         {"--style", "Modern", "--check", home.path("src")},
+        {"--encoding", "latin-1", "--check", home.path("src")},  // classic banners are Chinese
     };
     for (const auto& args : cases) {
         const Result r = runProgram(home, args);
@@ -223,6 +224,10 @@ TEST(Cli, StdoutFormatsOneFileAndTouchesNothing) {
          formatted(kSource, FormatOptions{false, false, true})},
         {{"--stdout", "-"}, "\xFF\xFE", 1, ""},
         {{"--stdout", "-", "--encoding", "utf-8"}, gb, 1, ""},
+        {{"--stdout", "-", "--style", "modern", "--encoding", "latin-1"},
+         "program p\r\n  s = '\xE9\xFF'   \r\nend program p\n",
+         0,
+         "program p\r\n    s = '\xE9\xFF'\r\nend program p\n"},
     };
     for (const auto& c : cases) {
         const Result r = runProgram(home, c.args, c.input);
