@@ -72,6 +72,8 @@ struct Statement {
     std::string label;       // the statement's own label
     std::string doLabel;     // a labelled DO's terminal label
     bool isContinue = false; // "continue" or "end do" (a labelled DO's terminal at the DO's level)
+    const char* spelled = "";  // a middle line's keyword as warnings name it: "else", "contains", ...
+    bool strayCase = false;    // a case line with no select open around it
 };
 
 bool assignmentFollows(Words w) {
@@ -168,19 +170,26 @@ Statement classify(std::string_view s, std::string_view top) {
     // Middle lines.
     if (first == "else" || first == "elseif" || first == "elsewhere") {
         st.role = Role::Middle;
-        st.kind = (first == "elsewhere" || w.rest().rfind("where", 0) == 0) ? "where" : "if";
+        const bool where = first == "elsewhere" || w.rest().rfind("where", 0) == 0;
+        st.kind = where ? "where" : "if";
+        st.spelled = where ? "elsewhere" : first == "elseif" || w.rest().rfind("if", 0) == 0 ? "else if" : "else";
         return st;
     }
-    if (first == "contains") { st.role = Role::Middle; st.kind = "contains"; return st; }
+    if (first == "contains") { st.role = Role::Middle; st.kind = "contains"; st.spelled = "contains"; return st; }
+    if (top != "select" && (((first == "case" || first == "rank") && w.peek() == '(') || first == "casedefault" ||
+                            (first == "case" && w.rest() == "default"))) {
+        st.strayCase = true;  // laid out as a plain statement, but reported
+        return st;
+    }
     if (top == "select") {
-        if (first == "case" || first == "rank" || first == "casedefault") { st.role = Role::Middle; st.kind = "case"; return st; }
+        if (first == "case" || first == "rank" || first == "casedefault") { st.role = Role::Middle; st.kind = "case"; st.spelled = "case"; return st; }
         if (first == "class" || first == "type") {
             std::size_t save = w.pos();
             std::string_view n = w.word();
-            if (n == "is" || n == "default") { st.role = Role::Middle; st.kind = "case"; return st; }
+            if (n == "is" || n == "default") { st.role = Role::Middle; st.kind = "case"; st.spelled = "case"; return st; }
             w.seek(save);
         }
-        if (first == "typeis" || first == "classis" || first == "classdefault") { st.role = Role::Middle; st.kind = "case"; return st; }
+        if (first == "typeis" || first == "classis" || first == "classdefault") { st.role = Role::Middle; st.kind = "case"; st.spelled = "case"; return st; }
     }
     auto open = [&](const char* k, bool unit = false) { st.role = Role::Open; st.kind = k; st.unit = unit; return st; };
     if (first == "do") {
@@ -680,6 +689,11 @@ private:
         lastBodyDepth_ = 0;
         switch (st.role) {
         case Role::Plain:
+            if (st.strayCase) {
+                file_.warnings.push_back({lineNo, stack_.empty() ? std::string("case outside any construct")
+                                                                 : "case does not match " + std::string(stack_.back().kind) +
+                                                                       " at line " + std::to_string(stack_.back().line)});
+            }
             break;
         case Role::Open:
             stack_.push_back({st.kind, lineNo, st.doLabel, st.unit});
@@ -691,7 +705,12 @@ private:
                 at = depth() - 1;
             }
             lastBodyDepth_ = depth();
-            if (stack_.empty()) file_.warnings.push_back({lineNo, std::string(st.kind) + " outside any construct"});
+            if (stack_.empty()) {
+                file_.warnings.push_back({lineNo, std::string(st.spelled) + " outside any construct"});
+            } else if (!middleFits(st.kind, stack_.back())) {
+                file_.warnings.push_back({lineNo, std::string(st.spelled) + " does not match " + stack_.back().kind +
+                                                      " at line " + std::to_string(stack_.back().line)});
+            }
             break;
         case Role::Close: {
             lastBodyDepth_ = depth();
@@ -711,6 +730,14 @@ private:
             if (n > 0 && closesHere && st.role != Role::Close) { at = depth(); lastBodyDepth_ = depth() + n; }
         }
         return std::max(at, 0);
+    }
+
+    // Whether a middle line belongs to the innermost open construct: else
+    // to an if, elsewhere to a where, contains to a program unit or a type.
+    static bool middleFits(std::string_view kind, const Open& top) {
+        if (kind == "contains") return top.unit || std::string_view(top.kind) == "type";
+        if (kind == "case") return std::string_view(top.kind) == "select";
+        return std::string_view(top.kind) == kind;
     }
 
     void closeConstruct(std::string_view kind, std::int64_t lineNo) {

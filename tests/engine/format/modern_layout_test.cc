@@ -74,6 +74,7 @@ TEST(ModernLayout, ConstructGroups) {
     for (const Case& c : kCases) {
         ModernFile out = formatModern(c.input, options);
         EXPECT_EQ(out.text, c.expected) << c.name;
+        EXPECT_TRUE(out.warnings.empty()) << c.name << ": " << out.warnings.front().message;
         EXPECT_EQ(formatModern(out.text, options).text, out.text) << c.name << " (second pass)";
     }
 }
@@ -112,6 +113,23 @@ TEST(ModernLayout, BrokenStructureIsReportedAndStillLaidOut) {
     EXPECT_EQ(out.warnings[0].line, 3);
     EXPECT_EQ(out.warnings[0].message, "end if does not match do at line 2");
     EXPECT_EQ(out.warnings[1].line, 4);
+
+    // Middle lines that belong to nothing open are named, and laid out as before.
+    out = formatModern("subroutine s\ndo i = 1, n\nelse\nend do\ncase (1)\ncontains\nend subroutine\nelse if (a) then\n"
+                       "type t\ncontains\nend type\n",
+                       options);
+    EXPECT_EQ(out.text, "subroutine s\n  do i = 1, n\n  else\n  end do\n  case (1)\ncontains\nend subroutine\n"
+                        "else if (a) then\ntype t\ncontains\nend type\n");
+    const std::pair<std::int64_t, std::string> middles[] = {
+        {3, "else does not match do at line 2"},
+        {5, "case does not match subroutine at line 1"},
+        {8, "else if outside any construct"},
+    };
+    ASSERT_EQ(out.warnings.size(), std::size(middles));
+    for (std::size_t k = 0; k < std::size(middles); ++k) {
+        EXPECT_EQ(out.warnings[k].line, middles[k].first);
+        EXPECT_EQ(out.warnings[k].message, middles[k].second);
+    }
 }
 
 // Lines of a text with their line ends.
