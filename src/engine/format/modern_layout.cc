@@ -225,15 +225,16 @@ Statement classify(std::string_view s, std::string_view top) {
     if (first == "interface" || (first == "abstract" && w.word() == "interface")) return open("interface");
     if (first == "type") {
         char c = w.peek();
-        if (c == '(') return st;           // type(t) :: x
-        if (c == ',' || c == ':' || isWord(c)) {
+        // type(t) :: x declares; type(t) function f() opens a function,
+        // which the prefixes below find.
+        if (c != '(' && (c == ',' || c == ':' || isWord(c))) {
             std::size_t save = w.pos();
             std::string_view n = w.word();
             if (n == "is") return st;
             w.seek(save);
             return open("type");
         }
-        return st;
+        if (c != '(') return st;
     }
     if (first == "program") return open("program", true);
     if (first == "submodule" && w.peek() == '(') return open("submodule", true);

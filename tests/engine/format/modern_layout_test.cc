@@ -21,9 +21,9 @@ struct Case {
 const Case kCases[] = {
     {"units_and_contains",
      "module m\ncontains\n  pure recursive integer function f(x)\nf = x\nend function\n"
-     "subroutine s\n   end\nend module m\n",
+     "subroutine s\n   end\ntype(t) function g()\ntype(t) :: h\nend function g\nend module m\n",
      "module m\ncontains\n   pure recursive integer function f(x)\n      f = x\n   end function\n"
-     "   subroutine s\n   end\nend module m\n"},
+     "   subroutine s\n   end\n   type(t) function g()\n      type(t) :: h\n   end function g\nend module m\n"},
     {"do_forms_and_labels",
      "do i = 1, n\ndo while (x)\nx = .false.\nend do\nenddo\ndo 10 i = 1, n\ndo 10 j = 1, n\n"
      "a(i,j) = 0\n10 continue\ndo concurrent (i=1:n)\nend do\n",
