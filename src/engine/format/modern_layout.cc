@@ -358,7 +358,14 @@ public:
             }
             if (sw == -1) { flushComments(depth() * opt_.indentWidth); off_ = true; emitRaw(text, i); ++i; continue; }
             if (ln.core.empty()) { pending_.push_back({i, Pend::Blank}); ++i; continue; }
-            if (ln.core[0] == '#') { flushComments(depth() * opt_.indentWidth); preprocessor(ln.core); emitRaw(text, i); ++i; continue; }
+            if (ln.core[0] == '#') {
+                const std::string d = directiveName(ln.core);
+                flushComments(depth() * opt_.indentWidth, d == "else" || d == "elif" || d == "endif");
+                preprocessor(ln.core);
+                emitRaw(text, i);
+                ++i;
+                continue;
+            }
             if (ln.core[0] == '!') {
                 if (isDirective(ln.core)) conditionalCode(ln.core, static_cast<std::int64_t>(i) + 1);
                 pending_.push_back({i, isDirective(ln.core) ? Pend::Keep : Pend::Comment});
@@ -418,16 +425,17 @@ private:
     // Comments and blank lines waiting for the next statement: they take its
     // indentation, except before an end or a middle line of a construct,
     // where they stay with the body they close. A comment written in column
-    // 1 before indented code (commented-out code, section rulers) is left
-    // there.
-    void flushComments(int indent) {
+    // 1 before indented code (commented-out code, section rulers) or before
+    // an #else, #elif or #endif (a note on the branch it ends, beside that
+    // line in column 1) is left there.
+    void flushComments(int indent, bool beforeBranchEnd = false) {
         for (const Pending& p : pending_) {
             const Line& ln = (*lines_)[p.line];
             if (p.kind == Pend::Keep) {
                 out_.append(sourceLead(p.line));
                 out_.append(ln.core);
                 out_.append(ln.end);
-            } else if (p.kind == Pend::Comment && ln.lead == 0 && nextLead_ > 0) {
+            } else if (p.kind == Pend::Comment && ln.lead == 0 && (nextLead_ > 0 || beforeBranchEnd)) {
                 emit(p.line, 0);  // a comment in column 1 stays there
             } else {
                 emit(p.line, static_cast<std::size_t>(std::max(indent, 0)));
@@ -439,11 +447,18 @@ private:
         return text_.substr(starts_[i], (*lines_)[i].lead);
     }
 
-    void preprocessor(std::string_view core) {
+    // The directive of a preprocessor line, lower case: "if", "endif", ...;
+    // empty for fypp's "#:" lines.
+    static std::string directiveName(std::string_view core) {
         std::string d;
         std::size_t k = 1;
         while (k < core.size() && isBlank(core[k])) ++k;
         while (k < core.size() && std::isalpha(static_cast<unsigned char>(core[k]))) d += lower(core[k++]);
+        return d;
+    }
+
+    void preprocessor(std::string_view core) {
+        const std::string d = directiveName(core);
         if (d == "if" || d == "ifdef" || d == "ifndef") {
             cpp_.push_back({stack_, {}, false});
         } else if ((d == "else" || d == "elif") && !cpp_.empty()) {
