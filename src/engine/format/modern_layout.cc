@@ -447,11 +447,14 @@ private:
         return text_.substr(starts_[i], (*lines_)[i].lead);
     }
 
-    // The directive of a preprocessor line, lower case: "if", "endif", ...;
-    // empty for fypp's "#:" lines.
+    // The directive of a preprocessor line, lower case: "if", "endif", ...,
+    // for the C preprocessor's lines and fypp's "#:" lines alike: the
+    // branches of "#:if … #:else" are each other's alternatives too.
     static std::string directiveName(std::string_view core) {
         std::string d;
         std::size_t k = 1;
+        while (k < core.size() && isBlank(core[k])) ++k;
+        if (k < core.size() && core[k] == ':') ++k;
         while (k < core.size() && isBlank(core[k])) ++k;
         while (k < core.size() && std::isalpha(static_cast<unsigned char>(core[k]))) d += lower(core[k++]);
         return d;
