@@ -586,6 +586,8 @@ public:
                 if (cut[i].kind == FixedLine::Kind::Blank && !off_) out_.append(lines[i].end);
                 else emitRaw(text, i);
                 if (cut[i].kind == FixedLine::Kind::Comment && !off_) conditionalCode(lines[i].core, static_cast<std::int64_t>(i) + 1);
+                // A preprocessor line, in column 1: its branches start alike.
+                if (cut[i].kind == FixedLine::Kind::Comment && text[starts_[i]] == '#') preprocessor(lines[i].core);
                 ++i;
                 continue;
             }

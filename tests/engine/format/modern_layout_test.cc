@@ -101,6 +101,14 @@ TEST(ModernLayout, FixedFormMovesOnlyTheStatementText) {
     EXPECT_EQ(out.text, expected);
     EXPECT_TRUE(out.warnings.empty());
     EXPECT_EQ(formatModern(out.text, options).text, out.text);
+
+    // The two branches of an #ifdef both start from the structure at the #ifdef.
+    out = formatModern("      SUBROUTINE S\n#ifdef A\n      IF (A) THEN\n#else\n      IF (B) THEN\n#endif\n"
+                       "      X = 1\n      END IF\n      END\n",
+                       options);
+    EXPECT_EQ(out.text, "      SUBROUTINE S\n#ifdef A\n         IF (A) THEN\n#else\n         IF (B) THEN\n#endif\n"
+                        "            X = 1\n         END IF\n      END\n");
+    EXPECT_TRUE(out.warnings.empty());
 }
 
 TEST(ModernLayout, BrokenStructureIsReportedAndStillLaidOut) {
