@@ -435,7 +435,7 @@ private:
                 out_.append(sourceLead(p.line));
                 out_.append(ln.core);
                 out_.append(ln.end);
-            } else if (p.kind == Pend::Comment && ln.lead == 0 && (nextLead_ > 0 || beforeBranchEnd)) {
+            } else if (p.kind == Pend::Comment && ln.lead == 0 && (nextIndented_ || beforeBranchEnd)) {
                 emit(p.line, 0);  // a comment in column 1 stays there
             } else {
                 emit(p.line, static_cast<std::size_t>(std::max(indent, 0)));
@@ -514,9 +514,12 @@ private:
         }
         int width = opt_.indentWidth;
         // Comments before an end or middle line belong to the body.
-        nextLead_ = lines[i].lead;
+        // Indented code: indented in the source and in the layout alike, so
+        // that a second pass, which sees the layout's indentation, decides
+        // the same for a comment in column 1.
+        nextIndented_ = lines[i].lead > 0 && indent > 0;
         flushComments(std::max(indent, lastBodyDepth_) * width);
-        nextLead_ = 0;
+        nextIndented_ = false;
         long newFirst = static_cast<long>(indent) * width;
         long shift = newFirst - static_cast<long>(lines[i].lead);
         for (std::size_t g : group) {
@@ -803,7 +806,7 @@ private:
     std::vector<CppBranch> cpp_;
     bool off_ = false;
     int lastBodyDepth_ = 0;
-    std::size_t nextLead_ = 0;  // the original indentation of the statement after pending comments
+    bool nextIndented_ = false;  // the statement after the pending comments is indented code
 
 public:
     std::string_view text_;

@@ -58,6 +58,9 @@ const Case kCases[] = {
      "subroutine s\n#:if DEBUG\nif (a) then\n#:else\nif (b) then\n#:endif\nx = 1\nend if\n#:for k in KINDS\ny = 1\n#:endfor\nend\n",
      "subroutine s\n#:if DEBUG\n   if (a) then\n#:else\n   if (b) then\n#:endif\n      x = 1\n   end if\n#:for k in KINDS\n"
      "   y = 1\n#:endfor\nend\n"},
+    {"column_one_comment_before_code_moved_to_column_one",
+     "subroutine s\nx = 1\n! note\n  end subroutine\n",
+     "subroutine s\n   x = 1\n   ! note\nend subroutine\n"},
     {"comments_before_preprocessor_lines",
      "subroutine s\n! opens\n#ifdef A\nx = 1\n! A\n#else\n  ! other\n#endif\nend\n",
      "subroutine s\n   ! opens\n#ifdef A\n   x = 1\n! A\n#else\n   ! other\n#endif\nend\n"},
