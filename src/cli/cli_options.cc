@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include "platform/text_codec.h"
+#include "run/backup_slots.h"
 
 namespace codekiln {
 
@@ -189,8 +190,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         o.mode = CliMode::Restore;
         if (!positional.isEmpty()) {
             const QString slot = positional.front();
-            if (slot.size() != 1 || slot[0] < QLatin1Char('1') || slot[0] > QLatin1Char('5'))
-                return error("--restore: SLOT is a backup folder number 1 to 5, not \"" + fromQ(slot) + "\"");
+            const bool digit = slot.size() == 1 && slot[0] >= QLatin1Char('0') && slot[0] <= QLatin1Char('9');
+            const int number = digit ? slot[0].unicode() - '0' : 0;
+            if (!isBackupSlot(number))
+                return error("--restore: SLOT is a backup folder number 1 to " + std::to_string(kBackupSlots) +
+                             ", not \"" + fromQ(slot) + "\"");
             o.slot = slot.toInt();
         }
         if (positional.size() == 2) o.paths.push_back(fromQ(positional.back()));

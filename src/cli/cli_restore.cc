@@ -9,7 +9,7 @@
 #include "platform/qt_platform.h"
 #include "run/chuli.h"
 #include "run/restore.h"
-#include "run/settings.h"
+#include "run/backup_slots.h"
 
 namespace codekiln {
 

@@ -26,7 +26,7 @@
 #include "run/chuli.h"
 #include "run/pipeline.h"
 #include "run/run_batch.h"
-#include "run/settings.h"
+#include "run/backup_slots.h"
 #include "engine/state/text.h"
 
 namespace codekiln {
@@ -183,7 +183,7 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
                           std::fflush(out) == 0 && !std::ferror(out));
     if (!summaryOut)
         report(err, "standard output: cannot write the summary; this run's backups are in " +
-                        platform.backupRoot() + kPathSeparator + backupFolderName(session.backupSlot));
+                        slotFolderPath(platform, session.backupSlot));
     for (const std::string& error : found.errors) report(err, error);
     for (const FileFailure& failure : outcome.failures) report(err, failure.reason);
     if (!outcome.manifestError.empty()) report(err, outcome.manifestError);

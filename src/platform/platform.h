@@ -105,9 +105,6 @@ public:
     virtual bool fileExists(const std::string& path) = 0;
     /// Creates one folder whose parent exists.
     virtual Status createFolder(const std::string& path) = 0;
-    /// Copies a file to `to`, replacing a file already there. A failed copy
-    /// leaves an older file at `to` as it was.
-    virtual Status copyFile(const std::string& from, const std::string& to) = 0;
 
     /// Reads a whole file as bytes.
     virtual Status readFile(const std::string& path, std::string& bytes) = 0;

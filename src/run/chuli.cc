@@ -10,36 +10,10 @@
 #include "platform/file_names.h"
 #include "platform/paths.h"
 #include "run/pipeline.h"
-#include "run/settings.h"
 
 namespace codekiln {
 
 namespace {
-
-constexpr int kBackupFolders = 5;
-
-std::string joinPath(const std::string& folder, const std::string& name) {
-    return folder + kPathSeparator + name;
-}
-
-/// Whether the resolved path `file` lies in one of the backup folders of
-/// the resolved backup root `root`. Either separator counts, as resolved
-/// paths on Windows come with "/".
-bool insideBackupFolder(std::string file, std::string root) {
-    if (file.empty() || root.empty()) return false;
-    for (std::string* path : {&file, &root}) {
-        for (char& c : *path) {
-            if (c == kPathSeparator) c = '/';
-        }
-    }
-    if (root.back() != '/') root += '/';
-    if (file.compare(0, root.size(), root) != 0) return false;
-    for (int k = 1; k <= kBackupFolders; ++k) {
-        const std::string folder = backupFolderName(k) + "/";
-        if (file.compare(root.size(), folder.size(), folder) == 0) return true;
-    }
-    return false;
-}
 
 // Makes sure of the folders of `relative` ("sub/deeper/a.f90") below `base`,
 // one level at a time; the name's own last part is not a folder.
@@ -57,8 +31,6 @@ Status makeBackupFolders(Platform& platform, const std::string& base, const std:
 
 }  // namespace
 
-std::string backupFolderName(int slot) { return "备份" + std::to_string(slot); }
-
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
                   Platform& platform, const std::string& runName, const PipelineOptions& pipeline) {
     FileOutcome outcome;
@@ -66,8 +38,8 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     // batch run has stored the slot under its lock before the first file;
     // storing it again costs nothing when it is unchanged.
     run.fileCount += 1;
-    if (session.backupSlot > kBackupFolders) session.backupSlot = 1;
-    platform.writeSetting(kSlotSection, kSlotKey, std::to_string(session.backupSlot));  // failure ignored
+    if (session.backupSlot > kBackupSlots) session.backupSlot = 1;
+    (void)storeSlot(platform, session.backupSlot);  // failure ignored
     const std::string name = runName.empty() ? std::string(baseNameOf(fn)) : runName;
     if (run.processedNames.size() < static_cast<std::size_t>(run.fileCount)) {
         run.processedNames.resize(static_cast<std::size_t>(run.fileCount));
@@ -79,8 +51,8 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     const std::string root = platform.backupRoot();
     Status folders;
     FileIdentity identity;
-    for (int k = 1; k <= kBackupFolders; ++k) {
-        const std::string folder = joinPath(root, backupFolderName(k));
+    for (int k = 1; k <= kBackupSlots; ++k) {
+        const std::string folder = backupFolderPath(root, k);
         if (!platform.folderExists(folder)) {
             const Status created = platform.createFolder(folder);
             if (!created && folders) folders = created;
@@ -93,7 +65,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     // file's: it is never formatted.
     const std::string resolved = platform.canonicalPath(fn);
     if (run.resolvedBackupRoot.empty()) run.resolvedBackupRoot = platform.canonicalPath(root);
-    if (insideBackupFolder(resolved, run.resolvedBackupRoot)) {
+    if (isInsideBackupFolder(resolved, run.resolvedBackupRoot)) {
         outcome.status =
             Status::failure(escapedName(fn) + ": lies in a backup folder of " + escapedName(root) +
                             "; not formatted, so that no backup is overwritten");
@@ -110,7 +82,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         return outcome;  // a hard link to a file formatted already
     }
     if (!resolved.empty()) run.formattedPaths.insert(resolved);
-    const std::string slotFolder = joinPath(root, backupFolderName(session.backupSlot));
+    const std::string slotFolder = backupFolderPath(root, session.backupSlot);
     Status backedUp = makeBackupFolders(platform, slotFolder, name);
     if (backedUp) backedUp = platform.writeBackup(joinPath(slotFolder, name), original, identity);
     if (!backedUp && !folders) backedUp = Status::failure(folders.message + "; " + backedUp.message);

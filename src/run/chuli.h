@@ -9,14 +9,12 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "run/backup_slots.h"
 #include "run/pipeline.h"
 #include "run/run_state.h"
 #include "engine/state/format_options.h"
 
 namespace codekiln {
-
-/// The name of backup folder `slot` ("备份" and the slot in decimal).
-std::string backupFolderName(int slot);
 
 /// What `chuli` did with one file.
 struct FileOutcome {
