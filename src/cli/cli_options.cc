@@ -95,7 +95,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     const QCommandLineOption encoding(
         QStringLiteral("encoding"),
         QStringLiteral("How files are decoded: auto (UTF-8, else GB18030), utf-8, "
-                       "gb18030 or system."),
+                       "gb18030, latin-1 (every byte one character, kept as it is) or system."),
         QStringLiteral("NAME"), QStringLiteral("auto"));
     const QCommandLineOption form(
         QStringLiteral("form"),

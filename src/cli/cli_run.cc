@@ -361,6 +361,13 @@ CliResult runCli(const CliOptions& given, std::FILE* in, std::FILE* out, std::FI
         report(err, "--indent goes with --style modern (the classic layout always indents by 4)");
         return CliResult::UsageError;
     }
+    // The classic layout's banners are Chinese, which Latin-1 cannot hold:
+    // every file would fail, so the pairing is refused before any backup.
+    if (formats && options.encoding == EncodingChoice::Latin1 && options.format.style == LayoutStyle::Classic) {
+        report(err, "--encoding latin-1 goes with --style modern (the classic layout writes Chinese banners, "
+                    "which Latin-1 cannot hold)");
+        return CliResult::UsageError;
+    }
     switch (options.mode) {
         case CliMode::Batch:
             return runBatchMode(options, in, out, err);
