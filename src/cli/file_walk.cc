@@ -16,7 +16,7 @@
 #include "cli/path_glob.h"
 #include "platform/paths.h"
 #include "platform/qt_platform.h"
-#include "run/chuli.h"
+#include "run/backup_slots.h"
 
 namespace codekiln {
 
@@ -95,7 +95,7 @@ struct Walk {
         for (const std::string& name : names) {
             const std::string rel = joinRelative(relative, name);
             if (anyGlobMatches(options.excludes, rel)) continue;
-            addFile(folder + kPathSeparator + name, joinRelative(prefix, rel));
+            addFile(joinPath(folder, name), joinRelative(prefix, rel));
         }
         if (!options.recursive) return;
 
@@ -104,7 +104,7 @@ struct Walk {
         const Status sublisted = platform.listFolders(folder, subfolders);
         if (!sublisted) result.errors.push_back(sublisted.message);
         for (const std::string& name : subfolders) {
-            const std::string path = folder + kPathSeparator + name;
+            const std::string path = joinPath(folder, name);
             const std::string rel = joinRelative(relative, name);
             if (anyGlobMatches(options.excludes, rel)) continue;
             if (backupFolders.count(identity(platform, path)) != 0) continue;
@@ -130,9 +130,8 @@ WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions
                         Platform& platform) {
     Walk walk{options, platform, {}, {}, {}, {}};
     if (!options.backupRoot.empty()) {
-        for (int k = 1; k <= 5; ++k) {
-            const std::string folder =
-                identity(platform, options.backupRoot + kPathSeparator + backupFolderName(k));
+        for (int k = 1; k <= kBackupSlots; ++k) {
+            const std::string folder = identity(platform, backupFolderPath(options.backupRoot, k));
             if (!folder.empty()) walk.backupFolders.insert(folder);
         }
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include <vector>
@@ -31,6 +32,10 @@ struct PipelineOptions {
     /// pass may not be stable: a run of blanks is shortened once per pass
     /// (16 blanks become 4, then 1), so a file may need a few passes.
     bool untilStable = false;
+    /// The in-place pass (`chuli`) only: what of the checked formatting it
+    /// writes, from the bytes read and the formatted bytes (--changed keeps
+    /// the changes on the lines git sees changed). Unset: all of it.
+    std::function<std::string(const std::string& original, const std::string& formatted)> keep = {};
 };
 
 /// The most passes --until-stable makes before it gives up on a file. Each

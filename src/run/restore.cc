@@ -16,6 +16,7 @@
 #include <set>
 
 #include "platform/file_names.h"
+#include "platform/paths.h"
 #include "run/chuli.h"
 #include "run/run_record.h"
 
@@ -23,51 +24,11 @@ namespace codekiln {
 
 namespace {
 
-constexpr int kSlots = 5;
 const char* const kKeptSuffix = ".before-restore";
-
-bool isSeparator(char c) { return c == '/' || c == kPathSeparator; }
-
-// "C:\work" is absolute; "C:work" is relative to drive C's current folder,
-// which changes from process to process.
-bool isAbsolute(const std::string& path) {
-#ifdef _WIN32
-    if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && isSeparator(path[2]);
-#endif
-    return !path.empty() && isSeparator(path[0]);
-}
-
-// Windows tells no letter case apart in names, and a canonical path there
-// keeps the case it was asked with: "C:\SRC" and "C:\src" are one folder.
-// Only ASCII letters are folded; other names compare byte for byte.
-bool sameSpelling(const std::string& a, std::size_t from, std::size_t count, const std::string& b) {
-    if (a.size() < from + count || b.size() != count) return false;
-    for (std::size_t i = 0; i < count; ++i) {
-        char x = a[from + i], y = b[i];
-#ifdef _WIN32
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-#endif
-        if (x != y) return false;
-    }
-    return true;
-}
-
-bool samePath(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && sameSpelling(a, 0, a.size(), b);
-}
-
-// Whether the canonical path `inner` is the canonical folder `outer` or lies
-// below it (canonical paths separate with '/' everywhere).
-bool inside(const std::string& outer, const std::string& inner) {
-    if (samePath(inner, outer)) return true;
-    const std::string prefix = !outer.empty() && outer.back() == '/' ? outer : outer + "/";
-    return sameSpelling(inner, 0, prefix.size(), prefix);
-}
 
 std::string under(const std::string& base, const std::vector<std::string>& steps, std::size_t count) {
     std::string path = base;
-    for (std::size_t i = 0; i < count; ++i) path += kPathSeparator + steps[i];
+    for (std::size_t i = 0; i < count; ++i) path = joinPath(path, steps[i]);
     return path;
 }
 
@@ -76,14 +37,14 @@ std::string under(const std::string& base, const std::vector<std::string>& steps
 // elsewhere.
 bool stepsInside(const std::string& folder, const std::string& path, std::vector<std::string>& steps) {
     std::string rest = path;
-    if (isAbsolute(path)) {
-        if (samePath(path, folder) || !inside(folder, path)) return false;
-        rest = path.substr(folder.back() == '/' ? folder.size() : folder.size() + 1);
+    if (isAbsolutePath(path)) {
+        if (isSamePath(path, folder) || !isSameOrBelow(path, folder)) return false;
+        rest = path.substr(isPathSeparator(folder.back()) ? folder.size() : folder.size() + 1);
     }
     steps.clear();
     std::string step;
     for (std::size_t i = 0; i <= rest.size(); ++i) {
-        if (i < rest.size() && !isSeparator(rest[i])) {
+        if (i < rest.size() && !isPathSeparator(rest[i])) {
             step += rest[i];
             continue;
         }
@@ -122,7 +83,7 @@ struct Target {
 std::size_t rootLength(const std::string& path) {
 #ifdef _WIN32
     if (path.size() >= 3 && path[1] == ':') return 3;
-    if (path.size() >= 2 && isSeparator(path[1])) return 2;
+    if (path.size() >= 2 && isPathSeparator(path[1])) return 2;
 #endif
     (void)path;
     return 1;
@@ -131,7 +92,7 @@ std::size_t rootLength(const std::string& path) {
 // A manifest's place of a file: an absolute path with no "." or ".." or
 // empty step, put back as its name in its folder.
 bool placeTarget(const std::string& place, Target& target) {
-    if (!isAbsolute(place)) return false;
+    if (!isAbsolutePath(place)) return false;
     const std::size_t root = rootLength(place);
     std::vector<std::string> steps;
     if (!stepsInside(place.substr(0, root), place, steps)) return false;
@@ -157,7 +118,7 @@ enum class TargetState { Missing, File, FolderGone, Outside, Link, NotFile };
 TargetState inspectTarget(const Context& c, const Target& t) {
     const std::string parent = c.platform.canonicalPath(under(t.folder, t.steps, t.steps.size() - 1));
     if (parent.empty()) return TargetState::FolderGone;
-    if (!inside(t.folder, parent)) return TargetState::Outside;
+    if (!isSameOrBelow(parent, t.folder)) return TargetState::Outside;
     const std::string path = t.path();
     switch (c.platform.pathKind(path)) {
         case PathKind::Missing:
@@ -168,7 +129,7 @@ TargetState inspectTarget(const Context& c, const Target& t) {
             // A link where the run wrote a file was put there after the run:
             // writing through it would overwrite whatever it leads to.
             const std::string target = c.platform.canonicalPath(path);
-            if (target.empty() || !inside(t.folder, target)) return TargetState::Outside;
+            if (target.empty() || !isSameOrBelow(target, t.folder)) return TargetState::Outside;
             return TargetState::Link;
         }
         case PathKind::Folder:
@@ -297,19 +258,19 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
 Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& requestedFolder,
                            RestoreReport& report) {
     const std::string refused = c.slotFolder + kPathSeparator + kRunManifestName + ": refused, ";
-    if (!isAbsolute(m.folder)) return Status::failure(refused + "it names no absolute folder");
+    if (!isAbsolutePath(m.folder)) return Status::failure(refused + "it names no absolute folder");
     bool needsFolder = false;
     for (const ManifestFile& f : m.files) needsFolder |= f.end == FileEnd::Formatted && f.place.empty();
     c.folder = c.platform.canonicalPath(m.folder);
     if (needsFolder && (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder)) {
         return Status::failure(escapedName(m.folder) + ": the run's folder is gone");
     }
-    if (needsFolder && !samePath(c.folder, m.folder)) {
+    if (needsFolder && !isSamePath(c.folder, m.folder)) {
         return Status::failure(refused + escapedName(m.folder) +
                                " now leads elsewhere through a symbolic link (" + escapedName(c.folder) + ")");
     }
     if (!needsFolder) c.folder = m.folder;
-    if (!requestedFolder.empty() && !samePath(c.platform.canonicalPath(requestedFolder), c.folder)) {
+    if (!requestedFolder.empty() && !isSamePath(c.platform.canonicalPath(requestedFolder), c.folder)) {
         return Status::failure(c.slotName + " holds a run over " + escapedName(m.folder) + ", not over " +
                                escapedName(requestedFolder));
     }
@@ -444,17 +405,11 @@ Status checkSlotFolder(Platform& platform, const std::string& slotFolder) {
 
 }  // namespace
 
-bool RestoreReport::leftAnythingAlone() const {
-    for (const RestoreItem& item : items) {
-        if (item.action == RestoreAction::LeftAlone) return true;
-    }
-    return false;
-}
-
 RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     RestoreReport report;
-    if (request.slot < 1 || request.slot > kSlots) {
-        report.status = Status::failure("backup slot " + std::to_string(request.slot) + ": slots are 1 to 5");
+    if (!isBackupSlot(request.slot)) {
+        report.status = Status::failure("backup slot " + std::to_string(request.slot) + ": slots are 1 to " +
+                                        std::to_string(kBackupSlots));
         return report;
     }
     Context c{platform,
@@ -484,7 +439,7 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
 int lastRecordedSlot(Platform& platform) {
     int last = 0;
     std::int64_t newest = 0;
-    for (int slot = 1; slot <= kSlots; ++slot) {
+    for (int slot = 1; slot <= kBackupSlots; ++slot) {
         const std::string folder = slotFolderPath(platform, slot);
         if (platform.pathKind(folder) != PathKind::Folder) continue;
         RunManifest manifest;
@@ -500,7 +455,7 @@ int lastRecordedSlot(Platform& platform) {
 
 std::vector<SlotListing> listBackupSlots(Platform& platform) {
     std::vector<SlotListing> slots;
-    for (int slot = 1; slot <= kSlots; ++slot) {
+    for (int slot = 1; slot <= kBackupSlots; ++slot) {
         SlotListing listing;
         listing.slot = slot;
         Context c{platform, slotFolderPath(platform, slot), backupFolderName(slot), {}, false, true};

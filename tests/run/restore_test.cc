@@ -292,6 +292,8 @@ TEST(Restore, RefusesADamagedOrPlantedManifestAndChangesNothing) {
         {"not JSON", "", "{\"kind\": ", "not a run manifest"},
         {"another kind", "codekiln run manifest", "shopping list", "not a run manifest"},
         {"no hash", "\"sha256\"", "\"sha1\"", "damaged run manifest"},
+        {"unknown layout", "\"style\": \"classic\"", "\"style\": \"Modern\"", "\"style\" is not classic"},
+        {"indent out of range", "\"indent\": 4", "\"indent\": 9", "\"indent\" is not a whole number"},
         {"parent path", "\"path\": \"a.f90\"", "\"path\": \"../a.f90\"", "not a file inside"},
         {"absolute elsewhere", "\"path\": \"a.f90\"", "\"path\": \"/etc/a.f90\"", "not a file inside"},
         {"relative place", "\"path\": \"a.f90\"", "\"path\": \"a.f90\", \"place\": \"a.f90\"",
