@@ -171,8 +171,8 @@ public:
     /// `path` absolute, with "." and ".." and every symbolic link resolved;
     /// empty when nothing is there.
     virtual std::string canonicalPath(const std::string& path) = 0;
-    /// The size and SHA-256 of `bytes`.
-    virtual Fingerprint fingerprint(const std::string& bytes) = 0;
+    /// The size and hash of `bytes`, the hash of the kind asked for.
+    virtual Fingerprint fingerprint(const std::string& bytes, HashKind hash = HashKind::Xxh3_128) = 0;
 
     /// Writes `manifest` into `slotFolder` under kRunManifestName, whole or
     /// not at all, replacing an older manifest (never following a symbolic

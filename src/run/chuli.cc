@@ -130,10 +130,12 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         outcome.status = Status::failure(backedUp.message + "; not formatted, as it has no backup copy");
         return outcome;
     }
-    if (result.bytes != original) {  // a file already formatted is left exactly as it is
-        outcome.status = platform.replaceFile(fn, result.bytes, identity);
-        if (!outcome.status) return outcome;
+    if (result.bytes == original) {  // a file already formatted is left exactly as it is
+        outcome.written = outcome.original;
+        return outcome;
     }
+    outcome.status = platform.replaceFile(fn, result.bytes, identity);
+    if (!outcome.status) return outcome;
     outcome.written = platform.fingerprint(result.bytes);
     return outcome;
 }

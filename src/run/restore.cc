@@ -202,6 +202,13 @@ bool readTarget(const Context& c, const std::vector<std::string>& steps, TargetS
     return static_cast<bool>(status);
 }
 
+// Whether `bytes` are those `recorded` describes, hashed as it was (bytes
+// of another size are not hashed at all).
+bool holds(Platform& platform, const std::string& bytes, const Fingerprint& recorded) {
+    if (static_cast<std::int64_t>(bytes.size()) != recorded.size) return false;
+    return platform.fingerprint(bytes, recorded.hash) == recorded;
+}
+
 RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std::vector<std::string>& steps) {
     RestoreItem item;
     item.path = entry.path;
@@ -211,7 +218,7 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
     std::string backup;
     const Status read = c.platform.readFile(under(c.slotFolder, steps, steps.size()), backup);
     if (!read) return leftAlone(item, read.message);
-    if (c.platform.fingerprint(backup) != entry.original) {
+    if (!holds(c.platform, backup, entry.original)) {
         return leftAlone(item, "its backup copy in " + c.slotName + " is no longer the one this run made");
     }
 
@@ -224,12 +231,11 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
         item.reason = "deleted since the run";
         return putBack(c, item, steps, backup, current, state, seen);
     }
-    const Fingerprint now = c.platform.fingerprint(current);
-    if (now == entry.original) {
+    if (holds(c.platform, current, entry.original)) {
         item.action = RestoreAction::AlreadyOriginal;
         return item;
     }
-    if (now != entry.written) {
+    if (!holds(c.platform, current, entry.written)) {
         if (!c.force) {
             return leftAlone(
                 item, "changed since the run (--force restores it, keeping its text in " + c.slotName + ")");
