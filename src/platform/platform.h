@@ -61,6 +61,9 @@ struct FileIdentity {
     std::uint32_t owner = 0;
     std::uint32_t group = 0;
     std::uint64_t links = 1;  ///< hard links to the file
+    /// The path's last part is the file itself, not a symbolic link to it;
+    /// false where the platform does not tell.
+    bool plainEntry = false;
 
     /// Whether `other` is the same file, untouched since this was taken.
     bool unchangedAs(const FileIdentity& other) const {
