@@ -26,10 +26,11 @@
 #include "app/drive_list.h"
 #include "app/failure_reasons.h"
 #include "app/focus_frame.h"
+#include "platform/paths.h"
 #include "platform/platform.h"
 #include "run/chuli.h"
 #include "run/run_batch.h"
-#include "run/settings.h"
+#include "run/backup_slots.h"
 
 namespace codekiln {
 
@@ -49,16 +50,7 @@ QString fromStd(const std::string& text) {
 }
 
 /// Whether `folder` is `root` or lies below it (both clean and absolute).
-bool isInside(const QString& folder, const QString& root) {
-    if (root.isEmpty()) return false;
-    QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
-#ifdef Q_OS_WIN
-    const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
-#else
-    const Qt::CaseSensitivity cs = Qt::CaseSensitive;
-#endif
-    return folder.compare(root, cs) == 0 || folder.startsWith(prefix, cs);
-}
+bool isInside(const QString& folder, const QString& root) { return isSameOrBelow(toStd(folder), toStd(root)); }
 
 }  // namespace
 

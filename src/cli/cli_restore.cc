@@ -9,7 +9,7 @@
 #include "platform/qt_platform.h"
 #include "run/chuli.h"
 #include "run/restore.h"
-#include "run/settings.h"
+#include "run/backup_slots.h"
 
 namespace codekiln {
 
@@ -36,6 +36,13 @@ std::string plural(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// The modern layout and its width, as a listing names a run written in it;
+// nothing for the classic layout, the one every run used before.
+std::string layoutNote(const FormatOptions& options) {
+    if (options.style != LayoutStyle::Modern) return {};
+    return "modern layout, indent " + std::to_string(options.indentWidth);
+}
+
 }  // namespace
 
 CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* err) {
@@ -58,9 +65,11 @@ CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* e
     }
     const std::string slotName = backupFolderName(request.slot);
     if (report.hasManifest) {
-        std::fprintf(out, "%s: the run of %s over %s (%s)\n", slotName.c_str(),
+        const std::string layout = layoutNote(report.manifest.options);
+        std::fprintf(out, "%s: the run of %s over %s (%s%s)\n", slotName.c_str(),
                      localTime(report.manifest.startedMs).c_str(), report.folder.c_str(),
-                     plural(report.manifest.files.size(), "file", "files").c_str());
+                     plural(report.manifest.files.size(), "file", "files").c_str(),
+                     layout.empty() ? "" : (", " + layout).c_str());
     } else {
         std::fprintf(out, "%s: no manifest; same-named files of %s\n", slotName.c_str(),
                      report.folder.c_str());
@@ -114,6 +123,8 @@ CliResult runListBackupsMode(const CliOptions& options, std::FILE* out) {
                 line +=
                     localTime(slot.manifest.startedMs) + "  " + slot.manifest.folder + "  " +
                     plural(slot.manifest.files.size(), "file", "files") + "  " +
+                    (layoutNote(slot.manifest.options).empty() ? std::string()
+                                                               : layoutNote(slot.manifest.options) + "  ") +
                     (slot.changed == 0 ? std::string("can be restored cleanly")
                                        : plural(slot.changed, "file", "files") + " changed since the run");
                 break;

@@ -16,7 +16,7 @@
 #include "cli/path_glob.h"
 #include "platform/paths.h"
 #include "platform/qt_platform.h"
-#include "run/chuli.h"
+#include "run/backup_slots.h"
 
 namespace codekiln {
 
@@ -94,7 +94,7 @@ struct Walk {
         for (const std::string& name : names) {
             const std::string rel = joinRelative(relative, name);
             if (anyGlobMatches(options.excludes, rel)) continue;
-            addFile(folder + kPathSeparator + name, joinRelative(prefix, rel));
+            addFile(joinPath(folder, name), joinRelative(prefix, rel));
         }
         if (!options.recursive) return;
 
@@ -106,7 +106,7 @@ struct Walk {
         for (const QString& entry : dir.entryList()) subfolders.push_back(entry.toStdString());
         std::sort(subfolders.begin(), subfolders.end(), listingOrderLess);
         for (const std::string& name : subfolders) {
-            const std::string path = folder + kPathSeparator + name;
+            const std::string path = joinPath(folder, name);
             const std::string rel = joinRelative(relative, name);
             if (anyGlobMatches(options.excludes, rel)) continue;
             if (backupFolders.count(identity(path)) != 0) continue;
@@ -132,8 +132,8 @@ WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions
                         Platform& platform) {
     Walk walk{options, platform, {}, {}, {}, {}};
     if (!options.backupRoot.empty()) {
-        for (int k = 1; k <= 5; ++k) {
-            const std::string folder = identity(options.backupRoot + kPathSeparator + backupFolderName(k));
+        for (int k = 1; k <= kBackupSlots; ++k) {
+            const std::string folder = identity(backupFolderPath(options.backupRoot, k));
             if (!folder.empty()) walk.backupFolders.insert(folder);
         }
     }

@@ -32,6 +32,7 @@ enum class TextEncoding {
     Utf8,     ///< UTF-8, with or without a byte order mark
     Gb18030,  ///< the Chinese national encoding (a superset of GBK)
     System,   ///< the system's locale code page
+    Latin1,   ///< ISO 8859-1: each byte is the character of that number
 };
 
 /// How to decode files: by detection, or always as one encoding.
@@ -40,6 +41,7 @@ enum class EncodingChoice {
     Utf8,
     Gb18030,
     System,
+    Latin1,
 };
 
 /// A text file decoded to UTF-8, with what is needed to write it back in the
@@ -106,9 +108,6 @@ public:
     virtual bool fileExists(const std::string& path) = 0;
     /// Creates one folder whose parent exists.
     virtual Status createFolder(const std::string& path) = 0;
-    /// Copies a file to `to`, replacing a file already there. A failed copy
-    /// leaves an older file at `to` as it was.
-    virtual Status copyFile(const std::string& from, const std::string& to) = 0;
 
     /// Reads a whole file as bytes.
     virtual Status readFile(const std::string& path, std::string& bytes) = 0;

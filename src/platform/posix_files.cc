@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "platform/file_names.h"
+#include "platform/paths.h"
 
 namespace codekiln {
 
@@ -40,12 +41,6 @@ FileIdentity identityOf(const struct stat& st) {
     id.group = static_cast<std::uint32_t>(st.st_gid);
     id.links = static_cast<std::uint64_t>(st.st_nlink);
     return id;
-}
-
-std::string folderOf(const std::string& path) {
-    const std::size_t cut = path.rfind('/');
-    if (cut == std::string::npos) return ".";
-    return cut == 0 ? "/" : path.substr(0, cut);
 }
 
 Status writeAll(int fd, const std::string& bytes, const std::string& path) {
@@ -185,7 +180,7 @@ Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdenti
 
 Status posixWriteBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
     std::string temp;
-    const int fd = createTemporary(folderOf(to), temp);
+    const int fd = createTemporary(parentOf(to, PathStyle::Posix), temp);
     if (fd < 0) return failWith(to, "cannot write", errno);
     // The backup is no more readable than the file, and has no special bits.
     const struct timespec times[2] = {
@@ -209,7 +204,7 @@ Status posixWriteBackup(const std::string& to, const std::string& bytes, const F
     // A file with several links is then rewritten in place: its backup's
     // name must be on disk too before that starts.
     if (of.links > 1) {
-        const int folder = ::open(folderOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int folder = ::open(parentOf(to, PathStyle::Posix).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const bool synced = folder >= 0 && ::fsync(folder) == 0;
         if (folder >= 0) ::close(folder);
         if (!synced) return failWith(to, "cannot write", errno);
@@ -231,7 +226,7 @@ Status replace(const std::string& path, const std::string& bytes, const FileIden
     if (read.links > 1) return rewriteInPlace(path, target, bytes, read, restoring);
 
     std::string temp;
-    const int fd = createTemporary(folderOf(target), temp);
+    const int fd = createTemporary(parentOf(target, PathStyle::Posix), temp);
     if (fd < 0) return failWith(path, "cannot write", errno);
     // Owner and group where this process may set them; the set-user and
     // set-group bits only where the owner was kept.

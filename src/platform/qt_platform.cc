@@ -147,35 +147,6 @@ Status QtPlatform::createFolder(const std::string& path) {
     return fail(path, "cannot create folder", {});
 }
 
-Status QtPlatform::copyFile(const std::string& from, const std::string& to) {
-    QFile in(qs(from));
-    if (!in.open(QIODevice::ReadOnly)) return fail(from, "cannot read", in.errorString());
-    // The copy goes through a temporary file beside `to`, so an older backup
-    // is replaced whole or not at all.
-    QSaveFile out(writeTarget(qs(to)));
-    if (!out.open(QIODevice::WriteOnly)) return fail(to, "cannot write", out.errorString());
-    std::string buffer(1 << 20, '\0');
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), static_cast<qint64>(buffer.size()));
-        if (n < 0) {
-            out.cancelWriting();
-            return fail(from, "cannot read", in.errorString());
-        }
-        if (n == 0) break;
-        if (out.write(buffer.data(), n) != n) {
-            out.cancelWriting();
-            return fail(to, "cannot write", out.errorString());
-        }
-    }
-    if (!out.flush()) {  // as above: a full disk shows here
-        const QString reason = out.errorString();
-        out.cancelWriting();
-        return fail(to, "cannot write", reason);
-    }
-    if (!out.commit()) return fail(to, "cannot write", out.errorString());
-    return Status::success();
-}
-
 Status readFileBytes(const std::string& path, std::string& bytes) {
 #ifndef _WIN32
     FileIdentity identity;

@@ -41,7 +41,6 @@ public:
     bool folderExists(const std::string& path) override;
     bool fileExists(const std::string& path) override;
     Status createFolder(const std::string& path) override;
-    Status copyFile(const std::string& from, const std::string& to) override;
     Status readFile(const std::string& path, std::string& bytes) override;
     Status decodeText(std::string bytes, const std::string& path, TextFile& file) override;
     Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
@@ -66,8 +65,6 @@ public:
     std::string programFolder() override;
     std::string backupRoot() override;
     Status lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock>& lock) override;
-
-    const QtPlatformOptions& options() const { return options_; }
 
 private:
     struct Settings;

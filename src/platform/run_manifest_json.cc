@@ -176,9 +176,14 @@ std::string manifestToJson(const RunManifest& m) {
         if (f.written.known()) entry.insert("written", fingerprintJson(f.written));
         files.append(entry);
     }
+    // The layout and its width, so that a listing can say how a run wrote;
+    // the classic layout always indents by 4, whatever width was asked for.
+    const bool modern = m.options.style == LayoutStyle::Modern;
     const QJsonObject options{{"removeBlankLines", m.options.removeBlankLines},
                               {"indentElse", m.options.indentElse},
-                              {"showSeparators", m.options.showSeparators}};
+                              {"showSeparators", m.options.showSeparators},
+                              {"style", QLatin1String(modern ? "modern" : "classic")},
+                              {"indent", modern ? m.options.indentWidth : 4}};
     const QJsonObject root{
         {"kind", QLatin1String(kKind)},     {"version", kVersion},          {"slot", m.slot},
         {"started", timeText(m.startedMs)}, {"ended", timeText(m.endedMs)}, {"folder", qs(m.folder)},
@@ -212,6 +217,16 @@ Status manifestFromJson(const std::string& json, const std::string& path, RunMan
     m.options.removeBlankLines = r.flag(options, "removeBlankLines");
     m.options.indentElse = r.flag(options, "indentElse");
     m.options.showSeparators = r.flag(options, "showSeparators");
+    // Manifests written before the modern layout name no style: classic.
+    if (options.contains(QLatin1String("style"))) {
+        const std::string style = r.text(options, "style");
+        if (!parseLayoutStyle(style, m.options.style)) r.fail("\"style\" is not classic or modern");
+    }
+    if (options.contains(QLatin1String("indent"))) {
+        const std::int64_t width = r.count(options, "indent", kMaxIndentWidth);
+        if (width < kMinIndentWidth) r.fail("\"indent\" is not a whole number in range");
+        m.options.indentWidth = static_cast<int>(width);
+    }
     if (!root.value("files").isArray()) r.fail("\"files\" is not a list");
     for (const QJsonValue& v : root.value("files").toArray()) m.files.push_back(r.file(v));
     if (!r.problem.empty()) return Status::failure(path + ": damaged run manifest: " + r.problem);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include <vector>
@@ -40,6 +41,10 @@ struct PipelineOptions {
     bool untilStable = false;
     /// Where set, the time of each file's passes and check is added to it.
     PipelineTimes* times = nullptr;
+    /// The in-place pass (`chuli`) only: what of the checked formatting it
+    /// writes, from the bytes read and the formatted bytes (--changed keeps
+    /// the changes on the lines git sees changed). Unset: all of it.
+    std::function<std::string(const std::string& original, const std::string& formatted)> keep = {};
 };
 
 /// The most passes --until-stable makes before it gives up on a file. Each

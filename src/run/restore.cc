@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/paths.h"
 #include "run/chuli.h"
 #include "run/run_record.h"
 
@@ -19,51 +20,11 @@ namespace codekiln {
 
 namespace {
 
-constexpr int kSlots = 5;
 const char* const kKeptSuffix = ".before-restore";
-
-bool isSeparator(char c) { return c == '/' || c == kPathSeparator; }
-
-// "C:\work" is absolute; "C:work" is relative to drive C's current folder,
-// which changes from process to process.
-bool isAbsolute(const std::string& path) {
-#ifdef _WIN32
-    if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && isSeparator(path[2]);
-#endif
-    return !path.empty() && isSeparator(path[0]);
-}
-
-// Windows tells no letter case apart in names, and a canonical path there
-// keeps the case it was asked with: "C:\SRC" and "C:\src" are one folder.
-// Only ASCII letters are folded; other names compare byte for byte.
-bool sameSpelling(const std::string& a, std::size_t from, std::size_t count, const std::string& b) {
-    if (a.size() < from + count || b.size() != count) return false;
-    for (std::size_t i = 0; i < count; ++i) {
-        char x = a[from + i], y = b[i];
-#ifdef _WIN32
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-#endif
-        if (x != y) return false;
-    }
-    return true;
-}
-
-bool samePath(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && sameSpelling(a, 0, a.size(), b);
-}
-
-// Whether the canonical path `inner` is the canonical folder `outer` or lies
-// below it (canonical paths separate with '/' everywhere).
-bool inside(const std::string& outer, const std::string& inner) {
-    if (samePath(inner, outer)) return true;
-    const std::string prefix = !outer.empty() && outer.back() == '/' ? outer : outer + "/";
-    return sameSpelling(inner, 0, prefix.size(), prefix);
-}
 
 std::string under(const std::string& base, const std::vector<std::string>& steps, std::size_t count) {
     std::string path = base;
-    for (std::size_t i = 0; i < count; ++i) path += kPathSeparator + steps[i];
+    for (std::size_t i = 0; i < count; ++i) path = joinPath(path, steps[i]);
     return path;
 }
 
@@ -72,14 +33,14 @@ std::string under(const std::string& base, const std::vector<std::string>& steps
 // elsewhere.
 bool stepsInside(const std::string& folder, const std::string& path, std::vector<std::string>& steps) {
     std::string rest = path;
-    if (isAbsolute(path)) {
-        if (samePath(path, folder) || !inside(folder, path)) return false;
-        rest = path.substr(folder.back() == '/' ? folder.size() : folder.size() + 1);
+    if (isAbsolutePath(path)) {
+        if (isSamePath(path, folder) || !isSameOrBelow(path, folder)) return false;
+        rest = path.substr(isPathSeparator(folder.back()) ? folder.size() : folder.size() + 1);
     }
     steps.clear();
     std::string step;
     for (std::size_t i = 0; i <= rest.size(); ++i) {
-        if (i < rest.size() && !isSeparator(rest[i])) {
+        if (i < rest.size() && !isPathSeparator(rest[i])) {
             step += rest[i];
             continue;
         }
@@ -118,7 +79,7 @@ enum class TargetState { Missing, File, FolderGone, Outside, Link, NotFile };
 TargetState inspectTarget(const Context& c, const std::vector<std::string>& steps) {
     const std::string parent = c.platform.canonicalPath(under(c.folder, steps, steps.size() - 1));
     if (parent.empty()) return TargetState::FolderGone;
-    if (!inside(c.folder, parent)) return TargetState::Outside;
+    if (!isSameOrBelow(parent, c.folder)) return TargetState::Outside;
     const std::string path = under(c.folder, steps, steps.size());
     switch (c.platform.pathKind(path)) {
         case PathKind::Missing:
@@ -129,7 +90,7 @@ TargetState inspectTarget(const Context& c, const std::vector<std::string>& step
             // A link where the run wrote a file was put there after the run:
             // writing through it would overwrite whatever it leads to.
             const std::string target = c.platform.canonicalPath(path);
-            if (target.empty() || !inside(c.folder, target)) return TargetState::Outside;
+            if (target.empty() || !isSameOrBelow(target, c.folder)) return TargetState::Outside;
             return TargetState::Link;
         }
         case PathKind::Folder:
@@ -251,16 +212,16 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
 Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& requestedFolder,
                            RestoreReport& report) {
     const std::string refused = c.slotFolder + kPathSeparator + kRunManifestName + ": refused, ";
-    if (!isAbsolute(m.folder)) return Status::failure(refused + "it names no absolute folder");
+    if (!isAbsolutePath(m.folder)) return Status::failure(refused + "it names no absolute folder");
     c.folder = c.platform.canonicalPath(m.folder);
     if (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder) {
         return Status::failure(m.folder + ": the run's folder is gone");
     }
-    if (!samePath(c.folder, m.folder)) {
+    if (!isSamePath(c.folder, m.folder)) {
         return Status::failure(refused + m.folder + " now leads elsewhere through a symbolic link (" +
                                c.folder + ")");
     }
-    if (!requestedFolder.empty() && !samePath(c.platform.canonicalPath(requestedFolder), c.folder)) {
+    if (!requestedFolder.empty() && !isSamePath(c.platform.canonicalPath(requestedFolder), c.folder)) {
         return Status::failure(c.slotName + " holds a run over " + m.folder + ", not over " +
                                requestedFolder);
     }
@@ -347,17 +308,11 @@ Status checkSlotFolder(Platform& platform, const std::string& slotFolder) {
 
 }  // namespace
 
-bool RestoreReport::leftAnythingAlone() const {
-    for (const RestoreItem& item : items) {
-        if (item.action == RestoreAction::LeftAlone) return true;
-    }
-    return false;
-}
-
 RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     RestoreReport report;
-    if (request.slot < 1 || request.slot > kSlots) {
-        report.status = Status::failure("backup slot " + std::to_string(request.slot) + ": slots are 1 to 5");
+    if (!isBackupSlot(request.slot)) {
+        report.status = Status::failure("backup slot " + std::to_string(request.slot) + ": slots are 1 to " +
+                                        std::to_string(kBackupSlots));
         return report;
     }
     Context c{platform,
@@ -382,7 +337,7 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
 int lastRecordedSlot(Platform& platform) {
     int last = 0;
     std::int64_t newest = 0;
-    for (int slot = 1; slot <= kSlots; ++slot) {
+    for (int slot = 1; slot <= kBackupSlots; ++slot) {
         const std::string folder = slotFolderPath(platform, slot);
         if (platform.pathKind(folder) != PathKind::Folder) continue;
         RunManifest manifest;
@@ -398,7 +353,7 @@ int lastRecordedSlot(Platform& platform) {
 
 std::vector<SlotListing> listBackupSlots(Platform& platform) {
     std::vector<SlotListing> slots;
-    for (int slot = 1; slot <= kSlots; ++slot) {
+    for (int slot = 1; slot <= kBackupSlots; ++slot) {
         SlotListing listing;
         listing.slot = slot;
         Context c{platform, slotFolderPath(platform, slot), backupFolderName(slot), {}, false, true};

@@ -48,8 +48,6 @@ struct RestoreReport {
     bool hasManifest = false;
     RunManifest manifest;  ///< when hasManifest
     std::vector<RestoreItem> items;
-
-    bool leftAnythingAlone() const;
 };
 
 /// Restores backup slot `request.slot` (see RestoreRequest).

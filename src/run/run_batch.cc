@@ -9,8 +9,9 @@
 #include <set>
 
 #include "platform/file_names.h"
+#include "platform/paths.h"
 #include "run/chuli.h"
-#include "run/settings.h"
+#include "run/backup_slots.h"
 #include "run/run_record.h"
 #include "engine/state/text.h"
 
@@ -69,7 +70,7 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     std::vector<RunFile> files;
     files.reserve(found.size());
     // One separator between folder and name, even after a root's own.
-    for (std::string& name : found) files.push_back({folder + kPathSeparator + name, std::move(name)});
+    for (std::string& name : found) files.push_back({joinPath(folder, name), std::move(name)});
     outcome = runFiles(files, folder, extension, session, options, PipelineOptions{}, platform, ui);
     if (!listed) outcome.listingError = listed.message;
     return outcome;
@@ -90,10 +91,8 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     }
     // The store is the one record all programs share; this session's own
     // count only stands in while nothing is stored.
-    const std::string stored = platform.readSetting(kSlotSection, kSlotKey);
-    const int current = stored.empty() ? session.backupSlot : parseBackupSlot(stored);
-    const int slot = current >= 5 || current < 0 ? 1 : current + 1;
-    const Status slotStored = platform.writeSetting(kSlotSection, kSlotKey, std::to_string(slot));
+    const int slot = nextBackupSlot(readStoredSlot(platform, session.backupSlot));
+    const Status slotStored = storeSlot(platform, slot);
     if (!slotStored) {
         notStarted(outcome, kSlotNotStored + slotStored.message, ui);
         return outcome;
@@ -102,11 +101,8 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
 
     // What a run killed between writing and renaming left behind, in every
     // folder this run writes to.
-    std::set<std::string> folders{platform.backupRoot() + kPathSeparator + backupFolderName(slot)};
-    for (const RunFile& file : files) {
-        const std::size_t cut = file.path.find_last_of(kPathSeparator == '/' ? "/" : "/\\");
-        folders.insert(cut == std::string::npos ? "." : file.path.substr(0, cut == 0 ? 1 : cut));
-    }
+    std::set<std::string> folders{slotFolderPath(platform, slot)};
+    for (const RunFile& file : files) folders.insert(parentOf(file.path));
     for (const std::string& written : folders) platform.removeStaleTemporaries(written);
 
     RunRecord record(folder, extension, options, session.backupSlot, platform);
@@ -122,12 +118,18 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
             outcome.stopped = total - i;
             break;
         }
-        const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, pipeline);
+        PipelineOptions filePipeline = pipeline;
+        if (file.keep) filePipeline.keep = file.keep;
+        const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, filePipeline);
         run.totalLines += done.lineCount;
         record.add(file.name, done);
         for (const StructureWarning& warning : done.warnings)
             outcome.warnings.push_back(warningText(escapedName(file.name), warning));
         if (!done.status) outcome.failures.push_back({escapedName(file.name), done.status.message});
+        FileReport report{escapedName(file.name), escapedName(file.path), FileEnd::Failed, done.code,
+                          done.status.message, done.sameFile, done.lineCount};
+        if (done.status) report.end = done.written == done.original ? FileEnd::Unchanged : FileEnd::Formatted;
+        outcome.files.push_back(std::move(report));
     }
     ui.progress(total, total, {});
     const Status kept = record.finish();

@@ -6,10 +6,6 @@
 
 namespace codekiln {
 
-std::string slotFolderPath(Platform& platform, int slot) {
-    return platform.backupRoot() + kPathSeparator + backupFolderName(slot);
-}
-
 std::int64_t nowMilliseconds() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();

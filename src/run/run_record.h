@@ -14,9 +14,6 @@
 
 namespace codekiln {
 
-/// The folder of backup slot `slot` under the platform's backup root.
-std::string slotFolderPath(Platform& platform, int slot);
-
 /// The time now, in milliseconds since 1970-01-01 UTC.
 std::int64_t nowMilliseconds();
 
@@ -36,8 +33,6 @@ public:
     /// that never began (no file found), so the slot keeps the manifest of
     /// the run whose copies it holds.
     Status finish();
-
-    const RunManifest& manifest() const { return manifest_; }
 
 private:
     Platform& platform_;

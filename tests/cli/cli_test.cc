@@ -6,6 +6,8 @@
 #include <unistd.h>
 #endif
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSettings>
 
 #include <algorithm>
@@ -62,7 +64,7 @@ TEST(Cli, RefusesBadUsageWithExitTwo) {
         {},
         {"--check", "--diff", src},
         {"--bogus", src},
-        {"--encoding", "latin1", src},
+        {"--encoding", "ebcdic", src},
         {home.path("missing")},
         {"--stdout", home.path("src/a.f90"), "--check", src},
         {"--check", home.path("missing")},
@@ -94,6 +96,7 @@ TEST(Cli, ModernOptionsAreRefusedWhenTheyCannotApply) {
         {"--style", "modern", "--indent", "9", "--check", home.path("src")},
         {"--style", "modern", "--indent", "+4", "--check", home.path("src")},
         {"--style", "Modern", "--check", home.path("src")},
+        {"--encoding", "latin-1", "--check", home.path("src")},  // classic banners are Chinese
     };
     for (const auto& args : cases) {
         const Result r = runProgram(home, args);
@@ -106,6 +109,7 @@ TEST(Cli, ModernRunKeepsLineEndsAddsNoBannerAndChecksClean) {
     // Whatever the indentation, a modern run keeps every line's end and adds
     // no banner; a check right after it finds nothing to change.
     TempFolder home;
+    storedSlot(home, true);  // the run goes to slot 1
     const std::string mixed = "program p\nif (x > 1) then\r\n  y = 2   \nend if\nend program p";
     home.write("src/a.f90", mixed);
     home.write("src/b.f", "      program q\n10    continue\n      end\n");
@@ -119,6 +123,18 @@ TEST(Cli, ModernRunKeepsLineEndsAddsNoBannerAndChecksClean) {
     EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 4) << after;
     EXPECT_NE(after.back(), '\n');
     EXPECT_EQ(runProgram(home, {"--check", home.path("src")}).exitCode, 0);
+    // The listing names the layout the run used; a manifest from before the
+    // modern layout, without style and indent, still reads (as classic).
+    const std::vector<std::string> list = {"--list-backups", "--backup-dir", home.path("bk")};
+    EXPECT_NE(runProgram(home, list).out.find("  1 file  modern layout, indent 2  can be restored cleanly"),
+              std::string::npos);
+    QJsonObject manifest = QJsonDocument::fromJson(QByteArray::fromStdString(home.read("bk/备份1/.codekiln-run.json"))).object();
+    QJsonObject options = manifest.value("options").toObject();
+    options.remove("style");
+    options.remove("indent");
+    manifest.insert("options", options);
+    home.write("bk/备份1/.codekiln-run.json", QJsonDocument(manifest).toJson().toStdString());
+    EXPECT_NE(runProgram(home, list).out.find("  1 file  can be restored cleanly  (last run)"), std::string::npos);
     const Result fixed = runProgram(home, {"--stdout", home.path("src/b.f")});
     EXPECT_EQ(fixed.exitCode, 0) << fixed.err;
     // Fixed form by default for .f: the label stays in its field, the statement is indented.
@@ -223,6 +239,10 @@ TEST(Cli, StdoutFormatsOneFileAndTouchesNothing) {
          formatted(kSource, FormatOptions{false, false, true})},
         {{"--stdout", "-"}, "\xFF\xFE", 1, ""},
         {{"--stdout", "-", "--encoding", "utf-8"}, gb, 1, ""},
+        {{"--stdout", "-", "--style", "modern", "--encoding", "latin-1"},
+         "program p\r\n  s = '\xE9\xFF'   \r\nend program p\n",
+         0,
+         "program p\r\n    s = '\xE9\xFF'\r\nend program p\n"},
     };
     for (const auto& c : cases) {
         const Result r = runProgram(home, c.args, c.input);

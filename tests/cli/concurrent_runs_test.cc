@@ -112,6 +112,7 @@ TEST(ConcurrentRuns, OutputToAFullDeviceFailsInEveryMode) {
     const std::vector<std::vector<std::string>> modes = {
         {"--help"},
         {"--version"},
+        {"--json", "--backup-dir", tree.path("backup"), tree.path("in")},
         {"--list-backups", "--backup-dir", tree.path("backup")},
         {"--restore", "1", "--dry-run", "--backup-dir", tree.path("backup"), tree.path("in")},
         {"--restore", "1", "--backup-dir", tree.path("backup"), tree.path("in")},

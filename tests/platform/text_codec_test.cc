@@ -55,6 +55,41 @@ TEST(DecodeText, DetectsTheEncodingOrRefuses) {
     }
 }
 
+TEST(DecodeText, AutoNamesBothEncodingsWhenNeitherFits) {
+    TextFile file;
+    const Status status = decodeText("x = '\x81\x20'\n", EncodingChoice::Auto, "f.f90", file);
+    ASSERT_FALSE(status.ok);
+    // Without a GB18030 converter, detection falls back to the system code page.
+    const bool hasGb18030 = decodeText("\xD6\xD0", EncodingChoice::Gb18030, "f.f90", file).ok;
+    EXPECT_EQ(status.message, hasGb18030 ? "f.f90: neither UTF-8 nor GB18030 text"
+                                         : "f.f90: neither UTF-8 nor system code page text");
+}
+
+// Latin-1 takes any byte as a character and gives back the same bytes;
+// what it cannot hold is refused, never replaced.
+TEST(Latin1, EveryByteComesBackAsItWas) {
+    std::string all = "\xEF\xBB\xBF";  // no BOM in Latin-1: three characters
+    for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+    TextFile file;
+    ASSERT_TRUE(decodeText(all, EncodingChoice::Latin1, "f.f", file).ok);
+    EXPECT_EQ(file.encoding, TextEncoding::Latin1);
+    EXPECT_FALSE(file.bom);
+    EXPECT_TRUE(isValidUtf8(file.text));
+    EXPECT_EQ(file.text.substr(0, 6), "\xC3\xAF\xC2\xBB\xC2\xBF");
+    std::string bytes;
+    ASSERT_TRUE(encodeText(file.text, TextEncoding::Latin1, false, "f.f", bytes).ok);
+    EXPECT_EQ(bytes, all);
+    for (const std::string bad : {"\xC4\x80", "\xE4\xB8\xAD", "\xC3", "\xC3\x28", "\xF0\x9F\x98\x80"}) {
+        const Status status = encodeText("x" + bad, TextEncoding::Latin1, false, "f.f", bytes);
+        EXPECT_EQ(status.message, "f.f: the text cannot be written in Latin-1") << bad;
+    }
+    EncodingChoice choice = EncodingChoice::Auto;
+    for (const char* name : {"latin-1", "Latin1", "ISO-8859-1"}) {
+        EXPECT_TRUE(parseEncodingChoice(name, choice)) << name;
+        EXPECT_EQ(choice, EncodingChoice::Latin1) << name;
+    }
+}
+
 // GB18030 both ways, with Windows' converter on Windows and Qt's elsewhere:
 // the same bytes on both systems whatever the system code page; what the
 // encoding cannot hold exactly, or this system cannot convert, is refused.

@@ -324,6 +324,8 @@ TEST(Restore, RefusesADamagedOrPlantedManifestAndChangesNothing) {
         {"another kind", "codekiln run manifest", "shopping list", "not a run manifest"},
         {"no hash", "\"xxh3-128\"", "\"sha1\"", "damaged run manifest"},
         {"a later version", "\"version\": 2", "\"version\": 3", "version this program does not know"},
+        {"unknown layout", "\"style\": \"classic\"", "\"style\": \"Modern\"", "\"style\" is not classic"},
+        {"indent out of range", "\"indent\": 4", "\"indent\": 9", "\"indent\" is not a whole number"},
         {"parent path", "\"path\": \"a.f90\"", "\"path\": \"../a.f90\"", "not a file inside"},
         {"absolute elsewhere", "\"path\": \"a.f90\"", "\"path\": \"/etc/a.f90\"", "not a file inside"},
         // The folder's root without its separator: relative, or on Windows
