@@ -63,6 +63,9 @@ struct FileIdentity {
     std::uint32_t owner = 0;
     std::uint32_t group = 0;
     std::uint64_t links = 1;  ///< hard links to the file
+    /// The path's last part is the file itself, not a symbolic link to it;
+    /// false where the platform does not tell.
+    bool plainEntry = false;
 
     /// Whether `other` is the same file, untouched since this was taken.
     bool unchangedAs(const FileIdentity& other) const {
@@ -185,8 +188,8 @@ public:
     /// `path` absolute, with "." and ".." and every symbolic link resolved;
     /// empty when nothing is there.
     virtual std::string canonicalPath(const std::string& path) = 0;
-    /// The size and SHA-256 of `bytes`.
-    virtual Fingerprint fingerprint(const std::string& bytes) = 0;
+    /// The size and hash of `bytes`, the hash of the kind asked for.
+    virtual Fingerprint fingerprint(const std::string& bytes, HashKind hash = HashKind::Xxh3_128) = 0;
 
     /// Writes `manifest` into `slotFolder` under kRunManifestName, whole or
     /// not at all, replacing an older manifest (never following a symbolic

@@ -124,13 +124,17 @@ Status rewriteInPlace(const std::string& path, const std::string& target, const 
 }  // namespace
 
 Status posixStatFile(const std::string& path, FileIdentity& identity) {
+    // One call for a plain entry; a symbolic link is followed by a second.
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
+    bool plain = ::lstat(path.c_str(), &st) == 0;
+    if (plain && S_ISLNK(st.st_mode)) plain = false;
+    if (!plain && ::stat(path.c_str(), &st) != 0) {
         if (errno == ENOENT) return Status::failure(escapedName(path) + ": file not found");
         return failWith(path, "cannot read", errno);
     }
     if (!S_ISREG(st.st_mode)) return Status::failure(escapedName(path) + ": not a regular file");
     identity = identityOf(st);
+    identity.plainEntry = plain;
     return Status::success();
 }
 

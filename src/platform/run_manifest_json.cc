@@ -1,4 +1,5 @@
-// Run manifests on disk: JSON through QJsonDocument, SHA-256 through
+// Run manifests on disk: JSON through QJsonDocument, XXH3-128 through
+// xxHash (header only, inlined), SHA-256 of older manifests through
 // QCryptographicHash, and the platform calls that keep a manifest in its
 // slot folder and tell what stands at a path.
 #include "platform/run_manifest_json.h"
@@ -15,6 +16,9 @@
 #include <QString>
 #include <cmath>
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 #include "platform/file_names.h"
 #include "platform/posix_files.h"
 #include "platform/qt_platform.h"
@@ -24,12 +28,12 @@ namespace codekiln {
 namespace {
 
 const char* const kKind = "codekiln run manifest";
-// Version 2 adds a file's "place" and the bytes of names that are not
-// UTF-8; a manifest without them is written as version 1, so that older
-// programs keep reading it, and one with them is refused by those programs
-// rather than misread.
-constexpr int kVersion = 1;
-constexpr int kVersionWithBytes = 2;
+// Version 2 holds XXH3-128 fingerprints (each named by its key), a file's
+// "place" and the bytes of names that are not UTF-8; version 1 (SHA-256,
+// names as text) is still read. Older programs refuse a version 2 manifest
+// rather than misread it.
+constexpr int kVersion = 2;
+constexpr int kOldestVersion = 1;
 constexpr double kLargestExactSize = 9007199254740992.0;  // 2^53: sizes beyond lose digits in JSON
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
@@ -40,14 +44,11 @@ std::string fromQ(const QString& s) { return s.toStdString(); }
 // its bytes are not UTF-8, for a person to read, and beside it, under the
 // key with "Bytes" after it, as lower-case hex, which is what is read back.
 struct Writer {
-    bool needsVersion2 = false;
-
     void text(QJsonObject& o, const char* key, const std::string& value) {
         o.insert(QLatin1String(key), qs(value));
         if (isUtf8Name(value)) return;
         const QByteArray bytes(value.data(), static_cast<qsizetype>(value.size()));
         o.insert(QLatin1String(key) + QLatin1String("Bytes"), QString::fromLatin1(bytes.toHex()));
-        needsVersion2 = true;
     }
 };
 
@@ -69,8 +70,24 @@ QString timeText(std::int64_t ms) {
     return QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(Qt::ISODateWithMs);
 }
 
+// The key naming the hash, and the length of its hex digest.
+struct HashName {
+    HashKind kind;
+    const char* key;
+    std::size_t hexDigits;
+};
+constexpr HashName kHashNames[] = {{HashKind::Xxh3_128, "xxh3-128", 32}, {HashKind::Sha256, "sha256", 64}};
+
+const HashName& hashName(HashKind kind) {
+    for (const HashName& name : kHashNames) {
+        if (name.kind == kind) return name;
+    }
+    return kHashNames[0];
+}
+
 QJsonObject fingerprintJson(const Fingerprint& f) {
-    return QJsonObject{{"size", static_cast<double>(f.size)}, {"sha256", qs(f.sha256)}};
+    return QJsonObject{{"size", static_cast<double>(f.size)},
+                       {QLatin1String(hashName(f.hash).key), qs(f.digest)}};
 }
 
 // Reading: each helper sets `problem` to the first thing wrong and leaves
@@ -129,11 +146,25 @@ struct Reader {
             fail(std::string("\"") + key + "\" is missing");
             return f;
         }
-        f.size = count(v.toObject(), "size", kLargestExactSize);
-        f.sha256 = text(v.toObject(), "sha256");
-        const bool hex =
-            f.sha256.size() == 64 && f.sha256.find_first_not_of("0123456789abcdef") == std::string::npos;
-        if (!hex) fail(std::string("\"") + key + "\" has no SHA-256");
+        const QJsonObject fields = v.toObject();
+        f.size = count(fields, "size", kLargestExactSize);
+        // Exactly one hash of a kind known, in lower-case hex of its length.
+        const HashName* found = nullptr;
+        int hashes = 0;
+        for (const HashName& name : kHashNames) {
+            if (!fields.contains(QLatin1String(name.key))) continue;
+            found = &name;
+            ++hashes;
+        }
+        if (hashes != 1) {
+            fail(std::string("\"") + key + "\" has " + (hashes == 0 ? "no hash" : "more than one hash"));
+            return f;
+        }
+        f.hash = found->kind;
+        f.digest = text(fields, found->key);
+        const bool hex = f.digest.size() == found->hexDigits &&
+                         f.digest.find_first_not_of("0123456789abcdef") == std::string::npos;
+        if (!hex) fail(std::string("\"") + key + "\" has no " + found->key + " in hex");
         return f;
     }
     ManifestFile file(const QJsonValue& v) {
@@ -174,10 +205,7 @@ std::string manifestToJson(const RunManifest& m) {
     for (const ManifestFile& f : m.files) {
         QJsonObject entry{{"outcome", QLatin1String(endName(f.end))}};
         w.text(entry, "path", f.path);
-        if (!f.place.empty()) {
-            w.text(entry, "place", f.place);
-            w.needsVersion2 = true;
-        }
+        if (!f.place.empty()) w.text(entry, "place", f.place);
         if (!f.reason.empty()) entry.insert("reason", qs(f.reason));
         if (f.original.known()) entry.insert("original", fingerprintJson(f.original));
         if (f.written.known()) entry.insert("written", fingerprintJson(f.written));
@@ -196,7 +224,7 @@ std::string manifestToJson(const RunManifest& m) {
                      {"options", options},               {"files", files}};
     w.text(root, "folder", m.folder);
     w.text(root, "extension", m.extension);
-    root.insert("version", w.needsVersion2 ? kVersionWithBytes : kVersion);
+    root.insert("version", kVersion);
     return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 
@@ -213,7 +241,7 @@ Status manifestFromJson(const std::string& json, const std::string& path, RunMan
     if (!doc.isObject() || root.value("kind").toString() != QLatin1String(kKind)) {
         r.fail("not a run manifest");
     } else if (const int version = root.value("version").toInt();
-               version != kVersion && version != kVersionWithBytes) {
+               version < kOldestVersion || version > kVersion) {
         r.fail("a manifest version this program does not know");
     }
     m = RunManifest{};
@@ -258,10 +286,23 @@ PathKind QtPlatform::pathKind(const std::string& path) {
 // QtPlatform::canonicalPath is in qt_platform.cc: on POSIX systems it takes
 // the name as bytes, as every file operation of a run does.
 
-Fingerprint QtPlatform::fingerprint(const std::string& bytes) {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    return {static_cast<std::int64_t>(bytes.size()), hash.result().toHex().toStdString()};
+Fingerprint QtPlatform::fingerprint(const std::string& bytes, HashKind hash) {
+    Fingerprint f{static_cast<std::int64_t>(bytes.size()), hash, {}};
+    if (hash == HashKind::Sha256) {
+        QCryptographicHash sha(QCryptographicHash::Sha256);
+        sha.addData(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        f.digest = sha.result().toHex().toStdString();
+        return f;
+    }
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits(bytes.data(), bytes.size()));
+    static const char kHex[] = "0123456789abcdef";
+    f.digest.reserve(2 * sizeof canonical.digest);
+    for (const unsigned char byte : canonical.digest) {
+        f.digest += kHex[byte >> 4];
+        f.digest += kHex[byte & 15];
+    }
+    return f;
 }
 
 Status QtPlatform::removeRunManifest(const std::string& slotFolder) {

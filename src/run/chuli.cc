@@ -5,6 +5,7 @@
 // record is the same as without the fault.
 #include "run/chuli.h"
 
+#include <set>
 #include <utility>
 
 #include "platform/file_names.h"
@@ -16,17 +17,52 @@ namespace codekiln {
 namespace {
 
 // Makes sure of the folders of `relative` ("sub/deeper/a.f90") below `base`,
-// one level at a time; the name's own last part is not a folder.
-Status makeBackupFolders(Platform& platform, const std::string& base, const std::string& relative) {
+// one level at a time; the name's own last part is not a folder. A level in
+// `ready` was made sure of earlier in the run and is not looked at again.
+Status makeBackupFolders(Platform& platform, const std::string& base, const std::string& relative,
+                         std::set<std::string>& ready) {
     std::string folder = base;
     for (std::size_t from = 0, cut; (cut = relative.find('/', from)) != std::string::npos; from = cut + 1) {
         folder = joinPath(folder, relative.substr(from, cut - from));
+        const std::string level = relative.substr(0, cut);
+        if (ready.count(level) != 0) continue;
         if (!platform.folderExists(folder)) {
             const Status created = platform.createFolder(folder);
             if (!created) return created;
         }
+        ready.insert(level);
     }
     return Status::success();
+}
+
+// Makes sure of backup folders `first` to `last` below `root`; the first
+// failure is kept in `folders`.
+void makeSlotFolders(Platform& platform, const std::string& root, int first, int last, Status& folders) {
+    for (int k = first; k <= last; ++k) {
+        const std::string folder = backupFolderPath(root, k);
+        if (!platform.folderExists(folder)) {
+            const Status created = platform.createFolder(folder);
+            if (!created && folders) folders = created;
+        }
+    }
+}
+
+// `fn` with every link resolved. A plain entry (no link at its end) is its
+// folder's resolved path and its name, the folder resolved once per run.
+std::string resolvedPath(Platform& platform, const std::string& fn, const FileIdentity& seen,
+                         RunCounters& run) {
+    const std::size_t cut = fn.find_last_of(kPathSeparator == '/' ? "/" : "/\\");
+    if (!seen.plainEntry) return platform.canonicalPath(fn);
+    const std::string folder = cut == std::string::npos ? "." : fn.substr(0, cut == 0 ? 1 : cut);
+    auto known = run.resolvedFolders.find(folder);
+    if (known == run.resolvedFolders.end()) {
+        const std::string resolved = platform.canonicalPath(folder);
+        if (resolved.empty()) return platform.canonicalPath(fn);
+        known = run.resolvedFolders.emplace(folder, resolved).first;
+    }
+    const std::string& base = known->second;
+    const std::string name = cut == std::string::npos ? fn : fn.substr(cut + 1);
+    return base.back() == '/' || base.back() == kPathSeparator ? base + name : base + '/' + name;
 }
 
 }  // namespace
@@ -90,27 +126,25 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     }
     run.processedNames[static_cast<std::size_t>(run.fileCount - 1)] = escapedName(name);
 
-    // The five backup folders; a missing file ends the pass once the first
-    // of them has been made sure of.
+    // The five backup folders, made sure of until the run has them all; a
+    // missing file ends the pass once the first of them has been.
     const std::string root = platform.backupRoot();
     Status folders;
     FileIdentity identity;
-    for (int k = 1; k <= kBackupSlots; ++k) {
-        const std::string folder = backupFolderPath(root, k);
-        if (!platform.folderExists(folder)) {
-            const Status created = platform.createFolder(folder);
-            if (!created && folders) folders = created;
-        }
-        outcome.status = platform.statFile(fn, identity);
-        if (!outcome.status) {
-            outcome.code = FailureCode::NotReadable;
-            return outcome;
-        }
+    if (!run.backupFoldersReady) makeSlotFolders(platform, root, 1, 1, folders);
+    outcome.status = platform.statFile(fn, identity);
+    if (!outcome.status) {
+        outcome.code = FailureCode::NotReadable;
+        return outcome;
+    }
+    if (!run.backupFoldersReady) {
+        makeSlotFolders(platform, root, 2, kBackupSlots, folders);
+        run.backupFoldersReady = static_cast<bool>(folders);
     }
 
     // A file inside a backup folder could be its own backup, or another
     // file's: it is never formatted.
-    const std::string resolved = platform.canonicalPath(fn);
+    const std::string resolved = resolvedPath(platform, fn, identity, run);
     if (run.resolvedBackupRoot.empty()) run.resolvedBackupRoot = platform.canonicalPath(root);
     if (isInsideBackupFolder(resolved, run.resolvedBackupRoot)) {
         outcome.status =
@@ -138,8 +172,18 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     }
     if (!resolved.empty()) run.formattedPaths.insert(resolved);
     const std::string slotFolder = backupFolderPath(root, session.backupSlot);
-    Status backedUp = makeBackupFolders(platform, slotFolder, name);
+    Status backedUp = makeBackupFolders(platform, slotFolder, name, run.readyBackupSubfolders);
     if (backedUp) backedUp = platform.writeBackup(joinPath(slotFolder, name), original, identity);
+    if (!backedUp && run.backupFoldersReady) {
+        // A folder made sure of earlier may have gone since: made sure of
+        // again, the backup is written once more.
+        run.backupFoldersReady = false;
+        run.readyBackupSubfolders.clear();
+        makeSlotFolders(platform, root, 1, kBackupSlots, folders);
+        run.backupFoldersReady = static_cast<bool>(folders);
+        backedUp = makeBackupFolders(platform, slotFolder, name, run.readyBackupSubfolders);
+        if (backedUp) backedUp = platform.writeBackup(joinPath(slotFolder, name), original, identity);
+    }
     if (!backedUp && !folders) backedUp = Status::failure(folders.message + "; " + backedUp.message);
 
     outcome.original = platform.fingerprint(original);
@@ -160,12 +204,14 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         outcome.code = FailureCode::NoBackup;
         return outcome;
     }
-    if (result.bytes != original) {  // a file already formatted is left exactly as it is
-        outcome.status = platform.replaceFile(fn, result.bytes, identity);
-        if (!outcome.status) {
-            outcome.code = FailureCode::NotWritten;
-            return outcome;
-        }
+    if (result.bytes == original) {  // a file already formatted is left exactly as it is
+        outcome.written = outcome.original;
+        return outcome;
+    }
+    outcome.status = platform.replaceFile(fn, result.bytes, identity);
+    if (!outcome.status) {
+        outcome.code = FailureCode::NotWritten;
+        return outcome;
     }
     outcome.written = platform.fingerprint(result.bytes);
     return outcome;

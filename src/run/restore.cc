@@ -211,6 +211,13 @@ bool readTarget(const Context& c, const Target& t, TargetState& state, std::stri
     return static_cast<bool>(status);
 }
 
+// Whether `bytes` are those `recorded` describes, hashed as it was (bytes
+// of another size are not hashed at all).
+bool holds(Platform& platform, const std::string& bytes, const Fingerprint& recorded) {
+    if (static_cast<std::int64_t>(bytes.size()) != recorded.size) return false;
+    return platform.fingerprint(bytes, recorded.hash) == recorded;
+}
+
 RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std::vector<std::string>& slotSteps,
                          const Target& t) {
     RestoreItem item;
@@ -222,7 +229,7 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
     const Status read =
         c.platform.readFileOnce(under(c.slotFolder, slotSteps, slotSteps.size()), backup.bytes, backup.identity);
     if (!read) return leftAlone(item, read.message);
-    if (c.platform.fingerprint(backup.bytes) != entry.original) {
+    if (!holds(c.platform, backup.bytes, entry.original)) {
         return leftAlone(item, "its backup copy in " + c.slotName + " is no longer the one this run made");
     }
 
@@ -235,12 +242,11 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
         item.reason = "deleted since the run";
         return putBack(c, item, t, backup, current, state, seen);
     }
-    const Fingerprint now = c.platform.fingerprint(current);
-    if (now == entry.original) {
+    if (holds(c.platform, current, entry.original)) {
         item.action = RestoreAction::AlreadyOriginal;
         return item;
     }
-    if (now != entry.written) {
+    if (!holds(c.platform, current, entry.written)) {
         if (!c.force) {
             return leftAlone(
                 item, "changed since the run (--force restores it, keeping its text in " + c.slotName + ")");

@@ -20,6 +20,7 @@
 #endif
 
 #include "platform/qt_platform.h"
+#include "platform/run_manifest_json.h"
 #include "run/run_batch.h"
 #include "support/fake_ui.h"
 #include "support/scratch_tree.h"
@@ -99,7 +100,10 @@ TEST(Restore, PutsBackByteIdenticalOriginalsWithTheirPermissions) {
     EXPECT_EQ(manifest.files[2].end, FileEnd::Failed);
     EXPECT_FALSE(manifest.files[2].reason.empty());
     EXPECT_EQ(manifest.folder, recorded(f.tree.path("src")));
-    EXPECT_EQ(f.platform.fingerprint("abc").sha256,
+    // Digests as stored manifests hold them: a different spelling would
+    // leave every recorded run impossible to undo.
+    EXPECT_EQ(f.platform.fingerprint("abc").digest, "06b05ab6733a618578af5f94892f3950");
+    EXPECT_EQ(f.platform.fingerprint("abc", HashKind::Sha256).digest,
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 
     const RestoreReport report = f.restore();
@@ -112,6 +116,35 @@ TEST(Restore, PutsBackByteIdenticalOriginalsWithTheirPermissions) {
     EXPECT_EQ(src.at("b.f90").mode, original.at("b.f90").mode);
     // Again: nothing left to undo, nothing left alone.
     EXPECT_EQ(actions(f.restore()), "a.f90:original b.f90:original");
+}
+
+// A manifest of an older run holds SHA-256 (manifest version 1): its files
+// are still put back, and what changed since is still told apart.
+TEST(Restore, ReadsAnOlderRunsSha256Manifest) {
+    UndoFixture f;
+    f.tree.write("src/a.f90", kMessy);
+    f.tree.write("src/b.f90", kOther);
+    f.run("src");
+    RunManifest manifest;
+    bool found = false;
+    ASSERT_TRUE(f.platform.readRunManifest(f.tree.path("backups/备份1"), manifest, found));
+    for (ManifestFile& file : manifest.files) {
+        file.original = f.platform.fingerprint(f.tree.read(f.slot(file.path)), HashKind::Sha256);
+        file.written = f.platform.fingerprint(f.tree.read("src/" + file.path), HashKind::Sha256);
+    }
+    std::string json = manifestToJson(manifest);
+    const std::string version = "\"version\": 2";
+    ASSERT_NE(json.find(version), std::string::npos);
+    json.replace(json.find(version), version.size(), "\"version\": 1");
+    ASSERT_EQ(json.find("xxh3"), std::string::npos);
+    f.tree.write(f.slot(".codekiln-run.json"), json);
+    f.tree.write("src/b.f90", "edited\n");
+
+    const RestoreReport report = f.restore();
+    ASSERT_TRUE(report.status) << report.status.message;
+    EXPECT_EQ(actions(report), "a.f90:restored b.f90:left");
+    EXPECT_EQ(f.tree.read("src/a.f90"), kMessy);
+    EXPECT_EQ(f.tree.read("src/b.f90"), "edited\n");
 }
 
 TEST(Restore, LeavesAloneWhatChangedSinceTheRunUnlessForced) {
@@ -291,7 +324,8 @@ TEST(Restore, RefusesADamagedOrPlantedManifestAndChangesNothing) {
     } cases[] = {
         {"not JSON", "", "{\"kind\": ", "not a run manifest"},
         {"another kind", "codekiln run manifest", "shopping list", "not a run manifest"},
-        {"no hash", "\"sha256\"", "\"sha1\"", "damaged run manifest"},
+        {"no hash", "\"xxh3-128\"", "\"sha1\"", "damaged run manifest"},
+        {"a later version", "\"version\": 2", "\"version\": 3", "version this program does not know"},
         {"unknown layout", "\"style\": \"classic\"", "\"style\": \"Modern\"", "\"style\" is not classic"},
         {"indent out of range", "\"indent\": 4", "\"indent\": 9", "\"indent\" is not a whole number"},
         {"parent path", "\"path\": \"a.f90\"", "\"path\": \"../a.f90\"", "not a file inside"},
