@@ -417,7 +417,9 @@ TEST(Cli, EveryModeRefusesWhatTheSafetyCheckRefuses) {
         EXPECT_EQ(home.read("src/b.f90"), refused) << c.mode;
         if (std::string(c.mode).find("batch") != std::string::npos) {
             EXPECT_EQ(home.read("src/a.f90"), formatted(kSource)) << r.out;
-            if (std::string(c.mode) == "quiet batch") EXPECT_EQ(r.out, "");
+            if (std::string(c.mode) == "quiet batch") {
+                EXPECT_EQ(r.out, "");
+            }
         } else {
             std::string out = c.out;
             for (std::size_t at; (at = out.find('@')) != std::string::npos;)
