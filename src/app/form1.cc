@@ -228,9 +228,8 @@ void Form1::createOptionPanel() {
 
 void Form1::createButtons() {
     auto makeButton = [this](const char* name, const QString& caption) {
-        auto* button = new QPushButton(caption, this);
+        QPushButton* button = new FocusButton(caption, this);
         button->setObjectName(QLatin1String(name));
-        button->setAutoDefault(false);
         return button;
     };
     command12_ = makeButton("Command12", QStringLiteral("处理代码"));
@@ -325,6 +324,8 @@ void Form1::startUp() {
     // The lists start at the process's current folder.
     fillDrives();
     setOpenFolder(QDir::currentPath());
+    // The keyboard starts where the user starts: choosing the folder.
+    dir1_->setFocus();
 }
 
 void Form1::fillDrives() {

@@ -129,6 +129,9 @@ private slots:
     void chineseButtonsAndKeys();
     void reasonsInChinese_data();
     void reasonsInChinese();
+    void enterPressesFocusedButton_data();
+    void enterPressesFocusedButton();
+    void focusVisible();
 
 private:
     /// A shown window over a fresh settings store holding `storedSlot`
@@ -661,6 +664,49 @@ void Form1Test::reasonsInChinese() {
     QFETCH(QString, reason);
     QFETCH(QString, shown);
     QCOMPARE(chineseReasons(reason), shown);
+}
+
+void Form1Test::enterPressesFocusedButton_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    for (const char* name : {"Command12", "Command1", "Command2"}) {
+        QTest::newRow(qPrintable(QStringLiteral("%1 Return").arg(name))) << name << int(Qt::Key_Return);
+        QTest::newRow(qPrintable(QStringLiteral("%1 Enter").arg(name))) << name << int(Qt::Key_Enter);
+    }
+}
+
+void Form1Test::enterPressesFocusedButton() {
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    Form1& form = makeForm();
+    form.setOpenFolder(work_->path());
+    auto* target = control<QPushButton>(qPrintable(button));
+    target->setFocus(Qt::TabFocusReason);
+    BoxAnswerer answerer({QMessageBox::Ok});
+    QTest::keyClick(target, Qt::Key(key));
+    QCOMPARE(answerer.seen.size(), button == "Command12" ? 1 : 0);  // the run's summary
+    QCOMPARE(opened_.size(), button == "Command1" ? 1 : 0);
+    QCOMPARE(form.isVisible(), button != "Command2");
+}
+
+// The keyboard starts in the folder list, and a focused button looks
+// clearly different from the same button without the focus.
+void Form1Test::focusVisible() {
+    Form1& form = makeForm();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QCOMPARE(QApplication::focusWidget(), control<QWidget>("Dir1"));
+    auto* button = control<QPushButton>("Command1");
+    const QImage plain = button->grab().toImage();
+    button->setFocus(Qt::TabFocusReason);
+    QVERIFY(button->hasFocus());
+    const QImage focused = button->grab().toImage();
+    QCOMPARE(focused.size(), plain.size());
+    int changed = 0;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x) changed += plain.pixel(x, y) != focused.pixel(x, y) ? 1 : 0;
+    // At least a two-pixel frame all round.
+    QVERIFY2(changed >= 2 * (plain.width() + plain.height()), qPrintable(QString::number(changed)));
 }
 
 QTEST_MAIN(Form1Test)
