@@ -71,6 +71,10 @@ private:
     void createButtons();
     void arrange();
     void startUp();
+    /// Gives the lists fresh models of the disk, which watch it for changes.
+    void attachModels();
+    /// Opens the open folder anew, or the nearest folder above it that is left.
+    void reopenFolder();
 
     void fillDrives();
     void selectDriveOf(const QString& folder);

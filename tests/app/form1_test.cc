@@ -132,6 +132,7 @@ private slots:
     void enterPressesFocusedButton_data();
     void enterPressesFocusedButton();
     void focusVisible();
+    void listsFollowDiskAfterRun();
 
 private:
     /// A shown window over a fresh settings store holding `storedSlot`
@@ -707,6 +708,25 @@ void Form1Test::focusVisible() {
         for (int x = 0; x < plain.width(); ++x) changed += plain.pixel(x, y) != focused.pixel(x, y) ? 1 : 0;
     // At least a two-pixel frame all round.
     QVERIFY2(changed >= 2 * (plain.width() + plain.height()), qPrintable(QString::number(changed)));
+}
+
+// A folder or file made on disk after a run shows in the lists, as before it.
+void Form1Test::listsFollowDiskAfterRun() {
+    writeBytes(work_->filePath("a.f90"), kProgram);
+    makeForm();
+    QCOMPARE(run({QMessageBox::Ok}).size(), 1);
+    auto* dir1 = control<QTreeView>("Dir1");
+    auto* file1 = control<QListView>("File1");
+    auto names = [](QAbstractItemView* view, const QModelIndex& parent) {
+        QStringList found;
+        for (int row = 0; row < view->model()->rowCount(parent); ++row)
+            found.append(view->model()->index(row, 0, parent).data().toString());
+        return found;
+    };
+    QVERIFY(QDir(work_->path()).mkdir("made later"));
+    writeBytes(work_->filePath("later.f90"), "end\n");
+    QTRY_COMPARE(names(dir1, dir1->currentIndex()), QStringList{"made later"});
+    QTRY_COMPARE(names(file1, file1->rootIndex()), (QStringList{"a.f90", "later.f90"}));
 }
 
 QTEST_MAIN(Form1Test)
