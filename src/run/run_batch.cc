@@ -91,12 +91,19 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     // The store is the one record all programs share; this session's own
     // count only stands in while nothing is stored.
     const std::string stored = platform.readSetting(kSlotSection, kSlotKey);
-    const int current = stored.empty() ? session.backupSlot : parseBackupSlot(stored);
+    const bool countOn = stored.empty() || session.unstoredOver == stored;
+    const int current = countOn ? session.backupSlot : parseBackupSlot(stored);
     const int slot = current >= 5 || current < 0 ? 1 : current + 1;
-    const Status slotStored = platform.writeSetting(kSlotSection, kSlotKey, std::to_string(slot));
-    if (!slotStored) {
-        notStarted(outcome, kSlotNotStored + slotStored.message, ui);
-        return outcome;
+    // A run that finds no file backs nothing up: the stored slot stays.
+    if (files.empty()) {
+        session.unstoredOver = stored;
+    } else {
+        const Status slotStored = platform.writeSetting(kSlotSection, kSlotKey, std::to_string(slot));
+        if (!slotStored) {
+            notStarted(outcome, kSlotNotStored + slotStored.message, ui);
+            return outcome;
+        }
+        session.unstoredOver.reset();
     }
     session.backupSlot = slot;
 

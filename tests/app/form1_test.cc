@@ -429,7 +429,10 @@ void Form1Test::openBackup() {
     QFETCH(bool, runFirst);
     QFETCH(int, slot);
     makeForm(stored.isNull() ? nullptr : stored.constData());
-    if (runFirst) QCOMPARE(run({QMessageBox::Ok}).size(), 1);  // no .f90 there: the slot only advances
+    if (runFirst) {
+        QCOMPARE(run({QMessageBox::Ok}).size(), 1);  // no .f90 there: the slot advances in memory only
+        QCOMPARE(platform_->readSetting("chuli", "benfencishu"), stored.toStdString());
+    }
     click("Command1");
     // One argument, the blanks of the folder's path kept inside it.
     QCOMPARE(opened_, QStringList{QDir::toNativeSeparators(backupRoot_ + "/备份" + QString::number(slot))});

@@ -100,17 +100,36 @@ TEST(RunBatch, SlotWrapsAfterFive) {
     }
 }
 
-TEST(RunBatch, RunsWithoutFilesStillAdvanceTheStoredSlot) {
+// A run that finds no file advances the slot it reports, not the stored
+// one; the next run of the session counts on from it unless another
+// program has stored a slot meanwhile.
+TEST(RunBatch, RunsWithoutFilesAdvanceOnlyTheReportedSlot) {
+    auto emptySummary = [](int slot) {
+        return "本次共处理代码0行，文件0个，分别为，本次运行备份文件在备份" + std::to_string(slot) + "文件夹中";
+    };
     BatchFixture f;
     f.dir.write("src/other.txt", "x");
     f.platform.writeSetting("chuli", "benfencishu", "2");
     f.session.backupSlot = 2;
     for (int run = 1; run <= 3; ++run) {
         FakeUi ui;
-        EXPECT_EQ(f.run(".f90", ui).message, "本次共处理代码0行，文件0个，分别为，本次运行备份文件在备份" +
-                                                 std::to_string(2 + run) + "文件夹中");
+        EXPECT_EQ(f.run(".f90", ui).message, emptySummary(2 + run));
+        EXPECT_EQ(f.storedSlot(), "2");
+        EXPECT_FALSE(f.dir.exists("backups/备份" + std::to_string(2 + run))) << run;
     }
-    EXPECT_EQ(f.storedSlot(), "5");  // stored before any file would be touched
+    FakeUi ui;
+    f.dir.write("src/a.f90", "x = 1\r\n");
+    f.run(".f90", ui);  // from 5 on to 1
+    EXPECT_EQ(f.storedSlot(), "1");
+    EXPECT_EQ(f.dir.read("backups/备份1/a.f90"), "x = 1\r\n");
+
+    BatchFixture other;
+    other.platform.writeSetting("chuli", "benfencishu", "2");
+    other.session.backupSlot = 2;
+    FakeUi first, second;
+    EXPECT_EQ(other.run(".f90", first).message, emptySummary(3));
+    other.platform.writeSetting("chuli", "benfencishu", "4");  // another program's run
+    EXPECT_EQ(other.run(".f90", second).message, emptySummary(5));
 }
 
 // Whatever the encoding and line ends, a file comes back in its own
