@@ -459,16 +459,22 @@ void Form1::onCommand12() {
 }
 
 void Form1::onCommand1() {
-    // The folder goes to the file manager as one argument, blanks and all.
     const QString folder = backupFolder();
-    if (platform_.openFolder(toStd(folder))) return;
+    // A slot whose run found no file, or 备份0 before any run, has no
+    // folder: a file manager asked for it shows something else or nothing.
+    if (!QFileInfo(folder).isDir()) {
+        ui_.messageOk(toStd(QStringLiteral("备份文件夹还不存在：处理过文件后才会建立。\r\n") + folder));
+        return;
+    }
+    // The folder goes to the file manager as one argument, blanks and all.
+    const Status opened = platform_.openFolder(toStd(folder));
+    if (opened) return;
     // The platform's reason names a program the user may never have heard
     // of; what helps is the folder's path, to open it by hand.
-    QString text = QStringLiteral("无法打开备份文件夹：没有找到可以打开它的文件管理器。\r\n"
-                                  "请在文件管理器中手动打开以下文件夹：\r\n") + folder;
-    if (!QFileInfo(folder).isDir())
-        text += QStringLiteral("\r\n（这个文件夹还不存在：处理过文件后才会建立。）");
-    ui_.messageOk(toStd(text));
+    const bool noOpener = opened.message.find(": cannot start ") != std::string::npos;
+    ui_.messageOk(toStd((noOpener ? QStringLiteral("无法打开备份文件夹：没有找到可以打开它的文件管理器。\r\n")
+                                  : QStringLiteral("无法打开备份文件夹：文件管理器没能打开它。\r\n")) +
+                        QStringLiteral("请在文件管理器中手动打开以下文件夹：\r\n") + folder));
 }
 
 void Form1::centreOnScreen() {

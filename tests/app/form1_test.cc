@@ -158,6 +158,7 @@ private:
     std::unique_ptr<QtPlatform> platform_;
     std::unique_ptr<Form1> form_;
     QStringList opened_;  ///< folders handed to the file manager
+    Status openerAnswer_;  ///< what the file manager's opener reports
     QString backupRoot_;
 };
 
@@ -167,6 +168,7 @@ void Form1Test::init() {
     work_ = std::make_unique<QTemporaryDir>();
     QVERIFY(temp_->isValid() && work_->isValid());
     opened_.clear();
+    openerAnswer_ = Status::success();
 }
 
 Form1& Form1Test::makeForm(const char* storedSlot) {
@@ -176,7 +178,7 @@ Form1& Form1Test::makeForm(const char* storedSlot) {
     options.backupRoot = backupRoot_.toStdString();
     options.folderOpener = [this](const std::string& folder) {
         opened_.append(QString::fromStdString(folder));
-        return Status::success();
+        return openerAnswer_;
     };
     platform_ = std::make_unique<QtPlatform>(options);
     if (storedSlot) platform_->writeSetting("chuli", "benfencishu", storedSlot);
@@ -416,26 +418,51 @@ void Form1Test::extensionWarning() {
 
 void Form1Test::openBackup_data() {
     QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<bool>("runFirst");
+    QTest::addColumn<QString>("runOver");  // a run first, over a folder holding this file ("-": none)
+    QTest::addColumn<bool>("makeFolder");  // the slot's folder made beforehand
+    QTest::addColumn<QString>("opener");   // the opener's failure, "" when it opens the folder
     QTest::addColumn<int>("slot");
-    QTest::newRow("nothing stored") << QByteArray() << false << 0;
-    QTest::newRow("slot 3 stored") << QByteArray("3") << false << 3;
-    QTest::newRow("after a run from 3") << QByteArray("3") << true << 4;
-    QTest::newRow("after a run from 5") << QByteArray("5") << true << 1;
+    QTest::addColumn<QString>("box");  // the start of the message shown, "" for none
+    const QString missing = QStringLiteral("备份文件夹还不存在");
+    QTest::newRow("nothing stored") << QByteArray() << "" << false << "" << 0 << missing;
+    QTest::newRow("slot 3 stored") << QByteArray("3") << "" << true << "" << 3 << "";
+    QTest::newRow("slot 3 stored, no folder") << QByteArray("3") << "" << false << "" << 3 << missing;
+    QTest::newRow("after a run from 3 without files") << QByteArray("3") << "-" << false << "" << 4 << missing;
+    QTest::newRow("after a run from 5") << QByteArray("5") << "a.f90" << false << "" << 1 << "";
+    QTest::newRow("no file manager") << QByteArray("3") << "" << true << ": cannot start xdg-open" << 3
+                                     << QStringLiteral("无法打开备份文件夹：没有找到");
+    QTest::newRow("file manager fails") << QByteArray("3") << "" << true
+                                        << ": xdg-open could not open the folder (exit code 3)" << 3
+                                        << QStringLiteral("无法打开备份文件夹：文件管理器没能打开它");
 }
 
 void Form1Test::openBackup() {
     QFETCH(QByteArray, stored);
-    QFETCH(bool, runFirst);
+    QFETCH(QString, runOver);
+    QFETCH(bool, makeFolder);
+    QFETCH(QString, opener);
     QFETCH(int, slot);
+    QFETCH(QString, box);
     makeForm(stored.isNull() ? nullptr : stored.constData());
-    if (runFirst) {
-        QCOMPARE(run({QMessageBox::Ok}).size(), 1);  // no .f90 there: the slot advances in memory only
-        QCOMPARE(platform_->readSetting("chuli", "benfencishu"), stored.toStdString());
+    if (runOver.endsWith(".f90")) writeBytes(work_->filePath(runOver), kProgram);
+    if (!runOver.isEmpty()) {
+        QCOMPARE(run({QMessageBox::Ok}).size(), 1);
+        // Without files the slot advances in memory only.
+        if (runOver == "-") QCOMPARE(platform_->readSetting("chuli", "benfencishu"), stored.toStdString());
     }
+    const QString folder = QDir::toNativeSeparators(backupRoot_ + "/备份" + QString::number(slot));
+    if (makeFolder) QVERIFY(QDir().mkpath(folder));
+    if (!opener.isEmpty()) openerAnswer_ = Status::failure(folder.toStdString() + opener.toStdString());
+    BoxAnswerer answerer({QMessageBox::Ok});
     click("Command1");
-    // One argument, the blanks of the folder's path kept inside it.
-    QCOMPARE(opened_, QStringList{QDir::toNativeSeparators(backupRoot_ + "/备份" + QString::number(slot))});
+    QCOMPARE(answerer.seen.size(), box.isEmpty() ? 0 : 1);
+    if (!box.isEmpty()) {
+        QVERIFY2(answerer.seen[0].text.startsWith(box) && answerer.seen[0].text.endsWith(folder),
+                 qPrintable(answerer.seen[0].text));
+    }
+    // One argument, the blanks of the folder's path kept inside it; never
+    // a folder that is not there.
+    QCOMPARE(opened_, box.startsWith(QStringLiteral("备份")) ? QStringList() : QStringList{folder});
 }
 
 void Form1Test::driveAndFolderLists() {
@@ -684,6 +711,7 @@ void Form1Test::enterPressesFocusedButton() {
     QFETCH(int, key);
     Form1& form = makeForm();
     form.setOpenFolder(work_->path());
+    QVERIFY(QDir().mkpath(backupRoot_ + "/备份0"));  // "打开备份" has a folder to open
     auto* target = control<QPushButton>(qPrintable(button));
     target->setFocus(Qt::TabFocusReason);
     BoxAnswerer answerer({QMessageBox::Ok});
