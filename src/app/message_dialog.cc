@@ -1,17 +1,20 @@
 // The window's message box. A label cannot break a name list that has no
 // blanks and cannot scroll, so the text sits in a read-only plain-text view
-// that looks like the box's face: it wraps at blanks where it can and
-// anywhere else where it must, and is sized to its text up to the part of
-// the screen a box may take.
+// that looks like the box's face: it wraps at blanks and after the commas
+// between names where it can and anywhere else only where it must, and is
+// sized to its text up to the part of the screen a box may take.
 #include "app/message_dialog.h"
 
 #include <QApplication>
+#include <QFrame>
 #include <QHBoxLayout>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextOption>
 #include <QVBoxLayout>
 
@@ -25,10 +28,31 @@ namespace {
 constexpr double kScreenShareWide = 0.6;
 constexpr double kScreenShareHigh = 0.6;
 
+/// Where a line may break after a name list's commas: a zero-width space,
+/// only on the face; the text read back or copied has none.
+const QChar kBreakHere(0x200B);
+
+QString withBreaks(QString text) { return text.replace(QLatin1Char(','), QStringLiteral(",") + kBreakHere); }
+
+QString withoutBreaks(QString text) { return text.remove(kBreakHere); }
+
+/// The box's face: copies what it shows without the break marks.
+class FaceText : public QPlainTextEdit {
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+protected:
+    QMimeData* createMimeDataFromSelection() const override {
+        auto* data = new QMimeData;
+        data->setText(withoutBreaks(textCursor().selection().toPlainText()));
+        return data;
+    }
+};
+
 QPlainTextEdit* makeTextView(QWidget* parent, const QString& text) {
-    auto* view = new QPlainTextEdit(parent);
+    auto* view = new FaceText(parent);
     view->setReadOnly(true);
-    view->setPlainText(text);
+    view->setPlainText(withBreaks(text));
     view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     // Selectable with the mouse and the keyboard, so it can be copied.
@@ -100,12 +124,21 @@ void centreOver(QWidget& window, const QWidget* over) {
 }
 
 MessageDialog::MessageDialog(QWidget* parent, const QString& title, Buttons buttons, const QString& text,
-                             const QString& details)
+                             const QString& details, const QString& headline)
     : QDialog(parent) {
     setObjectName(QStringLiteral("messageBox"));
     setWindowTitle(title);
     setSizeGripEnabled(true);
 
+    if (!headline.isEmpty()) {
+        headlineView_ = makeTextView(this, headline);
+        headlineView_->setObjectName(QStringLiteral("messageHeadline"));
+        headlineView_->hide();
+        headlineRule_ = new QFrame(this);
+        headlineRule_->setFrameShape(QFrame::HLine);
+        headlineRule_->setFrameShadow(QFrame::Sunken);
+        headlineRule_->hide();
+    }
     textView_ = makeTextView(this, text);
     textView_->setObjectName(QStringLiteral("messageText"));
 
@@ -126,6 +159,10 @@ MessageDialog::MessageDialog(QWidget* parent, const QString& title, Buttons butt
     }
 
     auto* column = new QVBoxLayout(this);
+    if (headlineView_) {
+        column->addWidget(headlineView_);
+        column->addWidget(headlineRule_);
+    }
     column->addWidget(textView_, 1);
     if (!details.isEmpty()) {
         detailsView_ = makeTextView(this, details);
@@ -147,9 +184,11 @@ MessageDialog::MessageDialog(QWidget* parent, const QString& title, Buttons butt
     centreOver(*this, parent ? parent->window() : nullptr);
 }
 
-QString MessageDialog::text() const { return textView_->toPlainText(); }
+QString MessageDialog::text() const { return withoutBreaks(textView_->toPlainText()); }
 
-QString MessageDialog::details() const { return detailsView_ ? detailsView_->toPlainText() : QString(); }
+QString MessageDialog::details() const {
+    return detailsView_ ? withoutBreaks(detailsView_->toPlainText()) : QString();
+}
 
 void MessageDialog::fitToScreen() {
     const QRect area = freeArea(parentWidget() ? parentWidget() : this);
@@ -158,9 +197,25 @@ void MessageDialog::fitToScreen() {
     const bool detailsShown = detailsView_ && !detailsView_->isHidden();
     if (detailsShown) maxHeight /= 2;
 
-    QSize textNeeds = textSize(textView_, text(), maxWidth, maxHeight);
-    QSize detailsNeeds = detailsShown ? textSize(detailsView_, details(), maxWidth, maxHeight) : QSize();
-    const int width = std::max(textNeeds.width(), detailsNeeds.width());
+    // A text that would scroll gets its headline above it, whole, and the
+    // rest of the height.
+    const bool scrolls =
+        textSize(textView_, textView_->toPlainText(), maxWidth, QWIDGETSIZE_MAX).height() > maxHeight;
+    const bool headlineShown = headlineView_ && scrolls;
+    QSize headlineNeeds;
+    if (headlineShown) {
+        headlineNeeds = textSize(headlineView_, headlineView_->toPlainText(), maxWidth, maxHeight / 2);
+        maxHeight -= headlineNeeds.height();
+    }
+    if (headlineView_) {
+        headlineView_->setVisible(headlineShown);
+        headlineRule_->setVisible(headlineShown);
+    }
+    QSize textNeeds = textSize(textView_, textView_->toPlainText(), maxWidth, maxHeight);
+    QSize detailsNeeds =
+        detailsShown ? textSize(detailsView_, detailsView_->toPlainText(), maxWidth, maxHeight) : QSize();
+    const int width = std::max({textNeeds.width(), detailsNeeds.width(), headlineNeeds.width()});
+    if (headlineShown) headlineView_->setFixedHeight(headlineNeeds.height());
     textView_->setMinimumSize(width, textNeeds.height());
     if (detailsShown) detailsView_->setMinimumSize(width, detailsNeeds.height());
     setMinimumWidth(std::min(widthForTitle(*this, windowTitle()), maxWidth));

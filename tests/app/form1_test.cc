@@ -5,6 +5,9 @@
 #include "app/form1.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -561,17 +564,22 @@ void Form1Test::summaryReadable_data() {
     QTest::newRow("ten thousand names") << 10000;
 }
 
-// The summary's name list has no blanks: it must wrap anywhere, scroll when
-// taller than the screen allows, and show its last name.
+// The summary's name list has no blanks: it must wrap between names, never
+// inside one, scroll when taller than the screen allows, show its last
+// name, and keep the lines that matter in sight above the names.
 void Form1Test::summaryReadable() {
     QFETCH(int, names);
     QString list;
-    for (int i = 1; i <= names; ++i) list += QStringLiteral(",file%1.f90").arg(i);
-    const QString text = QStringLiteral("本次共处理代码%1行，文件%2个，分别为%3，本次运行备份文件在备份1文件夹中")
+    for (int i = 1; i <= names; ++i) list += QStringLiteral(",heat_gb18030_%1.f90").arg(i);
+    const QString text = QStringLiteral("本次共处理代码%1行，文件%2个，分别为%3，本次运行备份文件在备份1文件夹中"
+                                        "\n处理已取消，其余3个匹配的文件未改动")
                              .arg(names * 10).arg(names).arg(list);
+    const QString headline = QStringLiteral("本次共处理代码%1行，文件%2个，本次运行备份文件在备份1文件夹中"
+                                            "\n处理已取消，其余3个匹配的文件未改动")
+                                 .arg(names * 10).arg(names);
     QWidget parent;
     parent.show();
-    MessageDialog box(&parent, kProgramTitle, MessageDialog::Buttons::Ok, text);
+    MessageDialog box(&parent, kProgramTitle, MessageDialog::Buttons::Ok, text, {}, headline);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
 
@@ -579,13 +587,31 @@ void Form1Test::summaryReadable() {
     QPlainTextEdit* view = box.textView();
     QVERIFY(view->screen()->availableGeometry().contains(box.frameGeometry()));
     QCOMPARE(view->horizontalScrollBar()->maximum(), 0);  // wrapped, nothing cut at the edge
-    QCOMPARE(view->verticalScrollBar()->maximum() > 0, names > 1000);
+    const bool scrolls = names > 1000;
+    QCOMPARE(view->verticalScrollBar()->maximum() > 0, scrolls);
+    int wrapped = 0;
+    for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next()) {
+        const QString line = block.text();
+        for (int i = 1; i < block.layout()->lineCount(); ++i, ++wrapped) {
+            const QChar before = line.at(block.layout()->lineAt(i).textStart() - 1);
+            QVERIFY2(!before.isLetterOrNumber() || before.unicode() > 0x7f,
+                     qPrintable(line.mid(block.layout()->lineAt(i).textStart() - 10, 20)));
+        }
+    }
+    QVERIFY(wrapped > 0 || !scrolls);
+    // The counts, the backup folder and the stop, whole above the names.
+    QCOMPARE(box.headlineView()->isVisible(), scrolls);
+    QCOMPARE(QString(box.headlineView()->toPlainText()).remove(QChar(0x200B)), headline);
+    if (scrolls) QCOMPARE(box.headlineView()->verticalScrollBar()->maximum(), 0);
     QTextCursor end(view->document());
     end.movePosition(QTextCursor::End);
     view->setTextCursor(end);
     view->ensureCursorVisible();
     QVERIFY(view->viewport()->rect().contains(view->cursorRect()));
-    QVERIFY(view->textInteractionFlags() & Qt::TextSelectableByMouse);
+    // Copied as it reads, without the marks that let it wrap.
+    view->selectAll();
+    view->copy();
+    QCOMPARE(QApplication::clipboard()->text(), text);
     QVERIFY(box.isSizeGripEnabled());
 }
 

@@ -132,6 +132,23 @@ TEST(RunBatch, RunsWithoutFilesAdvanceOnlyTheReportedSlot) {
     EXPECT_EQ(other.run(".f90", second).message, emptySummary(5));
 }
 
+// The headline keeps everything of a summary but the names processed.
+TEST(SummaryHeadline, LeavesOutTheNamesOnly) {
+    RunCounters run;
+    run.fileCount = 2;
+    run.totalLines = 7;
+    run.processedNames = {"a.f90", "本次运行备份文件在备份9.f90"};  // a name with the summary's words
+    const std::string summary = summaryText(run, 3, {{"b.f90", "b.f90: cannot write"}}, 4);
+    EXPECT_EQ(summaryHeadline(summary),
+              "本次共处理代码7行，文件2个，本次运行备份文件在备份3文件夹中" +
+                  summary.substr(summary.find("\r\n")));
+    EXPECT_NE(summaryHeadline(summary).find("处理已取消，其余4个"), std::string::npos);
+    run = RunCounters{};
+    EXPECT_EQ(summaryHeadline(summaryText(run, 1, {})), "本次共处理代码0行，文件0个，本次运行备份文件在备份1文件夹中");
+    EXPECT_EQ(summaryHeadline(kMissingExtension), "");
+    EXPECT_EQ(summaryHeadline(kExtensionWarning), "");
+}
+
 // Whatever the encoding and line ends, a file comes back in its own
 // encoding with CR LF line ends, its untouched lines byte for byte, and a
 // second run changes nothing.
