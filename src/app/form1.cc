@@ -3,13 +3,11 @@
 // lists, and the three buttons.
 #include "app/form1.h"
 
-#include <QAbstractFileIconProvider>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
 #include <QDir>
 #include <QFileSystemModel>
-#include <QFont>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,12 +16,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSortFilterProxyModel>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 #include "app/drive_list.h"
+#include "app/folder_lists.h"
 #include "app/failure_reasons.h"
 #include "app/focus_frame.h"
 #include "platform/platform.h"
@@ -48,83 +48,7 @@ QString fromStd(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-/// Whether `folder` is `root` or lies below it (both clean and absolute).
-bool isInside(const QString& folder, const QString& root) {
-    if (root.isEmpty()) return false;
-    QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
-#ifdef Q_OS_WIN
-    const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
-#else
-    const Qt::CaseSensitivity cs = Qt::CaseSensitive;
-#endif
-    return folder.compare(root, cs) == 0 || folder.startsWith(prefix, cs);
-}
-
 }  // namespace
-
-/// The folder list's model: folders only, the open folder in bold so that it
-/// stands out from a merely highlighted entry.
-class FolderModel : public QFileSystemModel {
-public:
-    using QFileSystemModel::QFileSystemModel;
-
-    void setOpenFolder(const QString& folder) { openFolder_ = folder; }
-
-    QVariant data(const QModelIndex& index, int role) const override {
-        if (role == Qt::FontRole && index.column() == 0 && filePath(index) == openFolder_) {
-            QFont bold;
-            bold.setBold(true);
-            return bold;
-        }
-        return QFileSystemModel::data(index, role);
-    }
-
-private:
-    QString openFolder_;
-};
-
-/// The lists' icons: none. The desktop's icon lookup probes the icon theme's
-/// folders for every file that changes; during a run every formatted file
-/// changes, and the lookup made a run with the progress dialog showing ten
-/// times slower than one without.
-class NoIcons : public QAbstractFileIconProvider {
-public:
-    QIcon icon(IconType) const override { return {}; }
-    QIcon icon(const QFileInfo&) const override { return {}; }
-};
-
-/// One for every window: it holds nothing, and it must outlive the models
-/// that use it, which the window's members would not.
-static QAbstractFileIconProvider* noIcons() {
-    static NoIcons provider;
-    return &provider;
-}
-
-/// The file list's filter: files only. The file model keeps every folder it
-/// has loaded and lets a folder once asked for through its filter, so a
-/// folder opened earlier would show among its parent's files. The open
-/// folder's own ancestors pass, or the list could not be rooted there.
-class FilesOnly : public QSortFilterProxyModel {
-public:
-    FilesOnly(QFileSystemModel* files, QObject* parent) : QSortFilterProxyModel(parent), files_(files) {
-        setSourceModel(files);
-    }
-
-    void setOpenFolder(const QString& folder) {
-        openFolder_ = folder;
-        invalidateFilter();
-    }
-
-protected:
-    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
-        const QModelIndex index = files_->index(row, 0, parent);
-        return !files_->isDir(index) || isInside(openFolder_, files_->filePath(index));
-    }
-
-private:
-    QFileSystemModel* files_;
-    QString openFolder_;
-};
 
 Form1::Form1(Platform& platform, QWidget* parent) : QWidget(parent), platform_(platform), ui_(this) {
     setObjectName(QStringLiteral("Form1"));
@@ -139,15 +63,20 @@ Form1::Form1(Platform& platform, QWidget* parent) : QWidget(parent), platform_(p
 Form1::~Form1() = default;
 
 void Form1::createLists() {
-    drive1_ = new QComboBox(this);
+    drive1_ = new DriveBox(this);
     drive1_->setObjectName(QStringLiteral("Drive1"));
 
     dir1_ = new QTreeView(this);
     dir1_->setObjectName(QStringLiteral("Dir1"));
     dir1_->setHeaderHidden(true);
+    // Double-clicking a folder opens it, and opening expands it, as Enter
+    // does; the tree's own toggle would fold it up again at once.
+    dir1_->setExpandsOnDoubleClick(false);
     // After the window is resized (maximised and restored) the open folder
     // is brought back into sight once the tree has laid itself out anew.
     dir1_->viewport()->installEventFilter(this);
+    dir1_->installEventFilter(this);
+    connect(dir1_->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this]() { revealOpenFolder_ = false; });
     showKeyboardFocus(dir1_);
 
     file1_ = new QListView(this);
@@ -158,11 +87,12 @@ void Form1::createLists() {
     connect(drive1_, qOverload<int>(&QComboBox::activated), this, &Form1::onDriveChosen);
     // Opening a folder (double-click or Enter) moves the file list with it.
     connect(dir1_, &QTreeView::activated, this,
-            [this](const QModelIndex& index) { setOpenFolder(folderModel_->filePath(index)); });
+            [this](const QModelIndex& index) { setOpenFolder(driveTree_->pathOf(index)); });
 }
 
 void Form1::attachModels() {
     QFileSystemModel* oldFolders = folderModel_;
+    QSortFilterProxyModel* oldDriveTree = driveTree_;
     QFileSystemModel* oldFiles = fileModel_;
     QSortFilterProxyModel* oldFilesOnly = filesOnly_;
 
@@ -173,10 +103,13 @@ void Form1::attachModels() {
     connect(folderModel_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
         folderModel_->sort(0, Qt::AscendingOrder);
         // Sorting moves rows: keep the open folder in sight while the
-        // folders above it load.
-        if (isInside(openFolder_, loaded))
-            dir1_->scrollTo(folderModel_->index(openFolder_), QAbstractItemView::PositionAtCenter);
+        // folders above it load, until the user moves in the tree. A folder
+        // reloaded because it changed on disk must not pull the tree back.
+        if (revealOpenFolder_ && isInside(openFolder_, loaded))
+            dir1_->scrollTo(driveTree_->indexOf(openFolder_), QAbstractItemView::PositionAtCenter);
     });
+    driveTree_ = new DriveTree(folderModel_, this);
+    driveTree_->setDriveRoot(driveRoot_);
 
     fileModel_ = new QFileSystemModel(this);
     fileModel_->setIconProvider(noIcons());
@@ -187,7 +120,7 @@ void Form1::attachModels() {
             [this]() { filesOnly_->sort(0, Qt::AscendingOrder); });
 
     // A view leaves its old selection model to whoever set the model.
-    for (auto [view, model] : {std::pair<QAbstractItemView*, QAbstractItemModel*>{dir1_, folderModel_},
+    for (auto [view, model] : {std::pair<QAbstractItemView*, QAbstractItemModel*>{dir1_, driveTree_},
                                {file1_, filesOnly_}}) {
         QItemSelectionModel* oldSelection = view->selectionModel();
         view->setModel(model);
@@ -196,6 +129,7 @@ void Form1::attachModels() {
     for (int column = 1; column < folderModel_->columnCount(); ++column) dir1_->hideColumn(column);
     delete oldFilesOnly;
     delete oldFiles;
+    delete oldDriveTree;
     delete oldFolders;
 }
 
@@ -381,9 +315,11 @@ bool Form1::setOpenFolder(const QString& path) {
     openFolder_ = folder;
     driveFolders_.insert(driveRoot_, folder);
 
+    revealOpenFolder_ = true;
     folderModel_->setOpenFolder(folder);
-    dir1_->setRootIndex(folderModel_->index(driveRoot_));
-    QModelIndex open = folderModel_->index(folder);
+    driveTree_->setDriveRoot(driveRoot_);
+    dir1_->setRootIndex(driveTree_->viewRoot());
+    QModelIndex open = driveTree_->indexOf(folder);
     for (QModelIndex above = open.parent(); above.isValid(); above = above.parent()) dir1_->expand(above);
     dir1_->expand(open);
     dir1_->setCurrentIndex(open);
@@ -487,13 +423,16 @@ void Form1::centreOnScreen() {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    const bool userMoves = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Wheel ||
+                           event->type() == QEvent::KeyPress;
+    if ((watched == dir1_ || watched == dir1_->viewport()) && userMoves) revealOpenFolder_ = false;
     if (watched == dir1_->viewport() && event->type() == QEvent::Resize) {
         // Queued: the tree's scroll range is only right once it has handled
         // its own resize.
         QMetaObject::invokeMethod(
             this,
             [this]() {
-                dir1_->scrollTo(folderModel_->index(openFolder_), QAbstractItemView::EnsureVisible);
+                dir1_->scrollTo(driveTree_->indexOf(openFolder_), QAbstractItemView::EnsureVisible);
             },
             Qt::QueuedConnection);
     }

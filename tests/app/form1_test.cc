@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -136,6 +137,7 @@ private slots:
     void enterPressesFocusedButton();
     void focusVisible();
     void listsFollowDiskAfterRun();
+    void treeStaysWhereTheUserScrolled();
 
 private:
     /// A shown window over a fresh settings store holding `storedSlot`
@@ -496,12 +498,29 @@ void Form1Test::driveAndFolderLists() {
     QCOMPARE(form.openFolder(), QDir::cleanPath(work_->path()));
     QTRY_COMPARE(shownFiles(), (QStringList{"readme.txt", "top.f90"}));
 
+    // The drive's top folder is the tree's one top row, its folders below.
+    QCOMPARE(dir1->model()->rowCount(dir1->rootIndex()), 1);
+    const QModelIndex top = dir1->model()->index(0, 0, dir1->rootIndex());
+    QCOMPARE(dir1->model()->data(top, QFileSystemModel::FilePathRole).toString(), QDir::cleanPath(work_->path()));
+    QTRY_COMPARE(dir1->model()->rowCount(top), 1);
+
     // Opening a sub-folder moves the file list only.
-    QTRY_COMPARE(dir1->model()->rowCount(dir1->rootIndex()), 1);
-    emit dir1->activated(dir1->model()->index(0, 0, dir1->rootIndex()));
+    emit dir1->activated(dir1->model()->index(0, 0, top));
     QCOMPARE(form.openFolder(), QDir::cleanPath(work_->filePath("sub")));
     QTRY_COMPARE(shownFiles(), QStringList{"inner.for"});
     QCOMPARE(drive1->currentIndex(), workDrive);
+    // The top folder can be opened again.
+    emit dir1->activated(dir1->model()->index(0, 0, dir1->rootIndex()));
+    QCOMPARE(form.openFolder(), QDir::cleanPath(work_->path()));
+    // A double-click opens a folder and leaves it expanded, as Enter does.
+    const QModelIndex sub = dir1->model()->index(0, 0, dir1->model()->index(0, 0, dir1->rootIndex()));
+    dir1->collapse(sub);  // as the user left it
+    const QPoint onSub = dir1->visualRect(sub).center();
+    QTest::mouseClick(dir1->viewport(), Qt::LeftButton, {}, onSub);  // the first click of the two
+    QTest::mouseDClick(dir1->viewport(), Qt::LeftButton, {}, onSub);
+    QCOMPARE(form.openFolder(), QDir::cleanPath(work_->filePath("sub")));
+    QTest::qWait(20);
+    QVERIFY(dir1->isExpanded(sub));
 
     // Away and back: the drive's folder is the one last open on it.
     chooseDrive(startDrive);
@@ -784,6 +803,25 @@ void Form1Test::listsFollowDiskAfterRun() {
     writeBytes(work_->filePath("later.f90"), "end\n");
     QTRY_COMPARE(names(dir1, dir1->currentIndex()), QStringList{"made later"});
     QTRY_COMPARE(names(file1, file1->rootIndex()), (QStringList{"a.f90", "later.f90"}));
+}
+
+// A folder that changes on disk is listed anew; the tree stays where the
+// user scrolled it rather than jumping back to the open folder.
+void Form1Test::treeStaysWhereTheUserScrolled() {
+    for (int i = 10; i < 70; ++i) QVERIFY(QDir(work_->path()).mkdir(QStringLiteral("m%1").arg(i)));
+    Form1& form = makeForm();
+    form.setOpenFolder(work_->filePath("m40"));
+    auto* dir1 = control<QTreeView>("Dir1");
+    const QPersistentModelIndex work = dir1->currentIndex().parent();
+    QTRY_COMPARE(dir1->model()->rowCount(work), 60);
+    QTest::qWait(200);
+    QScrollBar* bar = dir1->verticalScrollBar();
+    QVERIFY(bar->value() > 0);
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    QVERIFY(QDir(work_->path()).mkdir("m09"));
+    QTRY_COMPARE(dir1->model()->rowCount(work), 61);
+    QTest::qWait(200);
+    QCOMPARE(bar->value(), 0);
 }
 
 QTEST_MAIN(Form1Test)
