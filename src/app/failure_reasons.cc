@@ -26,6 +26,8 @@ const Phrase kPhrases[] = {
     {"line (\\d+) is changed or missing after formatting", "第\\1行在格式化后改变或丢失"},
     {"the text cannot be written in the system code page", "文本无法用系统代码页写出"},
     {"the text cannot be written in (\\S+)", "文本无法用 \\1 编码写出"},
+    {"not valid UTF-8 or the system code page text", "既不是有效的 UTF-8 文本，也不是有效的系统代码页文本"},
+    {"not valid UTF-8 or (\\S+) text", "既不是有效的 UTF-8 文本，也不是有效的 \\1 文本"},
     {"not valid the system code page text", "不是有效的系统代码页文本"},
     {"not valid (\\S+) text", "不是有效的 \\1 文本"},
     {"no decoder for the system code page", "没有系统代码页的解码器"},

@@ -6,6 +6,7 @@
 #include "app/message_dialog.h"
 
 #include <QApplication>
+#include <cmath>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QMimeData>
@@ -15,6 +16,7 @@
 #include <QStyle>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTextLayout>
 #include <QTextOption>
 #include <QVBoxLayout>
 
@@ -80,20 +82,41 @@ QSize textSize(QPlainTextEdit* view, const QString& text, int maxWidth, int maxH
     // and room for a vertical scroll bar.
     const int chrome = 2 * view->frameWidth() + 2 * int(view->document()->documentMargin()) + 4;
     const int scrollBar = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    // The widest line as the view sets it, rounded up so that it stays one.
     int widest = 0;
-    for (const QString& line : text.split(QLatin1Char('\n')))
-        widest = std::max(widest, metrics.horizontalAdvance(line));
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const int advance = metrics.horizontalAdvance(line);
+        if (advance > maxWidth) {
+            widest = maxWidth;
+            break;
+        }
+        QTextLayout layout(line, view->font());
+        layout.beginLayout();
+        const QTextLine whole = layout.createLine();
+        const int natural = whole.isValid() ? int(std::ceil(whole.naturalTextWidth())) : 0;
+        layout.endLayout();
+        widest = std::max({widest, advance, natural + 1});
+    }
     const int width = std::min(widest + chrome + scrollBar, maxWidth);
 
-    QTextDocument probe;
-    probe.setDefaultFont(view->font());
+    // Laid out as the view lays out its lines, a paragraph at a time.
+    const qreal lineWidth = width - chrome - scrollBar;
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    probe.setDefaultTextOption(option);
-    probe.setDocumentMargin(view->document()->documentMargin());
-    probe.setPlainText(text);
-    probe.setTextWidth(width - chrome - scrollBar + 2 * view->document()->documentMargin());
-    const int height = std::min(int(probe.size().height()) + chrome, maxHeight);
+    qreal textHeight = 0;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QTextLayout layout(paragraph, view->font());
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(lineWidth);
+            textHeight += line.height();
+        }
+        layout.endLayout();
+        // A view's height is capped long before ten thousand names are laid out.
+        if (textHeight > maxHeight) break;
+    }
+    const int height = std::min(int(std::ceil(textHeight)) + chrome, maxHeight);
     return {width, std::max(height, metrics.height() + chrome)};
 }
 
@@ -128,6 +151,11 @@ MessageDialog::MessageDialog(QWidget* parent, const QString& title, Buttons butt
     : QDialog(parent) {
     setObjectName(QStringLiteral("messageBox"));
     setWindowTitle(title);
+    // A message box, not a window to keep around: a title and a close
+    // button, never minimise or maximise, which window managers otherwise
+    // add to any box that can be resized.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
 
     if (!headline.isEmpty()) {
@@ -216,14 +244,19 @@ void MessageDialog::fitToScreen() {
         detailsShown ? textSize(detailsView_, detailsView_->toPlainText(), maxWidth, maxHeight) : QSize();
     const int width = std::max({textNeeds.width(), detailsNeeds.width(), headlineNeeds.width()});
     if (headlineShown) headlineView_->setFixedHeight(headlineNeeds.height());
-    textView_->setMinimumSize(width, textNeeds.height());
-    if (detailsShown) detailsView_->setMinimumSize(width, detailsNeeds.height());
+    // Held at the size of their text while the box takes its size: a text
+    // view would ask for far more room than a short message needs.
+    textView_->setFixedSize(width, textNeeds.height());
+    if (detailsShown) detailsView_->setFixedSize(width, detailsNeeds.height());
     setMinimumWidth(std::min(widthForTitle(*this, windowTitle()), maxWidth));
     adjustSize();
-    // Free to shrink again once placed: the user may resize the box.
+    // Free to grow and shrink again once placed: the user may resize the box.
     const int lineHeight = textView_->fontMetrics().height();
-    textView_->setMinimumSize(lineHeight * 4, lineHeight * 2);
-    if (detailsView_) detailsView_->setMinimumSize(lineHeight * 4, lineHeight * 2);
+    for (QPlainTextEdit* view : {textView_, detailsView_}) {
+        if (!view) continue;
+        view->setMinimumSize(lineHeight * 4, lineHeight * 2);
+        view->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
 }
 
 }  // namespace codekiln

@@ -170,8 +170,11 @@ Status decodeText(std::string bytes, EncodingChoice choice, const std::string& p
         encoding = TextEncoding::System;
     }
     std::string text;
-    if (!legacyToUtf8(encoding, bytes, text))
-        return Status::failure(path + ": not valid " + encodingName(encoding) + " text");
+    if (!legacyToUtf8(encoding, bytes, text)) {
+        // Detection tried UTF-8 first: the file is neither.
+        const std::string tried = choice == EncodingChoice::Auto ? "UTF-8 or " : "";
+        return Status::failure(path + ": not valid " + tried + encodingName(encoding) + " text");
+    }
     file.text = std::move(text);
     file.encoding = encoding;
     file.bom = false;

@@ -28,7 +28,8 @@ std::string summaryText(const RunCounters& run, int backupSlot, const std::vecto
                        std::to_string(backupSlot) + "文件夹中";
     if (!failures.empty()) {
         text += kFailedHeading;
-        for (const FileFailure& failure : failures) text += "," + failure.name;
+        // Commas between the names: the heading's colon is the list's start.
+        for (std::size_t i = 0; i < failures.size(); ++i) text += (i == 0 ? "" : ",") + failures[i].name;
     }
     if (stopped > 0) text += "\r\n处理已取消，其余" + std::to_string(stopped) + "个匹配的文件未改动";
     return text;

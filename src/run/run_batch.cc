@@ -33,12 +33,22 @@ void notStarted(BatchOutcome& outcome, const std::string& message, UserInterface
     ui.messageOk(message);
 }
 
-/// Why each failed file failed, one per line, for the summary's details.
-std::string failureDetails(const std::vector<FileFailure>& failures) {
+/// Why each failed file failed, one per line, for the summary's details:
+/// the name, then the reason. A reason that starts with the file's own path
+/// in `folder` has it left out, as the name already says which file; the
+/// path of a backup copy stays.
+std::string failureDetails(const std::vector<FileFailure>& failures, const std::string& folder) {
     std::string details;
     for (const FileFailure& failure : failures) {
         if (!details.empty()) details += "\r\n";
-        details += failure.name + "：" + failure.reason;
+        std::string reason = failure.reason;
+        for (const std::string& own : {folder + kPathSeparator + failure.name + ": ",
+                                       escapedName(folder) + kPathSeparator + failure.name + ": "}) {
+            if (reason.rfind(own, 0) != 0) continue;
+            reason.erase(0, own.size());
+            break;
+        }
+        details += failure.name + "：" + reason;
     }
     return details;
 }
@@ -142,7 +152,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
 
     outcome.message = summaryText(run, session.backupSlot, outcome.failures, outcome.stopped);
     outcome.end = BatchEnd::Completed;
-    ui.messageOkWithDetails(outcome.message, failureDetails(outcome.failures));
+    ui.messageOkWithDetails(outcome.message, failureDetails(outcome.failures, folder));
     return outcome;
 }
 

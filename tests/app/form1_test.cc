@@ -138,6 +138,8 @@ private slots:
     void focusVisible();
     void listsFollowDiskAfterRun();
     void treeStaysWhereTheUserScrolled();
+    void boxFitsItsText_data();
+    void boxFitsItsText();
 
 private:
     /// A shown window over a fresh settings store holding `storedSlot`
@@ -500,7 +502,7 @@ void Form1Test::driveAndFolderLists() {
 
     // The drive's top folder is the tree's one top row, its folders below.
     QCOMPARE(dir1->model()->rowCount(dir1->rootIndex()), 1);
-    const QModelIndex top = dir1->model()->index(0, 0, dir1->rootIndex());
+    const QPersistentModelIndex top = dir1->model()->index(0, 0, dir1->rootIndex());
     QCOMPARE(dir1->model()->data(top, QFileSystemModel::FilePathRole).toString(), QDir::cleanPath(work_->path()));
     QTRY_COMPARE(dir1->model()->rowCount(top), 1);
 
@@ -513,7 +515,7 @@ void Form1Test::driveAndFolderLists() {
     emit dir1->activated(dir1->model()->index(0, 0, dir1->rootIndex()));
     QCOMPARE(form.openFolder(), QDir::cleanPath(work_->path()));
     // A double-click opens a folder and leaves it expanded, as Enter does.
-    const QModelIndex sub = dir1->model()->index(0, 0, dir1->model()->index(0, 0, dir1->rootIndex()));
+    const QPersistentModelIndex sub = dir1->model()->index(0, 0, dir1->model()->index(0, 0, dir1->rootIndex()));
     dir1->collapse(sub);  // as the user left it
     const QPoint onSub = dir1->visualRect(sub).center();
     QTest::mouseClick(dir1->viewport(), Qt::LeftButton, {}, onSub);  // the first click of the two
@@ -733,6 +735,8 @@ void Form1Test::reasonsInChinese_data() {
                                   << "/d/a.f90: 第12行在格式化后改变或丢失；未格式化";
     QTest::newRow("no backup") << "/b/a.f90: cannot read; not formatted, as it has no backup copy"
                                << "/b/a.f90: 无法读取；没有备份副本，因此未格式化";
+    QTest::newRow("neither encoding") << "bad.f90：not valid UTF-8 or GB18030 text"
+                                      << "bad.f90：既不是有效的 UTF-8 文本，也不是有效的 GB18030 文本";
     QTest::newRow("unknown words stay") << "/d/a.f90: something new" << "/d/a.f90: something new";
 }
 
@@ -822,6 +826,39 @@ void Form1Test::treeStaysWhereTheUserScrolled() {
     QTRY_COMPARE(dir1->model()->rowCount(work), 61);
     QTest::qWait(200);
     QCOMPARE(bar->value(), 0);
+}
+
+void Form1Test::boxFitsItsText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("lines");
+    QTest::newRow("the warning") << kWarning << 2;
+    QTest::newRow("one line") << QStringLiteral("请选择文件类型") << 1;
+}
+
+// A short message's box is as high as its lines and buttons, and offers no
+// minimise or maximise.
+void Form1Test::boxFitsItsText() {
+    QFETCH(QString, text);
+    QFETCH(int, lines);
+    QWidget parent;
+    parent.show();
+    MessageDialog box(&parent, kProgramTitle, MessageDialog::Buttons::YesNo, text);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    // The text's own height as laid out, the Chinese font's taller lines included.
+    int shown = 0;
+    qreal textHeight = 0;
+    for (QTextBlock block = box.textView()->document()->begin(); block.isValid(); block = block.next()) {
+        shown += block.layout()->lineCount();
+        for (int i = 0; i < block.layout()->lineCount(); ++i) textHeight += block.layout()->lineAt(i).height();
+    }
+    QCOMPARE(shown, lines);
+    // Besides the text and a button: margins, a gap and the text's frame.
+    QVERIFY2(box.height() <= int(textHeight) + box.firstButton()->height() + 64,
+             qPrintable(QStringLiteral("%1x%2 for %3").arg(box.width()).arg(box.height()).arg(textHeight)));
+    QVERIFY(box.textView()->verticalScrollBar()->maximum() == 0);
+    QVERIFY(box.windowFlags() & Qt::CustomizeWindowHint);  // the hints below are the box's own
+    QVERIFY(!(box.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
 }
 
 QTEST_MAIN(Form1Test)

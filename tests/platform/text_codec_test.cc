@@ -36,17 +36,17 @@ TEST(DecodeText, DetectsTheEncodingOrRefuses) {
         {"\xEF\xBB\xBF! 中文", EncodingChoice::Auto, true, TextEncoding::Utf8, true, "! 中文"},
         {"! " + gb, EncodingChoice::Auto, true, TextEncoding::Gb18030, false, "! 中文"},
         {"x", EncodingChoice::Gb18030, true, TextEncoding::Gb18030, false, "x"},
-        {gb, EncodingChoice::Utf8, false, {}, false, ""},
+        {gb, EncodingChoice::Utf8, false, {}, false, "not valid UTF-8 text"},
         {"\xEF\xBB\xBF" + gb, EncodingChoice::Auto, false, {}, false, ""},  // a BOM promises UTF-8
-        {"x\x81\x20y", EncodingChoice::Auto, false, {}, false, ""},         // bad in both
-        {"x\x81", EncodingChoice::Auto, false, {}, false, ""},              // cut off at the end
+        {"x\x81\x20y", EncodingChoice::Auto, false, {}, false, "not valid UTF-8 or "},  // bad in both
+        {"x\x81", EncodingChoice::Auto, false, {}, false, "not valid UTF-8 or "},       // cut off at the end
     };
     for (const auto& c : cases) {
         TextFile file;
         const Status status = decodeText(c.bytes, c.choice, "f.f90", file);
         ASSERT_EQ(status.ok, c.ok) << c.bytes;
         if (!c.ok) {
-            EXPECT_NE(status.message.find("f.f90"), std::string::npos);
+            EXPECT_EQ(status.message.rfind("f.f90: " + c.text, 0), 0u) << status.message;  // text: the reason
             continue;
         }
         EXPECT_EQ(file.encoding, c.encoding) << c.bytes;

@@ -132,6 +132,19 @@ TEST(RunBatch, RunsWithoutFilesAdvanceOnlyTheReportedSlot) {
     EXPECT_EQ(other.run(".f90", second).message, emptySummary(5));
 }
 
+// A file that cannot be decoded is named once in the summary's failure
+// line and once in the details, with the reason and without its path.
+TEST(RunBatch, NamesAFailedFileOnceWithItsReason) {
+    BatchFixture f;
+    f.dir.write("src/a.f90", "x = 1\r\n");
+    f.dir.write("src/bad.f90", "x\x81\x20y\r\n");  // neither UTF-8 nor GB18030
+    FakeUi ui;
+    const BatchOutcome outcome = f.run(".f90", ui);
+    EXPECT_NE(outcome.message.find("\r\n以下文件未能格式化，原文件保持不变：bad.f90"), std::string::npos)
+        << outcome.message;
+    EXPECT_EQ(ui.details, std::vector<std::string>{"bad.f90：not valid UTF-8 or GB18030 text"});
+}
+
 // The headline keeps everything of a summary but the names processed.
 TEST(SummaryHeadline, LeavesOutTheNamesOnly) {
     RunCounters run;
