@@ -231,14 +231,21 @@ void Form1::arrange() {
     auto* panel = new QHBoxLayout(picture1_);
     panel->setContentsMargins(px(240), px(120), px(240), px(120));
     panel->setSpacing(0);
+    // The gaps shrink with the window, but never below a least gap, so
+    // that the frames never touch.
+    constexpr int kLeastGap = px(240);
     panel->addWidget(frame2_);
-    panel->addStretch(px(2520 - 240 - 1815));
+    panel->addSpacing(kLeastGap);
+    panel->addStretch(px(2520 - 240 - 1815) - kLeastGap);
     panel->addWidget(frame3_);
-    panel->addStretch(px(4800 - 2520 - 1815));
+    panel->addSpacing(kLeastGap);
+    panel->addStretch(px(4800 - 2520 - 1815) - kLeastGap);
     panel->addWidget(frame4_);
-    panel->addStretch(px(7200 - 4800 - 1815));
+    panel->addSpacing(kLeastGap);
+    panel->addStretch(px(7200 - 4800 - 1815) - kLeastGap);
     panel->addWidget(frame1_);
-    picture1_->setMinimumHeight(px(1215));
+    // Never lower than its frames need, or a small window clips the options.
+    picture1_->setMinimumHeight(std::max(px(1215), picture1_->minimumSizeHint().height()));
 
     // Drive list over folder list on the left, file list on the right.
     auto* left = new QVBoxLayout;

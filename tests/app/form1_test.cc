@@ -138,6 +138,7 @@ private slots:
     void focusVisible();
     void listsFollowDiskAfterRun();
     void treeStaysWhereTheUserScrolled();
+    void minimumSizeKeepsOptionsWhole();
     void boxFitsItsText_data();
     void boxFitsItsText();
 
@@ -826,6 +827,25 @@ void Form1Test::treeStaysWhereTheUserScrolled() {
     QTRY_COMPARE(dir1->model()->rowCount(work), 61);
     QTest::qWait(200);
     QCOMPARE(bar->value(), 0);
+}
+
+// At its smallest the window keeps a gap between the option frames and
+// every option button whole, its circle included.
+void Form1Test::minimumSizeKeepsOptionsWhole() {
+    Form1& form = makeForm();
+    form.resize(form.minimumSize().expandedTo(form.minimumSizeHint()));
+    QTest::qWait(50);
+    auto at = [this](QWidget* widget) { return QRect(widget->mapTo(form_.get(), QPoint(0, 0)), widget->size()); };
+    const QList<QGroupBox*> frames{control<QGroupBox>("Frame2"), control<QGroupBox>("Frame3"),
+                                   control<QGroupBox>("Frame4"), control<QGroupBox>("Frame1")};
+    for (int i = 1; i < frames.size(); ++i)
+        QVERIFY2(at(frames[i]).left() - at(frames[i - 1]).right() > 4, qPrintable(frames[i]->objectName()));
+    for (QRadioButton* option : form.findChildren<QRadioButton*>()) {
+        const QRect inFrame(option->mapTo(option->parentWidget(), QPoint(0, 0)), option->size());
+        QVERIFY2(option->width() >= option->sizeHint().width() && option->height() >= option->sizeHint().height() &&
+                     option->parentWidget()->contentsRect().contains(inFrame),
+                 qPrintable(option->objectName()));
+    }
 }
 
 void Form1Test::boxFitsItsText_data() {
