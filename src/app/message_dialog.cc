@@ -152,11 +152,11 @@ MessageDialog::MessageDialog(QWidget* parent, const QString& title, Buttons butt
     setObjectName(QStringLiteral("messageBox"));
     setWindowTitle(title);
     // A message box, not a window to keep around: a title and a close
-    // button, never minimise or maximise, which window managers otherwise
-    // add to any box that can be resized.
+    // button, never minimise or maximise. Some window managers add both to
+    // any window that can be resized, so only a box whose text scrolls can
+    // be (fitToScreen).
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setSizeGripEnabled(true);
 
     if (!headline.isEmpty()) {
         headlineView_ = makeTextView(this, headline);
@@ -248,8 +248,15 @@ void MessageDialog::fitToScreen() {
     // view would ask for far more room than a short message needs.
     textView_->setFixedSize(width, textNeeds.height());
     if (detailsShown) detailsView_->setFixedSize(width, detailsNeeds.height());
-    setMinimumWidth(std::min(widthForTitle(*this, windowTitle()), maxWidth));
+    setMinimumSize(std::min(widthForTitle(*this, windowTitle()), maxWidth), 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     adjustSize();
+    const bool fits = textNeeds.height() < maxHeight && (!detailsShown || detailsNeeds.height() < maxHeight);
+    setSizeGripEnabled(!fits);
+    if (fits) {
+        setFixedSize(size());
+        return;
+    }
     // Free to grow and shrink again once placed: the user may resize the box.
     const int lineHeight = textView_->fontMetrics().height();
     for (QPlainTextEdit* view : {textView_, detailsView_}) {

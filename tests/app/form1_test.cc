@@ -634,7 +634,7 @@ void Form1Test::summaryReadable() {
     view->selectAll();
     view->copy();
     QCOMPARE(QApplication::clipboard()->text(), text);
-    QVERIFY(box.isSizeGripEnabled());
+    QCOMPARE(box.isSizeGripEnabled(), scrolls);  // a box that shows all its text has no need to grow
 }
 
 void Form1Test::fileListAfterParent() {
