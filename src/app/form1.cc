@@ -72,6 +72,10 @@ void Form1::createLists() {
     // Double-clicking a folder opens it, and opening expands it, as Enter
     // does; the tree's own toggle would fold it up again at once.
     dir1_->setExpandsOnDoubleClick(false);
+    // Narrow steps, as a folder list has them: with the drive's top folder
+    // as a row of its own, the desktop's wide ones would cut off the names
+    // of folders a few levels down.
+    dir1_->setIndentation(12);
     // After the window is resized (maximised and restored) the open folder
     // is brought back into sight once the tree has laid itself out anew.
     dir1_->viewport()->installEventFilter(this);
