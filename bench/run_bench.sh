@@ -1,9 +1,12 @@
 #!/bin/sh
 # Measures, in one run and on the same bytes, the formatting engine alone,
 # codekiln-cli (one file to stdout, and a whole batch run with backups and
-# in-place rewrite), findent as the yardstick, and the copy floor (the bytes
-# a batch run must at least read and write); then the stress files for
-# linear time. Prints the tables and writes them to docs/PERFORMANCE.md.
+# in-place rewrite), a bare getline/write loop and findent (when installed)
+# as yardsticks, the copy floor (the bytes a batch run must at least read and
+# write, made durable), a batch run over 10,000 files, and a batch run's time
+# taken apart step by step; then the stress files for linear time. Every
+# row's output is compared byte for byte with its reference. Prints the
+# tables and writes them to docs/PERFORMANCE.md.
 #
 # usage: sh bench/run_bench.sh BUILDDIR
 # The corpus is generated once into BUILDDIR/bench-corpus; scratch copies and
@@ -30,12 +33,17 @@ say() { printf '%s\n' "$*" >&2; }
 
 # --- tools -----------------------------------------------------------------
 say "bench: building the benchmark tools"
-cmake --build "$BUILD" -j2 --target codekiln_corpus codekiln_engine_run codekiln_bench codekiln_nosync >/dev/null
-cmake --build "$BUILD" -j2 --target codekiln-cli >/dev/null 2>&1 || true
+cmake --build "$BUILD" -j2 --target codekiln_corpus codekiln_engine_run codekiln_bench codekiln_nosync \
+    codekiln_line_copy >/dev/null
+cmake --build "$BUILD" -j2 --target codekiln-cli codekiln_phase_run >/dev/null 2>&1 || true
 GEN="$BUILD/bench/codekiln_corpus"
 ENGINE="$BUILD/bench/codekiln_engine_run"
 GBENCH="$BUILD/bench/codekiln_bench"
 NOSYNC=$(find "$BUILD/bench" -maxdepth 1 -name 'libcodekiln_nosync.so' | head -n 1)
+LINECOPY="$BUILD/bench/codekiln_line_copy"
+PHASES="$BUILD/bench/codekiln_phase_run"
+[ -x "$PHASES" ] || PHASES=""
+MANY=10000  # files of the many-files row
 CLI=$(find "$BUILD/src" -type f -name codekiln-cli -perm -u+x 2>/dev/null | head -n 1)
 FINDENT=$(command -v findent || true)
 [ -x /usr/bin/time ] || { say "bench: /usr/bin/time is missing (Debian package time)"; exit 1; }
@@ -43,7 +51,7 @@ FINDENT=$(command -v findent || true)
 [ -n "$FINDENT" ] || say "bench: findent is not installed; its rows are left out"
 
 # --- corpus ----------------------------------------------------------------
-if [ ! -f "$CORPUS/.complete" ]; then
+if [ ! -f "$CORPUS/.complete" ] || [ ! -d "$CORPUS/many" ]; then
     say "bench: generating the corpus into $CORPUS"
     rm -rf "$CORPUS"
     mkdir -p "$CORPUS"
@@ -52,6 +60,8 @@ if [ ! -f "$CORPUS/.complete" ]; then
     # The joined file must be the folder's bytes in name order.
     cat "$CORPUS"/files/* | cmp -s - "$CORPUS/corpus-all.f90" ||
         { say "bench: the joined corpus differs from the folder"; exit 1; }
+    # Many small files: what a run spends per file rather than per byte.
+    "$GEN" --files "$MANY" --megabytes 60 --big 0 "$CORPUS/many" >/dev/null
     touch "$CORPUS/.complete"
 fi
 ALL="$CORPUS/corpus-all.f90"
@@ -59,6 +69,7 @@ BYTES=$(wc -c < "$ALL" | tr -d ' ')
 FILES=$(find "$CORPUS/files" -type f | wc -l | tr -d ' ')
 LARGEST=$(find "$CORPUS/files" -type f -printf '%s\n' | sort -n | tail -n 1)
 OVER1MB=$(find "$CORPUS/files" -type f -size +1000000c | wc -l | tr -d ' ')
+MANY_BYTES=$(cat "$CORPUS"/many/* | wc -c | tr -d ' ')
 
 # --- timing ----------------------------------------------------------------
 # timed IN OUT CMD...: runs CMD once under /usr/bin/time -v with stdin IN and
@@ -78,15 +89,17 @@ timed() {
     RSS=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$WORK/time.txt")
 }
 
-# measure NAME REPS PREP IN OUT CMD...: the best wall time of REPS runs, each
-# after the shell function PREP; records "NAME wall cpu rss_kB".
+# measure NAME REPS PREP CHECK IN OUT CMD...: the best wall time of REPS
+# runs, each after the shell function PREP and checked by the shell function
+# CHECK; records "NAME wall cpu rss_kB".
 measure() {
-    name=$1 reps=$2 prep=$3 min=
-    shift 3
+    name=$1 reps=$2 prep=$3 check=$4 min=
+    shift 4
     bestCpu=0 maxRss=0 r=0
     while [ "$r" -lt "$reps" ]; do
         "$prep"
         timed "$@"
+        "$check" "$name"
         if [ -z "$min" ] || awk -v a="$WALL" -v b="$min" 'BEGIN { exit !(a < b) }'; then
             min=$WALL bestCpu=$CPU
         fi
@@ -110,11 +123,36 @@ engineRow() {
 }
 
 nothing() { :; }
+# freshCopy [FOLDER]: the corpus folder (or FOLDER of it) copied afresh into
+# $WORK/tree and flushed to disk.
 freshCopy() {
     rm -rf "$WORK/tree" "$WORK/backups" "$WORK/floor-backup"
-    cp -r "$CORPUS/files" "$WORK/tree"
+    cp -r "$CORPUS/${1:-files}" "$WORK/tree"
     sync -f "$WORK/tree" 2>/dev/null || true
 }
+freshMany() { freshCopy many; }
+
+# The checks: each row's output, byte for byte, against its reference. The
+# first batch run over a folder is the reference for every later run over it;
+# it must have formatted every file.
+differs() { say "bench: $1: its output differs from $2"; exit 1; }
+sameAsInput() { cmp -s "$WORK/out" "$ALL" || differs "$1" "the joined file"; }
+sameStdout() {
+    [ -f "$WORK/stdout.ref" ] || cp "$WORK/out" "$WORK/stdout.ref"
+    cmp -s "$WORK/out" "$WORK/stdout.ref" || differs "$1" "the first --stdout run"
+}
+sameFolder() { diff -r -q "$WORK/tree" "$CORPUS/files" >/dev/null || differs "$1" "the corpus folder"; }
+# sameTree NAME [REFERENCE]: $WORK/tree against the first batch run's result.
+sameTree() {
+    ref="$WORK/${2:-batch.ref}"
+    if [ ! -d "$ref" ]; then
+        unformatted=$(find "$WORK/tree" -type f -exec grep -L -m 1 -F '! ****' {} + | wc -l | tr -d ' ')
+        [ "$unformatted" = 0 ] || { say "bench: $1 left $unformatted files unformatted"; exit 1; }
+        cp -r "$WORK/tree" "$ref"
+    fi
+    diff -r -q "$WORK/tree" "$ref" >/dev/null || differs "$1" "the first batch run"
+}
+sameMany() { sameTree "$1" many.ref; }
 
 runAll() {
     rm -rf "$WORK"
@@ -124,26 +162,46 @@ runAll() {
 
     engineRow engine "$CORPUS/files"
     engineRow engine_joined "$ALL"
+    measure line_copy "$REPS" nothing sameAsInput /dev/null "$WORK/out" "$LINECOPY" "$ALL"
     if [ -n "$CLI" ]; then
-        measure cli_stdout "$REPS" nothing /dev/null /dev/null "$CLI" --stdout "$ALL"
+        measure cli_stdout "$REPS" nothing sameStdout /dev/null "$WORK/out" "$CLI" --stdout "$ALL"
     fi
     if [ -n "$FINDENT" ]; then
-        measure findent 1 nothing "$ALL" /dev/null "$FINDENT" -ifree
+        measure findent 1 nothing nothing "$ALL" /dev/null "$FINDENT" -ifree
     fi
     # The copy floor: the folder copied into a backup folder, then copied
-    # over itself, as a batch run must at least read and write it.
-    measure copy_floor "$REPS" freshCopy /dev/null /dev/null \
-        sh -c 'cp -r "$1/tree" "$1/floor-backup" && cp -r "$1/floor-backup/." "$1/tree/"' sh "$WORK"
+    # over itself, as a batch run must at least read and write it, and made
+    # durable as a batch run makes it.
+    floor='cp -r "$1/tree" "$1/floor-backup" && cp -r "$1/floor-backup/." "$1/tree/" && sync -f "$1/tree"'
+    measure copy_floor "$REPS" freshCopy sameFolder /dev/null /dev/null sh -c "$floor" sh "$WORK"
     if [ -n "$CLI" ]; then
-        measure batch "$REPS" freshCopy /dev/null "$WORK/summary.txt" \
+        measure batch "$REPS" freshCopy sameTree /dev/null "$WORK/summary.txt" \
             "$CLI" --yes --backup-dir "$WORK/backups" "$WORK/tree"
-        # A batch run that did not format every file would time less work.
-        unformatted=$(grep -L -m 1 -F '! ****' "$WORK"/tree/* | wc -l | tr -d ' ')
-        [ "$unformatted" = 0 ] || { say "bench: the batch run left $unformatted files unformatted"; exit 1; }
         if [ -n "$NOSYNC" ]; then
-            measure batch_nosync "$REPS" freshCopy /dev/null "$WORK/summary.txt" \
+            measure batch_nosync "$REPS" freshCopy sameTree /dev/null "$WORK/summary.txt" \
                 env LD_PRELOAD="$NOSYNC" "$CLI" --yes --backup-dir "$WORK/backups" "$WORK/tree"
         fi
+        if [ -n "$PHASES" ]; then
+            # The same batch run taken apart; the steps of its fastest run.
+            best=
+            r=0
+            while [ "$r" -lt "$REPS" ]; do
+                freshCopy
+                "$PHASES" "$WORK/backups" "$WORK/tree" > "$WORK/phases.now"
+                sameTree phases
+                total=$(awk '$1 == "total" { print $2 }' "$WORK/phases.now")
+                if [ -z "$best" ] || awk -v a="$total" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+                    best=$total
+                    cp "$WORK/phases.now" "$WORK/phases.txt"
+                fi
+                r=$((r + 1))
+            done
+            say "bench: phases: ${best} s"
+        fi
+        # Many small files: one run each (the floor made durable the same way).
+        measure copy_floor_many 1 freshMany nothing /dev/null /dev/null sh -c "$floor" sh "$WORK"
+        measure batch_many 1 freshMany sameMany /dev/null "$WORK/summary.txt" \
+            "$CLI" --yes --backup-dir "$WORK/backups" "$WORK/tree"
     fi
 
     say "bench: Google Benchmark (10 MB in memory, stress files)"
@@ -151,7 +209,7 @@ runAll() {
         { say "bench: codekiln_bench failed"; tail -n 5 "$WORK/gbench.err" >&2; exit 1; }
 
     cut -d' ' -f1-3 /proc/loadavg > "$WORK/load-end"
-    rm -rf "$WORK/tree" "$WORK/backups" "$WORK/floor-backup"
+    rm -rf "$WORK/tree" "$WORK/backups" "$WORK/floor-backup" "$WORK"/*.ref "$WORK/out"
 }
 
 if [ "${BENCH_REPORT_ONLY:-0}" = 1 ]; then
@@ -188,10 +246,15 @@ Run it again to refresh every figure below.
 
 $FILES generated free-form files, $BYTES bytes ($(awk -v b="$BYTES" 'BEGIN { printf "%.1f", b / 1e6 }') MB), $OVER1MB of them over 1 MB, the largest $LARGEST bytes.
 \`bench-corpus/corpus-all.f90\` joins them in name order: the same bytes in one file.
-MB means 10^6 bytes. Times are wall-clock, best of $REPS runs (findent: one run). Every batch run and copy floor starts from a fresh copy of the folder, flushed to disk first.
+A second folder of $MANY smaller files, $MANY_BYTES bytes ($(awk -v b="$MANY_BYTES" 'BEGIN { printf "%.1f", b / 1e6 }') MB), times what a run costs per file.
+MB means 10^6 bytes. Times are wall-clock, best of $REPS runs (findent and the $MANY-file rows: one run). Every batch run and copy floor starts from a fresh copy of the folder, flushed to disk first.
+Every row's output is compared byte for byte with its reference by the benchmark itself, which stops at the first difference:
+the getline loop's with the joined file, every \`--stdout\` run's with the first, the copy floor's with the corpus folder,
+and every batch run's tree (the diagnostic and the taken-apart runs included) with the first batch run's, which must have formatted every file.
 
 EOF
-    awk -v bytes="$BYTES" -v largest="$LARGEST" -v gb="$WORK/gbench.csv" '
+    awk -v bytes="$BYTES" -v largest="$LARGEST" -v gb="$WORK/gbench.csv" -v many="$MANY" \
+        -v manyBytes="$MANY_BYTES" -v phases="$WORK/phases.txt" -v files="$FILES" '
     function mbps(s) { return s > 0 ? bytes / s / 1e6 : 0 }
     function cell(x, fmt) { return x == "" ? "n/a" : sprintf(fmt, x) }
     {
@@ -200,11 +263,14 @@ EOF
     END {
         label["engine"] = "Engine alone, in memory, each file with a fresh session"
         label["engine_joined"] = "Engine alone, in memory, the joined file"
+        label["line_copy"] = "Bare getline/write loop on the joined file (`codekiln_line_copy`)"
         label["cli_stdout"] = "`codekiln-cli --stdout` on the joined file"
         label["findent"] = "findent, joined file from stdin"
-        label["copy_floor"] = "Copy floor: `cp -r` into a backup folder, `cp` back over the folder"
+        label["copy_floor"] = "Copy floor: `cp -r` into a backup folder, `cp` back over the folder, `sync`"
         label["batch"] = "`codekiln-cli --yes` batch run over the folder"
         label["batch_nosync"] = "the same batch run with fsync/fdatasync made no-ops (diagnostic)"
+        label["copy_floor_many"] = "Copy floor over the " many " small files"
+        label["batch_many"] = "`codekiln-cli --yes` batch run over the " many " small files"
         print "## Throughput on the same bytes\n"
         print "| Run | MB/s | × findent | × copy floor time | wall s | CPU s | peak RSS MiB |"
         print "|---|---:|---:|---:|---:|---:|---:|"
@@ -212,9 +278,45 @@ EOF
             k = order[i]
             xf = ("findent" in wall) ? cell(wall["findent"] / wall[k], "%.1f") : "n/a"
             xc = ("copy_floor" in wall) ? cell(wall[k] / wall["copy_floor"], "%.2f") : "n/a"
-            printf "| %s | %.1f | %s | %s | %.3f | %.3f | %.1f |\n", label[k], mbps(wall[k]), xf, xc, wall[k], cpu[k], rss[k] / 1024
+            b = (k ~ /_many$/) ? manyBytes : bytes
+            floor = (k ~ /_many$/) ? "copy_floor_many" : "copy_floor"
+            xc = (floor in wall) ? cell(wall[k] / wall[floor], "%.2f") : "n/a"
+            if (k ~ /_many$/) xf = "n/a"
+            printf "| %s | %.1f | %s | %s | %.3f | %.3f | %.1f |\n", label[k], (wall[k] > 0 ? b / wall[k] / 1e6 : 0), xf, xc, wall[k], cpu[k], rss[k] / 1024
         }
         print "\nThe engine rows hold the whole corpus in memory, so their peak RSS is mostly input and output."
+        if ("cli_stdout" in rss)
+            printf "`--stdout` peaks at %.2f bytes of memory per input byte (peak RSS %.1f MiB, the program itself included, for %.1f MB).\n", rss["cli_stdout"] * 1024 / bytes, rss["cli_stdout"] / 1024, bytes / 1e6
+
+        # The batch run taken apart.
+        np = 0
+        while ((getline line < phases) > 0) {
+            split(line, f, " ")
+            pname[++np] = f[1]; psec[f[1]] = f[2]
+        }
+        if (np > 0) {
+            plabel["list"] = "listing the folder"
+            plabel["look"] = "looking at each file (stat, resolved path)"
+            plabel["read"] = "read"
+            plabel["decode"] = "decode and encode"
+            plabel["format"] = "format (the engine)"
+            plabel["check"] = "check (the safety check)"
+            plabel["fingerprint"] = "fingerprints for the manifest"
+            plabel["backup"] = "backup copies, without their syncs"
+            plabel["replace"] = "replace in place, without its syncs"
+            plabel["sync"] = "sync (fsync and fdatasync)"
+            plabel["manifest"] = "the run manifest"
+            plabel["other"] = "the rest: the run'"'"'s own bookkeeping"
+            print "\n## Where a batch run spends its time\n"
+            printf "The batch run over the %d-file folder taken apart by `codekiln_phase_run` (the same run as `codekiln-cli --yes`, its output checked equal), its fastest of the runs: %.3f s in all.\n\n", files, psec["total"]
+            print "| Step | s | share | µs per file |"
+            print "|---|---:|---:|---:|"
+            for (i = 1; i <= np; i++) {
+                k = pname[i]
+                if (k == "total") continue
+                printf "| %s | %.3f | %.1f%% | %.0f |\n", (k in plabel ? plabel[k] : k), psec[k], 100 * psec[k] / psec["total"], 1e6 * psec[k] / files
+            }
+        }
 
         # Stress files from Google Benchmark: time per input byte per size.
         mbCol = 0
@@ -264,14 +366,24 @@ EOF
             printf "| Engine ≥ 30× findent | %.1f× | %.1f× | %s |\n", r, cpu["findent"] / cpu["engine"], (r >= 30 ? "met" : "not met")
             if ("cli_stdout" in wall) {
                 r = wall["findent"] / wall["cli_stdout"]
-                printf "| `--stdout` ≥ 20× findent | %.1f× | %.1f× | %s |\n", r, cpu["findent"] / cpu["cli_stdout"], (r >= 20 ? "met" : "not met")
+                printf "| `--stdout` ≥ 40× findent | %.1f× | %.1f× | %s |\n", r, cpu["findent"] / cpu["cli_stdout"], (r >= 40 ? "met" : "not met")
             }
+        }
+        if (("cli_stdout" in wall) && ("line_copy" in wall)) {
+            r = wall["cli_stdout"] / wall["line_copy"]
+            printf "| `--stdout` no slower than the bare getline/write loop | %.2f× its time | %.2f× | %s |\n", r, cpu["cli_stdout"] / cpu["line_copy"], (r <= 1 ? "met" : "not met")
+        }
+        if ("cli_stdout" in rss) {
+            r = rss["cli_stdout"] * 1024 / bytes
+            printf "| `--stdout` peak memory ≤ 2.5 bytes per input byte | %.2f B/B | | %s |\n", r, (r <= 2.5 ? "met" : "not met")
         }
         if ("batch" in wall) {
             r = wall["batch"] / wall["copy_floor"]
             printf "| Batch run ≤ 3× the copy floor time | %.2f× | %.2f× | %s |\n", r, cpu["batch"] / cpu["copy_floor"], (r <= 3 ? "met" : "not met")
             if ("batch_nosync" in wall)
                 printf "| (diagnostic) batch run with syncs skipped, against the copy floor | %.2f× | %.2f× | |\n", wall["batch_nosync"] / wall["copy_floor"], cpu["batch_nosync"] / cpu["copy_floor"]
+            if ("batch_many" in wall)
+                printf "| %d files ≤ 15 s | %.1f s | %.1f s | %s |\n", many, wall["batch_many"], cpu["batch_many"], (wall["batch_many"] <= 15 ? "met" : "not met")
             limit = 3 * largest / 1048576 + 30
             printf "| Batch peak memory ≤ 3× largest file + 30 MiB (%.1f MiB) | %.1f MiB | | %s |\n", limit, rss["batch"] / 1024, (rss["batch"] / 1024 <= limit ? "met" : "not met")
         }

@@ -6,7 +6,9 @@
 // options picked by the input's length, so labelled DO loops left open by
 // the first file reach the second. The output, damaged in a way the input
 // picks, must then be judged by the safety check as a plain second reading
-// of both texts judges it.
+// of both texts judges it. The modern layout, in both forms, must keep the
+// line count and line ends, change nothing in a free-form line but its
+// leading and trailing blanks, and leave its own output alone.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "engine/format/format_file.h"
+#include "engine/format/modern_layout.h"
 #include "engine/format/safety_check.h"
 #include "engine/format/stored_lines.h"
 #include "safety_reference.h"
@@ -156,6 +159,47 @@ void checkOne(const std::vector<std::string_view>& lines, DoLabelRecord& doLabel
     if (twice != once) fail("formatting twice differs from formatting once", "");
 }
 
+/// The text's lines, each with its line end ("\n" or none at the end).
+std::vector<std::string_view> linesWithEnds(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        const std::size_t end = text.find('\n', begin);
+        const std::size_t stop = end == std::string_view::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(begin, stop - begin));
+        begin = stop;
+    }
+    return lines;
+}
+
+std::string_view withoutOuterBlanks(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    const std::size_t first = line.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return line.substr(first, line.find_last_not_of(" \t") - first + 1);
+}
+
+void checkModern(std::string_view text, std::size_t k) {
+    codekiln::ModernOptions options;
+    options.indentWidth = 1 + static_cast<int>(k % 8);
+    options.indentElse = (k & 8) == 0;
+    options.form = (k & 16) != 0 ? codekiln::SourceForm::Fixed : codekiln::SourceForm::Free;
+    const std::string once = codekiln::formatModern(text, options).text;
+    const std::vector<std::string_view> before = linesWithEnds(text);
+    const std::vector<std::string_view> after = linesWithEnds(once);
+    if (before.size() != after.size()) fail("the modern layout changed the line count", "");
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        const bool endsBefore = !before[i].empty() && before[i].back() == '\n';
+        const bool endsAfter = !after[i].empty() && after[i].back() == '\n';
+        if (endsBefore != endsAfter) fail("the modern layout changed a line end", std::to_string(i + 1));
+        if (options.form == codekiln::SourceForm::Free &&
+            withoutOuterBlanks(before[i]) != withoutOuterBlanks(after[i]))
+            fail("the modern layout changed more than a line's outer blanks", std::to_string(i + 1));
+    }
+    if (codekiln::formatModern(once, options).text != once)
+        fail("the modern layout changed its own output", "");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -167,5 +211,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     DoLabelRecord fresh;
     checkAgainstReference(lines, damaged(codekiln::formatText(text, optionsFor(0), fresh).text, data, size));
+    checkModern(text, size);
     return 0;
 }

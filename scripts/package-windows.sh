@@ -1,5 +1,5 @@
 #!/bin/sh
-# Zips the two Windows executables with a short README into
+# Zips the two Windows executables with a short README and the licence into
 # <windows build>/codekiln-windows.zip. Both are static: nothing else ships.
 set -e
 
@@ -14,6 +14,7 @@ cp "$win_build/src/app/codekiln.exe" "$win_build/src/cli/codekiln-cli.exe" "$sta
 x86_64-w64-mingw32-strip "$stage/codekiln.exe" "$stage/codekiln-cli.exe"
 # Windows line ends, so that Notepad shows the lines.
 sed 's/$/\r/' "$here/packaging/windows/README.txt" > "$stage/README.txt"
+sed 's/$/\r/' "$here/LICENSE" > "$stage/LICENSE.txt"
 zip_file="$win_build/codekiln-$version-windows-x64.zip"
 rm -f "$zip_file"
 (cd "$win_build/package" && zip -q -r -X "$zip_file" "codekiln-$version-windows-x64")

@@ -7,7 +7,7 @@ set -e
 PACKAGES="cmake g++ make qt6-base-dev qt6-translations-l10n libgl-dev libgtest-dev libgmock-dev libbenchmark-dev \
 xvfb xauth fonts-noto-cjk clang libclang-rt-14-dev \
 gfortran help2man dpkg-dev file lintian desktop-file-utils appstream man-db locales \
-libdtl-dev libtomlplusplus-dev pre-commit git neovim"
+libdtl-dev libtomlplusplus-dev libxxhash-dev pre-commit git neovim"
 
 missing=""
 for p in $PACKAGES; do

@@ -9,17 +9,12 @@
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 
+#include "platform/paths.h"
+
 namespace codekiln {
 
 bool isInside(const QString& folder, const QString& root) {
-    if (root.isEmpty()) return false;
-    QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
-#ifdef Q_OS_WIN
-    const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
-#else
-    const Qt::CaseSensitivity cs = Qt::CaseSensitive;
-#endif
-    return folder.compare(root, cs) == 0 || folder.startsWith(prefix, cs);
+    return isSameOrBelow(folder.toUtf8().toStdString(), root.toUtf8().toStdString());
 }
 
 namespace {

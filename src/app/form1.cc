@@ -26,10 +26,11 @@
 #include "app/folder_lists.h"
 #include "app/failure_reasons.h"
 #include "app/focus_frame.h"
+#include "platform/paths.h"
 #include "platform/platform.h"
 #include "run/chuli.h"
 #include "run/run_batch.h"
-#include "run/settings.h"
+#include "run/backup_slots.h"
 
 namespace codekiln {
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include "platform/text_codec.h"
+#include "run/backup_slots.h"
 
 namespace codekiln {
 
@@ -94,7 +95,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     const QCommandLineOption encoding(
         QStringLiteral("encoding"),
         QStringLiteral("How files are decoded: auto (UTF-8, else GB18030), utf-8, "
-                       "gb18030 or system."),
+                       "gb18030, latin-1 (every byte one character, kept as it is) or system."),
         QStringLiteral("NAME"), QStringLiteral("auto"));
     const QCommandLineOption form(
         QStringLiteral("form"),
@@ -153,14 +154,40 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     const QCommandLineOption quiet(
         QStringLiteral("quiet"),
         QStringLiteral("A run in place prints no summary and no progress; only failures, on standard error."));
-    parser.addOptions({range, stdinFilename, lsp, quiet});
+    const QCommandLineOption json(
+        QStringLiteral("json"),
+        QStringLiteral("A run in place puts out one JSON object instead of the summary: each file with its "
+                       "outcome (formatted, unchanged, refused with a reason code), the backup slot and "
+                       "the counts."));
+    const QCommandLineOption changed(
+        QStringLiteral("changed"),
+        QStringLiteral("--changed[=REV]: a run in place changes only the lines that differ from git "
+                       "revision REV (default HEAD: staged and unstaged changes); files git does not "
+                       "track are formatted whole."));
+    parser.addOptions({range, stdinFilename, lsp, quiet, json, changed});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("Files and folders to format, in this order."),
                                  QStringLiteral("PATH... | --stdout FILE | --restore [SLOT [FOLDER]] | "
                                                 "--list-backups"));
 
+    // --changed takes its revision only as --changed=REV, as a PATH may
+    // follow it.
     QStringList args;
-    for (const std::string& a : arguments) args << QString::fromStdString(a);
+    QString changedRevision;
+    bool optionsEnd = false;
+    for (const std::string& a : arguments) {
+        QString arg = QString::fromStdString(a);
+        if (!optionsEnd && arg.startsWith(QLatin1String("--changed="))) {
+            changedRevision = arg.mid(10);
+            if (changedRevision.isEmpty()) return error("--changed= needs a revision");
+            // An option for git, not a revision: it is never passed on.
+            if (changedRevision.startsWith(QLatin1Char('-')))
+                return error("--changed: \"" + a.substr(10) + "\" is not a revision");
+            arg = QStringLiteral("--changed");
+        }
+        optionsEnd = optionsEnd || arg == QLatin1String("--");
+        args << arg;
+    }
     if (!parser.parse(args)) return error(fromQ(parser.errorText()));
 
     ParsedCommandLine parsed;
@@ -189,8 +216,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         o.mode = CliMode::Restore;
         if (!positional.isEmpty()) {
             const QString slot = positional.front();
-            if (slot.size() != 1 || slot[0] < QLatin1Char('1') || slot[0] > QLatin1Char('5'))
-                return error("--restore: SLOT is a backup folder number 1 to 5, not \"" + fromQ(slot) + "\"");
+            const bool digit = slot.size() == 1 && slot[0] >= QLatin1Char('0') && slot[0] <= QLatin1Char('9');
+            const int number = digit ? slot[0].unicode() - '0' : 0;
+            if (!isBackupSlot(number))
+                return error("--restore: SLOT is a backup folder number 1 to " + std::to_string(kBackupSlots) +
+                             ", not \"" + fromQ(slot) + "\"");
             o.slot = slot.toInt();
         }
         if (positional.size() == 2) o.paths.push_back(fromQ(positional.back()));
@@ -226,6 +256,14 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                          fromQ(parser.value(range)) + "\"");
     }
     o.quiet = parser.isSet(quiet);
+    if (parser.isSet(json)) {
+        if (o.mode != CliMode::Batch) return error("--json goes with a run in place");
+        o.json = true;
+    }
+    if (parser.isSet(changed)) {
+        if (o.mode != CliMode::Batch) return error("--changed goes with a run in place");
+        o.changedSince = changedRevision.isEmpty() ? std::string("HEAD") : fromQ(changedRevision);
+    }
     if (parser.isSet(stdinFilename)) {
         if (o.mode != CliMode::Stdout || o.paths.front() != "-")
             return error("--stdin-filename goes with --stdout -");

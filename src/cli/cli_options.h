@@ -57,6 +57,10 @@ struct CliOptions {
     /// file, decides the form and names the text in messages.
     std::string stdinFilename;
     bool quiet = false;  ///< Batch: no summary and no progress; failures still on stderr
+    bool json = false;   ///< Batch: the run as one JSON object on standard output, not the summary
+    /// Batch: change only the lines that differ from this git revision
+    /// (--changed[=REV]; HEAD when no REV is given); empty: the whole files.
+    std::string changedSince;
 };
 
 /// The result of reading the command line.

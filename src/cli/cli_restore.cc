@@ -6,10 +6,11 @@
 #include <QString>
 #include <string>
 
+#include "platform/file_names.h"
 #include "platform/qt_platform.h"
 #include "run/chuli.h"
 #include "run/restore.h"
-#include "run/settings.h"
+#include "run/backup_slots.h"
 
 namespace codekiln {
 
@@ -36,6 +37,13 @@ std::string plural(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// The modern layout and its width, as a listing names a run written in it;
+// nothing for the classic layout, the one every run used before.
+std::string layoutNote(const FormatOptions& options) {
+    if (options.style != LayoutStyle::Modern) return {};
+    return "modern layout, indent " + std::to_string(options.indentWidth);
+}
+
 }  // namespace
 
 CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* err) {
@@ -58,32 +66,35 @@ CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* e
     }
     const std::string slotName = backupFolderName(request.slot);
     if (report.hasManifest) {
-        std::fprintf(out, "%s: the run of %s over %s (%s)\n", slotName.c_str(),
-                     localTime(report.manifest.startedMs).c_str(), report.folder.c_str(),
-                     plural(report.manifest.files.size(), "file", "files").c_str());
+        const std::string layout = layoutNote(report.manifest.options);
+        std::fprintf(out, "%s: the run of %s over %s (%s%s)\n", slotName.c_str(),
+                     localTime(report.manifest.startedMs).c_str(), escapedName(report.folder).c_str(),
+                     plural(report.manifest.files.size(), "file", "files").c_str(),
+                     layout.empty() ? "" : (", " + layout).c_str());
     } else {
         std::fprintf(out, "%s: no manifest; same-named files of %s\n", slotName.c_str(),
-                     report.folder.c_str());
+                     escapedName(report.folder).c_str());
     }
     std::size_t restored = 0, leftAlone = 0, original = 0;
     for (const RestoreItem& item : report.items) {
         std::string line;
+        const std::string path = escapedName(item.path);  // names as bytes; shown with \xNN escapes
         switch (item.action) {
             case RestoreAction::Restored:
                 ++restored;
-                line = (options.dryRun ? "would restore " : "restored      ") + item.path;
+                line = (options.dryRun ? "would restore " : "restored      ") + path;
                 if (!item.reason.empty()) line += " (" + item.reason + ")";
                 if (!item.keptAs.empty())
                     line += "; its text before the restore " +
-                            std::string(options.dryRun ? "would be" : "is") + " kept as " + item.keptAs;
+                            std::string(options.dryRun ? "would be" : "is") + " kept as " + escapedName(item.keptAs);
                 break;
             case RestoreAction::AlreadyOriginal:
                 ++original;
-                line = "original      " + item.path;
+                line = "original      " + path;
                 break;
             case RestoreAction::LeftAlone:
                 ++leftAlone;
-                line = "left alone    " + item.path + ": " + item.reason;
+                line = "left alone    " + path + ": " + item.reason;
                 break;
         }
         std::fprintf(out, "%s\n", line.c_str());
@@ -104,7 +115,7 @@ CliResult runListBackupsMode(const CliOptions& options, std::FILE* out) {
                 line += "empty";
                 break;
             case SlotListing::State::NoManifest:
-                line += "copies without a manifest (an older run): --restore needs --force and a FOLDER";
+                line += "copies without a manifest (an older run, or one that did not finish): --restore needs --force and a FOLDER";
                 break;
             case SlotListing::State::Damaged:
                 line += "cannot be restored: " + slot.problem;
@@ -112,8 +123,10 @@ CliResult runListBackupsMode(const CliOptions& options, std::FILE* out) {
             case SlotListing::State::Clean:
             case SlotListing::State::Changed:
                 line +=
-                    localTime(slot.manifest.startedMs) + "  " + slot.manifest.folder + "  " +
+                    localTime(slot.manifest.startedMs) + "  " + escapedName(slot.manifest.folder) + "  " +
                     plural(slot.manifest.files.size(), "file", "files") + "  " +
+                    (layoutNote(slot.manifest.options).empty() ? std::string()
+                                                               : layoutNote(slot.manifest.options) + "  ") +
                     (slot.changed == 0 ? std::string("can be restored cleanly")
                                        : plural(slot.changed, "file", "files") + " changed since the run");
                 break;

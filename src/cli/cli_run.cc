@@ -16,8 +16,10 @@
 
 #include "cli/cli_restore.h"
 #include "cli/file_walk.h"
+#include "cli/git_changes.h"
 #include "cli/line_edits.h"
 #include "cli/project_config.h"
+#include "cli/run_report.h"
 #include "cli/terminal_ui.h"
 #include "cli/unified_diff.h"
 #include "platform/file_names.h"
@@ -26,7 +28,7 @@
 #include "run/chuli.h"
 #include "run/pipeline.h"
 #include "run/run_batch.h"
-#include "run/settings.h"
+#include "run/backup_slots.h"
 #include "engine/state/text.h"
 
 namespace codekiln {
@@ -139,6 +141,22 @@ Status readAll(std::FILE* in, std::string& bytes) {
     return Status::success();
 }
 
+// Puts out the text on standard output; false when it could not be.
+bool putOut(std::FILE* out, const std::string& text) {
+    return std::fprintf(out, "%s\n", text.c_str()) >= 0 && std::fflush(out) == 0 && !std::ferror(out);
+}
+
+// --json: the report of a run that never reached its files.
+CliResult reportUnstarted(const CliOptions& options, BatchEnd end, const std::string& message, CliResult result,
+                          std::FILE* out, std::FILE* err) {
+    if (!options.json) return result;
+    BatchOutcome outcome;
+    outcome.end = end;
+    outcome.message = message;
+    if (!putOut(out, runReportJson(outcome, {}))) report(err, "standard output: cannot write the report");
+    return result;
+}
+
 CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
     QtPlatformOptions platformOptions;
     platformOptions.encoding = options.encoding;
@@ -150,7 +168,7 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     session.backupSlot = readStoredSlot(platform);
 
     TerminalUi ui(options.yes, in, err);
-    ui.setQuiet(options.quiet);
+    ui.setQuiet(options.quiet || options.json);
     std::string extension;
     std::string message;
     // Files named are taken whatever their extension; only folders need one.
@@ -160,34 +178,47 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
                 std::fprintf(err, "%s\n", terminalText(kExtensionWarning).c_str());
                 report(err, "no terminal to answer the warning on; pass --yes to go on");
             }
-            return CliResult::Cancelled;
+            return reportUnstarted(options, BatchEnd::Cancelled, {}, CliResult::Cancelled, out, err);
         case BatchEnd::MissingExtension:
             report(err, message);
-            return CliResult::MissingExtension;
+            return reportUnstarted(options, BatchEnd::MissingExtension, message, CliResult::MissingExtension, out,
+                                   err);
         case BatchEnd::NotStarted:  // only a run gives it
         case BatchEnd::Completed:
             break;
     }
-    const WalkResult found = collectFiles(options.paths, walkOptions(options, extension, platform), platform);
+    WalkResult found = collectFiles(options.paths, walkOptions(options, extension, platform), platform);
+    if (!options.changedSince.empty()) {
+        const Status limited = limitToChangedLines(found.files, options.paths, options.changedSince);
+        if (!limited) {
+            report(err, limited.message);
+            return CliResult::UsageError;
+        }
+    }
     const BatchOutcome outcome = runFiles(found.files, runFolder(options.paths), extension, session,
                                           options.format, pipelineOptions(options), platform, ui);
     if (outcome.end == BatchEnd::NotStarted) {
         report(err, terminalText(outcome.message));
-        return CliResult::FilesFailed;
+        return reportUnstarted(options, BatchEnd::NotStarted, outcome.message, CliResult::FilesFailed, out, err);
     }
     reportWarnings(err, outcome.warnings);
-    // The summary is the only record of which backup folder holds this run's
-    // copies: a run that cannot put it out has failed.
-    const bool summaryOut =
-        options.quiet || (std::fprintf(out, "%s\n", terminalText(outcome.message).c_str()) >= 0 &&
-                          std::fflush(out) == 0 && !std::ferror(out));
+    std::vector<std::string> errors = found.errors;
+    if (!outcome.manifestError.empty()) errors.push_back(outcome.manifestError);
+    // The summary (or the report) is the only record of which backup folder
+    // holds this run's copies: a run that cannot put it out has failed.
+    bool summaryOut = true;
+    if (options.json) {
+        summaryOut = putOut(out, runReportJson(outcome, {platform.backupRoot(), session.backupSlot, errors}));
+    } else if (!options.quiet) {
+        summaryOut = putOut(out, terminalText(outcome.message));
+    }
     if (!summaryOut)
-        report(err, "standard output: cannot write the summary; this run's backups are in " +
-                        platform.backupRoot() + kPathSeparator + backupFolderName(session.backupSlot));
+        report(err, std::string("standard output: cannot write the ") + (options.json ? "report" : "summary") +
+                        "; this run's backups are in " + slotFolderPath(platform, session.backupSlot));
     for (const std::string& error : found.errors) report(err, error);
     for (const FileFailure& failure : outcome.failures) report(err, failure.reason);
     if (!outcome.manifestError.empty()) report(err, outcome.manifestError);
-    const bool clean = outcome.failures.empty() && found.errors.empty() && outcome.manifestError.empty();
+    const bool clean = outcome.failures.empty() && errors.empty();
     return summaryOut && clean ? CliResult::Success : CliResult::FilesFailed;
 }
 
@@ -328,6 +359,13 @@ CliResult runCli(const CliOptions& given, std::FILE* in, std::FILE* out, std::FI
     // command line would be silently ignored, so it is refused.
     if (formats && options.indentGiven && options.format.style == LayoutStyle::Classic) {
         report(err, "--indent goes with --style modern (the classic layout always indents by 4)");
+        return CliResult::UsageError;
+    }
+    // The classic layout's banners are Chinese, which Latin-1 cannot hold:
+    // every file would fail, so the pairing is refused before any backup.
+    if (formats && options.encoding == EncodingChoice::Latin1 && options.format.style == LayoutStyle::Classic) {
+        report(err, "--encoding latin-1 goes with --style modern (the classic layout writes Chinese banners, "
+                    "which Latin-1 cannot hold)");
         return CliResult::UsageError;
     }
     switch (options.mode) {

@@ -16,7 +16,7 @@
 #include "cli/path_glob.h"
 #include "platform/paths.h"
 #include "platform/qt_platform.h"
-#include "run/chuli.h"
+#include "run/backup_slots.h"
 
 namespace codekiln {
 
@@ -28,9 +28,12 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 // and on Windows, where one name has many spellings (letter case, short
 // names), the volume and file number; the resolved path in lower case when
 // those cannot be read. Empty for a path that does not exist.
-std::string identity(const std::string& path) {
+std::string identity(Platform& platform, const std::string& path) {
+#ifndef _WIN32
+    return platform.canonicalPath(path);  // the name as bytes: Qt would change one that is not UTF-8
+#else
+    (void)platform;
     const QString resolved = QFileInfo(qs(path)).canonicalFilePath();
-#ifdef _WIN32
     if (resolved.isEmpty()) return {};
     const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(resolved).utf16()),
                                       0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -44,8 +47,6 @@ std::string identity(const std::string& path) {
                    std::to_string(info.nFileIndexLow);
     }
     return resolved.toCaseFolded().toStdString();
-#else
-    return resolved.toStdString();
 #endif
 }
 
@@ -78,13 +79,13 @@ struct Walk {
     bool dedupe = false;
 
     void addFile(const std::string& path, const std::string& name) {
-        if (!dedupe || seenFiles.insert(identity(path)).second) result.files.push_back({path, name});
+        if (!dedupe || seenFiles.insert(identity(platform, path)).second) result.files.push_back({path, name});
     }
 
     // `relative` is the folder's path below the folder given ("" for that
     // one); `prefix` starts every name.
     void walkFolder(const std::string& folder, const std::string& relative, const std::string& prefix) {
-        if (!seenFolders.insert(identity(folder)).second) return;
+        if (!seenFolders.insert(identity(platform, folder)).second) return;
         std::vector<std::string> names;
         const Status listed = platform.listFiles(folder, options.extension, names);
         if (!listed) {
@@ -94,22 +95,19 @@ struct Walk {
         for (const std::string& name : names) {
             const std::string rel = joinRelative(relative, name);
             if (anyGlobMatches(options.excludes, rel)) continue;
-            addFile(folder + kPathSeparator + name, joinRelative(prefix, rel));
+            addFile(joinPath(folder, name), joinRelative(prefix, rel));
         }
         if (!options.recursive) return;
 
         // Hidden folders and links to folders are not listed at all.
-        QDir dir(qs(folder));
-        dir.setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-        dir.setSorting(QDir::Unsorted);
         std::vector<std::string> subfolders;
-        for (const QString& entry : dir.entryList()) subfolders.push_back(entry.toStdString());
-        std::sort(subfolders.begin(), subfolders.end(), listingOrderLess);
+        const Status sublisted = platform.listFolders(folder, subfolders);
+        if (!sublisted) result.errors.push_back(sublisted.message);
         for (const std::string& name : subfolders) {
-            const std::string path = folder + kPathSeparator + name;
+            const std::string path = joinPath(folder, name);
             const std::string rel = joinRelative(relative, name);
             if (anyGlobMatches(options.excludes, rel)) continue;
-            if (backupFolders.count(identity(path)) != 0) continue;
+            if (backupFolders.count(identity(platform, path)) != 0) continue;
             walkFolder(path, rel, prefix);
         }
     }
@@ -132,8 +130,8 @@ WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions
                         Platform& platform) {
     Walk walk{options, platform, {}, {}, {}, {}};
     if (!options.backupRoot.empty()) {
-        for (int k = 1; k <= 5; ++k) {
-            const std::string folder = identity(options.backupRoot + kPathSeparator + backupFolderName(k));
+        for (int k = 1; k <= kBackupSlots; ++k) {
+            const std::string folder = identity(platform, backupFolderPath(options.backupRoot, k));
             if (!folder.empty()) walk.backupFolders.insert(folder);
         }
     }

@@ -87,14 +87,26 @@ std::vector<LineHunk> lineHunks(const std::string& before, const std::string& af
 
 std::string applyInRange(const std::string& before, const std::string& after, std::size_t firstLine,
                          std::size_t lastLine) {
+    return applyInRanges(before, after, {{firstLine, lastLine}});
+}
+
+std::string applyInRanges(const std::string& before, const std::string& after,
+                          const std::vector<LineRange>& ranges) {
+    if (ranges.empty()) return before;
     const std::vector<std::string> lines = linesWithEnds(before);
+    const auto inside = [&](const LineHunk& hunk) {
+        const std::size_t first = hunk.first + 1;  // 1-based
+        for (const LineRange& range : ranges) {
+            if (hunk.count == 0 ? first > range.first && first <= range.last
+                                : first >= range.first && first + hunk.count - 1 <= range.last)
+                return true;
+        }
+        return false;
+    };
     std::string result;
     std::size_t next = 0;  // the next line of `before` not yet copied
     for (const LineHunk& hunk : lineHunks(before, after)) {
-        const std::size_t first = hunk.first + 1;  // 1-based
-        const bool inside = hunk.count == 0 ? first > firstLine && first <= lastLine
-                                            : first >= firstLine && first + hunk.count - 1 <= lastLine;
-        if (!inside) continue;
+        if (!inside(hunk)) continue;
         for (; next < hunk.first; ++next) result += lines[next];
         for (const std::string& line : hunk.lines) result += line;
         next = hunk.first + hunk.count;

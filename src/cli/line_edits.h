@@ -34,4 +34,15 @@ std::vector<LineHunk> lineHunks(const std::string& before, const std::string& af
 std::string applyInRange(const std::string& before, const std::string& after, std::size_t firstLine,
                          std::size_t lastLine);
 
+/// Lines `first`..`last` (1-based, inclusive).
+struct LineRange {
+    std::size_t first = 0;
+    std::size_t last = 0;
+};
+
+/// applyInRange over several ranges: the hunks that lie wholly in one of
+/// them. No range: `before` as it is.
+std::string applyInRanges(const std::string& before, const std::string& after,
+                          const std::vector<LineRange>& ranges);
+
 }  // namespace codekiln

@@ -1,7 +1,8 @@
 // The server reads one message at a time, answers it before it reads the
 // next, and keeps the open documents' text in memory as UTF-8. Positions are
-// UTF-16 code units, as the protocol has them by default; edits it sends
-// start and end at line starts, where both counts agree.
+// UTF-16 code units, as the protocol has them by default, or UTF-8 bytes when
+// the client offers them; edits it sends start and end at line starts, where
+// every count agrees.
 #include "cli/lsp_server.h"
 
 #include <QJsonArray>
@@ -121,6 +122,21 @@ private:
         send(QJsonObject{{"id", id}, {"result", result}});
     }
 
+    // A result already in JSON text (the edits, written as they are made:
+    // tens of thousands of small objects cost far more as QJsonObjects).
+    void sendRawResult(const QJsonValue& id, const std::string& result) {
+        const QByteArray idText = QJsonDocument(QJsonArray{id}).toJson(QJsonDocument::Compact);
+        std::string body = R"({"id":)";
+        body.append(idText.constData() + 1, static_cast<std::size_t>(idText.size() - 2));
+        body += R"(,"jsonrpc":"2.0","result":)";
+        body += result;
+        body += '}';
+        const std::string header = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+        std::fwrite(header.data(), 1, header.size(), out_);
+        std::fwrite(body.data(), 1, body.size(), out_);
+        std::fflush(out_);
+    }
+
     void sendError(const QJsonValue& id, int code, const std::string& text) {
         send(QJsonObject{{"id", id.isUndefined() ? QJsonValue() : id},
                          {"error", QJsonObject{{"code", code}, {"message", QString::fromStdString(text)}}}});
@@ -143,8 +159,17 @@ private:
         }
         if (method == "initialize") {
             initialized_ = true;
+            // UTF-16 code units unless the client can count in UTF-8 bytes,
+            // the text's own unit.
+            const QJsonArray offered = params.value("capabilities")
+                                           .toObject()
+                                           .value("general")
+                                           .toObject()
+                                           .value("positionEncodings")
+                                           .toArray();
+            utf8Positions_ = offered.contains(QJsonValue("utf-8"));
             const QJsonObject sync{{"openClose", true}, {"change", 2}, {"save", true}};
-            const QJsonObject capabilities{{"positionEncoding", "utf-16"},
+            const QJsonObject capabilities{{"positionEncoding", utf8Positions_ ? "utf-8" : "utf-16"},
                                            {"textDocumentSync", sync},
                                            {"documentFormattingProvider", true},
                                            {"documentRangeFormattingProvider", true}};
@@ -185,8 +210,8 @@ private:
     }
 
     // The byte offset of an LSP position in `text`: `character` counts UTF-16
-    // code units and stops at the line's end.
-    static std::size_t offsetOf(const std::string& text, long long line, long long character) {
+    // code units (UTF-8 bytes when so agreed) and stops at the line's end.
+    static std::size_t offsetOf(const std::string& text, long long line, long long character, bool utf8) {
         std::size_t at = 0;
         for (long long n = 0; n < line && at < text.size(); ++n) {
             while (at < text.size() && text[at] != '\n' && text[at] != '\r') ++at;
@@ -196,14 +221,14 @@ private:
         long long units = 0;
         while (at < text.size() && units < character && text[at] != '\n' && text[at] != '\r') {
             const unsigned char lead = static_cast<unsigned char>(text[at]);
-            const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+            const std::size_t length = utf8 ? 1 : lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
             units += length == 4 ? 2 : 1;
             at = std::min(text.size(), at + length);
         }
         return at;
     }
 
-    static void applyChange(std::string& text, const QJsonObject& change) {
+    void applyChange(std::string& text, const QJsonObject& change) const {
         const std::string replacement = change.value("text").toString().toStdString();
         if (!change.contains("range")) {
             text = replacement;
@@ -213,9 +238,9 @@ private:
         const QJsonObject start = range.value("start").toObject();
         const QJsonObject end = range.value("end").toObject();
         const std::size_t from =
-            offsetOf(text, start.value("line").toInteger(), start.value("character").toInteger());
-        const std::size_t to =
-            std::max(from, offsetOf(text, end.value("line").toInteger(), end.value("character").toInteger()));
+            offsetOf(text, start.value("line").toInteger(), start.value("character").toInteger(), utf8Positions_);
+        const std::size_t to = std::max(from, offsetOf(text, end.value("line").toInteger(),
+                                                       end.value("character").toInteger(), utf8Positions_));
         text.replace(from, to - from, replacement);
     }
 
@@ -255,18 +280,48 @@ private:
             refuse(id, result.reason);
             return;
         }
-        QJsonArray edits;
-        for (const LineHunk& hunk : lineHunks(text, result.bytes)) {
-            std::string newText;
-            for (const std::string& line : hunk.lines) newText += line;
-            const auto position = [](std::size_t line) {
-                return QJsonObject{{"line", static_cast<qint64>(line)}, {"character", 0}};
-            };
-            edits.append(QJsonObject{{"range", QJsonObject{{"start", position(hunk.first)},
-                                                           {"end", position(hunk.first + hunk.count)}}},
-                                     {"newText", QString::fromStdString(newText)}});
+        // The edits are written by hand, as JSON carries valid UTF-8 as it is;
+        // the pipeline puts out nothing else for a buffer.
+        if (!isUtf8Name(result.bytes)) {
+            refuse(id, "the formatted text is not valid UTF-8");
+            return;
         }
-        sendResult(id, edits);
+        std::string edits = "[";
+        edits.reserve(result.bytes.size() + result.bytes.size() / 2);
+        for (const LineHunk& hunk : lineHunks(text, result.bytes)) {
+            if (edits.size() > 1) edits += ',';
+            edits += R"({"newText":")";
+            for (const std::string& line : hunk.lines) appendJsonText(edits, line);
+            edits += R"(","range":{"end":{"character":0,"line":)" + std::to_string(hunk.first + hunk.count) +
+                     R"(},"start":{"character":0,"line":)" + std::to_string(hunk.first) + "}}}";
+        }
+        edits += ']';
+        sendRawResult(id, edits);
+    }
+
+    // `text` (valid UTF-8) inside a JSON string: quotes, backslashes and
+    // control characters escaped, everything else as it is.
+    static void appendJsonText(std::string& json, const std::string& text) {
+        static const char hex[] = "0123456789abcdef";
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                json += '\\';
+                json += c;
+            } else if (c == '\n') {
+                json += "\\n";
+            } else if (c == '\r') {
+                json += "\\r";
+            } else if (c == '\t') {
+                json += "\\t";
+            } else if (byte < 0x20) {
+                json += "\\u00";
+                json += hex[byte >> 4];
+                json += hex[byte & 0xF];
+            } else {
+                json += c;
+            }
+        }
     }
 
     void refuse(const QJsonValue& id, const std::string& reason) {
@@ -279,6 +334,7 @@ private:
     std::FILE* out_;
     bool initialized_ = false;
     bool shutdown_ = false;
+    bool utf8Positions_ = false;  ///< the client counts a line's characters in UTF-8 bytes
     std::map<std::string, std::string> documents_;
 };
 

@@ -78,7 +78,7 @@ const Key kKeys[] = {
      [](const toml::node& v, CliOptions& o) -> std::string {
          std::string name;
          if (std::string wrong = setString(v, name); !wrong.empty()) return wrong;
-         if (!parseEncodingChoice(name, o.encoding)) return "expected auto, utf-8, gb18030 or system";
+         if (!parseEncodingChoice(name, o.encoding)) return "expected auto, utf-8, gb18030, latin-1 or system";
          return {};
      }},
     {"recursive", [](const toml::node& v, CliOptions& o) { return setBool(v, o.recursive); }},

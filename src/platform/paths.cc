@@ -1,4 +1,4 @@
-// Root detection and trailing separators for both path styles.
+// Path rules for both path styles: roots, joining, parents, containment.
 #include "platform/paths.h"
 
 namespace codekiln {
@@ -26,22 +26,67 @@ std::size_t windowsRootLength(std::string_view path) {
     return !path.empty() && isPathSeparator(path[0], w) ? 1 : 0;
 }
 
+// The length of the root at the start of `path` in `style`.
+std::size_t rootLength(std::string_view path, PathStyle style) {
+    if (style == PathStyle::Windows) return windowsRootLength(path);
+    return !path.empty() && path[0] == '/' ? 1 : 0;
+}
+
+// Whether the characters `a` and `b` stand for the same in a name.
+bool sameNameChar(char a, char b, PathStyle style) {
+    if (style == PathStyle::Posix) return a == b;
+    if (isPathSeparator(a, style) && isPathSeparator(b, style)) return true;
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+    return a == b;
+}
+
 }  // namespace
 
 bool isPathSeparator(char c, PathStyle style) { return c == '/' || (style == PathStyle::Windows && c == '\\'); }
 
-bool isRootPath(std::string_view path, PathStyle style) {
-    if (style == PathStyle::Posix) return path == "/";
-    const std::size_t root = windowsRootLength(path);
-    if (root == 0 || root != path.size()) return false;
-    // "C:" is the drive's current folder, not its top.
-    return isPathSeparator(path.back(), style) || path.rfind("\\\\", 0) == 0 || path.rfind("//", 0) == 0;
+bool isAbsolutePath(std::string_view path, PathStyle style) {
+    if (!path.empty() && isPathSeparator(path[0], style)) return true;
+    return style == PathStyle::Windows && path.size() >= 3 && isDriveLetter(path[0]) && path[1] == ':' &&
+           isPathSeparator(path[2], style);
+}
+
+std::string joinPath(std::string_view folder, std::string_view name, PathStyle style) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path.append(folder);
+    path.push_back(style == PathStyle::Windows ? '\\' : '/');
+    path.append(name);
+    return path;
+}
+
+std::string parentOf(std::string_view path, PathStyle style) {
+    const std::size_t root = rootLength(path, style);
+    std::size_t cut = path.size();
+    while (cut > root && !isPathSeparator(path[cut - 1], style)) --cut;
+    if (cut <= root) return root == 0 ? std::string(".") : std::string(path.substr(0, root));
+    std::size_t end = cut - 1;  // the separator before the last name
+    while (end > root && isPathSeparator(path[end - 1], style)) --end;
+    return std::string(path.substr(0, end > root ? end : root));
+}
+
+bool isSameOrBelow(std::string_view inner, std::string_view outer, PathStyle style) {
+    if (outer.empty() || inner.size() < outer.size()) return false;
+    for (std::size_t i = 0; i < outer.size(); ++i) {
+        if (!sameNameChar(inner[i], outer[i], style)) return false;
+    }
+    // The same folder, or a name below it: a separator follows, or `outer`
+    // (a root) ends in one.
+    return inner.size() == outer.size() || isPathSeparator(outer.back(), style) ||
+           isPathSeparator(inner[outer.size()], style);
+}
+
+bool isSamePath(std::string_view a, std::string_view b, PathStyle style) {
+    return a.size() == b.size() && isSameOrBelow(a, b, style);
 }
 
 std::string withoutTrailingSeparators(std::string folder, PathStyle style) {
-    const std::size_t keep = style == PathStyle::Windows ? windowsRootLength(folder)
-                             : (!folder.empty() && folder[0] == '/') ? 1
-                                                                      : 0;
+    const std::size_t keep = rootLength(folder, style);
     while (folder.size() > keep && folder.size() > 1 && isPathSeparator(folder.back(), style)) folder.pop_back();
     return folder;
 }

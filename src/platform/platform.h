@@ -32,6 +32,7 @@ enum class TextEncoding {
     Utf8,     ///< UTF-8, with or without a byte order mark
     Gb18030,  ///< the Chinese national encoding (a superset of GBK)
     System,   ///< the system's locale code page
+    Latin1,   ///< ISO 8859-1: each byte is the character of that number
 };
 
 /// How to decode files: by detection, or always as one encoding.
@@ -40,6 +41,7 @@ enum class EncodingChoice {
     Utf8,
     Gb18030,
     System,
+    Latin1,
 };
 
 /// A text file decoded to UTF-8, with what is needed to write it back in the
@@ -61,6 +63,9 @@ struct FileIdentity {
     std::uint32_t owner = 0;
     std::uint32_t group = 0;
     std::uint64_t links = 1;  ///< hard links to the file
+    /// The path's last part is the file itself, not a symbolic link to it;
+    /// false where the platform does not tell.
+    bool plainEntry = false;
 
     /// Whether `other` is the same file, untouched since this was taken.
     bool unchangedAs(const FileIdentity& other) const {
@@ -99,13 +104,15 @@ public:
     virtual Status listFiles(const std::string& folder, const std::string& extension,
                              std::vector<std::string>& names) = 0;
 
+    /// Names (without folder) of the subfolders of `folder`, as the file
+    /// system has them: hidden folders and symbolic links left out. Sorted
+    /// as listFiles sorts.
+    virtual Status listFolders(const std::string& folder, std::vector<std::string>& names) = 0;
+
     virtual bool folderExists(const std::string& path) = 0;
     virtual bool fileExists(const std::string& path) = 0;
     /// Creates one folder whose parent exists.
     virtual Status createFolder(const std::string& path) = 0;
-    /// Copies a file to `to`, replacing a file already there. A failed copy
-    /// leaves an older file at `to` as it was.
-    virtual Status copyFile(const std::string& from, const std::string& to) = 0;
 
     /// Reads a whole file as bytes.
     virtual Status readFile(const std::string& path, std::string& bytes) = 0;
@@ -162,6 +169,16 @@ public:
     virtual Status restoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
         return replaceFile(path, bytes, read);
     }
+    /// Writes a new file `path` from `bytes`, given the permission bits (no
+    /// special bits) and modification time of `of`, only when nothing
+    /// stands at `path` at the moment it is put there; fails, saying so,
+    /// otherwise. A symbolic link at `path` is never followed.
+    virtual Status createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
+        (void)of;
+        if (pathKind(path) != PathKind::Missing)
+            return Status::failure(path + ": made by another program during the restore; left as it is");
+        return writeFile(path, bytes);
+    }
     /// Removes from `folder` the temporary files left behind by runs of this
     /// program that are no longer alive.
     virtual void removeStaleTemporaries(const std::string& folder) { (void)folder; }
@@ -171,8 +188,8 @@ public:
     /// `path` absolute, with "." and ".." and every symbolic link resolved;
     /// empty when nothing is there.
     virtual std::string canonicalPath(const std::string& path) = 0;
-    /// The size and SHA-256 of `bytes`.
-    virtual Fingerprint fingerprint(const std::string& bytes) = 0;
+    /// The size and hash of `bytes`, the hash of the kind asked for.
+    virtual Fingerprint fingerprint(const std::string& bytes, HashKind hash = HashKind::Xxh3_128) = 0;
 
     /// Writes `manifest` into `slotFolder` under kRunManifestName, whole or
     /// not at all, replacing an older manifest (never following a symbolic

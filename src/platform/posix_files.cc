@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "platform/file_names.h"
+#include "platform/paths.h"
 
 namespace codekiln {
 
@@ -40,12 +41,6 @@ FileIdentity identityOf(const struct stat& st) {
     id.group = static_cast<std::uint32_t>(st.st_gid);
     id.links = static_cast<std::uint64_t>(st.st_nlink);
     return id;
-}
-
-std::string folderOf(const std::string& path) {
-    const std::size_t cut = path.rfind('/');
-    if (cut == std::string::npos) return ".";
-    return cut == 0 ? "/" : path.substr(0, cut);
 }
 
 Status writeAll(int fd, const std::string& bytes, const std::string& path) {
@@ -129,13 +124,17 @@ Status rewriteInPlace(const std::string& path, const std::string& target, const 
 }  // namespace
 
 Status posixStatFile(const std::string& path, FileIdentity& identity) {
+    // One call for a plain entry; a symbolic link is followed by a second.
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
+    bool plain = ::lstat(path.c_str(), &st) == 0;
+    if (plain && S_ISLNK(st.st_mode)) plain = false;
+    if (!plain && ::stat(path.c_str(), &st) != 0) {
         if (errno == ENOENT) return Status::failure(escapedName(path) + ": file not found");
         return failWith(path, "cannot read", errno);
     }
     if (!S_ISREG(st.st_mode)) return Status::failure(escapedName(path) + ": not a regular file");
     identity = identityOf(st);
+    identity.plainEntry = plain;
     return Status::success();
 }
 
@@ -179,11 +178,13 @@ Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdenti
     return Status::success();
 }
 
-Status posixWriteBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
-    std::string temp;
-    const int fd = createTemporary(folderOf(to), temp);
+namespace {
+
+/// A complete, synced temporary file beside `to` holding `bytes`, with the
+/// permission bits (no special bits) and modification time of `of`.
+Status writeLikeFile(const std::string& to, const std::string& bytes, const FileIdentity& of, std::string& temp) {
+    const int fd = createTemporary(parentOf(to, PathStyle::Posix), temp);
     if (fd < 0) return failWith(to, "cannot write", errno);
-    // The backup is no more readable than the file, and has no special bits.
     const struct timespec times[2] = {
         {0, UTIME_NOW},
         {static_cast<time_t>(of.modifiedNs / 1000000000), static_cast<long>(of.modifiedNs % 1000000000)}};
@@ -193,10 +194,33 @@ Status posixWriteBackup(const std::string& to, const std::string& bytes, const F
         ::unlink(temp.c_str());
         return failWith(to, "cannot write", error);
     }
-    Status status = finishTemporary(fd, temp, bytes, to);
+    const Status status = finishTemporary(fd, temp, bytes, to);
     if (!status) return status;
     // The file's modification time, set after the last write would move it.
     ::utimensat(AT_FDCWD, temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    return Status::success();
+}
+
+}  // namespace
+
+Status posixCreateFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
+    std::string temp;
+    const Status written = writeLikeFile(path, bytes, of, temp);
+    if (!written) return written;
+    const int linked = ::link(temp.c_str(), path.c_str());
+    const int error = errno;
+    ::unlink(temp.c_str());
+    if (linked == 0) return Status::success();
+    if (error == EEXIST)
+        return Status::failure(escapedName(path) + ": made by another program during the restore; left as it is");
+    return failWith(path, "cannot write", error);
+}
+
+Status posixWriteBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
+    // The backup is no more readable than the file, and has no special bits.
+    std::string temp;
+    const Status written = writeLikeFile(to, bytes, of, temp);
+    if (!written) return written;
     if (::rename(temp.c_str(), to.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
@@ -205,7 +229,7 @@ Status posixWriteBackup(const std::string& to, const std::string& bytes, const F
     // A file with several links is then rewritten in place: its backup's
     // name must be on disk too before that starts.
     if (of.links > 1) {
-        const int folder = ::open(folderOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int folder = ::open(parentOf(to, PathStyle::Posix).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const bool synced = folder >= 0 && ::fsync(folder) == 0;
         if (folder >= 0) ::close(folder);
         if (!synced) return failWith(to, "cannot write", errno);
@@ -227,7 +251,7 @@ Status replace(const std::string& path, const std::string& bytes, const FileIden
     if (read.links > 1) return rewriteInPlace(path, target, bytes, read, restoring);
 
     std::string temp;
-    const int fd = createTemporary(folderOf(target), temp);
+    const int fd = createTemporary(parentOf(target, PathStyle::Posix), temp);
     if (fd < 0) return failWith(path, "cannot write", errno);
     // Owner and group where this process may set them; the set-user and
     // set-group bits only where the owner was kept.
@@ -272,6 +296,20 @@ Status posixReplaceFile(const std::string& path, const std::string& bytes, const
 
 Status posixRestoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
     return replace(path, bytes, read, true);
+}
+
+Status posixCreateFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) return Status::success();
+    return failWith(path, "cannot create folder", errno);
+}
+
+PathKind posixPathKind(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return PathKind::Missing;
+    if (S_ISLNK(st.st_mode)) return PathKind::SymLink;
+    if (S_ISDIR(st.st_mode)) return PathKind::Folder;
+    if (S_ISREG(st.st_mode)) return PathKind::File;
+    return PathKind::Other;
 }
 
 std::string posixCanonicalPath(const std::string& path) {

@@ -27,6 +27,14 @@ Status posixReplaceFile(const std::string& path, const std::string& bytes, const
 /// group cannot be kept is left as it is, and a change is named as one made
 /// during the restore.
 Status posixRestoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read);
+/// A new file made from `bytes` beside `path` and linked in under its
+/// name only when nothing stands there then (link, not rename, so that
+/// nothing is replaced).
+Status posixCreateFile(const std::string& path, const std::string& bytes, const FileIdentity& of);
+/// `mkdir` of one folder whose parent exists.
+Status posixCreateFolder(const std::string& path);
+/// What stands at `path`, by `lstat`: a symbolic link is not followed.
+PathKind posixPathKind(const std::string& path);
 /// `realpath`: empty when the path does not exist.
 std::string posixCanonicalPath(const std::string& path);
 void posixRemoveStaleTemporaries(const std::string& folder);

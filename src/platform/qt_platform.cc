@@ -35,7 +35,7 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 std::string fromQ(const QString& s) { return s.toStdString(); }
 
 Status fail(const std::string& path, const std::string& what, const QString& reason) {
-    std::string message = path + ": " + what;
+    std::string message = escapedName(path) + ": " + what;
     if (!reason.isEmpty()) message += " (" + fromQ(reason) + ")";
     return Status::failure(std::move(message));
 }
@@ -95,18 +95,35 @@ bool listingOrderLess(const std::string& a, const std::string& b) {
 Status QtPlatform::listFiles(const std::string& folder, const std::string& extension,
                              std::vector<std::string>& names) {
     names.clear();
-    const QFileInfo info(qs(folder));
-    if (!info.exists()) return fail(folder, "folder not found", {});
-    if (!info.isDir()) return fail(folder, "not a folder", {});
-    if (!info.isReadable()) return fail(folder, "folder cannot be read", {});
-    QDir dir(qs(folder));
-    // One filter, never split at ";" or blanks; without QDir::CaseSensitive
-    // the wildcard matching ignores case. Files only: no folders, no hidden
-    // files, no sockets, pipes or devices.
-    dir.setNameFilters(QStringList{QStringLiteral("*") + qs(extension)});
-    dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
-    dir.setSorting(QDir::Unsorted);
-    const QStringList entries = dir.entryList();
+#ifndef _WIN32
+    // Qt cannot reach a folder whose name is not UTF-8 at all: such a
+    // folder is listed from its bytes alone.
+    const bool bytesOnly = !isUtf8Name(folder);
+#else
+    const bool bytesOnly = false;
+#endif
+    QStringList entries;
+    if (!bytesOnly) {
+        const QFileInfo info(qs(folder));
+        if (!info.exists()) return fail(folder, "folder not found", {});
+        if (!info.isDir()) return fail(folder, "not a folder", {});
+        if (!info.isReadable()) return fail(folder, "folder cannot be read", {});
+        QDir dir(qs(folder));
+        // One filter, never split at ";" or blanks; without QDir::CaseSensitive
+        // the wildcard matching ignores case. Files only: no folders, no hidden
+        // files, no sockets, pipes or devices.
+        dir.setNameFilters(QStringList{QStringLiteral("*") + qs(extension)});
+        dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
+        dir.setSorting(QDir::Unsorted);
+        entries = dir.entryList();
+    }
+#ifndef _WIN32
+    else {
+        const std::string resolved = posixCanonicalPath(folder);
+        if (resolved.empty()) return fail(folder, "folder not found", {});
+        if (posixPathKind(resolved) != PathKind::Folder) return fail(folder, "not a folder", {});
+    }
+#endif
     names.reserve(static_cast<std::size_t>(entries.size()));
 #ifdef _WIN32
     for (const QString& entry : entries) names.push_back(fromQ(entry));
@@ -127,7 +144,7 @@ Status QtPlatform::listFiles(const std::string& folder, const std::string& exten
         QRegularExpression::wildcardToRegularExpression(QStringLiteral("*") + qs(extension)),
         QRegularExpression::CaseInsensitiveOption);
     for (const std::string& name : raw) {
-        if (name.empty() || name[0] == '.' || isUtf8Name(name)) continue;
+        if (name.empty() || name[0] == '.' || (!bytesOnly && isUtf8Name(name))) continue;
         FileIdentity identity;
         if (!posixStatFile(folder + "/" + name, identity)) continue;
         if (pattern.match(QFile::decodeName(QByteArray::fromStdString(name))).hasMatch())
@@ -138,6 +155,42 @@ Status QtPlatform::listFiles(const std::string& folder, const std::string& exten
     return Status::success();
 }
 
+Status QtPlatform::listFolders(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+#ifdef _WIN32
+    const QFileInfo info(qs(folder));
+    if (!info.isDir()) return fail(folder, "not a folder", {});
+    QDir dir(qs(folder));
+    dir.setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    dir.setSorting(QDir::Unsorted);
+    for (const QString& entry : dir.entryList()) names.push_back(fromQ(entry));
+#else
+    std::vector<std::string> raw;
+    const Status read = posixFolderNames(folder, raw);
+    if (!read) return read;
+    for (std::string& name : raw) {
+        if (name[0] != '.' && posixPathKind(folder + "/" + name) == PathKind::Folder)
+            names.push_back(std::move(name));
+    }
+#endif
+    std::sort(names.begin(), names.end(), listingOrderLess);
+    return Status::success();
+}
+
+#ifndef _WIN32
+// On the bytes of the name, which Qt would change where they are not UTF-8.
+bool QtPlatform::folderExists(const std::string& path) {
+    const std::string resolved = posixCanonicalPath(path);
+    return !resolved.empty() && posixPathKind(resolved) == PathKind::Folder;
+}
+
+bool QtPlatform::fileExists(const std::string& path) {
+    FileIdentity identity;
+    return static_cast<bool>(posixStatFile(path, identity));
+}
+
+Status QtPlatform::createFolder(const std::string& path) { return posixCreateFolder(path); }
+#else
 bool QtPlatform::folderExists(const std::string& path) { return QFileInfo(qs(path)).isDir(); }
 
 bool QtPlatform::fileExists(const std::string& path) { return QFileInfo(qs(path)).isFile(); }
@@ -146,35 +199,7 @@ Status QtPlatform::createFolder(const std::string& path) {
     if (QDir().mkdir(qs(path))) return Status::success();
     return fail(path, "cannot create folder", {});
 }
-
-Status QtPlatform::copyFile(const std::string& from, const std::string& to) {
-    QFile in(qs(from));
-    if (!in.open(QIODevice::ReadOnly)) return fail(from, "cannot read", in.errorString());
-    // The copy goes through a temporary file beside `to`, so an older backup
-    // is replaced whole or not at all.
-    QSaveFile out(writeTarget(qs(to)));
-    if (!out.open(QIODevice::WriteOnly)) return fail(to, "cannot write", out.errorString());
-    std::string buffer(1 << 20, '\0');
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), static_cast<qint64>(buffer.size()));
-        if (n < 0) {
-            out.cancelWriting();
-            return fail(from, "cannot read", in.errorString());
-        }
-        if (n == 0) break;
-        if (out.write(buffer.data(), n) != n) {
-            out.cancelWriting();
-            return fail(to, "cannot write", out.errorString());
-        }
-    }
-    if (!out.flush()) {  // as above: a full disk shows here
-        const QString reason = out.errorString();
-        out.cancelWriting();
-        return fail(to, "cannot write", reason);
-    }
-    if (!out.commit()) return fail(to, "cannot write", out.errorString());
-    return Status::success();
-}
+#endif
 
 Status readFileBytes(const std::string& path, std::string& bytes) {
 #ifndef _WIN32
@@ -246,6 +271,10 @@ Status QtPlatform::replaceFile(const std::string& path, const std::string& bytes
 
 Status QtPlatform::restoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
     return posixRestoreFile(path, bytes, read);
+}
+
+Status QtPlatform::createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
+    return posixCreateFile(path, bytes, of);
 }
 
 std::string QtPlatform::canonicalPath(const std::string& path) { return posixCanonicalPath(path); }

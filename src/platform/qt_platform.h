@@ -43,10 +43,10 @@ public:
 
     Status listFiles(const std::string& folder, const std::string& extension,
                      std::vector<std::string>& names) override;
+    Status listFolders(const std::string& folder, std::vector<std::string>& names) override;
     bool folderExists(const std::string& path) override;
     bool fileExists(const std::string& path) override;
     Status createFolder(const std::string& path) override;
-    Status copyFile(const std::string& from, const std::string& to) override;
     Status readFile(const std::string& path, std::string& bytes) override;
     Status decodeText(std::string bytes, const std::string& path, TextFile& file) override;
     Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
@@ -57,10 +57,13 @@ public:
     Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) override;
     Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override;
     Status restoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override;
+#ifndef _WIN32
+    Status createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) override;
+#endif
     void removeStaleTemporaries(const std::string& folder) override;
     PathKind pathKind(const std::string& path) override;
     std::string canonicalPath(const std::string& path) override;
-    Fingerprint fingerprint(const std::string& bytes) override;
+    Fingerprint fingerprint(const std::string& bytes, HashKind hash = HashKind::Xxh3_128) override;
     Status writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) override;
     Status removeRunManifest(const std::string& slotFolder) override;
     Status readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) override;
@@ -71,8 +74,6 @@ public:
     std::string programFolder() override;
     std::string backupRoot() override;
     Status lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock>& lock) override;
-
-    const QtPlatformOptions& options() const { return options_; }
 
 private:
     struct Settings;

@@ -1,6 +1,6 @@
 // The manifest a run leaves in its backup slot folder: when it ran, over
 // which folder, with which options, and for each file it reached the size
-// and SHA-256 of the original (its backup copy) and of the text written.
+// and hash of the original (its backup copy) and of the text written.
 // A restore trusts nothing else: it puts a backup copy back only where the
 // copy and the file on disk still hold the bytes recorded here. Plain data,
 // so the run fills it without seeing Qt; the platform keeps it as JSON.
@@ -18,13 +18,24 @@ namespace codekiln {
 /// file manager, so "打开备份" shows the backup copies as before.
 inline constexpr const char* kRunManifestName = ".codekiln-run.json";
 
-/// A file's size and SHA-256: what a restore compares bytes on disk with.
+/// The hash a fingerprint holds. A run records XXH3-128 (it tells changed
+/// bytes from unchanged ones, which is all a restore asks); manifests of
+/// older runs hold SHA-256 and are read and compared as they are.
+enum class HashKind {
+    Xxh3_128,
+    Sha256,
+};
+
+/// A file's size and hash: what a restore compares bytes on disk with.
 struct Fingerprint {
     std::int64_t size = 0;
-    std::string sha256;  ///< lower-case hex; empty when the bytes were never read
+    HashKind hash = HashKind::Xxh3_128;
+    std::string digest;  ///< lower-case hex; empty when the bytes were never read
 
-    bool known() const { return !sha256.empty(); }
-    bool operator==(const Fingerprint& o) const { return size == o.size && sha256 == o.sha256; }
+    bool known() const { return !digest.empty(); }
+    bool operator==(const Fingerprint& o) const {
+        return size == o.size && hash == o.hash && digest == o.digest;
+    }
     bool operator!=(const Fingerprint& o) const { return !(*this == o); }
 };
 
@@ -38,8 +49,14 @@ enum class FileEnd {
 /// One file a run reached, in the order it reached them.
 struct ManifestFile {
     /// The name relative to the run's folder, '/' between folders: for a
-    /// run over one folder, the file name.
+    /// run over one folder, the file name. Also the backup copy's name in
+    /// the slot folder.
     std::string path;
+    /// Where the run wrote the file, absolute, its folder's symbolic links
+    /// resolved, when that is not the run's folder with `path` below it (a
+    /// run over several PATHs, one of them absolute or outside the current
+    /// folder; a symbolic link, whose target was written); empty otherwise.
+    std::string place;
     FileEnd end = FileEnd::Failed;
     std::string reason;    ///< why it failed; empty otherwise
     Fingerprint original;  ///< the bytes read and backed up; unknown when the file could not be read

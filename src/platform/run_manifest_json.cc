@@ -1,4 +1,5 @@
-// Run manifests on disk: JSON through QJsonDocument, SHA-256 through
+// Run manifests on disk: JSON through QJsonDocument, XXH3-128 through
+// xxHash (header only, inlined), SHA-256 of older manifests through
 // QCryptographicHash, and the platform calls that keep a manifest in its
 // slot folder and tell what stands at a path.
 #include "platform/run_manifest_json.h"
@@ -15,6 +16,11 @@
 #include <QString>
 #include <cmath>
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include "platform/file_names.h"
+#include "platform/posix_files.h"
 #include "platform/qt_platform.h"
 
 namespace codekiln {
@@ -22,12 +28,29 @@ namespace codekiln {
 namespace {
 
 const char* const kKind = "codekiln run manifest";
-constexpr int kVersion = 1;
+// Version 2 holds XXH3-128 fingerprints (each named by its key), a file's
+// "place" and the bytes of names that are not UTF-8; version 1 (SHA-256,
+// names as text) is still read. Older programs refuse a version 2 manifest
+// rather than misread it.
+constexpr int kVersion = 2;
+constexpr int kOldestVersion = 1;
 constexpr double kLargestExactSize = 9007199254740992.0;  // 2^53: sizes beyond lose digits in JSON
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 std::string fromQ(const QString& s) { return s.toStdString(); }
+
+// A name that is not UTF-8 goes into JSON twice: as text, with U+FFFD where
+// its bytes are not UTF-8, for a person to read, and beside it, under the
+// key with "Bytes" after it, as lower-case hex, which is what is read back.
+struct Writer {
+    void text(QJsonObject& o, const char* key, const std::string& value) {
+        o.insert(QLatin1String(key), qs(value));
+        if (isUtf8Name(value)) return;
+        const QByteArray bytes(value.data(), static_cast<qsizetype>(value.size()));
+        o.insert(QLatin1String(key) + QLatin1String("Bytes"), QString::fromLatin1(bytes.toHex()));
+    }
+};
 
 std::string manifestPath(const std::string& slotFolder) { return slotFolder + "/" + kRunManifestName; }
 
@@ -47,8 +70,24 @@ QString timeText(std::int64_t ms) {
     return QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(Qt::ISODateWithMs);
 }
 
+// The key naming the hash, and the length of its hex digest.
+struct HashName {
+    HashKind kind;
+    const char* key;
+    std::size_t hexDigits;
+};
+constexpr HashName kHashNames[] = {{HashKind::Xxh3_128, "xxh3-128", 32}, {HashKind::Sha256, "sha256", 64}};
+
+const HashName& hashName(HashKind kind) {
+    for (const HashName& name : kHashNames) {
+        if (name.kind == kind) return name;
+    }
+    return kHashNames[0];
+}
+
 QJsonObject fingerprintJson(const Fingerprint& f) {
-    return QJsonObject{{"size", static_cast<double>(f.size)}, {"sha256", qs(f.sha256)}};
+    return QJsonObject{{"size", static_cast<double>(f.size)},
+                       {QLatin1String(hashName(f.hash).key), qs(f.digest)}};
 }
 
 // Reading: each helper sets `problem` to the first thing wrong and leaves
@@ -65,6 +104,20 @@ struct Reader {
         if (v.isUndefined() && !required) return {};
         if (!v.isString()) fail(std::string("\"") + key + "\" is not a text");
         return fromQ(v.toString());
+    }
+    // A name: its bytes when the manifest holds them, else its text.
+    std::string name(const QJsonObject& o, const char* key, bool required = true) {
+        const std::string shown = text(o, key, required);
+        const QJsonValue v = o.value(QLatin1String(key) + QLatin1String("Bytes"));
+        if (v.isUndefined()) return shown;
+        const QByteArray hex = v.toString().toLatin1();
+        const bool valid = v.isString() && hex.size() % 2 == 0 &&
+                           hex.toStdString().find_first_not_of("0123456789abcdef") == std::string::npos;
+        if (!valid) fail(std::string("\"") + key + "Bytes\" is not lower-case hex");
+        std::string bytes = QByteArray::fromHex(hex).toStdString();
+        // No name holds a NUL: the file system would read it as the name's end.
+        if (bytes.find('\0') != std::string::npos) fail(std::string("\"") + key + "Bytes\" holds a NUL");
+        return bytes;
     }
     bool flag(const QJsonObject& o, const char* key) {
         const QJsonValue v = o.value(QLatin1String(key));
@@ -93,11 +146,25 @@ struct Reader {
             fail(std::string("\"") + key + "\" is missing");
             return f;
         }
-        f.size = count(v.toObject(), "size", kLargestExactSize);
-        f.sha256 = text(v.toObject(), "sha256");
-        const bool hex =
-            f.sha256.size() == 64 && f.sha256.find_first_not_of("0123456789abcdef") == std::string::npos;
-        if (!hex) fail(std::string("\"") + key + "\" has no SHA-256");
+        const QJsonObject fields = v.toObject();
+        f.size = count(fields, "size", kLargestExactSize);
+        // Exactly one hash of a kind known, in lower-case hex of its length.
+        const HashName* found = nullptr;
+        int hashes = 0;
+        for (const HashName& name : kHashNames) {
+            if (!fields.contains(QLatin1String(name.key))) continue;
+            found = &name;
+            ++hashes;
+        }
+        if (hashes != 1) {
+            fail(std::string("\"") + key + "\" has " + (hashes == 0 ? "no hash" : "more than one hash"));
+            return f;
+        }
+        f.hash = found->kind;
+        f.digest = text(fields, found->key);
+        const bool hex = f.digest.size() == found->hexDigits &&
+                         f.digest.find_first_not_of("0123456789abcdef") == std::string::npos;
+        if (!hex) fail(std::string("\"") + key + "\" has no " + found->key + " in hex");
         return f;
     }
     ManifestFile file(const QJsonValue& v) {
@@ -107,7 +174,8 @@ struct Reader {
             return f;
         }
         const QJsonObject o = v.toObject();
-        f.path = text(o, "path");
+        f.path = name(o, "path");
+        f.place = name(o, "place", false);
         const std::string end = text(o, "outcome");
         if (end == "formatted") {
             f.end = FileEnd::Formatted;
@@ -132,21 +200,31 @@ struct Reader {
 }  // namespace
 
 std::string manifestToJson(const RunManifest& m) {
+    Writer w;
     QJsonArray files;
     for (const ManifestFile& f : m.files) {
-        QJsonObject entry{{"path", qs(f.path)}, {"outcome", QLatin1String(endName(f.end))}};
+        QJsonObject entry{{"outcome", QLatin1String(endName(f.end))}};
+        w.text(entry, "path", f.path);
+        if (!f.place.empty()) w.text(entry, "place", f.place);
         if (!f.reason.empty()) entry.insert("reason", qs(f.reason));
         if (f.original.known()) entry.insert("original", fingerprintJson(f.original));
         if (f.written.known()) entry.insert("written", fingerprintJson(f.written));
         files.append(entry);
     }
+    // The layout and its width, so that a listing can say how a run wrote;
+    // the classic layout always indents by 4, whatever width was asked for.
+    const bool modern = m.options.style == LayoutStyle::Modern;
     const QJsonObject options{{"removeBlankLines", m.options.removeBlankLines},
                               {"indentElse", m.options.indentElse},
-                              {"showSeparators", m.options.showSeparators}};
-    const QJsonObject root{
-        {"kind", QLatin1String(kKind)},     {"version", kVersion},          {"slot", m.slot},
-        {"started", timeText(m.startedMs)}, {"ended", timeText(m.endedMs)}, {"folder", qs(m.folder)},
-        {"extension", qs(m.extension)},     {"options", options},           {"files", files}};
+                              {"showSeparators", m.options.showSeparators},
+                              {"style", QLatin1String(modern ? "modern" : "classic")},
+                              {"indent", modern ? m.options.indentWidth : 4}};
+    QJsonObject root{{"kind", QLatin1String(kKind)},     {"slot", m.slot},
+                     {"started", timeText(m.startedMs)}, {"ended", timeText(m.endedMs)},
+                     {"options", options},               {"files", files}};
+    w.text(root, "folder", m.folder);
+    w.text(root, "extension", m.extension);
+    root.insert("version", kVersion);
     return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 
@@ -162,19 +240,30 @@ Status manifestFromJson(const std::string& json, const std::string& path, RunMan
     const QJsonObject root = doc.object();
     if (!doc.isObject() || root.value("kind").toString() != QLatin1String(kKind)) {
         r.fail("not a run manifest");
-    } else if (root.value("version").toInt() != kVersion) {
+    } else if (const int version = root.value("version").toInt();
+               version < kOldestVersion || version > kVersion) {
         r.fail("a manifest version this program does not know");
     }
     m = RunManifest{};
     m.slot = static_cast<int>(r.count(root, "slot", 5));
     m.startedMs = r.time(root, "started");
     m.endedMs = r.time(root, "ended");
-    m.folder = r.text(root, "folder");
-    m.extension = r.text(root, "extension");
+    m.folder = r.name(root, "folder");
+    m.extension = r.name(root, "extension");
     const QJsonObject options = root.value("options").toObject();
     m.options.removeBlankLines = r.flag(options, "removeBlankLines");
     m.options.indentElse = r.flag(options, "indentElse");
     m.options.showSeparators = r.flag(options, "showSeparators");
+    // Manifests written before the modern layout name no style: classic.
+    if (options.contains(QLatin1String("style"))) {
+        const std::string style = r.text(options, "style");
+        if (!parseLayoutStyle(style, m.options.style)) r.fail("\"style\" is not classic or modern");
+    }
+    if (options.contains(QLatin1String("indent"))) {
+        const std::int64_t width = r.count(options, "indent", kMaxIndentWidth);
+        if (width < kMinIndentWidth) r.fail("\"indent\" is not a whole number in range");
+        m.options.indentWidth = static_cast<int>(width);
+    }
     if (!root.value("files").isArray()) r.fail("\"files\" is not a list");
     for (const QJsonValue& v : root.value("files").toArray()) m.files.push_back(r.file(v));
     if (!r.problem.empty()) return Status::failure(path + ": damaged run manifest: " + r.problem);
@@ -182,21 +271,38 @@ Status manifestFromJson(const std::string& json, const std::string& path, RunMan
 }
 
 PathKind QtPlatform::pathKind(const std::string& path) {
+#ifndef _WIN32
+    return posixPathKind(path);  // the name as bytes, as every file operation of a run takes it
+#else
     const QFileInfo info(qs(path));
     if (info.isSymLink()) return PathKind::SymLink;  // also a dangling one, which exists() denies
     if (!info.exists()) return PathKind::Missing;
     if (info.isDir()) return PathKind::Folder;
     if (info.isFile()) return PathKind::File;
     return PathKind::Other;
+#endif
 }
 
 // QtPlatform::canonicalPath is in qt_platform.cc: on POSIX systems it takes
 // the name as bytes, as every file operation of a run does.
 
-Fingerprint QtPlatform::fingerprint(const std::string& bytes) {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    return {static_cast<std::int64_t>(bytes.size()), hash.result().toHex().toStdString()};
+Fingerprint QtPlatform::fingerprint(const std::string& bytes, HashKind hash) {
+    Fingerprint f{static_cast<std::int64_t>(bytes.size()), hash, {}};
+    if (hash == HashKind::Sha256) {
+        QCryptographicHash sha(QCryptographicHash::Sha256);
+        sha.addData(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        f.digest = sha.result().toHex().toStdString();
+        return f;
+    }
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits(bytes.data(), bytes.size()));
+    static const char kHex[] = "0123456789abcdef";
+    f.digest.reserve(2 * sizeof canonical.digest);
+    for (const unsigned char byte : canonical.digest) {
+        f.digest += kHex[byte >> 4];
+        f.digest += kHex[byte & 15];
+    }
+    return f;
 }
 
 Status QtPlatform::removeRunManifest(const std::string& slotFolder) {

@@ -29,6 +29,8 @@ std::string encodingName(TextEncoding encoding) {
             return "GB18030";
         case TextEncoding::System:
             return "the system code page";
+        case TextEncoding::Latin1:
+            return "Latin-1";
     }
     return "?";
 }
@@ -123,6 +125,42 @@ bool utf8ToLegacy(TextEncoding encoding, std::string_view utf8, std::string& byt
 }
 #endif
 
+// Latin-1 needs no converter: byte n is U+00nn, so every byte string
+// decodes and comes back as the very same bytes.
+std::string latin1ToUtf8(std::string_view bytes) {
+    std::string utf8;
+    utf8.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            utf8.push_back(c);
+        } else {
+            utf8.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+            utf8.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+        }
+    }
+    return utf8;
+}
+
+// False when `utf8` holds a character above U+00FF, or is not UTF-8.
+bool utf8ToLatin1(std::string_view utf8, std::string& bytes) {
+    bytes.clear();
+    bytes.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        if (lead < 0x80) {
+            bytes.push_back(utf8[i]);
+            continue;
+        }
+        // U+0080..U+00FF are the two-byte forms led by 0xC2 or 0xC3.
+        if ((lead != 0xC2 && lead != 0xC3) || i + 1 == utf8.size()) return false;
+        const auto trail = static_cast<unsigned char>(utf8[++i]);
+        if ((trail & 0xC0) != 0x80) return false;
+        bytes.push_back(static_cast<char>(((lead & 0x03) << 6) | (trail & 0x3F)));
+    }
+    return true;
+}
+
 }  // namespace
 
 bool gb18030HasFourByteForms() { return hasFullGb18030(); }
@@ -147,6 +185,13 @@ bool isValidUtf8(std::string_view bytes) {
 }
 
 Status decodeText(std::string bytes, EncodingChoice choice, const std::string& path, TextFile& file) {
+    if (choice == EncodingChoice::Latin1) {
+        // Every byte is a character, three bytes that look like a BOM too.
+        file.text = latin1ToUtf8(bytes);
+        file.encoding = TextEncoding::Latin1;
+        file.bom = false;
+        return Status::success();
+    }
     const bool hasBom = bytes.compare(0, kUtf8Bom.size(), kUtf8Bom) == 0;
     if (choice == EncodingChoice::Auto || choice == EncodingChoice::Utf8) {
         const std::string_view body = std::string_view(bytes).substr(hasBom ? kUtf8Bom.size() : 0);
@@ -171,9 +216,12 @@ Status decodeText(std::string bytes, EncodingChoice choice, const std::string& p
     }
     std::string text;
     if (!legacyToUtf8(encoding, bytes, text)) {
-        // Detection tried UTF-8 first: the file is neither.
-        const std::string tried = choice == EncodingChoice::Auto ? "UTF-8 or " : "";
-        return Status::failure(path + ": not valid " + tried + encodingName(encoding) + " text");
+        // Detection tried both: name both, not only the one tried last.
+        if (choice == EncodingChoice::Auto) {
+            return Status::failure(path + ": neither UTF-8 nor " +
+                                   (encoding == TextEncoding::Gb18030 ? "GB18030" : "system code page") + " text");
+        }
+        return Status::failure(path + ": not valid " + encodingName(encoding) + " text");
     }
     file.text = std::move(text);
     file.encoding = encoding;
@@ -188,6 +236,10 @@ Status encodeText(const std::string& text, TextEncoding encoding, bool bom, cons
         bytes.reserve(text.size() + (bom ? kUtf8Bom.size() : 0));
         if (bom) bytes.append(kUtf8Bom);
         bytes.append(text);
+        return Status::success();
+    }
+    if (encoding == TextEncoding::Latin1) {
+        if (!utf8ToLatin1(text, bytes)) return Status::failure(path + ": the text cannot be written in Latin-1");
         return Status::success();
     }
     if (!hasConverter(encoding))
@@ -207,6 +259,9 @@ bool parseEncodingChoice(std::string_view text, EncodingChoice& choice) {
         choice = EncodingChoice::Utf8;
     } else if (name == QLatin1String("gb18030")) {
         choice = EncodingChoice::Gb18030;
+    } else if (name == QLatin1String("latin-1") || name == QLatin1String("latin1") ||
+               name == QLatin1String("iso-8859-1")) {
+        choice = EncodingChoice::Latin1;
     } else if (name == QLatin1String("system")) {
         choice = EncodingChoice::System;
     } else {

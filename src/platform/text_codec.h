@@ -1,7 +1,8 @@
 // Decoding files into the UTF-8 text the formatting engine works on, and
 // encoding its output back into the file's own encoding. UTF-8 input is
-// validated and handed on without conversion; everything else goes through
-// Windows' own converters on Windows and Qt's elsewhere.
+// validated and handed on without conversion; Latin-1 is converted here,
+// byte for byte; the rest goes through Windows' own converters on Windows
+// and Qt's elsewhere.
 #pragma once
 
 #include <string>
@@ -33,8 +34,8 @@ Status encodeText(const std::string& text, TextEncoding encoding, bool bom, cons
 /// page 54936 (Wine) converts only the two-byte part and refuses the rest.
 bool gb18030HasFourByteForms();
 
-/// Parses "auto", "utf-8", "gb18030" or "system" (any letter case); false
-/// for anything else.
+/// Parses "auto", "utf-8", "gb18030", "latin-1" or "system" (any letter
+/// case; also "utf8", "latin1", "iso-8859-1"); false for anything else.
 bool parseEncodingChoice(std::string_view text, EncodingChoice& choice);
 
 }  // namespace codekiln

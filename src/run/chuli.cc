@@ -5,59 +5,111 @@
 // record is the same as without the fault.
 #include "run/chuli.h"
 
+#include <set>
 #include <utility>
 
 #include "platform/file_names.h"
 #include "platform/paths.h"
 #include "run/pipeline.h"
-#include "run/settings.h"
 
 namespace codekiln {
 
 namespace {
 
-constexpr int kBackupFolders = 5;
-
-std::string joinPath(const std::string& folder, const std::string& name) {
-    return folder + kPathSeparator + name;
-}
-
-/// Whether the resolved path `file` lies in one of the backup folders of
-/// the resolved backup root `root`. Either separator counts, as resolved
-/// paths on Windows come with "/".
-bool insideBackupFolder(std::string file, std::string root) {
-    if (file.empty() || root.empty()) return false;
-    for (std::string* path : {&file, &root}) {
-        for (char& c : *path) {
-            if (c == kPathSeparator) c = '/';
-        }
-    }
-    if (root.back() != '/') root += '/';
-    if (file.compare(0, root.size(), root) != 0) return false;
-    for (int k = 1; k <= kBackupFolders; ++k) {
-        const std::string folder = backupFolderName(k) + "/";
-        if (file.compare(root.size(), folder.size(), folder) == 0) return true;
-    }
-    return false;
-}
-
 // Makes sure of the folders of `relative` ("sub/deeper/a.f90") below `base`,
-// one level at a time; the name's own last part is not a folder.
-Status makeBackupFolders(Platform& platform, const std::string& base, const std::string& relative) {
+// one level at a time; the name's own last part is not a folder. A level in
+// `ready` was made sure of earlier in the run and is not looked at again.
+Status makeBackupFolders(Platform& platform, const std::string& base, const std::string& relative,
+                         std::set<std::string>& ready) {
     std::string folder = base;
     for (std::size_t from = 0, cut; (cut = relative.find('/', from)) != std::string::npos; from = cut + 1) {
         folder = joinPath(folder, relative.substr(from, cut - from));
+        const std::string level = relative.substr(0, cut);
+        if (ready.count(level) != 0) continue;
         if (!platform.folderExists(folder)) {
             const Status created = platform.createFolder(folder);
             if (!created) return created;
         }
+        ready.insert(level);
     }
     return Status::success();
 }
 
+// Makes sure of backup folders `first` to `last` below `root`; the first
+// failure is kept in `folders`.
+void makeSlotFolders(Platform& platform, const std::string& root, int first, int last, Status& folders) {
+    for (int k = first; k <= last; ++k) {
+        const std::string folder = backupFolderPath(root, k);
+        if (!platform.folderExists(folder)) {
+            const Status created = platform.createFolder(folder);
+            if (!created && folders) folders = created;
+        }
+    }
+}
+
+// `fn` with every link resolved. A plain entry (no link at its end) is its
+// folder's resolved path and its name, the folder resolved once per run.
+std::string resolvedPath(Platform& platform, const std::string& fn, const FileIdentity& seen,
+                         RunCounters& run) {
+    const std::size_t cut = fn.find_last_of(kPathSeparator == '/' ? "/" : "/\\");
+    if (!seen.plainEntry) return platform.canonicalPath(fn);
+    const std::string folder = cut == std::string::npos ? "." : fn.substr(0, cut == 0 ? 1 : cut);
+    auto known = run.resolvedFolders.find(folder);
+    if (known == run.resolvedFolders.end()) {
+        const std::string resolved = platform.canonicalPath(folder);
+        if (resolved.empty()) return platform.canonicalPath(fn);
+        known = run.resolvedFolders.emplace(folder, resolved).first;
+    }
+    const std::string& base = known->second;
+    const std::string name = cut == std::string::npos ? fn : fn.substr(cut + 1);
+    return base.back() == '/' || base.back() == kPathSeparator ? base + name : base + '/' + name;
+}
+
 }  // namespace
 
-std::string backupFolderName(int slot) { return "备份" + std::to_string(slot); }
+const char* failureCodeName(FailureCode code) {
+    switch (code) {
+        case FailureCode::None:
+            return "";
+        case FailureCode::NotReadable:
+            return "not-readable";
+        case FailureCode::InBackupFolder:
+            return "in-backup-folder";
+        case FailureCode::NotDecoded:
+            return "not-decoded";
+        case FailureCode::SafetyCheck:
+            return "safety-check";
+        case FailureCode::NotEncodable:
+            return "not-encodable";
+        case FailureCode::Unstable:
+            return "unstable";
+        case FailureCode::NoBackup:
+            return "no-backup";
+        case FailureCode::NotWritten:
+            return "not-written";
+    }
+    return "";
+}
+
+namespace {
+
+FailureCode pipelineCode(PipelineEnd end) {
+    switch (end) {
+        case PipelineEnd::Formatted:
+            return FailureCode::None;
+        case PipelineEnd::NotDecoded:
+            return FailureCode::NotDecoded;
+        case PipelineEnd::Refused:
+            return FailureCode::SafetyCheck;
+        case PipelineEnd::NotEncoded:
+            return FailureCode::NotEncodable;
+        case PipelineEnd::Unstable:
+            return FailureCode::Unstable;
+    }
+    return FailureCode::SafetyCheck;
+}
+
+}  // namespace
 
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
                   Platform& platform, const std::string& runName, const PipelineOptions& pipeline) {
@@ -66,53 +118,72 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     // batch run has stored the slot under its lock before the first file;
     // storing it again costs nothing when it is unchanged.
     run.fileCount += 1;
-    if (session.backupSlot > kBackupFolders) session.backupSlot = 1;
-    platform.writeSetting(kSlotSection, kSlotKey, std::to_string(session.backupSlot));  // failure ignored
+    if (session.backupSlot > kBackupSlots) session.backupSlot = 1;
+    (void)storeSlot(platform, session.backupSlot);  // failure ignored
     const std::string name = runName.empty() ? std::string(baseNameOf(fn)) : runName;
     if (run.processedNames.size() < static_cast<std::size_t>(run.fileCount)) {
         run.processedNames.resize(static_cast<std::size_t>(run.fileCount));
     }
     run.processedNames[static_cast<std::size_t>(run.fileCount - 1)] = escapedName(name);
 
-    // The five backup folders; a missing file ends the pass once the first
-    // of them has been made sure of.
+    // The five backup folders, made sure of until the run has them all; a
+    // missing file ends the pass once the first of them has been.
     const std::string root = platform.backupRoot();
     Status folders;
     FileIdentity identity;
-    for (int k = 1; k <= kBackupFolders; ++k) {
-        const std::string folder = joinPath(root, backupFolderName(k));
-        if (!platform.folderExists(folder)) {
-            const Status created = platform.createFolder(folder);
-            if (!created && folders) folders = created;
-        }
-        outcome.status = platform.statFile(fn, identity);
-        if (!outcome.status) return outcome;
+    if (!run.backupFoldersReady) makeSlotFolders(platform, root, 1, 1, folders);
+    outcome.status = platform.statFile(fn, identity);
+    if (!outcome.status) {
+        outcome.code = FailureCode::NotReadable;
+        return outcome;
+    }
+    if (!run.backupFoldersReady) {
+        makeSlotFolders(platform, root, 2, kBackupSlots, folders);
+        run.backupFoldersReady = static_cast<bool>(folders);
     }
 
     // A file inside a backup folder could be its own backup, or another
     // file's: it is never formatted.
-    const std::string resolved = platform.canonicalPath(fn);
+    const std::string resolved = resolvedPath(platform, fn, identity, run);
     if (run.resolvedBackupRoot.empty()) run.resolvedBackupRoot = platform.canonicalPath(root);
-    if (insideBackupFolder(resolved, run.resolvedBackupRoot)) {
+    if (isInsideBackupFolder(resolved, run.resolvedBackupRoot)) {
         outcome.status =
             Status::failure(escapedName(fn) + ": lies in a backup folder of " + escapedName(root) +
                             "; not formatted, so that no backup is overwritten");
+        outcome.code = FailureCode::InBackupFolder;
         return outcome;
     }
-    if (run.formattedPaths.count(resolved) != 0) return outcome;  // formatted already under another name
+    if (run.formattedPaths.count(resolved) != 0) {  // formatted already under another name
+        outcome.sameFile = true;
+        return outcome;
+    }
 
     // Read once: the backup, the formatting and the final check all work on
     // these bytes and on what the file was when they were read.
     std::string original;
     outcome.status = platform.readFileOnce(fn, original, identity);
-    if (!outcome.status) return outcome;
+    if (!outcome.status) {
+        outcome.code = FailureCode::NotReadable;
+        return outcome;
+    }
     if (!run.formattedInodes.insert({identity.device, identity.inode}).second && identity.inode != 0) {
-        return outcome;  // a hard link to a file formatted already
+        outcome.sameFile = true;  // a hard link to a file formatted already
+        return outcome;
     }
     if (!resolved.empty()) run.formattedPaths.insert(resolved);
-    const std::string slotFolder = joinPath(root, backupFolderName(session.backupSlot));
-    Status backedUp = makeBackupFolders(platform, slotFolder, name);
+    const std::string slotFolder = backupFolderPath(root, session.backupSlot);
+    Status backedUp = makeBackupFolders(platform, slotFolder, name, run.readyBackupSubfolders);
     if (backedUp) backedUp = platform.writeBackup(joinPath(slotFolder, name), original, identity);
+    if (!backedUp && run.backupFoldersReady) {
+        // A folder made sure of earlier may have gone since: made sure of
+        // again, the backup is written once more.
+        run.backupFoldersReady = false;
+        run.readyBackupSubfolders.clear();
+        makeSlotFolders(platform, root, 1, kBackupSlots, folders);
+        run.backupFoldersReady = static_cast<bool>(folders);
+        backedUp = makeBackupFolders(platform, slotFolder, name, run.readyBackupSubfolders);
+        if (backedUp) backedUp = platform.writeBackup(joinPath(slotFolder, name), original, identity);
+    }
     if (!backedUp && !folders) backedUp = Status::failure(folders.message + "; " + backedUp.message);
 
     outcome.original = platform.fingerprint(original);
@@ -122,17 +193,25 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     outcome.warnings = std::move(result.warnings);
     if (!result.formatted()) {
         outcome.status = Status::failure(result.reason);
+        outcome.code = pipelineCode(result.end);
         return outcome;
     }
+    if (pipeline.keep) result.bytes = pipeline.keep(original, result.bytes);
 
     // Nothing is rewritten without its backup copy.
     if (!backedUp) {
         outcome.status = Status::failure(backedUp.message + "; not formatted, as it has no backup copy");
+        outcome.code = FailureCode::NoBackup;
         return outcome;
     }
-    if (result.bytes != original) {  // a file already formatted is left exactly as it is
-        outcome.status = platform.replaceFile(fn, result.bytes, identity);
-        if (!outcome.status) return outcome;
+    if (result.bytes == original) {  // a file already formatted is left exactly as it is
+        outcome.written = outcome.original;
+        return outcome;
+    }
+    outcome.status = platform.replaceFile(fn, result.bytes, identity);
+    if (!outcome.status) {
+        outcome.code = FailureCode::NotWritten;
+        return outcome;
     }
     outcome.written = platform.fingerprint(result.bytes);
     return outcome;

@@ -9,18 +9,39 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "run/backup_slots.h"
 #include "run/pipeline.h"
 #include "run/run_state.h"
 #include "engine/state/format_options.h"
 
 namespace codekiln {
 
-/// The name of backup folder `slot` ("备份" and the slot in decimal).
-std::string backupFolderName(int slot);
+/// Why a file was left unchanged, in words a script can test for; the
+/// names (failureCodeName) stay the same from release to release.
+enum class FailureCode {
+    None,            ///< not a failure
+    NotReadable,     ///< the file could not be looked at or read
+    InBackupFolder,  ///< it lies in a backup folder and is never formatted
+    NotDecoded,      ///< its bytes are not text in the encoding asked for
+    SafetyCheck,     ///< the formatted text would not say what the file says
+    NotEncodable,    ///< the formatted text cannot be held in the file's encoding
+    Unstable,        ///< --until-stable: the text kept changing
+    NoBackup,        ///< its backup copy could not be made
+    NotWritten,      ///< the new text could not be written in its place
+};
+
+/// The stable name of a failure code: "not-readable", "in-backup-folder",
+/// "not-decoded", "safety-check", "not-encodable", "unstable", "no-backup",
+/// "not-written"; "" for None.
+const char* failureCodeName(FailureCode code);
 
 /// What `chuli` did with one file.
 struct FileOutcome {
     Status status;               ///< failure, with the reason, when the file was left unchanged
+    FailureCode code = FailureCode::None;  ///< the kind of failure, when status is one
+    /// The file had been formatted already in this run under another name
+    /// (a link): it was left alone this time.
+    bool sameFile = false;
     std::int64_t lineCount = 0;  ///< `lineCount`: the file's code lines; 0 when it could not be read
     Fingerprint original;        ///< the bytes read (and backed up); unknown when it could not be read
     Fingerprint written;         ///< the bytes written; unknown unless the write succeeded

@@ -3,6 +3,7 @@
 // reader saw it.
 #include "run/pipeline.h"
 
+#include <chrono>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -14,6 +15,16 @@
 namespace codekiln {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Adds the time since `from` to `total` when times are taken; returns now.
+Clock::time_point lap(PipelineTimes* times, double PipelineTimes::*total, Clock::time_point from) {
+    if (times == nullptr) return from;
+    const Clock::time_point now = Clock::now();
+    times->*total += std::chrono::duration<double>(now - from).count();
+    return now;
+}
 
 // Encodes the checked text in the file's own encoding and BOM.
 void encodeResult(std::string text, const TextFile& file, const std::string& name, Platform& platform,
@@ -76,6 +87,8 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
         return result;
     }
 
+    PipelineTimes* const times = pipeline.times;
+    Clock::time_point started = times != nullptr ? Clock::now() : Clock::time_point{};
     const std::vector<std::string_view> lines = splitLines(file.text);
     if (options.style == LayoutStyle::Modern) return formatModernFile(file, lines, name, options, platform);
     const DoLabelRecord incoming = pipeline.untilStable ? doLabels : DoLabelRecord{};
@@ -104,8 +117,10 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
         }
     }
     result.lineCount = formatted.lineCount;
+    started = lap(times, &PipelineTimes::format, started);
     // The new text must say what the old one said before anyone may use it.
     const SafetyVerdict verdict = checkSafety(lines, formatted.text, fileOptions.form);
+    lap(times, &PipelineTimes::check, started);
     if (!verdict.same) {
         result.end = PipelineEnd::Refused;
         result.reason = name + ": " + verdict.reason + "; not formatted";

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include <vector>
@@ -25,12 +26,25 @@ enum class PipelineEnd {
     Unstable,   ///< --until-stable: the text still changed after kMaxPasses passes
 };
 
+/// Seconds spent in the formatting passes and in the safety check, added up
+/// over the files of a run (the benchmark's breakdown of a batch run).
+struct PipelineTimes {
+    double format = 0;
+    double check = 0;
+};
+
 /// How the pipeline runs the formatting pass.
 struct PipelineOptions {
     /// Repeat the pass in memory until its output equals its input. A single
     /// pass may not be stable: a run of blanks is shortened once per pass
     /// (16 blanks become 4, then 1), so a file may need a few passes.
     bool untilStable = false;
+    /// Where set, the time of each file's passes and check is added to it.
+    PipelineTimes* times = nullptr;
+    /// The in-place pass (`chuli`) only: what of the checked formatting it
+    /// writes, from the bytes read and the formatted bytes (--changed keeps
+    /// the changes on the lines git sees changed). Unset: all of it.
+    std::function<std::string(const std::string& original, const std::string& formatted)> keep = {};
 };
 
 /// The most passes --until-stable makes before it gives up on a file. Each

@@ -1,6 +1,8 @@
 // Restoring a backup slot. Every path comes from the manifest or the slot's
 // listing, so every path is checked before it is used: a manifest name must
-// stay inside the run's folder step by step, a backup copy must be a plain
+// stay inside the run's folder step by step (a recorded place must be an
+// absolute path without "." or ".." and its folder must still resolve to
+// itself), a backup copy must be a plain
 // file reached through plain folders of the slot, and a file in the folder
 // that has become a symbolic link is left alone, never written through.
 // A file still there is put back by the run's own rewrite, checked against
@@ -11,7 +13,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 
+#include "platform/file_names.h"
+#include "platform/paths.h"
 #include "run/chuli.h"
 #include "run/run_record.h"
 
@@ -19,51 +24,11 @@ namespace codekiln {
 
 namespace {
 
-constexpr int kSlots = 5;
 const char* const kKeptSuffix = ".before-restore";
-
-bool isSeparator(char c) { return c == '/' || c == kPathSeparator; }
-
-// "C:\work" is absolute; "C:work" is relative to drive C's current folder,
-// which changes from process to process.
-bool isAbsolute(const std::string& path) {
-#ifdef _WIN32
-    if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && isSeparator(path[2]);
-#endif
-    return !path.empty() && isSeparator(path[0]);
-}
-
-// Windows tells no letter case apart in names, and a canonical path there
-// keeps the case it was asked with: "C:\SRC" and "C:\src" are one folder.
-// Only ASCII letters are folded; other names compare byte for byte.
-bool sameSpelling(const std::string& a, std::size_t from, std::size_t count, const std::string& b) {
-    if (a.size() < from + count || b.size() != count) return false;
-    for (std::size_t i = 0; i < count; ++i) {
-        char x = a[from + i], y = b[i];
-#ifdef _WIN32
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-#endif
-        if (x != y) return false;
-    }
-    return true;
-}
-
-bool samePath(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && sameSpelling(a, 0, a.size(), b);
-}
-
-// Whether the canonical path `inner` is the canonical folder `outer` or lies
-// below it (canonical paths separate with '/' everywhere).
-bool inside(const std::string& outer, const std::string& inner) {
-    if (samePath(inner, outer)) return true;
-    const std::string prefix = !outer.empty() && outer.back() == '/' ? outer : outer + "/";
-    return sameSpelling(inner, 0, prefix.size(), prefix);
-}
 
 std::string under(const std::string& base, const std::vector<std::string>& steps, std::size_t count) {
     std::string path = base;
-    for (std::size_t i = 0; i < count; ++i) path += kPathSeparator + steps[i];
+    for (std::size_t i = 0; i < count; ++i) path = joinPath(path, steps[i]);
     return path;
 }
 
@@ -72,14 +37,14 @@ std::string under(const std::string& base, const std::vector<std::string>& steps
 // elsewhere.
 bool stepsInside(const std::string& folder, const std::string& path, std::vector<std::string>& steps) {
     std::string rest = path;
-    if (isAbsolute(path)) {
-        if (samePath(path, folder) || !inside(folder, path)) return false;
-        rest = path.substr(folder.back() == '/' ? folder.size() : folder.size() + 1);
+    if (isAbsolutePath(path)) {
+        if (isSamePath(path, folder) || !isSameOrBelow(path, folder)) return false;
+        rest = path.substr(isPathSeparator(folder.back()) ? folder.size() : folder.size() + 1);
     }
     steps.clear();
     std::string step;
     for (std::size_t i = 0; i <= rest.size(); ++i) {
-        if (i < rest.size() && !isSeparator(rest[i])) {
+        if (i < rest.size() && !isPathSeparator(rest[i])) {
             step += rest[i];
             continue;
         }
@@ -100,7 +65,42 @@ struct Context {
     std::string folder;    ///< canonical
     bool force;
     bool dryRun;
+    /// The folders files were looked for in, where a killed run may have
+    /// left its temporary files.
+    mutable std::set<std::string> visited = {};
 };
+
+// Where a file is put back: steps below a canonical folder.
+struct Target {
+    std::string folder;
+    std::vector<std::string> steps;
+
+    std::string path() const { return under(folder, steps, steps.size()); }
+};
+
+// The length of the root of the absolute path `path`: "/", "C:/", or the
+// "//" of a network path.
+std::size_t rootLength(const std::string& path) {
+#ifdef _WIN32
+    if (path.size() >= 3 && path[1] == ':') return 3;
+    if (path.size() >= 2 && isPathSeparator(path[1])) return 2;
+#endif
+    (void)path;
+    return 1;
+}
+
+// A manifest's place of a file: an absolute path with no "." or ".." or
+// empty step, put back as its name in its folder.
+bool placeTarget(const std::string& place, Target& target) {
+    if (!isAbsolutePath(place)) return false;
+    const std::size_t root = rootLength(place);
+    std::vector<std::string> steps;
+    if (!stepsInside(place.substr(0, root), place, steps)) return false;
+    const std::size_t cut = place.size() - steps.back().size() - 1;
+    target.folder = place.substr(0, cut < root ? root : cut);
+    target.steps = {steps.back()};
+    return true;
+}
 
 // Whether the slot holds a plain file at `steps`, reached through plain
 // folders: a symbolic link planted in the slot is never followed.
@@ -113,13 +113,13 @@ bool plainFileInSlot(const Context& c, const std::vector<std::string>& steps) {
 
 enum class TargetState { Missing, File, FolderGone, Outside, Link, NotFile };
 
-// What stands at the file's place in the folder, and whether writing there
-// stays inside the folder.
-TargetState inspectTarget(const Context& c, const std::vector<std::string>& steps) {
-    const std::string parent = c.platform.canonicalPath(under(c.folder, steps, steps.size() - 1));
+// What stands at the file's place, and whether writing there stays inside
+// the target's folder.
+TargetState inspectTarget(const Context& c, const Target& t) {
+    const std::string parent = c.platform.canonicalPath(under(t.folder, t.steps, t.steps.size() - 1));
     if (parent.empty()) return TargetState::FolderGone;
-    if (!inside(c.folder, parent)) return TargetState::Outside;
-    const std::string path = under(c.folder, steps, steps.size());
+    if (!isSameOrBelow(parent, t.folder)) return TargetState::Outside;
+    const std::string path = t.path();
     switch (c.platform.pathKind(path)) {
         case PathKind::Missing:
             return TargetState::Missing;
@@ -129,7 +129,7 @@ TargetState inspectTarget(const Context& c, const std::vector<std::string>& step
             // A link where the run wrote a file was put there after the run:
             // writing through it would overwrite whatever it leads to.
             const std::string target = c.platform.canonicalPath(path);
-            if (target.empty() || !inside(c.folder, target)) return TargetState::Outside;
+            if (target.empty() || !isSameOrBelow(target, t.folder)) return TargetState::Outside;
             return TargetState::Link;
         }
         case PathKind::Folder:
@@ -141,8 +141,8 @@ TargetState inspectTarget(const Context& c, const std::vector<std::string>& step
 
 // A name beside the backup copy, not yet taken, for the file's text from
 // before the restore.
-std::string keptName(const Context& c, const std::vector<std::string>& steps) {
-    const std::string base = under(c.slotFolder, steps, steps.size()) + kKeptSuffix;
+std::string keptName(const Context& c, const std::vector<std::string>& slotSteps) {
+    const std::string base = under(c.slotFolder, slotSteps, slotSteps.size()) + kKeptSuffix;
     std::string name = base;
     for (int n = 2; c.platform.pathKind(name) != PathKind::Missing; ++n)
         name = base + "-" + std::to_string(n);
@@ -155,36 +155,45 @@ RestoreItem leftAlone(RestoreItem item, std::string reason) {
     return item;
 }
 
-// Puts `backup` back at the file's place, first keeping `current` in the
-// slot when --force overwrites a changed file.
-RestoreItem putBack(const Context& c, RestoreItem item, const std::vector<std::string>& steps,
-                    const std::string& backup, const std::string& current, TargetState state,
-                    const FileIdentity& read) {
+// A backup copy as read from the slot, with what the copy is (its
+// permission bits and modification time are the original's).
+struct Copy {
+    std::string bytes;
+    FileIdentity identity;
+};
+
+// Puts the copy back at the file's place, first keeping `current` in the
+// slot when --force overwrites a changed file. A file deleted since the run
+// is made anew, with the copy's permission bits and time, only while nothing
+// else has taken its name.
+RestoreItem putBack(const Context& c, RestoreItem item, const Target& t, const Copy& backup,
+                    const std::string& current, TargetState state, const FileIdentity& read) {
     item.action = RestoreAction::Restored;
     if (c.dryRun) return item;
     if (!item.keptAs.empty()) {
-        const Status kept = c.platform.writeFile(item.keptAs, current);
+        const Status kept = c.platform.writeBackup(item.keptAs, current, read);
         if (!kept) return leftAlone(item, "its current text cannot be kept: " + kept.message);
     }
-    const std::string path = under(c.folder, steps, steps.size());
-    const Status written = state == TargetState::Missing ? c.platform.writeFile(path, backup)
-                                                         : c.platform.restoreFile(path, backup, read);
+    const Status written = state == TargetState::Missing
+                               ? c.platform.createFile(t.path(), backup.bytes, backup.identity)
+                               : c.platform.restoreFile(t.path(), backup.bytes, read);
     if (!written) return leftAlone(item, written.message);
     return item;
 }
 
-// Checks shared by both kinds of slot: the file's place in the folder, and
-// its current bytes when it is there. Sets `item` and returns false when the
-// file must be left alone whatever --force says.
-bool readTarget(const Context& c, const std::vector<std::string>& steps, TargetState& state,
-                std::string& current, FileIdentity& read, RestoreItem& item) {
-    state = inspectTarget(c, steps);
+// Checks shared by both kinds of slot: the file's place, and its current
+// bytes when it is there. Sets `item` and returns false when the file must
+// be left alone whatever --force says.
+bool readTarget(const Context& c, const Target& t, TargetState& state, std::string& current,
+                FileIdentity& read, RestoreItem& item) {
+    c.visited.insert(under(t.folder, t.steps, t.steps.size() - 1));
+    state = inspectTarget(c, t);
     switch (state) {
         case TargetState::FolderGone:
             item = leftAlone(item, "its folder is gone");
             return false;
         case TargetState::Outside:
-            item = leftAlone(item, "a symbolic link out of " + c.folder + "; not followed");
+            item = leftAlone(item, "a symbolic link out of " + escapedName(t.folder) + "; not followed");
             return false;
         case TargetState::Link:
             item = leftAlone(item, "now a symbolic link; not followed");
@@ -197,79 +206,100 @@ bool readTarget(const Context& c, const std::vector<std::string>& steps, TargetS
         case TargetState::File:
             break;
     }
-    const Status status = c.platform.readFileOnce(under(c.folder, steps, steps.size()), current, read);
+    const Status status = c.platform.readFileOnce(t.path(), current, read);
     if (!status) item = leftAlone(item, status.message);
     return static_cast<bool>(status);
 }
 
-RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std::vector<std::string>& steps) {
+// Whether `bytes` are those `recorded` describes, hashed as it was (bytes
+// of another size are not hashed at all).
+bool holds(Platform& platform, const std::string& bytes, const Fingerprint& recorded) {
+    if (static_cast<std::int64_t>(bytes.size()) != recorded.size) return false;
+    return platform.fingerprint(bytes, recorded.hash) == recorded;
+}
+
+RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std::vector<std::string>& slotSteps,
+                         const Target& t) {
     RestoreItem item;
-    item.path = entry.path;
-    if (!plainFileInSlot(c, steps)) {
+    item.path = entry.place.empty() ? entry.path : entry.place;
+    if (!plainFileInSlot(c, slotSteps)) {
         return leftAlone(item, "its backup copy in " + c.slotName + " is missing or not a plain file");
     }
-    std::string backup;
-    const Status read = c.platform.readFile(under(c.slotFolder, steps, steps.size()), backup);
+    Copy backup;
+    const Status read =
+        c.platform.readFileOnce(under(c.slotFolder, slotSteps, slotSteps.size()), backup.bytes, backup.identity);
     if (!read) return leftAlone(item, read.message);
-    if (c.platform.fingerprint(backup) != entry.original) {
+    if (!holds(c.platform, backup.bytes, entry.original)) {
         return leftAlone(item, "its backup copy in " + c.slotName + " is no longer the one this run made");
     }
 
     TargetState state;
     std::string current;
     FileIdentity seen;
-    if (!readTarget(c, steps, state, current, seen, item)) return item;
+    if (!readTarget(c, t, state, current, seen, item)) return item;
     if (state == TargetState::Missing) {
         if (!c.force) return leftAlone(item, "deleted since the run (--force restores it)");
         item.reason = "deleted since the run";
-        return putBack(c, item, steps, backup, current, state, seen);
+        return putBack(c, item, t, backup, current, state, seen);
     }
-    const Fingerprint now = c.platform.fingerprint(current);
-    if (now == entry.original) {
+    if (holds(c.platform, current, entry.original)) {
         item.action = RestoreAction::AlreadyOriginal;
         return item;
     }
-    if (now != entry.written) {
+    if (!holds(c.platform, current, entry.written)) {
         if (!c.force) {
             return leftAlone(
                 item, "changed since the run (--force restores it, keeping its text in " + c.slotName + ")");
         }
         item.reason = "changed since the run";
-        item.keptAs = keptName(c, steps);
+        item.keptAs = keptName(c, slotSteps);
     }
-    return putBack(c, item, steps, backup, current, state, seen);
+    return putBack(c, item, t, backup, current, state, seen);
 }
 
 // A slot with a manifest: the run's folder and every name are checked
 // before any file is looked at; one bad name refuses the whole manifest.
+// A file recorded with its own place goes back there, whatever the run's
+// folder has become; the others go below the run's folder.
 Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& requestedFolder,
                            RestoreReport& report) {
     const std::string refused = c.slotFolder + kPathSeparator + kRunManifestName + ": refused, ";
-    if (!isAbsolute(m.folder)) return Status::failure(refused + "it names no absolute folder");
+    if (!isAbsolutePath(m.folder)) return Status::failure(refused + "it names no absolute folder");
+    bool needsFolder = false;
+    for (const ManifestFile& f : m.files) needsFolder |= f.end == FileEnd::Formatted && f.place.empty();
     c.folder = c.platform.canonicalPath(m.folder);
-    if (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder) {
-        return Status::failure(m.folder + ": the run's folder is gone");
+    if (needsFolder && (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder)) {
+        return Status::failure(escapedName(m.folder) + ": the run's folder is gone");
     }
-    if (!samePath(c.folder, m.folder)) {
-        return Status::failure(refused + m.folder + " now leads elsewhere through a symbolic link (" +
-                               c.folder + ")");
+    if (needsFolder && !isSamePath(c.folder, m.folder)) {
+        return Status::failure(refused + escapedName(m.folder) +
+                               " now leads elsewhere through a symbolic link (" + escapedName(c.folder) + ")");
     }
-    if (!requestedFolder.empty() && !samePath(c.platform.canonicalPath(requestedFolder), c.folder)) {
-        return Status::failure(c.slotName + " holds a run over " + m.folder + ", not over " +
-                               requestedFolder);
+    if (!needsFolder) c.folder = m.folder;
+    if (!requestedFolder.empty() && !isSamePath(c.platform.canonicalPath(requestedFolder), c.folder)) {
+        return Status::failure(c.slotName + " holds a run over " + escapedName(m.folder) + ", not over " +
+                               escapedName(requestedFolder));
     }
     report.folder = c.folder;
     std::vector<std::vector<std::string>> steps(m.files.size());
+    std::vector<Target> targets(m.files.size());
     for (std::size_t i = 0; i < m.files.size(); ++i) {
-        if (!stepsInside(c.folder, m.files[i].path, steps[i])) {
-            return Status::failure(refused + "it names \"" + m.files[i].path +
-                                   "\", which is not a file inside " + c.folder);
+        const ManifestFile& f = m.files[i];
+        if (!stepsInside(c.folder, f.path, steps[i])) {
+            return Status::failure(refused + "it names \"" + escapedName(f.path) +
+                                   "\", which is not a file inside " + escapedName(c.folder));
+        }
+        if (f.place.empty()) {
+            targets[i] = {c.folder, steps[i]};
+        } else if (!placeTarget(f.place, targets[i])) {
+            return Status::failure(refused + "it places a file at \"" + escapedName(f.place) +
+                                   "\", which is not an absolute path of a file");
         }
     }
     // Only the files the run changed have anything to undo.
     for (std::size_t i = 0; i < m.files.size(); ++i) {
         if (m.files[i].end == FileEnd::Formatted)
-            report.items.push_back(restoreEntry(c, m.files[i], steps[i]));
+            report.items.push_back(restoreEntry(c, m.files[i], steps[i], targets[i]));
     }
     return Status::success();
 }
@@ -277,46 +307,86 @@ Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& 
 // One copy of a slot without manifest, put back over the same-named file
 // of the folder after keeping that file's text in the slot.
 RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vector<std::string>& steps) {
-    std::string backup;
-    const Status read = c.platform.readFile(under(c.slotFolder, steps, 1), backup);
+    Copy backup;
+    const Status read =
+        c.platform.readFileOnce(under(c.slotFolder, steps, steps.size()), backup.bytes, backup.identity);
     if (!read) return leftAlone(item, read.message);
+    const Target t{c.folder, steps};
     TargetState state;
     std::string current;
     FileIdentity seen;
-    if (!readTarget(c, steps, state, current, seen, item)) return item;
+    if (!readTarget(c, t, state, current, seen, item)) return item;
     if (state == TargetState::Missing) {
-        return leftAlone(item, "not in " + c.folder + "; its copy may come from a run over another folder");
+        return leftAlone(item, "not in " + escapedName(c.folder) +
+                                   "; its copy may come from a run over another folder");
     }
-    if (current == backup) {
+    if (current == backup.bytes) {
         item.action = RestoreAction::AlreadyOriginal;
         return item;
     }
     item.keptAs = keptName(c, steps);
-    return putBack(c, item, steps, backup, current, state, seen);
+    return putBack(c, item, t, backup, current, state, seen);
 }
 
-// A slot from before manifests were kept: only with --force, only into a
-// folder named on the command line, and only over files that are there
-// (a copy whose file is not in the folder may come from a run elsewhere).
-Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, RestoreReport& report) {
-    if (!c.force || requestedFolder.empty()) {
-        return Status::failure(c.slotFolder +
-                               ": no manifest (a run before manifests were kept); restore it "
-                               "with --force and the FOLDER to restore into");
-    }
-    c.folder = c.platform.canonicalPath(requestedFolder);
-    if (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder) {
-        return Status::failure(requestedFolder + ": not a folder");
-    }
-    report.folder = c.folder;
+// The backup copies of a slot without manifest, each by its steps below the
+// slot ("sub", "a.f90"): a folder's files, then its subfolders', depth
+// first. Copies kept by an earlier restore are left out, and so are the
+// folders' symbolic links, never entered.
+Status slotCopies(Platform& platform, const std::string& folder, std::vector<std::string>& steps,
+                  std::vector<std::vector<std::string>>& copies) {
     std::vector<std::string> names;
-    const Status listed = c.platform.listFiles(c.slotFolder, "", names);
+    Status listed = platform.listFiles(folder, "", names);
     if (!listed) return listed;
     for (const std::string& name : names) {
         if (name.find(kKeptSuffix) != std::string::npos) continue;  // kept by an earlier restore
-        const std::vector<std::string> steps{name};
+        steps.push_back(name);
+        copies.push_back(steps);
+        steps.pop_back();
+    }
+    listed = platform.listFolders(folder, names);
+    if (!listed) return listed;
+    for (const std::string& name : names) {
+        steps.push_back(name);
+        listed = slotCopies(platform, folder + kPathSeparator + name, steps, copies);
+        steps.pop_back();
+        if (!listed) return listed;
+    }
+    return Status::success();
+}
+
+Status slotCopies(Platform& platform, const std::string& slotFolder, std::vector<std::vector<std::string>>& copies) {
+    std::vector<std::string> steps;
+    return slotCopies(platform, slotFolder, steps, copies);
+}
+
+std::string joinedSteps(const std::vector<std::string>& steps) {
+    std::string path;
+    for (const std::string& step : steps) path += (path.empty() ? "" : "/") + step;
+    return path;
+}
+
+// A slot from before manifests were kept, or of a run killed before it
+// wrote one: only with --force, only into a folder named on the command
+// line, and only over files that are there at the same place below it (a
+// copy whose file is not in the folder may come from a run elsewhere).
+Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, RestoreReport& report) {
+    if (!c.force || requestedFolder.empty()) {
+        return Status::failure(c.slotFolder +
+                               ": no manifest (a run before manifests were kept, or one that did not "
+                               "finish); restore it with --force and the FOLDER to restore into");
+    }
+    c.folder = c.platform.canonicalPath(requestedFolder);
+    if (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder) {
+        return Status::failure(escapedName(requestedFolder) + ": not a folder");
+    }
+    report.folder = c.folder;
+    std::vector<std::vector<std::string>> copies;
+    const Status listed = slotCopies(c.platform, c.slotFolder, copies);
+    if (!listed) return listed;
+    if (copies.empty()) return Status::failure(c.slotFolder + ": holds no backup copies");
+    for (const std::vector<std::string>& steps : copies) {
         RestoreItem item;
-        item.path = name;
+        item.path = joinedSteps(steps);
         if (!plainFileInSlot(c, steps)) {
             report.items.push_back(leftAlone(item, "a symbolic link in " + c.slotName + "; not followed"));
             continue;
@@ -341,17 +411,11 @@ Status checkSlotFolder(Platform& platform, const std::string& slotFolder) {
 
 }  // namespace
 
-bool RestoreReport::leftAnythingAlone() const {
-    for (const RestoreItem& item : items) {
-        if (item.action == RestoreAction::LeftAlone) return true;
-    }
-    return false;
-}
-
 RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     RestoreReport report;
-    if (request.slot < 1 || request.slot > kSlots) {
-        report.status = Status::failure("backup slot " + std::to_string(request.slot) + ": slots are 1 to 5");
+    if (!isBackupSlot(request.slot)) {
+        report.status = Status::failure("backup slot " + std::to_string(request.slot) + ": slots are 1 to " +
+                                        std::to_string(kBackupSlots));
         return report;
     }
     Context c{platform,
@@ -370,13 +434,18 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     if (!report.status) return report;
     report.status = report.hasManifest ? restoreFromManifest(c, report.manifest, request.folder, report)
                                        : restoreWithoutManifest(c, request.folder, report);
+    // What a run killed between writing and renaming left behind, as the
+    // next run would remove it.
+    if (!request.dryRun) {
+        for (const std::string& folder : c.visited) platform.removeStaleTemporaries(folder);
+    }
     return report;
 }
 
 int lastRecordedSlot(Platform& platform) {
     int last = 0;
     std::int64_t newest = 0;
-    for (int slot = 1; slot <= kSlots; ++slot) {
+    for (int slot = 1; slot <= kBackupSlots; ++slot) {
         const std::string folder = slotFolderPath(platform, slot);
         if (platform.pathKind(folder) != PathKind::Folder) continue;
         RunManifest manifest;
@@ -392,12 +461,11 @@ int lastRecordedSlot(Platform& platform) {
 
 std::vector<SlotListing> listBackupSlots(Platform& platform) {
     std::vector<SlotListing> slots;
-    for (int slot = 1; slot <= kSlots; ++slot) {
+    for (int slot = 1; slot <= kBackupSlots; ++slot) {
         SlotListing listing;
         listing.slot = slot;
         Context c{platform, slotFolderPath(platform, slot), backupFolderName(slot), {}, false, true};
         bool found = false;
-        std::vector<std::string> names;
         Status status = checkSlotFolder(platform, c.slotFolder);
         if (platform.pathKind(c.slotFolder) == PathKind::Missing) {
             listing.state = SlotListing::State::Empty;
@@ -405,8 +473,12 @@ std::vector<SlotListing> listBackupSlots(Platform& platform) {
             listing.state = SlotListing::State::Damaged;
             listing.problem = status.message;
         } else if (!found) {
-            platform.listFiles(c.slotFolder, "", names);
-            listing.state = names.empty() ? SlotListing::State::Empty : SlotListing::State::NoManifest;
+            std::vector<std::vector<std::string>> copies;
+            status = slotCopies(platform, c.slotFolder, copies);
+            listing.state = !status         ? SlotListing::State::Damaged
+                            : copies.empty() ? SlotListing::State::Empty
+                                             : SlotListing::State::NoManifest;
+            listing.problem = status.message;
         } else {
             // A dry run without --force: what a plain restore would leave alone.
             RestoreReport dry;

@@ -1,9 +1,9 @@
-// Undoing a run: the originals in a backup slot put back into the folder
-// its manifest names, each only where the file still holds what that run
-// wrote, and the slots listed with whether they can still be restored
-// cleanly. A restore never writes outside that folder, never follows a
-// symbolic link planted in the slot, and holds the backup root's lock as a
-// run does.
+// Undoing a run: the originals in a backup slot put back where the run
+// wrote them (the folder its manifest names, or a file's recorded place),
+// each only where the file still holds what that run wrote, and the slots
+// listed with whether they can still be restored cleanly. A restore never
+// writes anywhere else, never follows a symbolic link planted in the slot
+// or the folder, and holds the backup root's lock as a run does.
 #pragma once
 
 #include <cstddef>
@@ -34,7 +34,7 @@ enum class RestoreAction {
 
 /// One file of a restore.
 struct RestoreItem {
-    std::string path;  ///< relative to the folder
+    std::string path;  ///< relative to the folder; absolute for a file with a recorded place
     RestoreAction action = RestoreAction::LeftAlone;
     std::string reason;  ///< why it was left alone, or what was restored over
     std::string keptAs;  ///< --force: where the file's text from before the restore is kept
@@ -48,8 +48,6 @@ struct RestoreReport {
     bool hasManifest = false;
     RunManifest manifest;  ///< when hasManifest
     std::vector<RestoreItem> items;
-
-    bool leftAnythingAlone() const;
 };
 
 /// Restores backup slot `request.slot` (see RestoreRequest).
@@ -62,8 +60,8 @@ int lastRecordedSlot(Platform& platform);
 /// One backup slot as --list-backups shows it.
 struct SlotListing {
     enum class State {
-        Empty,       ///< no slot folder, or nothing in it
-        NoManifest,  ///< copies from a run before manifests were kept
+        Empty,       ///< no slot folder, or no backup copy anywhere in it
+        NoManifest,  ///< copies (in the slot or its subfolders) from a run that left no manifest
         Damaged,     ///< a manifest that a restore would refuse, for `problem`
         Clean,       ///< every file the run formatted still holds what it wrote
         Changed,     ///< `changed` of them no longer do

@@ -9,8 +9,9 @@
 #include <set>
 
 #include "platform/file_names.h"
+#include "platform/paths.h"
 #include "run/chuli.h"
-#include "run/settings.h"
+#include "run/backup_slots.h"
 #include "run/run_record.h"
 #include "engine/state/text.h"
 
@@ -79,7 +80,7 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     std::vector<RunFile> files;
     files.reserve(found.size());
     // One separator between folder and name, even after a root's own.
-    for (std::string& name : found) files.push_back({folder + kPathSeparator + name, std::move(name)});
+    for (std::string& name : found) files.push_back({joinPath(folder, name), std::move(name)});
     outcome = runFiles(files, folder, extension, session, options, PipelineOptions{}, platform, ui);
     if (!listed) outcome.listingError = listed.message;
     return outcome;
@@ -102,13 +103,12 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     // count only stands in while nothing is stored.
     const std::string stored = platform.readSetting(kSlotSection, kSlotKey);
     const bool countOn = stored.empty() || session.unstoredOver == stored;
-    const int current = countOn ? session.backupSlot : parseBackupSlot(stored);
-    const int slot = current >= 5 || current < 0 ? 1 : current + 1;
+    const int slot = nextBackupSlot(countOn ? session.backupSlot : readStoredSlot(platform, session.backupSlot));
     // A run that finds no file backs nothing up: the stored slot stays.
     if (files.empty()) {
         session.unstoredOver = stored;
     } else {
-        const Status slotStored = platform.writeSetting(kSlotSection, kSlotKey, std::to_string(slot));
+        const Status slotStored = storeSlot(platform, slot);
         if (!slotStored) {
             notStarted(outcome, kSlotNotStored + slotStored.message, ui);
             return outcome;
@@ -119,11 +119,8 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
 
     // What a run killed between writing and renaming left behind, in every
     // folder this run writes to.
-    std::set<std::string> folders{platform.backupRoot() + kPathSeparator + backupFolderName(slot)};
-    for (const RunFile& file : files) {
-        const std::size_t cut = file.path.find_last_of(kPathSeparator == '/' ? "/" : "/\\");
-        folders.insert(cut == std::string::npos ? "." : file.path.substr(0, cut == 0 ? 1 : cut));
-    }
+    std::set<std::string> folders{slotFolderPath(platform, slot)};
+    for (const RunFile& file : files) folders.insert(parentOf(file.path));
     for (const std::string& written : folders) platform.removeStaleTemporaries(written);
 
     RunRecord record(folder, extension, options, session.backupSlot, platform);
@@ -139,12 +136,19 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
             outcome.stopped = total - i;
             break;
         }
-        const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, pipeline);
+        PipelineOptions filePipeline = pipeline;
+        if (file.keep) filePipeline.keep = file.keep;
+        const std::string place = record.placeOf(file.path, file.name);
+        const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, filePipeline);
         run.totalLines += done.lineCount;
-        record.add(file.name, done);
+        record.add(file.name, place, done);
         for (const StructureWarning& warning : done.warnings)
             outcome.warnings.push_back(warningText(escapedName(file.name), warning));
         if (!done.status) outcome.failures.push_back({escapedName(file.name), done.status.message});
+        FileReport report{escapedName(file.name), escapedName(file.path), FileEnd::Failed, done.code,
+                          done.status.message, done.sameFile, done.lineCount};
+        if (done.status) report.end = done.written == done.original ? FileEnd::Unchanged : FileEnd::Formatted;
+        outcome.files.push_back(std::move(report));
     }
     ui.progress(total, total, {});
     const Status kept = record.finish();

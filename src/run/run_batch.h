@@ -5,12 +5,15 @@
 // what it shows or to an exit code.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "run/messages.h"
+#include "run/chuli.h"
 #include "run/pipeline.h"
 #include "run/run_state.h"
 #include "engine/state/format_options.h"
@@ -33,6 +36,17 @@ extern const std::string kBackupRootUnavailable;
 /// The first line of the message of a run that could not store its slot.
 extern const std::string kSlotNotStored;
 
+/// One file a run reached, and what became of it.
+struct FileReport {
+    std::string name;  ///< as the summary names it ("sub/a.f90")
+    std::string path;  ///< the path it was reached by
+    FileEnd end = FileEnd::Failed;
+    FailureCode code = FailureCode::None;  ///< why it failed
+    std::string reason;                    ///< the failure in words, naming the path
+    bool sameFile = false;  ///< formatted already in this run under another name
+    std::int64_t lineCount = 0;
+};
+
 /// What a run did, for the front end to show or map to an exit code.
 struct BatchOutcome {
     BatchEnd end = BatchEnd::Cancelled;
@@ -41,6 +55,8 @@ struct BatchOutcome {
     std::string message;
     /// Files counted and named in the summary that were left unchanged.
     std::vector<FileFailure> failures;
+    /// Every file the run reached, in order.
+    std::vector<FileReport> files;
     /// The block-structure warnings of the modern layout, one line each,
     /// with the file named as the summary names it.
     std::vector<std::string> warnings;
@@ -68,6 +84,9 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
 struct RunFile {
     std::string path;
     std::string name;
+    /// What of the file's formatting is written (PipelineOptions::keep);
+    /// unset: the run's own choice.
+    std::function<std::string(const std::string& original, const std::string& formatted)> keep = {};
 };
 
 /// The steps of a run before any file is looked at: the extension warning

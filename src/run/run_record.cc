@@ -6,10 +6,6 @@
 
 namespace codekiln {
 
-std::string slotFolderPath(Platform& platform, int slot) {
-    return platform.backupRoot() + kPathSeparator + backupFolderName(slot);
-}
-
 std::int64_t nowMilliseconds() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
@@ -33,9 +29,34 @@ Status RunRecord::begin() {
     return platform_.removeRunManifest(slotFolderPath(platform_, manifest_.slot));
 }
 
-void RunRecord::add(const std::string& path, const FileOutcome& file) {
+namespace {
+
+std::string joined(const std::string& folder, const std::string& name) {
+    return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+}  // namespace
+
+std::string RunRecord::placeOf(const std::string& filePath, const std::string& name) {
+    const std::size_t cut = filePath.find_last_of(kPathSeparator == '/' ? "/" : "/\\");
+    const std::string parent = cut == std::string::npos ? "." : filePath.substr(0, cut == 0 ? 1 : cut);
+    const std::string base = cut == std::string::npos ? filePath : filePath.substr(cut + 1);
+    auto folder = resolvedFolders_.find(parent);
+    if (folder == resolvedFolders_.end())
+        folder = resolvedFolders_.emplace(parent, platform_.canonicalPath(parent)).first;
+    // A folder gone already: the file is not there to be written either.
+    if (folder->second.empty()) return {};
+    // A symbolic link's target is what the run rewrites, so that is what
+    // its restore must put back; the link itself is never written.
+    if (platform_.pathKind(filePath) == PathKind::SymLink) return platform_.canonicalPath(filePath);
+    const std::string place = joined(folder->second, base);
+    return place == joined(manifest_.folder, name) ? std::string() : place;
+}
+
+void RunRecord::add(const std::string& name, const std::string& place, const FileOutcome& file) {
     ManifestFile entry;
-    entry.path = path;
+    entry.path = name;
+    entry.place = place;
     entry.original = file.original;
     if (!file.status) {
         entry.end = FileEnd::Failed;

@@ -7,15 +7,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "platform/platform.h"
 #include "run/chuli.h"
 
 namespace codekiln {
-
-/// The folder of backup slot `slot` under the platform's backup root.
-std::string slotFolderPath(Platform& platform, int slot);
 
 /// The time now, in milliseconds since 1970-01-01 UTC.
 std::int64_t nowMilliseconds();
@@ -30,19 +28,24 @@ public:
     /// Before the first file: removes the manifest an earlier run left in
     /// the slot.
     Status begin();
-    /// A file the run reached: `path` relative to the run's folder.
-    void add(const std::string& path, const FileOutcome& file);
+    /// Where the file at `filePath` lies, for add(): empty when the run's
+    /// folder with `name` below it says so already, else its absolute path
+    /// through its folder's resolved path (a symbolic link's: its target's
+    /// resolved path). Asked before the file is touched.
+    std::string placeOf(const std::string& filePath, const std::string& name);
+    /// A file the run reached: `name` relative to the run's folder, `place`
+    /// from placeOf().
+    void add(const std::string& name, const std::string& place, const FileOutcome& file);
     /// After the last file: writes the manifest. Does nothing for a run
     /// that never began (no file found), so the slot keeps the manifest of
     /// the run whose copies it holds.
     Status finish();
 
-    const RunManifest& manifest() const { return manifest_; }
-
 private:
     Platform& platform_;
     RunManifest manifest_;
     bool begun_ = false;
+    std::map<std::string, std::string> resolvedFolders_;  ///< by the folder as a file's path names it
 };
 
 }  // namespace codekiln

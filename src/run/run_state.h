@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -36,6 +37,14 @@ struct RunCounters {
     std::set<std::pair<std::uint64_t, std::uint64_t>> formattedInodes;
     /// The backup root with every link resolved, found at the first file.
     std::string resolvedBackupRoot;
+    /// The folders of the run's files with every link resolved, each found
+    /// at its first file.
+    std::map<std::string, std::string> resolvedFolders;
+    /// Whether the five backup folders have been made sure of, and the
+    /// folders below the slot folder made sure of since (names relative to
+    /// the slot folder), so that each is looked at once per run.
+    bool backupFoldersReady = false;
+    std::set<std::string> readyBackupSubfolders;
 };
 
 }  // namespace codekiln

@@ -736,8 +736,8 @@ void Form1Test::reasonsInChinese_data() {
                                   << "/d/a.f90: 第12行在格式化后改变或丢失；未格式化";
     QTest::newRow("no backup") << "/b/a.f90: cannot read; not formatted, as it has no backup copy"
                                << "/b/a.f90: 无法读取；没有备份副本，因此未格式化";
-    QTest::newRow("neither encoding") << "bad.f90：not valid UTF-8 or GB18030 text"
-                                      << "bad.f90：既不是有效的 UTF-8 文本，也不是有效的 GB18030 文本";
+    QTest::newRow("neither encoding") << "/d/a.f90: neither UTF-8 nor GB18030 text"
+                                      << "/d/a.f90: 既不是 UTF-8 也不是 GB18030 文本";
     QTest::newRow("unknown words stay") << "/d/a.f90: something new" << "/d/a.f90: something new";
 }
 

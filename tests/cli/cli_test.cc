@@ -6,6 +6,8 @@
 #include <unistd.h>
 #endif
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSettings>
 
 #include <algorithm>
@@ -62,7 +64,7 @@ TEST(Cli, RefusesBadUsageWithExitTwo) {
         {},
         {"--check", "--diff", src},
         {"--bogus", src},
-        {"--encoding", "latin1", src},
+        {"--encoding", "ebcdic", src},
         {home.path("missing")},
         {"--stdout", home.path("src/a.f90"), "--check", src},
         {"--check", home.path("missing")},
@@ -94,6 +96,7 @@ TEST(Cli, ModernOptionsAreRefusedWhenTheyCannotApply) {
         {"--style", "modern", "--indent", "9", "--check", home.path("src")},
         {"--style", "modern", "--indent", "+4", "--check", home.path("src")},
         {"--style", "Modern", "--check", home.path("src")},
+        {"--encoding", "latin-1", "--check", home.path("src")},  // classic banners are Chinese
     };
     for (const auto& args : cases) {
         const Result r = runProgram(home, args);
@@ -106,6 +109,7 @@ TEST(Cli, ModernRunKeepsLineEndsAddsNoBannerAndChecksClean) {
     // Whatever the indentation, a modern run keeps every line's end and adds
     // no banner; a check right after it finds nothing to change.
     TempFolder home;
+    storedSlot(home, true);  // the run goes to slot 1
     const std::string mixed = "program p\nif (x > 1) then\r\n  y = 2   \nend if\nend program p";
     home.write("src/a.f90", mixed);
     home.write("src/b.f", "      program q\n10    continue\n      end\n");
@@ -119,6 +123,18 @@ TEST(Cli, ModernRunKeepsLineEndsAddsNoBannerAndChecksClean) {
     EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 4) << after;
     EXPECT_NE(after.back(), '\n');
     EXPECT_EQ(runProgram(home, {"--check", home.path("src")}).exitCode, 0);
+    // The listing names the layout the run used; a manifest from before the
+    // modern layout, without style and indent, still reads (as classic).
+    const std::vector<std::string> list = {"--list-backups", "--backup-dir", home.path("bk")};
+    EXPECT_NE(runProgram(home, list).out.find("  1 file  modern layout, indent 2  can be restored cleanly"),
+              std::string::npos);
+    QJsonObject manifest = QJsonDocument::fromJson(QByteArray::fromStdString(home.read("bk/备份1/.codekiln-run.json"))).object();
+    QJsonObject options = manifest.value("options").toObject();
+    options.remove("style");
+    options.remove("indent");
+    manifest.insert("options", options);
+    home.write("bk/备份1/.codekiln-run.json", QJsonDocument(manifest).toJson().toStdString());
+    EXPECT_NE(runProgram(home, list).out.find("  1 file  can be restored cleanly  (last run)"), std::string::npos);
     const Result fixed = runProgram(home, {"--stdout", home.path("src/b.f")});
     EXPECT_EQ(fixed.exitCode, 0) << fixed.err;
     // Fixed form by default for .f: the label stays in its field, the statement is indented.
@@ -204,6 +220,36 @@ TEST(Cli, RestoreUndoesTheLastRunAndListBackupsTellsWhetherItCan) {
     EXPECT_EQ(home.read("bk/备份1/b.f90.before-restore"), "edited\n");
 }
 
+// A run over several PATHs (relative and absolute, files and folders, one
+// outside the working folder) is undone where each file was, from another
+// working folder; a same-named file below the run's working folder, where
+// the absolute PATH's name would lead without its root, is never touched.
+TEST(Cli, RestoreAfterSeveralPathsPutsEveryFileBackWhereItWas) {
+    TempFolder home;
+    storedSlot(home, true);
+    const std::vector<std::string> files = {"cwd/rel/a.f90", "abs/x/b.f90", "up/c.f90", "cwd/one.f90", "abs/y.f90"};
+    for (const std::string& file : files) home.write(file, kSource);
+    // The absolute PATH's name without its root (and drive colon).
+    std::string label = home.path("abs/x/b.f90");
+    label.erase(std::remove(label.begin(), label.end(), ':'), label.end());
+    const std::string decoy = "cwd/" + label.substr(label.find_first_not_of('/'));
+    home.write(decoy, "unrelated\n");
+    const std::string bk = home.path("bk");
+    const Result run = runProgram(
+        home, {"--backup-dir", bk, "rel", home.path("abs/x"), "../up/c.f90", "one.f90", home.path("abs/y.f90")},
+        {}, false, home.path("cwd"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const std::string& file : files) ASSERT_EQ(home.read(file), formatted(kSource)) << file;
+
+    const Result listed = runProgram(home, {"--list-backups", "--backup-dir", bk}, {}, false, home.path("abs"));
+    EXPECT_NE(listed.out.find("5 files  can be restored cleanly"), std::string::npos) << listed.out;
+    const Result undo = runProgram(home, {"--restore", "--force", "--backup-dir", bk}, {}, false, home.path("abs"));
+    EXPECT_EQ(undo.exitCode, 0) << undo.out << undo.err;
+    EXPECT_NE(undo.out.find("5 restored, 0 left alone"), std::string::npos) << undo.out;
+    for (const std::string& file : files) EXPECT_EQ(home.read(file), kSource) << file;
+    EXPECT_EQ(home.read(decoy), "unrelated\n");
+}
+
 TEST(Cli, StdoutFormatsOneFileAndTouchesNothing) {
     TempFolder home;
     storedSlot(home, true);
@@ -223,6 +269,10 @@ TEST(Cli, StdoutFormatsOneFileAndTouchesNothing) {
          formatted(kSource, FormatOptions{false, false, true})},
         {{"--stdout", "-"}, "\xFF\xFE", 1, ""},
         {{"--stdout", "-", "--encoding", "utf-8"}, gb, 1, ""},
+        {{"--stdout", "-", "--style", "modern", "--encoding", "latin-1"},
+         "program p\r\n  s = '\xE9\xFF'   \r\nend program p\n",
+         0,
+         "program p\r\n    s = '\xE9\xFF'\r\nend program p\n"},
     };
     for (const auto& c : cases) {
         const Result r = runProgram(home, c.args, c.input);

@@ -112,6 +112,7 @@ TEST(ConcurrentRuns, OutputToAFullDeviceFailsInEveryMode) {
     const std::vector<std::vector<std::string>> modes = {
         {"--help"},
         {"--version"},
+        {"--json", "--backup-dir", tree.path("backup"), tree.path("in")},
         {"--list-backups", "--backup-dir", tree.path("backup")},
         {"--restore", "1", "--dry-run", "--backup-dir", tree.path("backup"), tree.path("in")},
         {"--restore", "1", "--backup-dir", tree.path("backup"), tree.path("in")},
@@ -149,6 +150,36 @@ TEST(ConcurrentRuns, NamesThatAreNotUtf8AreNeverTakenForOthers) {
         EXPECT_EQ(run.out, row.out) << row.arguments.back();
     }
     EXPECT_EQ(tree.read("in/a\xFF.f90"), program(1));
+}
+
+// A run over such names is undone under the same names: listed as clean
+// right after the run, a deleted one made again, a changed one kept under
+// its own name, and the messages escaped.
+TEST(ConcurrentRuns, NamesThatAreNotUtf8AreRestoredUnderTheirOwnNames) {
+    if (!testing::canRun(CODEKILN_CLI)) GTEST_SKIP() << "user nobody cannot run " << CODEKILN_CLI;
+    ScratchTree tree;
+    const std::string bad = "a\xFF.f90", replacement = "a\xEF\xBF\xBD.f90";  // U+FFFD
+    tree.write("in/" + bad, program(1));
+    tree.write("in/" + replacement, program(2));
+    tree.makeFolder("home");
+    if (testing::runsAsNobody()) tree.chownAll(testing::nobodyUid(), testing::nobodyGid());
+    const auto run = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--backup-dir", tree.path("backup")});
+        return testing::runProgram(CODEKILN_CLI, arguments, tree.path("home"));
+    };
+    ASSERT_EQ(run({tree.path("in")}).exitCode, 0);
+    const testing::ProgramRun listed = run({"--list-backups"});
+    EXPECT_NE(listed.out.find("2 files  can be restored cleanly"), std::string::npos) << listed.out;
+
+    tree.remove("in/" + bad);
+    tree.write("in/" + replacement, "edited\n");
+    const testing::ProgramRun undo = run({"--restore", "--force"});
+    EXPECT_EQ(undo.exitCode, 0) << undo.out << undo.err;
+    EXPECT_NE(undo.out.find("restored      a\\xFF.f90 (deleted since the run)\n"), std::string::npos) << undo.out;
+    EXPECT_EQ(tree.read("in/" + bad), program(1));
+    EXPECT_EQ(tree.read("in/" + replacement), program(2));
+    EXPECT_EQ(tree.read("backup/备份1/" + replacement + ".before-restore"), "edited\n");
+    EXPECT_EQ(tree.snapshot("in").size(), 2u);
 }
 
 }  // namespace

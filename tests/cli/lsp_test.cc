@@ -36,6 +36,12 @@ std::string notification(const std::string& method, const std::string& params) {
     return frame(R"({"jsonrpc":"2.0","method":")" + method + R"(","params":)" + params + "}");
 }
 
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
 std::string jsonString(const std::string& text) {
     return QJsonDocument(QJsonArray{QString::fromStdString(text)})
         .toJson(QJsonDocument::Compact)
@@ -100,6 +106,12 @@ TEST(LspServer, ScriptedSession) {
         R"({"range":{"start":{"line":2,"character":7},"end":{"line":2,"character":8}},"text":"2"}]})";
     const std::string changed = "program p\r\nif (a) then\r\nxé😀 = 2\r\nend if\r\nend program p\r\n";
     home.write("p/b.f90", changed);
+    // Text the edits must carry through JSON's escapes.
+    const std::string escapes = "program q\nif (a) then\ns = '\"\\\t\x01/é'\nend if\nend program q\n";
+    home.write("p/c.f90", escapes);
+    const std::string cUri = QUrl::fromLocalFile(QString::fromStdString(home.path("p/c.f90")))
+                                 .toString(QUrl::FullyEncoded)
+                                 .toStdString();
     const std::string input =
         request(1, "shutdown", "null") +  // before initialize
         request(2, "initialize", "{}") + notification("initialized", "{}") +
@@ -118,6 +130,9 @@ TEST(LspServer, ScriptedSession) {
         request(6, "textDocument/formatting", doc + "}") + "Content-Length: 5\r\n\r\n{oops" +
         "Bogus: 1\r\n\r\n" + request(7, "no/such", "{}") +
         request(8, "textDocument/formatting", R"({"textDocument":{"uri":"file:///not/open.f90"}})") +
+        notification("textDocument/didOpen",
+                     R"({"textDocument":{"uri":")" + cUri + R"(","version":1,"text":)" + jsonString(escapes) + "}}") +
+        request(10, "textDocument/formatting", R"({"textDocument":{"uri":")" + cUri + R"("}})") +
         request(9, "shutdown", "null") + notification("exit", "null");
     const Result r = runProgram(home, {"--lsp"}, input);
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -133,6 +148,18 @@ TEST(LspServer, ScriptedSession) {
         else
             responses[m.value("id").toInt()] = m;
     }
+    // A client that counts in UTF-8 bytes: the same change, "é😀" six bytes (three UTF-16 units).
+    const std::string utf8Session =
+        request(1, "initialize", R"({"capabilities":{"general":{"positionEncodings":["utf-8","utf-16"]}}})") +
+        notification("textDocument/didOpen", R"({"textDocument":{"uri":")" + uri + R"(","version":1,"text":)" +
+                                                 jsonString(source) + "}}") +
+        notification("textDocument/didChange", replaced(change, R"("character":7},"end":{"line":2,"character":8})",
+                                                        R"("character":10},"end":{"line":2,"character":11})")) +
+        request(2, "textDocument/formatting", doc + "}");
+    const std::vector<QJsonObject> utf8 = messages(runProgram(home, {"--lsp"}, utf8Session).out);
+    const auto encoding = [](const QJsonObject& answer) {
+        return answer.value("result").toObject().value("capabilities").toObject().value("positionEncoding");
+    };
     const auto code = [&](int id) { return responses[id].value("error").toObject().value("code").toInt(); };
     const auto edits = [&](int id) { return responses[id].value("result").toArray(); };
     const std::string changedExpected = runProgram(home, {"--stdout", home.path("p/b.f90")}).out;
@@ -162,6 +189,11 @@ TEST(LspServer, ScriptedSession) {
          nullIds.size() == 2 && nullIds[0].value("error").toObject().value("code").toInt() == -32700},
         {"unknown method", code(7) == -32601},
         {"document not open", code(8) == -32602},
+        {"quotes, backslashes and control characters in edits",
+         applied(escapes, edits(10)) == runProgram(home, {"--stdout", home.path("p/c.f90")}).out},
+        {"utf-16 positions by default", encoding(responses[2]) == "utf-16"},
+        {"utf-8 positions when offered", utf8.size() == 2 && encoding(utf8[0]) == "utf-8" &&
+                                             applied(changed, utf8[1].value("result").toArray()) == changedExpected},
         {"shutdown", responses[9].contains("result") && !responses[9].contains("error")},
     };
     for (const auto& c : cases) EXPECT_TRUE(c.ok) << c.label << "\n" << r.out;

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The hooks of .pre-commit-hooks.yaml under pre-commit, in a temporary git
 # repository: the formatting hook changes a file once and then passes; the
-# checking hook fails on an unformatted file and passes on a formatted one.
+# checking hook fails on an unformatted file and passes on a formatted one;
+# a .f file is read as fixed form.
 # Usage: pre_commit_test.sh CODEKILN_CLI SOURCE_DIR
 set -eu
 cli=$1
@@ -37,6 +38,8 @@ repos:
 YAML
 mkdir src
 printf 'program p\r\nx =%64s1\r\nend program p\r\n' '' >src/a.f90
+# Fixed form, which a free-form reading would pull out of its statement field.
+printf '      PROGRAM Q\n      X = 1\n      END\n' >src/old.f
 printf 'not fortran\n' >notes.txt
 git add .
 fail() { echo "FAIL: $*"; exit 1; }
@@ -44,6 +47,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 pre-commit run codekiln-check --all-files >"$tmp/log" 2>&1 && fail "check passed on an unformatted file"
 pre-commit run codekiln --all-files >"$tmp/log" 2>&1 && fail "formatting changed nothing"
 grep -q 'x = 1' src/a.f90 || fail "src/a.f90 not formatted: $(cat src/a.f90)"
+grep -q '^      PROGRAM Q' src/old.f || fail "src/old.f not read as fixed form: $(cat src/old.f)"
 git add .
 pre-commit run --all-files >"$tmp/log" 2>&1 || { cat "$tmp/log"; fail "hooks fail on formatted files"; }
 [ "$(cat notes.txt)" = "not fortran" ] || fail "notes.txt touched"

@@ -185,7 +185,7 @@ TEST(ProjectRun, BadSettingsNameFileLineAndKey) {
         {"recursive = true\nrecursive =\n", "2: "},
         {"\n\nrecurse = true\n", "3: unknown key \"recurse\""},
         {"recursive = \"yes\"\n", "1: key \"recursive\": expected true or false"},
-        {"encoding = \"latin1\"\n", "1: key \"encoding\": expected auto"},
+        {"encoding = \"ebcdic\"\n", "1: key \"encoding\": expected auto"},
         {"exclude = [\"a\", 1]\n", "1: key \"exclude\": expected a list of strings"},
         {"style = \"fancy\"\n", "1: key \"style\": expected classic or modern"},
         {"indent = 9\n", "1: key \"indent\": expected a whole number from 1 to 8"},

@@ -70,18 +70,6 @@ TEST(WriteFileAtomically, LeavesOldBytesWhenItCannotWrite) {
     EXPECT_FALSE(writeFileAtomically(dir.path("no/such/folder/x.f90"), "new").ok);
 }
 
-TEST(CopyFile, ReplacesAnOlderCopyByteForByte) {
-    TempFolder dir;
-    std::string big(3 << 20, '\0');  // several read chunks, NUL bytes included
-    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
-    dir.write("a.f90", big);
-    dir.write("backup/a.f90", "an older, shorter copy");
-    QtPlatform platform;
-    ASSERT_TRUE(platform.copyFile(dir.path("a.f90"), dir.path("backup/a.f90")).ok);
-    EXPECT_EQ(dir.read("backup/a.f90"), big);
-    EXPECT_FALSE(platform.copyFile(dir.path("missing.f90"), dir.path("backup/m.f90")).ok);
-}
-
 #ifndef _WIN32
 // An opener that cannot start, or that ends saying it could not open the
 // folder, is a failure; one that ends well is not.

@@ -36,22 +36,57 @@ TEST(DecodeText, DetectsTheEncodingOrRefuses) {
         {"\xEF\xBB\xBF! 中文", EncodingChoice::Auto, true, TextEncoding::Utf8, true, "! 中文"},
         {"! " + gb, EncodingChoice::Auto, true, TextEncoding::Gb18030, false, "! 中文"},
         {"x", EncodingChoice::Gb18030, true, TextEncoding::Gb18030, false, "x"},
-        {gb, EncodingChoice::Utf8, false, {}, false, "not valid UTF-8 text"},
+        {gb, EncodingChoice::Utf8, false, {}, false, ""},
         {"\xEF\xBB\xBF" + gb, EncodingChoice::Auto, false, {}, false, ""},  // a BOM promises UTF-8
-        {"x\x81\x20y", EncodingChoice::Auto, false, {}, false, "not valid UTF-8 or "},  // bad in both
-        {"x\x81", EncodingChoice::Auto, false, {}, false, "not valid UTF-8 or "},       // cut off at the end
+        {"x\x81\x20y", EncodingChoice::Auto, false, {}, false, ""},         // bad in both
+        {"x\x81", EncodingChoice::Auto, false, {}, false, ""},              // cut off at the end
     };
     for (const auto& c : cases) {
         TextFile file;
         const Status status = decodeText(c.bytes, c.choice, "f.f90", file);
         ASSERT_EQ(status.ok, c.ok) << c.bytes;
         if (!c.ok) {
-            EXPECT_EQ(status.message.rfind("f.f90: " + c.text, 0), 0u) << status.message;  // text: the reason
+            EXPECT_NE(status.message.find("f.f90"), std::string::npos);
             continue;
         }
         EXPECT_EQ(file.encoding, c.encoding) << c.bytes;
         EXPECT_EQ(file.bom, c.bom) << c.bytes;
         EXPECT_EQ(file.text, c.text) << c.bytes;
+    }
+}
+
+TEST(DecodeText, AutoNamesBothEncodingsWhenNeitherFits) {
+    TextFile file;
+    const Status status = decodeText("x = '\x81\x20'\n", EncodingChoice::Auto, "f.f90", file);
+    ASSERT_FALSE(status.ok);
+    // Without a GB18030 converter, detection falls back to the system code page.
+    const bool hasGb18030 = decodeText("\xD6\xD0", EncodingChoice::Gb18030, "f.f90", file).ok;
+    EXPECT_EQ(status.message, hasGb18030 ? "f.f90: neither UTF-8 nor GB18030 text"
+                                         : "f.f90: neither UTF-8 nor system code page text");
+}
+
+// Latin-1 takes any byte as a character and gives back the same bytes;
+// what it cannot hold is refused, never replaced.
+TEST(Latin1, EveryByteComesBackAsItWas) {
+    std::string all = "\xEF\xBB\xBF";  // no BOM in Latin-1: three characters
+    for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+    TextFile file;
+    ASSERT_TRUE(decodeText(all, EncodingChoice::Latin1, "f.f", file).ok);
+    EXPECT_EQ(file.encoding, TextEncoding::Latin1);
+    EXPECT_FALSE(file.bom);
+    EXPECT_TRUE(isValidUtf8(file.text));
+    EXPECT_EQ(file.text.substr(0, 6), "\xC3\xAF\xC2\xBB\xC2\xBF");
+    std::string bytes;
+    ASSERT_TRUE(encodeText(file.text, TextEncoding::Latin1, false, "f.f", bytes).ok);
+    EXPECT_EQ(bytes, all);
+    for (const std::string bad : {"\xC4\x80", "\xE4\xB8\xAD", "\xC3", "\xC3\x28", "\xF0\x9F\x98\x80"}) {
+        const Status status = encodeText("x" + bad, TextEncoding::Latin1, false, "f.f", bytes);
+        EXPECT_EQ(status.message, "f.f: the text cannot be written in Latin-1") << bad;
+    }
+    EncodingChoice choice = EncodingChoice::Auto;
+    for (const char* name : {"latin-1", "Latin1", "ISO-8859-1"}) {
+        EXPECT_TRUE(parseEncodingChoice(name, choice)) << name;
+        EXPECT_EQ(choice, EncodingChoice::Latin1) << name;
     }
 }
 

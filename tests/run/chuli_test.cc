@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include "engine/format/format_file.h"
 #include "platform/qt_platform.h"
 #include "support/temp_folder.h"
@@ -57,6 +59,20 @@ TEST(Chuli, AMissingFileCountsButEndsAfterTheFirstBackupFolder) {
     EXPECT_TRUE(f.dir.exists("root/备份1"));
     EXPECT_FALSE(f.dir.exists("root/备份2"));
     EXPECT_FALSE(f.dir.exists("gone.f90"));
+}
+
+// The backup folders are looked at once per run; one removed meanwhile is
+// made again, and the next file still has its backup copy.
+TEST(Chuli, ABackupFolderRemovedDuringTheRunIsMadeAgain) {
+    PassFixture f;
+    f.session.backupSlot = 1;
+    f.dir.write("a.f90", kOpenLoop);
+    f.dir.write("b.f90", kOpenLoop);
+    ASSERT_TRUE(f.pass("a.f90").status.ok);
+    ASSERT_TRUE(QDir(QString::fromStdString(f.dir.path("root/备份1"))).removeRecursively());
+    const FileOutcome second = f.pass("b.f90");
+    EXPECT_TRUE(second.status.ok) << second.status.message;
+    EXPECT_EQ(f.dir.read("root/备份1/b.f90"), kOpenLoop);
 }
 
 // A failed step leaves the bytes alone and is reported. When the file could

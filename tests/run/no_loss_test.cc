@@ -107,7 +107,10 @@ TEST(NoLoss, FilesInABackupFolderAreNeverFormatted) {
     r.platform.writeSetting("chuli", "benfencishu", "1");
     r.tree.write("backup/备份2/a.f90", kSource);  // the slot this run backs up into
     r.tree.write("backup/备份4/b.f90", kSource);
-    for (const char* folder : {"backup/备份2", "backup/备份4"}) {
+    // Reached through links too: a linked folder, and a link in a folder.
+    r.tree.symlink("via", r.tree.path("backup/备份2"));
+    r.tree.symlink("links/b.f90", r.tree.path("backup/备份4/b.f90"));
+    for (const char* folder : {"backup/备份2", "backup/备份4", "via", "links"}) {
         const BatchOutcome outcome = r.go(folder);
         ASSERT_EQ(outcome.failures.size(), 1u) << folder;
         EXPECT_NE(outcome.failures[0].reason.find("lies in a backup folder"), std::string::npos);

@@ -48,6 +48,22 @@ TEST(Pipeline, EveryModeGetsTheSameVerdict) {
     }
 }
 
+// The modern layout writes a last line of blanks without a line end empty,
+// in either form: the file ends with the line end before it.
+TEST(Pipeline, ModernLayoutEmptiesALastBlankLineWithoutAnEnd) {
+    FormatOptions modern;
+    modern.style = LayoutStyle::Modern;
+    modern.form = SourceForm::Auto;
+    const std::pair<const char*, std::string> cases[] = {{"a.f90", "x = 1\n   "}, {"a.f", "      X = 1\r\n \t"}};
+    for (const auto& [name, bytes] : cases) {
+        QtPlatform platform;
+        DoLabelRecord doLabels;
+        const PipelineResult result = formatFileBytes(bytes, name, modern, doLabels, platform);
+        ASSERT_TRUE(result.formatted()) << name << ": " << result.reason;
+        EXPECT_EQ(result.bytes, bytes.substr(0, bytes.rfind('\n') + 1)) << name;
+    }
+}
+
 // Each pass shortens a run of blanks once: 64 blanks need three passes and a
 // fourth to see nothing change. Every pass starts from the record as it came
 // in, so a labelled DO is recorded once, not once per pass.

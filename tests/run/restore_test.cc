@@ -9,8 +9,10 @@
 #include <QString>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <thread>
+#include <utility>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -18,6 +20,7 @@
 #endif
 
 #include "platform/qt_platform.h"
+#include "platform/run_manifest_json.h"
 #include "run/run_batch.h"
 #include "support/fake_ui.h"
 #include "support/scratch_tree.h"
@@ -97,7 +100,10 @@ TEST(Restore, PutsBackByteIdenticalOriginalsWithTheirPermissions) {
     EXPECT_EQ(manifest.files[2].end, FileEnd::Failed);
     EXPECT_FALSE(manifest.files[2].reason.empty());
     EXPECT_EQ(manifest.folder, recorded(f.tree.path("src")));
-    EXPECT_EQ(f.platform.fingerprint("abc").sha256,
+    // Digests as stored manifests hold them: a different spelling would
+    // leave every recorded run impossible to undo.
+    EXPECT_EQ(f.platform.fingerprint("abc").digest, "06b05ab6733a618578af5f94892f3950");
+    EXPECT_EQ(f.platform.fingerprint("abc", HashKind::Sha256).digest,
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 
     const RestoreReport report = f.restore();
@@ -110,6 +116,35 @@ TEST(Restore, PutsBackByteIdenticalOriginalsWithTheirPermissions) {
     EXPECT_EQ(src.at("b.f90").mode, original.at("b.f90").mode);
     // Again: nothing left to undo, nothing left alone.
     EXPECT_EQ(actions(f.restore()), "a.f90:original b.f90:original");
+}
+
+// A manifest of an older run holds SHA-256 (manifest version 1): its files
+// are still put back, and what changed since is still told apart.
+TEST(Restore, ReadsAnOlderRunsSha256Manifest) {
+    UndoFixture f;
+    f.tree.write("src/a.f90", kMessy);
+    f.tree.write("src/b.f90", kOther);
+    f.run("src");
+    RunManifest manifest;
+    bool found = false;
+    ASSERT_TRUE(f.platform.readRunManifest(f.tree.path("backups/备份1"), manifest, found));
+    for (ManifestFile& file : manifest.files) {
+        file.original = f.platform.fingerprint(f.tree.read(f.slot(file.path)), HashKind::Sha256);
+        file.written = f.platform.fingerprint(f.tree.read("src/" + file.path), HashKind::Sha256);
+    }
+    std::string json = manifestToJson(manifest);
+    const std::string version = "\"version\": 2";
+    ASSERT_NE(json.find(version), std::string::npos);
+    json.replace(json.find(version), version.size(), "\"version\": 1");
+    ASSERT_EQ(json.find("xxh3"), std::string::npos);
+    f.tree.write(f.slot(".codekiln-run.json"), json);
+    f.tree.write("src/b.f90", "edited\n");
+
+    const RestoreReport report = f.restore();
+    ASSERT_TRUE(report.status) << report.status.message;
+    EXPECT_EQ(actions(report), "a.f90:restored b.f90:left");
+    EXPECT_EQ(f.tree.read("src/a.f90"), kMessy);
+    EXPECT_EQ(f.tree.read("src/b.f90"), "edited\n");
 }
 
 TEST(Restore, LeavesAloneWhatChangedSinceTheRunUnlessForced) {
@@ -289,9 +324,20 @@ TEST(Restore, RefusesADamagedOrPlantedManifestAndChangesNothing) {
     } cases[] = {
         {"not JSON", "", "{\"kind\": ", "not a run manifest"},
         {"another kind", "codekiln run manifest", "shopping list", "not a run manifest"},
-        {"no hash", "\"sha256\"", "\"sha1\"", "damaged run manifest"},
+        {"no hash", "\"xxh3-128\"", "\"sha1\"", "damaged run manifest"},
+        {"a later version", "\"version\": 2", "\"version\": 3", "version this program does not know"},
+        {"unknown layout", "\"style\": \"classic\"", "\"style\": \"Modern\"", "\"style\" is not classic"},
+        {"indent out of range", "\"indent\": 4", "\"indent\": 9", "\"indent\" is not a whole number"},
         {"parent path", "\"path\": \"a.f90\"", "\"path\": \"../a.f90\"", "not a file inside"},
         {"absolute elsewhere", "\"path\": \"a.f90\"", "\"path\": \"/etc/a.f90\"", "not a file inside"},
+        {"relative place", "\"path\": \"a.f90\"", "\"path\": \"a.f90\", \"place\": \"a.f90\"",
+         "not an absolute path"},
+        {"place with a parent step", "\"path\": \"a.f90\"", "\"path\": \"a.f90\", \"place\": \"/x/../a.f90\"",
+         "not an absolute path"},
+        {"NUL in a name's bytes", "\"path\": \"a.f90\"", "\"path\": \"a.f90\", \"pathBytes\": \"612e66393000\"",
+         "damaged run manifest"},
+        {"bytes not hex", "\"path\": \"a.f90\"", "\"path\": \"a.f90\", \"pathBytes\": \"6G\"",
+         "damaged run manifest"},
         // The folder's root without its separator: relative, or on Windows
         // relative to the drive's current folder ("C:work").
         {"relative folder", "\"folder\": \"{root}", "\"folder\": \"{root}", "no absolute folder"},
@@ -354,6 +400,34 @@ TEST(Restore, ASlotWithoutManifestNeedsForceAndAFolder) {
     EXPECT_FALSE(f.tree.snapshot("src").count("stray.f90"));
 }
 
+// A run over a tree killed before it wrote its manifest: its copies lie in
+// the slot's subfolders, and the top level may hold none.
+TEST(Restore, ASlotWithoutManifestRestoresItsSubfoldersToo) {
+    UndoFixture f;
+    const std::vector<RunFile> files = {{f.tree.path("src/a.f90"), "a.f90"},
+                                        {f.tree.path("src/sub/b.f90"), "sub/b.f90"},
+                                        {f.tree.path("src/sub/deeper/c.f90"), "sub/deeper/c.f90"}};
+    for (const RunFile& file : files) f.tree.write("src/" + file.name, kMessy);
+    testing::FakeUi ui;
+    runFiles(files, f.tree.path("src"), ".f90", f.session, FormatOptions{}, PipelineOptions{}, f.platform, ui);
+    f.tree.remove(f.slot(".codekiln-run.json"));
+    f.tree.remove(f.slot("a.f90"));
+    ASSERT_NE(f.tree.read("src/sub/deeper/c.f90"), kMessy);
+    EXPECT_EQ(listBackupSlots(f.platform)[0].state, SlotListing::State::NoManifest);
+
+    const RestoreReport report = f.restore(true, false, "src");
+    ASSERT_TRUE(report.status) << report.status.message;
+    EXPECT_EQ(actions(report), "sub/b.f90:restored sub/deeper/c.f90:restored");
+    EXPECT_EQ(f.tree.read("src/sub/b.f90") + f.tree.read("src/sub/deeper/c.f90"), kMessy + kMessy);
+
+    // A slot folder with no copy at all is empty, and restoring it is no success.
+    for (const char* copy : {"sub/b.f90", "sub/b.f90.before-restore", "sub/deeper/c.f90",
+                             "sub/deeper/c.f90.before-restore"})
+        f.tree.remove(f.slot(copy));
+    EXPECT_EQ(listBackupSlots(f.platform)[0].state, SlotListing::State::Empty);
+    EXPECT_FALSE(f.restore(true, false, "src").status);
+}
+
 TEST(Restore, StopsCleanlyWhileARunHoldsTheBackupRoot) {
     UndoFixture f;
     f.tree.write("src/a.f90", kMessy);
@@ -373,6 +447,84 @@ TEST(Restore, StopsCleanlyWhileARunHoldsTheBackupRoot) {
 
     held.reset();
     EXPECT_EQ(actions(restoreSlot(request, f.platform)), "a.f90:restored");
+}
+
+// A platform on which another program saves src/a.f90 once, right after
+// the restore has looked at it: after reading it, or after finding it gone.
+class EditedPlatform : public QtPlatform {
+public:
+    using QtPlatform::QtPlatform;
+    std::function<void()> edit;
+    std::string watched = "/src/a.f90";
+
+    Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) override {
+        const Status status = QtPlatform::readFileOnce(path, bytes, identity);
+        if (isWatched(path)) fire();
+        return status;
+    }
+    PathKind pathKind(const std::string& path) override {
+        const PathKind kind = QtPlatform::pathKind(path);
+        if (isWatched(path) && kind == PathKind::Missing) fire();
+        return kind;
+    }
+
+private:
+    // By its end: the restore spells the folder as the manifest does.
+    bool isWatched(const std::string& path) const {
+        const std::string p = recorded(path);
+        return p.size() >= watched.size() && p.compare(p.size() - watched.size(), watched.size(), watched) == 0;
+    }
+    void fire() {
+        if (edit) std::exchange(edit, nullptr)();
+    }
+};
+
+TEST(Restore, AnEditDuringTheRestoreIsNeverOverwritten) {
+    const struct {
+        const char* what;
+        bool deleteFirst;
+        std::function<void(const ScratchTree&)> save;
+        std::string saved;
+    } cases[] = {
+        {"saved in place", false, [](const ScratchTree& t) { t.write("src/a.f90", "edited in place\n"); },
+         "edited in place\n"},
+        {"saved atomically", false,
+         [](const ScratchTree& t) {
+             t.write("src/.a.f90.swp", "saved atomically\n");
+#ifdef _WIN32
+             t.remove("src/a.f90");  // a rename there replaces nothing
+#endif
+             std::rename(t.path("src/.a.f90.swp").c_str(), t.path("src/a.f90").c_str());
+         },
+         "saved atomically\n"},
+        {"made anew after a delete", true, [](const ScratchTree& t) { t.write("src/a.f90", "made anew\n"); },
+         "made anew\n"},
+    };
+    for (const auto& c : cases) {
+        for (const bool force : {false, true}) {
+            if (c.deleteFirst && !force) continue;  // a deleted file is only made again with --force
+            ScratchTree tree;
+            EditedPlatform platform{
+                QtPlatformOptions{EncodingChoice::Auto, tree.path("backups"), tree.path("settings.ini"), {}, {}}};
+            tree.write("src/a.f90", kMessy);
+            SessionState session;
+            testing::FakeUi ui;
+            runBatch(".f90", tree.path("src"), session, FormatOptions{}, platform, ui).lock.reset();
+            if (c.deleteFirst) tree.remove("src/a.f90");
+            platform.edit = [&] { c.save(tree); };
+
+            RestoreRequest request;
+            request.slot = 1;
+            request.force = force;
+            const RestoreReport report = restoreSlot(request, platform);
+            ASSERT_TRUE(report.status) << c.what;
+            ASSERT_EQ(report.items.size(), 1u) << c.what;
+            EXPECT_EQ(report.items[0].action, RestoreAction::LeftAlone) << c.what << force;
+            EXPECT_NE(report.items[0].reason.find("during the restore"), std::string::npos)
+                << c.what << ": " << report.items[0].reason;
+            EXPECT_EQ(tree.read("src/a.f90"), c.saved) << c.what << force;
+        }
+    }
 }
 
 // A platform that notes, whenever a run writes a file of its folder,

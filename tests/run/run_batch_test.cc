@@ -142,7 +142,7 @@ TEST(RunBatch, NamesAFailedFileOnceWithItsReason) {
     const BatchOutcome outcome = f.run(".f90", ui);
     EXPECT_NE(outcome.message.find("\r\n以下文件未能格式化，原文件保持不变：bad.f90"), std::string::npos)
         << outcome.message;
-    EXPECT_EQ(ui.details, std::vector<std::string>{"bad.f90：not valid UTF-8 or GB18030 text"});
+    EXPECT_EQ(ui.details, std::vector<std::string>{"bad.f90：neither UTF-8 nor GB18030 text"});
 }
 
 // The headline keeps everything of a summary but the names processed.

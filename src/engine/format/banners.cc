@@ -94,6 +94,16 @@ void lookAhead(const StoredLines& stored, std::size_t i, UnitHeading& heading) {
     }
 }
 
+void SeparatorWriter::writeAfter(const StoredLines& stored, std::size_t i, DoLabelRecord& doLabels,
+                                 LineWriter& writer) {
+    if (i + 1 >= stored.size()) return;
+    const std::size_t headerBefore = heading_.headerLine;
+    lookAhead(stored, i, heading_);
+    if (heading_.headerLine != headerBefore || lines_.empty()) lines_ = separatorLines(heading_);
+    doLabels.reset();
+    for (const std::string& line : lines_) writer.line(0, line);
+}
+
 std::vector<std::string> separatorLines(const UnitHeading& heading) {
     std::vector<std::string> lines;
     lines.push_back(kSeparatorRule);

@@ -9,7 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/format/line_writer.h"
 #include "engine/format/stored_lines.h"
+#include "engine/state/do_label_record.h"
 #include "engine/state/format_options.h"
 
 namespace codekiln::banner {
@@ -63,5 +65,19 @@ void lookAhead(const StoredLines& stored, std::size_t i, UnitHeading& heading);
 
 /// The lines of the separator banner for `heading`.
 std::vector<std::string> separatorLines(const UnitHeading& heading);
+
+/// The separator banners of one file, for the free-form and the fixed-form
+/// writer alike.
+class SeparatorWriter {
+public:
+    /// After stored line `i`, which closed a program unit: writes the banner
+    /// naming the next unit and clears the labelled-DO record. Nothing
+    /// follows the file's last line.
+    void writeAfter(const StoredLines& stored, std::size_t i, DoLabelRecord& doLabels, LineWriter& writer);
+
+private:
+    UnitHeading heading_;
+    std::vector<std::string> lines_;  ///< the banner, rendered again when the heading changes
+};
 
 }  // namespace codekiln::banner

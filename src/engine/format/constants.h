@@ -48,6 +48,25 @@ namespace constants_detail {
 bool isWordChar(char c);
 /// The Hollerith count that the digits `digits` give, capped far above any line's length.
 std::size_t hollerithCount(std::string_view digits);
+
+/// Where the character constant delimited by `quote` closes in `line`,
+/// searched from `from` on: the index of the closing quote (a doubled quote
+/// stays inside), or the line's length when the constant runs past its end.
+inline std::size_t closingQuote(std::string_view line, std::size_t from, char quote) {
+    const std::size_t n = line.size();
+    std::size_t j = from;
+    while (j < n) {
+        if (line[j] == quote) {
+            if (j + 1 < n && line[j + 1] == quote) {
+                j += 2;
+                continue;
+            }
+            break;
+        }
+        ++j;
+    }
+    return j;
+}
 }  // namespace constants_detail
 
 template <typename Outside, typename Constant>
@@ -57,18 +76,8 @@ void scanConstants(std::string_view line, ConstantState& state, Outside&& outsid
     std::size_t i = 0;
     while (i < n) {
         if (state.quote != 0) {
-            // Up to and including the closing quote; a doubled quote stays inside.
-            std::size_t j = i;
-            while (j < n) {
-                if (line[j] == state.quote) {
-                    if (j + 1 < n && line[j + 1] == state.quote) {
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++j;
-            }
+            // Up to and including the closing quote.
+            const std::size_t j = constants_detail::closingQuote(line, i, state.quote);
             if (j == n) {
                 constant(line.substr(i));
                 return;
@@ -111,17 +120,7 @@ void scanConstants(std::string_view line, ConstantState& state, Outside&& outsid
             state.quote = line[j];
             i = j;
             // The opening quote goes with the constant: scan on from after it.
-            std::size_t k = j + 1;
-            while (k < n) {
-                if (line[k] == state.quote) {
-                    if (k + 1 < n && line[k + 1] == state.quote) {
-                        k += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++k;
-            }
+            const std::size_t k = constants_detail::closingQuote(line, j + 1, state.quote);
             if (k == n) {
                 constant(line.substr(j));
                 return;

@@ -157,8 +157,7 @@ std::int64_t formatFixedForm(const std::vector<std::string_view>& rawLines, cons
     LineWriter writer(out, eol);
     for (const std::string& line : banner::headerLines(lineCount)) writer.line(0, line);
     RunningIndent indent(options, doLabels);
-    banner::UnitHeading heading;
-    std::vector<std::string> separator;
+    banner::SeparatorWriter separators;
     std::string statement;
     for (std::size_t i = 0; i < count;) {
         const KeptLine& first = kept[i];
@@ -194,13 +193,7 @@ std::int64_t formatFixedForm(const std::vector<std::string_view>& rawLines, cons
             writeCode(writer, line, j == i ? base : fixedIndent(wanted, line.cleaned));
         }
 
-        if (options.showSeparators && place.endsUnit && last + 1 < count) {
-            const std::size_t headerBefore = heading.headerLine;
-            banner::lookAhead(view, last, heading);
-            if (heading.headerLine != headerBefore || separator.empty()) separator = banner::separatorLines(heading);
-            doLabels.reset();
-            for (const std::string& banner : separator) writer.line(0, banner);
-        }
+        if (options.showSeparators && place.endsUnit) separators.writeAfter(view, last, doLabels, writer);
         i = last + 1;
     }
     return lineCount;

@@ -16,8 +16,7 @@
 
 namespace codekiln {
 
-/// The last column of a fixed-form statement, and the width of its text.
-inline constexpr std::size_t kFixedLastColumn = 72;
+/// The width of a fixed-form statement's text (columns 7 to 72).
 inline constexpr std::size_t kFixedTextWidth = 66;
 
 /// One line of a fixed-form source, cut into its fields. Columns are

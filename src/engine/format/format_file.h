@@ -20,10 +20,8 @@ struct FormattedFile {
     std::int64_t lineCount = 0;  ///< `lineCount`: the file's code lines, as the header banner states
 };
 
-/// Splits a text into lines. A text that holds an LF splits at each LF (a CR
-/// right before it belongs to the line end; any other CR is a character of
-/// its line); a text without any LF splits at each CR. A line end at the very
-/// end of the text does not start another line.
+/// Splits a text into lines, without their line ends, where LineSplitter
+/// (line_splitter.h) splits it.
 std::vector<std::string_view> splitLines(std::string_view text);
 
 /// Formats the raw lines (without their line ends) of one file: reading and
@@ -36,9 +34,5 @@ FormattedFile formatFile(const std::vector<std::string_view>& rawLines, const Fo
 /// The same on a whole text, split with `splitLines`.
 FormattedFile formatText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
                          std::string_view eol = "\r\n");
-
-/// The same on a list of lines; returns the formatted lines.
-std::vector<std::string> formatLines(const std::vector<std::string>& rawLines, const FormatOptions& options,
-                                     DoLabelRecord& doLabels);
 
 }  // namespace codekiln

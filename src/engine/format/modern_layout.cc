@@ -72,6 +72,8 @@ struct Statement {
     std::string label;       // the statement's own label
     std::string doLabel;     // a labelled DO's terminal label
     bool isContinue = false; // "continue" or "end do" (a labelled DO's terminal at the DO's level)
+    const char* spelled = "";  // a middle line's keyword as warnings name it: "else", "contains", ...
+    bool strayCase = false;    // a case line with no select open around it
 };
 
 bool assignmentFollows(Words w) {
@@ -168,19 +170,26 @@ Statement classify(std::string_view s, std::string_view top) {
     // Middle lines.
     if (first == "else" || first == "elseif" || first == "elsewhere") {
         st.role = Role::Middle;
-        st.kind = (first == "elsewhere" || w.rest().rfind("where", 0) == 0) ? "where" : "if";
+        const bool where = first == "elsewhere" || w.rest().rfind("where", 0) == 0;
+        st.kind = where ? "where" : "if";
+        st.spelled = where ? "elsewhere" : first == "elseif" || w.rest().rfind("if", 0) == 0 ? "else if" : "else";
         return st;
     }
-    if (first == "contains") { st.role = Role::Middle; st.kind = "contains"; return st; }
+    if (first == "contains") { st.role = Role::Middle; st.kind = "contains"; st.spelled = "contains"; return st; }
+    if (top != "select" && (((first == "case" || first == "rank") && w.peek() == '(') || first == "casedefault" ||
+                            (first == "case" && w.rest() == "default"))) {
+        st.strayCase = true;  // laid out as a plain statement, but reported
+        return st;
+    }
     if (top == "select") {
-        if (first == "case" || first == "rank" || first == "casedefault") { st.role = Role::Middle; st.kind = "case"; return st; }
+        if (first == "case" || first == "rank" || first == "casedefault") { st.role = Role::Middle; st.kind = "case"; st.spelled = "case"; return st; }
         if (first == "class" || first == "type") {
             std::size_t save = w.pos();
             std::string_view n = w.word();
-            if (n == "is" || n == "default") { st.role = Role::Middle; st.kind = "case"; return st; }
+            if (n == "is" || n == "default") { st.role = Role::Middle; st.kind = "case"; st.spelled = "case"; return st; }
             w.seek(save);
         }
-        if (first == "typeis" || first == "classis" || first == "classdefault") { st.role = Role::Middle; st.kind = "case"; return st; }
+        if (first == "typeis" || first == "classis" || first == "classdefault") { st.role = Role::Middle; st.kind = "case"; st.spelled = "case"; return st; }
     }
     auto open = [&](const char* k, bool unit = false) { st.role = Role::Open; st.kind = k; st.unit = unit; return st; };
     if (first == "do") {
@@ -216,15 +225,16 @@ Statement classify(std::string_view s, std::string_view top) {
     if (first == "interface" || (first == "abstract" && w.word() == "interface")) return open("interface");
     if (first == "type") {
         char c = w.peek();
-        if (c == '(') return st;           // type(t) :: x
-        if (c == ',' || c == ':' || isWord(c)) {
+        // type(t) :: x declares; type(t) function f() opens a function,
+        // which the prefixes below find.
+        if (c != '(' && (c == ',' || c == ':' || isWord(c))) {
             std::size_t save = w.pos();
             std::string_view n = w.word();
             if (n == "is") return st;
             w.seek(save);
             return open("type");
         }
-        return st;
+        if (c != '(') return st;
     }
     if (first == "program") return open("program", true);
     if (first == "submodule" && w.peek() == '(') return open("submodule", true);
@@ -348,7 +358,14 @@ public:
             }
             if (sw == -1) { flushComments(depth() * opt_.indentWidth); off_ = true; emitRaw(text, i); ++i; continue; }
             if (ln.core.empty()) { pending_.push_back({i, Pend::Blank}); ++i; continue; }
-            if (ln.core[0] == '#') { flushComments(depth() * opt_.indentWidth); preprocessor(ln.core); emitRaw(text, i); ++i; continue; }
+            if (ln.core[0] == '#') {
+                const std::string d = directiveName(ln.core);
+                flushComments(depth() * opt_.indentWidth, d == "else" || d == "elif" || d == "endif");
+                preprocessor(ln.core);
+                emitRaw(text, i);
+                ++i;
+                continue;
+            }
             if (ln.core[0] == '!') {
                 if (isDirective(ln.core)) conditionalCode(ln.core, static_cast<std::int64_t>(i) + 1);
                 pending_.push_back({i, isDirective(ln.core) ? Pend::Keep : Pend::Comment});
@@ -408,16 +425,17 @@ private:
     // Comments and blank lines waiting for the next statement: they take its
     // indentation, except before an end or a middle line of a construct,
     // where they stay with the body they close. A comment written in column
-    // 1 before indented code (commented-out code, section rulers) is left
-    // there.
-    void flushComments(int indent) {
+    // 1 before indented code (commented-out code, section rulers) or before
+    // an #else, #elif or #endif (a note on the branch it ends, beside that
+    // line in column 1) is left there.
+    void flushComments(int indent, bool beforeBranchEnd = false) {
         for (const Pending& p : pending_) {
             const Line& ln = (*lines_)[p.line];
             if (p.kind == Pend::Keep) {
                 out_.append(sourceLead(p.line));
                 out_.append(ln.core);
                 out_.append(ln.end);
-            } else if (p.kind == Pend::Comment && ln.lead == 0 && nextLead_ > 0) {
+            } else if (p.kind == Pend::Comment && ln.lead == 0 && (nextIndented_ || beforeBranchEnd)) {
                 emit(p.line, 0);  // a comment in column 1 stays there
             } else {
                 emit(p.line, static_cast<std::size_t>(std::max(indent, 0)));
@@ -429,11 +447,21 @@ private:
         return text_.substr(starts_[i], (*lines_)[i].lead);
     }
 
-    void preprocessor(std::string_view core) {
+    // The directive of a preprocessor line, lower case: "if", "endif", ...,
+    // for the C preprocessor's lines and fypp's "#:" lines alike: the
+    // branches of "#:if … #:else" are each other's alternatives too.
+    static std::string directiveName(std::string_view core) {
         std::string d;
         std::size_t k = 1;
         while (k < core.size() && isBlank(core[k])) ++k;
+        if (k < core.size() && core[k] == ':') ++k;
+        while (k < core.size() && isBlank(core[k])) ++k;
         while (k < core.size() && std::isalpha(static_cast<unsigned char>(core[k]))) d += lower(core[k++]);
+        return d;
+    }
+
+    void preprocessor(std::string_view core) {
+        const std::string d = directiveName(core);
         if (d == "if" || d == "ifdef" || d == "ifndef") {
             cpp_.push_back({stack_, {}, false});
         } else if ((d == "else" || d == "elif") && !cpp_.empty()) {
@@ -486,9 +514,12 @@ private:
         }
         int width = opt_.indentWidth;
         // Comments before an end or middle line belong to the body.
-        nextLead_ = lines[i].lead;
+        // Indented code: indented in the source and in the layout alike, so
+        // that a second pass, which sees the layout's indentation, decides
+        // the same for a comment in column 1.
+        nextIndented_ = lines[i].lead > 0 && indent > 0;
         flushComments(std::max(indent, lastBodyDepth_) * width);
-        nextLead_ = 0;
+        nextIndented_ = false;
         long newFirst = static_cast<long>(indent) * width;
         long shift = newFirst - static_cast<long>(lines[i].lead);
         for (std::size_t g : group) {
@@ -558,6 +589,8 @@ public:
                 if (cut[i].kind == FixedLine::Kind::Blank && !off_) out_.append(lines[i].end);
                 else emitRaw(text, i);
                 if (cut[i].kind == FixedLine::Kind::Comment && !off_) conditionalCode(lines[i].core, static_cast<std::int64_t>(i) + 1);
+                // A preprocessor line, in column 1: its branches start alike.
+                if (cut[i].kind == FixedLine::Kind::Comment && text[starts_[i]] == '#') preprocessor(lines[i].core);
                 ++i;
                 continue;
             }
@@ -680,6 +713,11 @@ private:
         lastBodyDepth_ = 0;
         switch (st.role) {
         case Role::Plain:
+            if (st.strayCase) {
+                file_.warnings.push_back({lineNo, stack_.empty() ? std::string("case outside any construct")
+                                                                 : "case does not match " + std::string(stack_.back().kind) +
+                                                                       " at line " + std::to_string(stack_.back().line)});
+            }
             break;
         case Role::Open:
             stack_.push_back({st.kind, lineNo, st.doLabel, st.unit});
@@ -691,7 +729,12 @@ private:
                 at = depth() - 1;
             }
             lastBodyDepth_ = depth();
-            if (stack_.empty()) file_.warnings.push_back({lineNo, std::string(st.kind) + " outside any construct"});
+            if (stack_.empty()) {
+                file_.warnings.push_back({lineNo, std::string(st.spelled) + " outside any construct"});
+            } else if (!middleFits(st.kind, stack_.back())) {
+                file_.warnings.push_back({lineNo, std::string(st.spelled) + " does not match " + stack_.back().kind +
+                                                      " at line " + std::to_string(stack_.back().line)});
+            }
             break;
         case Role::Close: {
             lastBodyDepth_ = depth();
@@ -711,6 +754,14 @@ private:
             if (n > 0 && closesHere && st.role != Role::Close) { at = depth(); lastBodyDepth_ = depth() + n; }
         }
         return std::max(at, 0);
+    }
+
+    // Whether a middle line belongs to the innermost open construct: else
+    // to an if, elsewhere to a where, contains to a program unit or a type.
+    static bool middleFits(std::string_view kind, const Open& top) {
+        if (kind == "contains") return top.unit || std::string_view(top.kind) == "type";
+        if (kind == "case") return std::string_view(top.kind) == "select";
+        return std::string_view(top.kind) == kind;
     }
 
     void closeConstruct(std::string_view kind, std::int64_t lineNo) {
@@ -755,7 +806,7 @@ private:
     std::vector<CppBranch> cpp_;
     bool off_ = false;
     int lastBodyDepth_ = 0;
-    std::size_t nextLead_ = 0;  // the original indentation of the statement after pending comments
+    bool nextIndented_ = false;  // the statement after the pending comments is indented code
 
 public:
     std::string_view text_;

@@ -78,8 +78,7 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, const Format
     LineWriter writer(out, eol);
     for (const std::string& line : banner::headerLines(lineCount)) writer.line(0, line);
 
-    banner::UnitHeading heading;
-    std::vector<std::string> separator;  // the banner's lines, rendered again when the heading changes
+    banner::SeparatorWriter separators;
     const std::size_t count = stored.size();
     for (std::size_t i = 0; i < count; ++i) {
         const std::string_view text = stored.text(i);
@@ -87,13 +86,7 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, const Format
         writer.line(stored.verbatim(i) ? 0 : effectiveIndent(place.columns, text), text);
 
         // `unitEnded`: the line just written closed a program unit.
-        if (options.showSeparators && place.endsUnit && i + 1 < count) {
-            const std::size_t headerBefore = heading.headerLine;
-            banner::lookAhead(stored, i, heading);
-            if (heading.headerLine != headerBefore || separator.empty()) separator = banner::separatorLines(heading);
-            doLabels.reset();
-            for (const std::string& banner : separator) writer.line(0, banner);
-        }
+        if (options.showSeparators && place.endsUnit) separators.writeAfter(stored, i, doLabels, writer);
     }
 }
 

@@ -24,6 +24,7 @@
 #include <cstring>
 
 #include "engine/format/constants.h"
+#include "engine/format/line_splitter.h"
 #include "engine/format/stored_lines.h"
 #include "engine/state/text.h"
 
@@ -77,31 +78,17 @@ private:
     std::size_t i_ = 0;
 };
 
-/// The lines of a text, split as `splitLines` splits them: at LF (a CR
-/// right before it belongs to the line end) in a text that holds an LF, else
-/// at CR; a line end at the very end of the text starts no further line.
+/// The lines of a text, split as `splitLines` splits them.
 class TextLines {
 public:
-    explicit TextLines(std::string_view text)
-        : text_(text), crEnds_(std::memchr(text.data(), '\n', text.size()) == nullptr) {}
-    bool next(std::string_view& line) {
-        const std::size_t n = text_.size();
-        if (pos_ >= n) return false;
-        const char* base = text_.data();
-        const void* stop = std::memchr(base + pos_, crEnds_ ? '\r' : '\n', n - pos_);
-        const std::size_t stopAt = stop ? static_cast<std::size_t>(static_cast<const char*>(stop) - base) : n;
-        std::size_t end = stopAt;
-        if (stop && !crEnds_ && end > pos_ && base[end - 1] == '\r') --end;
-        line = text_.substr(pos_, end - pos_);
-        pos_ = stopAt + 1;
-        return true;
-    }
+    explicit TextLines(std::string_view text) : text_(text), lines_(text) {}
+    bool next(std::string_view& line) { return lines_.next(line); }
     /// Consumes the next lines when they are blank lines and then `content`
     /// after nothing but blanks; returns how many, 0 when they are not.
     /// `content` is not blank and holds no line end.
     std::size_t skipIfIndented(std::string_view content) {
         const std::size_t n = text_.size();
-        std::size_t i = pos_;
+        std::size_t i = lines_.position();
         std::size_t lines = 1;
         for (;;) {
             i = skipBlanks(text_, i);
@@ -114,7 +101,7 @@ public:
         if (!holdsAt(text_, i, content)) return 0;
         const std::size_t ending = lineEndAt(end);
         if (end < n && ending == 0) return 0;
-        pos_ = end + (ending == 0 ? 1 : ending);
+        lines_.skipTo(end + (ending == 0 ? 1 : ending));
         return lines;
     }
 
@@ -123,14 +110,13 @@ private:
     std::size_t lineEndAt(std::size_t i) const {
         const std::size_t n = text_.size();
         if (i >= n) return 0;
-        if (crEnds_) return text_[i] == '\r' ? 1 : 0;
+        if (lines_.crEnds()) return text_[i] == '\r' ? 1 : 0;
         if (text_[i] == '\n') return 1;
         return text_[i] == '\r' && i + 1 < n && text_[i + 1] == '\n' ? 2 : 0;
     }
 
     std::string_view text_;
-    bool crEnds_;
-    std::size_t pos_ = 0;
+    LineSplitter lines_;
 };
 
 /// The character constants found but not yet compared, in file order.

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "banner_shapes.h"
+#include "engine/format/line_splitter.h"
+#include "format_lines.h"
 
 namespace codekiln {
 namespace {
@@ -40,6 +42,11 @@ TEST(SplitLines, AnyLineEnd) {
     for (const auto& r : rows) {
         const std::vector<std::string_view> views = splitLines(r.text);
         EXPECT_EQ(Lines(views.begin(), views.end()), r.lines) << "text: '" << r.text << "'";
+        // Each line with its own end gives back the text, byte for byte.
+        LineSplitter splitter(r.text);
+        std::string joined;
+        for (std::string_view content, end; splitter.next(content, end);) joined.append(content).append(end);
+        EXPECT_EQ(joined, r.text);
     }
 }
 

@@ -21,9 +21,9 @@ struct Case {
 const Case kCases[] = {
     {"units_and_contains",
      "module m\ncontains\n  pure recursive integer function f(x)\nf = x\nend function\n"
-     "subroutine s\n   end\nend module m\n",
+     "subroutine s\n   end\ntype(t) function g()\ntype(t) :: h\nend function g\nend module m\n",
      "module m\ncontains\n   pure recursive integer function f(x)\n      f = x\n   end function\n"
-     "   subroutine s\n   end\nend module m\n"},
+     "   subroutine s\n   end\n   type(t) function g()\n      type(t) :: h\n   end function g\nend module m\n"},
     {"do_forms_and_labels",
      "do i = 1, n\ndo while (x)\nx = .false.\nend do\nenddo\ndo 10 i = 1, n\ndo 10 j = 1, n\n"
      "a(i,j) = 0\n10 continue\ndo concurrent (i=1:n)\nend do\n",
@@ -54,6 +54,16 @@ const Case kCases[] = {
     {"preprocessor_branches",
      "subroutine s\n#ifdef A\nif (a) then\n#else\nif (b) then\n#endif\nx = 1\nend if\nend\n",
      "subroutine s\n#ifdef A\n   if (a) then\n#else\n   if (b) then\n#endif\n      x = 1\n   end if\nend\n"},
+    {"fypp_branches",
+     "subroutine s\n#:if DEBUG\nif (a) then\n#:else\nif (b) then\n#:endif\nx = 1\nend if\n#:for k in KINDS\ny = 1\n#:endfor\nend\n",
+     "subroutine s\n#:if DEBUG\n   if (a) then\n#:else\n   if (b) then\n#:endif\n      x = 1\n   end if\n#:for k in KINDS\n"
+     "   y = 1\n#:endfor\nend\n"},
+    {"column_one_comment_before_code_moved_to_column_one",
+     "subroutine s\nx = 1\n! note\n  end subroutine\n",
+     "subroutine s\n   x = 1\n   ! note\nend subroutine\n"},
+    {"comments_before_preprocessor_lines",
+     "subroutine s\n! opens\n#ifdef A\nx = 1\n! A\n#else\n  ! other\n#endif\nend\n",
+     "subroutine s\n   ! opens\n#ifdef A\n   x = 1\n! A\n#else\n   ! other\n#endif\nend\n"},
     {"format_off_keeps_bytes_and_structure",
      "program p\n! codekiln: off\n do i=1,2   \n! CodeKiln: On\nx=1\nend do\nend\n",
      "program p\n! codekiln: off\n do i=1,2   \n! CodeKiln: On\n      x=1\n   end do\nend\n"},
@@ -74,6 +84,7 @@ TEST(ModernLayout, ConstructGroups) {
     for (const Case& c : kCases) {
         ModernFile out = formatModern(c.input, options);
         EXPECT_EQ(out.text, c.expected) << c.name;
+        EXPECT_TRUE(out.warnings.empty()) << c.name << ": " << out.warnings.front().message;
         EXPECT_EQ(formatModern(out.text, options).text, out.text) << c.name << " (second pass)";
     }
 }
@@ -93,6 +104,14 @@ TEST(ModernLayout, FixedFormMovesOnlyTheStatementText) {
     EXPECT_EQ(out.text, expected);
     EXPECT_TRUE(out.warnings.empty());
     EXPECT_EQ(formatModern(out.text, options).text, out.text);
+
+    // The two branches of an #ifdef both start from the structure at the #ifdef.
+    out = formatModern("      SUBROUTINE S\n#ifdef A\n      IF (A) THEN\n#else\n      IF (B) THEN\n#endif\n"
+                       "      X = 1\n      END IF\n      END\n",
+                       options);
+    EXPECT_EQ(out.text, "      SUBROUTINE S\n#ifdef A\n         IF (A) THEN\n#else\n         IF (B) THEN\n#endif\n"
+                        "            X = 1\n         END IF\n      END\n");
+    EXPECT_TRUE(out.warnings.empty());
 }
 
 TEST(ModernLayout, BrokenStructureIsReportedAndStillLaidOut) {
@@ -112,6 +131,23 @@ TEST(ModernLayout, BrokenStructureIsReportedAndStillLaidOut) {
     EXPECT_EQ(out.warnings[0].line, 3);
     EXPECT_EQ(out.warnings[0].message, "end if does not match do at line 2");
     EXPECT_EQ(out.warnings[1].line, 4);
+
+    // Middle lines that belong to nothing open are named, and laid out as before.
+    out = formatModern("subroutine s\ndo i = 1, n\nelse\nend do\ncase (1)\ncontains\nend subroutine\nelse if (a) then\n"
+                       "type t\ncontains\nend type\n",
+                       options);
+    EXPECT_EQ(out.text, "subroutine s\n  do i = 1, n\n  else\n  end do\n  case (1)\ncontains\nend subroutine\n"
+                        "else if (a) then\ntype t\ncontains\nend type\n");
+    const std::pair<std::int64_t, std::string> middles[] = {
+        {3, "else does not match do at line 2"},
+        {5, "case does not match subroutine at line 1"},
+        {8, "else if outside any construct"},
+    };
+    ASSERT_EQ(out.warnings.size(), std::size(middles));
+    for (std::size_t k = 0; k < std::size(middles); ++k) {
+        EXPECT_EQ(out.warnings[k].line, middles[k].first);
+        EXPECT_EQ(out.warnings[k].message, middles[k].second);
+    }
 }
 
 // Lines of a text with their line ends.

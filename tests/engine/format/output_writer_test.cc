@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "banner_shapes.h"
-#include "engine/format/format_file.h"
+#include "format_lines.h"
 
 namespace codekiln {
 namespace {

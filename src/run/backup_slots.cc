@@ -1,7 +1,8 @@
-// The stored backup slot read as a decimal number and rounded half to even.
-// The number is handled as its digit strings rather than as a double, so that
-// an exact half is seen exactly ("2.5" and "2.50000000000000000001" differ).
-#include "run/settings.h"
+// The backup slots. The stored slot is read as a decimal number and rounded
+// half to even. The number is handled as its digit strings rather than as a
+// double, so that an exact half is seen exactly ("2.5" and
+// "2.50000000000000000001" differ).
+#include "run/backup_slots.h"
 
 #include <string>
 
@@ -11,7 +12,7 @@ namespace codekiln {
 
 namespace {
 
-constexpr int kHighestSlot = 5;
+constexpr int kHighestSlot = kBackupSlots;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -76,6 +77,36 @@ int parseBackupSlot(std::string_view text) {
     return static_cast<int>(rounded);
 }
 
-int readStoredSlot(Platform& platform) { return parseBackupSlot(platform.readSetting(kSlotSection, kSlotKey)); }
+bool isBackupSlot(int slot) { return slot >= 1 && slot <= kBackupSlots; }
+
+int nextBackupSlot(int current) { return current >= kBackupSlots || current < 0 ? 1 : current + 1; }
+
+std::string backupFolderName(int slot) { return "备份" + std::to_string(slot); }
+
+std::string backupFolderPath(const std::string& root, int slot) { return joinPath(root, backupFolderName(slot)); }
+
+std::string slotFolderPath(Platform& platform, int slot) { return backupFolderPath(platform.backupRoot(), slot); }
+
+bool isInsideBackupFolder(std::string_view file, std::string_view root, PathStyle style) {
+    if (file.empty() || root.empty() || !isSameOrBelow(file, root, style)) return false;
+    std::size_t at = root.size();  // the first name below the root
+    while (at < file.size() && isPathSeparator(file[at], style)) ++at;
+    for (int k = 1; k <= kBackupSlots; ++k) {
+        const std::string name = backupFolderName(k);
+        const std::size_t end = at + name.size();
+        if (file.compare(at, name.size(), name) == 0 && end < file.size() && isPathSeparator(file[end], style))
+            return true;
+    }
+    return false;
+}
+
+int readStoredSlot(Platform& platform, int absent) {
+    const std::string stored = platform.readSetting(kSlotSection, kSlotKey);
+    return stored.empty() ? absent : parseBackupSlot(stored);
+}
+
+Status storeSlot(Platform& platform, int slot) {
+    return platform.writeSetting(kSlotSection, kSlotKey, std::to_string(slot));
+}
 
 }  // namespace codekiln

@@ -1,0 +1,148 @@
+// codekiln_phase_run: one batch run over a folder, as codekiln-cli --yes
+// makes it, with the time of each of its steps taken apart: listing, the
+// look at each file (stat and resolved path), reading, formatting, the
+// safety check, the fingerprints, the backup copies, the rewrites, the
+// waits for the disk (fsync and fdatasync, taken out of the steps that make
+// them) and the manifest. What is left is the run's own bookkeeping.
+// Prints one "step seconds" line per step, then "total seconds".
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/qt_platform.h"
+#include "run/run_batch.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
+
+// The waits for the disk, added up by the sync calls below.
+double syncSeconds = 0;
+
+template <typename Call>
+int timedSync(const char* name, int fd) {
+    static Call real = reinterpret_cast<Call>(::dlsym(RTLD_NEXT, name));
+    const Clock::time_point started = Clock::now();
+    const int result = real(fd);
+    syncSeconds += since(started);
+    return result;
+}
+
+}  // namespace
+
+// The run's own calls resolve to these, which time the C library's.
+extern "C" int fdatasync(int fd) { return timedSync<int (*)(int)>("fdatasync", fd); }
+extern "C" int fsync(int fd) { return timedSync<int (*)(int)>("fsync", fd); }
+
+namespace {
+
+using namespace codekiln;
+
+enum Step { List, Look, Read, Decode, Fingerprint_, Backup, Replace, Manifest, Steps };
+const char* const kStepNames[Steps] = {"list",        "look",   "read",    "decode",
+                                       "fingerprint", "backup", "replace", "manifest"};
+
+class TimedPlatform : public QtPlatform {
+public:
+    using QtPlatform::QtPlatform;
+    double seconds[Steps] = {};
+
+    // Times `call` as `step`, the syncs it makes left out of it.
+    template <typename Call>
+    auto timed(Step step, Call call) {
+        const double syncBefore = syncSeconds;
+        const Clock::time_point started = Clock::now();
+        auto result = call();
+        seconds[step] += since(started) - (syncSeconds - syncBefore);
+        return result;
+    }
+
+    Status listFiles(const std::string& folder, const std::string& extension,
+                     std::vector<std::string>& names) override {
+        return timed(List, [&] { return QtPlatform::listFiles(folder, extension, names); });
+    }
+    Status statFile(const std::string& path, FileIdentity& identity) override {
+        return timed(Look, [&] { return QtPlatform::statFile(path, identity); });
+    }
+    std::string canonicalPath(const std::string& path) override {
+        return timed(Look, [&] { return QtPlatform::canonicalPath(path); });
+    }
+    Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) override {
+        return timed(Read, [&] { return QtPlatform::readFileOnce(path, bytes, identity); });
+    }
+    Status decodeText(std::string bytes, const std::string& path, TextFile& file) override {
+        return timed(Decode, [&] { return QtPlatform::decodeText(std::move(bytes), path, file); });
+    }
+    Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
+                      std::string& bytes) override {
+        return timed(Decode, [&] { return QtPlatform::encodeText(text, encoding, bom, path, bytes); });
+    }
+    codekiln::Fingerprint fingerprint(const std::string& bytes, HashKind hash) override {
+        return timed(Fingerprint_, [&] { return QtPlatform::fingerprint(bytes, hash); });
+    }
+    Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) override {
+        return timed(Backup, [&] { return QtPlatform::writeBackup(to, bytes, of); });
+    }
+    Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override {
+        return timed(Replace, [&] { return QtPlatform::replaceFile(path, bytes, read); });
+    }
+    Status writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) override {
+        return timed(Manifest, [&] { return QtPlatform::writeRunManifest(slotFolder, manifest); });
+    }
+    Status removeRunManifest(const std::string& slotFolder) override {
+        return timed(Manifest, [&] { return QtPlatform::removeRunManifest(slotFolder); });
+    }
+};
+
+struct QuietUi : UserInterface {
+    void messageOk(const std::string&) override {}
+    bool messageYesNo(const std::string&) override { return true; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: codekiln_phase_run BACKUP_ROOT FOLDER\n");
+        return 2;
+    }
+    const std::string backupRoot = argv[1], folder = argv[2];
+    QtPlatformOptions options;
+    options.backupRoot = backupRoot;
+    TimedPlatform platform(options);
+    QuietUi ui;
+    SessionState session;
+    PipelineTimes times;
+    PipelineOptions pipeline;
+    pipeline.times = &times;
+
+    const Clock::time_point started = Clock::now();
+    std::vector<std::string> names;
+    const Status listed = platform.listFiles(folder, ".f90", names);
+    std::vector<RunFile> files;
+    for (std::string& name : names) files.push_back({folder + "/" + name, std::move(name)});
+    BatchOutcome outcome = runFiles(files, folder, ".f90", session, FormatOptions{}, pipeline, platform, ui);
+    outcome.lock.reset();
+    const double total = since(started);
+    if (!listed || outcome.end != BatchEnd::Completed || !outcome.failures.empty() ||
+        !outcome.manifestError.empty()) {
+        std::fprintf(stderr, "codekiln_phase_run: the run did not format every file: %s\n",
+                     outcome.failures.empty() ? outcome.message.c_str()
+                                              : outcome.failures.front().reason.c_str());
+        return 1;
+    }
+    double accounted = syncSeconds + times.format + times.check;
+    for (int step = 0; step < Steps; ++step) {
+        std::printf("%s %.6f\n", kStepNames[step], platform.seconds[step]);
+        accounted += platform.seconds[step];
+    }
+    std::printf("format %.6f\ncheck %.6f\nsync %.6f\nother %.6f\ntotal %.6f\n", times.format, times.check,
+                syncSeconds, total - accounted, total);
+    return 0;
+}
