@@ -3,13 +3,11 @@
 // lists, and the three buttons.
 #include "app/form1.h"
 
-#include <QAbstractFileIconProvider>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
 #include <QDir>
 #include <QFileSystemModel>
-#include <QFont>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,12 +16,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSortFilterProxyModel>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 #include "app/drive_list.h"
+#include "app/folder_lists.h"
 #include "app/failure_reasons.h"
 #include "app/focus_frame.h"
 #include "platform/paths.h"
@@ -49,74 +49,7 @@ QString fromStd(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-/// Whether `folder` is `root` or lies below it (both clean and absolute).
-bool isInside(const QString& folder, const QString& root) { return isSameOrBelow(toStd(folder), toStd(root)); }
-
 }  // namespace
-
-/// The folder list's model: folders only, the open folder in bold so that it
-/// stands out from a merely highlighted entry.
-class FolderModel : public QFileSystemModel {
-public:
-    using QFileSystemModel::QFileSystemModel;
-
-    void setOpenFolder(const QString& folder) { openFolder_ = folder; }
-
-    QVariant data(const QModelIndex& index, int role) const override {
-        if (role == Qt::FontRole && index.column() == 0 && filePath(index) == openFolder_) {
-            QFont bold;
-            bold.setBold(true);
-            return bold;
-        }
-        return QFileSystemModel::data(index, role);
-    }
-
-private:
-    QString openFolder_;
-};
-
-/// The lists' icons: none. The desktop's icon lookup probes the icon theme's
-/// folders for every file that changes; during a run every formatted file
-/// changes, and the lookup made a run with the progress dialog showing ten
-/// times slower than one without.
-class NoIcons : public QAbstractFileIconProvider {
-public:
-    QIcon icon(IconType) const override { return {}; }
-    QIcon icon(const QFileInfo&) const override { return {}; }
-};
-
-/// One for every window: it holds nothing, and it must outlive the models
-/// that use it, which the window's members would not.
-static QAbstractFileIconProvider* noIcons() {
-    static NoIcons provider;
-    return &provider;
-}
-
-/// The file list's filter: files only. The file model keeps every folder it
-/// has loaded and lets a folder once asked for through its filter, so a
-/// folder opened earlier would show among its parent's files. The open
-/// folder's own ancestors pass, or the list could not be rooted there.
-class FilesOnly : public QSortFilterProxyModel {
-public:
-    FilesOnly(QFileSystemModel* files, QObject* parent) : QSortFilterProxyModel(parent), files_(files) {
-        setSourceModel(files);
-    }
-
-    void setOpenFolder(const QString& folder) {
-        openFolder_ = folder;
-        invalidateFilter();
-    }
-
-protected:
-    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
-        const QModelIndex index = files_->index(row, 0, parent);
-        return !files_->isDir(index) || isInside(openFolder_, files_->filePath(index));
-    }
-
-private:
-    QFileSystemModel* files_;
-    QString openFolder_;
-};
 
 Form1::Form1(Platform& platform, QWidget* parent) : QWidget(parent), platform_(platform), ui_(this) {
     setObjectName(QStringLiteral("Form1"));
@@ -131,46 +64,87 @@ Form1::Form1(Platform& platform, QWidget* parent) : QWidget(parent), platform_(p
 Form1::~Form1() = default;
 
 void Form1::createLists() {
-    drive1_ = new QComboBox(this);
+    drive1_ = new DriveBox(this);
     drive1_->setObjectName(QStringLiteral("Drive1"));
+
+    dir1_ = new QTreeView(this);
+    dir1_->setObjectName(QStringLiteral("Dir1"));
+    dir1_->setHeaderHidden(true);
+    // Double-clicking a folder opens it, and opening expands it, as Enter
+    // does; the tree's own toggle would fold it up again at once.
+    dir1_->setExpandsOnDoubleClick(false);
+    // Narrow steps, as a folder list has them: with the drive's top folder
+    // as a row of its own, the desktop's wide ones would cut off the names
+    // of folders a few levels down.
+    dir1_->setIndentation(12);
+    // After the window is resized (maximised and restored) the open folder
+    // is brought back into sight once the tree has laid itself out anew.
+    dir1_->viewport()->installEventFilter(this);
+    dir1_->installEventFilter(this);
+    connect(dir1_->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this]() { revealOpenFolder_ = false; });
+    showKeyboardFocus(dir1_);
+
+    file1_ = new QListView(this);
+    file1_->setObjectName(QStringLiteral("File1"));
+    showKeyboardFocus(file1_);
+    attachModels();
+
+    connect(drive1_, qOverload<int>(&QComboBox::activated), this, &Form1::onDriveChosen);
+    // Opening a folder (double-click or Enter) moves the file list with it.
+    connect(dir1_, &QTreeView::activated, this,
+            [this](const QModelIndex& index) { setOpenFolder(driveTree_->pathOf(index)); });
+}
+
+void Form1::attachModels() {
+    QFileSystemModel* oldFolders = folderModel_;
+    QSortFilterProxyModel* oldDriveTree = driveTree_;
+    QFileSystemModel* oldFiles = fileModel_;
+    QSortFilterProxyModel* oldFilesOnly = filesOnly_;
 
     folderModel_ = new FolderModel(this);
     folderModel_->setIconProvider(noIcons());
     folderModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
     folderModel_->setRootPath(QString());
-    dir1_ = new QTreeView(this);
-    dir1_->setObjectName(QStringLiteral("Dir1"));
-    dir1_->setModel(folderModel_);
-    dir1_->setHeaderHidden(true);
-    for (int column = 1; column < folderModel_->columnCount(); ++column) dir1_->hideColumn(column);
     connect(folderModel_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
         folderModel_->sort(0, Qt::AscendingOrder);
         // Sorting moves rows: keep the open folder in sight while the
-        // folders above it load.
-        if (isInside(openFolder_, loaded))
-            dir1_->scrollTo(folderModel_->index(openFolder_), QAbstractItemView::PositionAtCenter);
+        // folders above it load, until the user moves in the tree. A folder
+        // reloaded because it changed on disk must not pull the tree back.
+        if (revealOpenFolder_ && isInside(openFolder_, loaded))
+            dir1_->scrollTo(driveTree_->indexOf(openFolder_), QAbstractItemView::PositionAtCenter);
     });
-    // After the window is resized (maximised and restored) the open folder
-    // is brought back into sight once the tree has laid itself out anew.
-    dir1_->viewport()->installEventFilter(this);
-    showKeyboardFocus(dir1_);
+    driveTree_ = new DriveTree(folderModel_, this);
+    driveTree_->setDriveRoot(driveRoot_);
 
     fileModel_ = new QFileSystemModel(this);
     fileModel_->setIconProvider(noIcons());
     fileModel_->setFilter(QDir::Files);  // ordinary files; hidden ones left out
     filesOnly_ = new FilesOnly(fileModel_, this);
-    file1_ = new QListView(this);
-    file1_->setObjectName(QStringLiteral("File1"));
-    file1_->setModel(filesOnly_);
-    showKeyboardFocus(file1_);
     // The views do not sort; the names are put in order once loaded.
     connect(fileModel_, &QFileSystemModel::directoryLoaded, this,
             [this]() { filesOnly_->sort(0, Qt::AscendingOrder); });
 
-    connect(drive1_, qOverload<int>(&QComboBox::activated), this, &Form1::onDriveChosen);
-    // Opening a folder (double-click or Enter) moves the file list with it.
-    connect(dir1_, &QTreeView::activated, this,
-            [this](const QModelIndex& index) { setOpenFolder(folderModel_->filePath(index)); });
+    // A view leaves its old selection model to whoever set the model.
+    for (auto [view, model] : {std::pair<QAbstractItemView*, QAbstractItemModel*>{dir1_, driveTree_},
+                               {file1_, filesOnly_}}) {
+        QItemSelectionModel* oldSelection = view->selectionModel();
+        view->setModel(model);
+        delete oldSelection;
+    }
+    for (int column = 1; column < folderModel_->columnCount(); ++column) dir1_->hideColumn(column);
+    delete oldFilesOnly;
+    delete oldFiles;
+    delete oldDriveTree;
+    delete oldFolders;
+}
+
+void Form1::reopenFolder() {
+    // The folder may have gone meanwhile: then the nearest one above it.
+    for (QString folder = openFolder_; !folder.isEmpty(); folder = QFileInfo(folder).path()) {
+        if (setOpenFolder(folder)) return;
+        if (QDir(folder).isRoot()) break;
+    }
+    setOpenFolder(driveRoot_);
 }
 
 void Form1::createOptionPanel() {
@@ -220,9 +194,8 @@ void Form1::createOptionPanel() {
 
 void Form1::createButtons() {
     auto makeButton = [this](const char* name, const QString& caption) {
-        auto* button = new QPushButton(caption, this);
+        QPushButton* button = new FocusButton(caption, this);
         button->setObjectName(QLatin1String(name));
-        button->setAutoDefault(false);
         return button;
     };
     command12_ = makeButton("Command12", QStringLiteral("处理代码"));
@@ -263,14 +236,21 @@ void Form1::arrange() {
     auto* panel = new QHBoxLayout(picture1_);
     panel->setContentsMargins(px(240), px(120), px(240), px(120));
     panel->setSpacing(0);
+    // The gaps shrink with the window, but never below a least gap, so
+    // that the frames never touch.
+    constexpr int kLeastGap = px(240);
     panel->addWidget(frame2_);
-    panel->addStretch(px(2520 - 240 - 1815));
+    panel->addSpacing(kLeastGap);
+    panel->addStretch(px(2520 - 240 - 1815) - kLeastGap);
     panel->addWidget(frame3_);
-    panel->addStretch(px(4800 - 2520 - 1815));
+    panel->addSpacing(kLeastGap);
+    panel->addStretch(px(4800 - 2520 - 1815) - kLeastGap);
     panel->addWidget(frame4_);
-    panel->addStretch(px(7200 - 4800 - 1815));
+    panel->addSpacing(kLeastGap);
+    panel->addStretch(px(7200 - 4800 - 1815) - kLeastGap);
     panel->addWidget(frame1_);
-    picture1_->setMinimumHeight(px(1215));
+    // Never lower than its frames need, or a small window clips the options.
+    picture1_->setMinimumHeight(std::max(px(1215), picture1_->minimumSizeHint().height()));
 
     // Drive list over folder list on the left, file list on the right.
     auto* left = new QVBoxLayout;
@@ -317,6 +297,8 @@ void Form1::startUp() {
     // The lists start at the process's current folder.
     fillDrives();
     setOpenFolder(QDir::currentPath());
+    // The keyboard starts where the user starts: choosing the folder.
+    dir1_->setFocus();
 }
 
 void Form1::fillDrives() {
@@ -345,9 +327,11 @@ bool Form1::setOpenFolder(const QString& path) {
     openFolder_ = folder;
     driveFolders_.insert(driveRoot_, folder);
 
+    revealOpenFolder_ = true;
     folderModel_->setOpenFolder(folder);
-    dir1_->setRootIndex(folderModel_->index(driveRoot_));
-    QModelIndex open = folderModel_->index(folder);
+    driveTree_->setDriveRoot(driveRoot_);
+    dir1_->setRootIndex(driveTree_->viewRoot());
+    QModelIndex open = driveTree_->indexOf(folder);
     for (QModelIndex above = open.parent(); above.isValid(); above = above.parent()) dir1_->expand(above);
     dir1_->expand(open);
     dir1_->setCurrentIndex(open);
@@ -399,9 +383,9 @@ QString Form1::backupFolder() const {
 void Form1::onCommand12() {
     if (running_) return;
     running_ = true;
-    // The lists show names only, and a run renames nothing: they stop
-    // watching the disk while it rewrites every file, which would otherwise
-    // cost the run a folder scan per file.
+    // The lists show names only: they stop watching the disk while the run
+    // rewrites every file, which would otherwise cost the run a folder scan
+    // per file, and a third of its time.
     for (QFileSystemModel* model : {static_cast<QFileSystemModel*>(folderModel_), fileModel_})
         model->setOption(QFileSystemModel::DontWatchForChanges, true);
     ui_.startRun();
@@ -410,8 +394,10 @@ void Form1::onCommand12() {
         runBatch(toStd(combo1_->currentText()), toStd(QDir::toNativeSeparators(openFolder_)), state_,
                  formatOptions(), platform_, ui_);
     ui_.endRun();
-    for (QFileSystemModel* model : {static_cast<QFileSystemModel*>(folderModel_), fileModel_})
-        model->setOption(QFileSystemModel::DontWatchForChanges, false);
+    // The lists follow the disk again. A model that once stopped watching
+    // never watches its loaded folders again, so fresh ones take over.
+    attachModels();
+    reopenFolder();
     // A folder that could not be listed looks like an empty one in the
     // summary; the user is told why.
     if (!outcome.listingError.empty())
@@ -421,16 +407,22 @@ void Form1::onCommand12() {
 }
 
 void Form1::onCommand1() {
-    // The folder goes to the file manager as one argument, blanks and all.
     const QString folder = backupFolder();
-    if (platform_.openFolder(toStd(folder))) return;
+    // A slot whose run found no file, or 备份0 before any run, has no
+    // folder: a file manager asked for it shows something else or nothing.
+    if (!QFileInfo(folder).isDir()) {
+        ui_.messageOk(toStd(QStringLiteral("备份文件夹还不存在：处理过文件后才会建立。\r\n") + folder));
+        return;
+    }
+    // The folder goes to the file manager as one argument, blanks and all.
+    const Status opened = platform_.openFolder(toStd(folder));
+    if (opened) return;
     // The platform's reason names a program the user may never have heard
     // of; what helps is the folder's path, to open it by hand.
-    QString text = QStringLiteral("无法打开备份文件夹：没有找到可以打开它的文件管理器。\r\n"
-                                  "请在文件管理器中手动打开以下文件夹：\r\n") + folder;
-    if (!QFileInfo(folder).isDir())
-        text += QStringLiteral("\r\n（这个文件夹还不存在：处理过文件后才会建立。）");
-    ui_.messageOk(toStd(text));
+    const bool noOpener = opened.message.find(": cannot start ") != std::string::npos;
+    ui_.messageOk(toStd((noOpener ? QStringLiteral("无法打开备份文件夹：没有找到可以打开它的文件管理器。\r\n")
+                                  : QStringLiteral("无法打开备份文件夹：文件管理器没能打开它。\r\n")) +
+                        QStringLiteral("请在文件管理器中手动打开以下文件夹：\r\n") + folder));
 }
 
 void Form1::centreOnScreen() {
@@ -443,13 +435,16 @@ void Form1::centreOnScreen() {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    const bool userMoves = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Wheel ||
+                           event->type() == QEvent::KeyPress;
+    if ((watched == dir1_ || watched == dir1_->viewport()) && userMoves) revealOpenFolder_ = false;
     if (watched == dir1_->viewport() && event->type() == QEvent::Resize) {
         // Queued: the tree's scroll range is only right once it has handled
         // its own resize.
         QMetaObject::invokeMethod(
             this,
             [this]() {
-                dir1_->scrollTo(folderModel_->index(openFolder_), QAbstractItemView::EnsureVisible);
+                dir1_->scrollTo(driveTree_->indexOf(openFolder_), QAbstractItemView::EnsureVisible);
             },
             Qt::QueuedConnection);
     }

@@ -26,6 +26,7 @@ class QTreeView;
 namespace codekiln {
 
 class Platform;
+class DriveTree;
 class FolderModel;
 class FilesOnly;
 
@@ -71,6 +72,10 @@ private:
     void createButtons();
     void arrange();
     void startUp();
+    /// Gives the lists fresh models of the disk, which watch it for changes.
+    void attachModels();
+    /// Opens the open folder anew, or the nearest folder above it that is left.
+    void reopenFolder();
 
     void fillDrives();
     void selectDriveOf(const QString& folder);
@@ -87,15 +92,17 @@ private:
     bool running_ = false;  ///< a run is under way: the window takes no input
 
     QString openFolder_;
+    bool revealOpenFolder_ = false;  ///< the tree follows the open folder until the user moves in it
     QString driveRoot_;                     ///< the drive `Drive1` shows
     QHash<QString, QString> driveFolders_;  ///< last open folder per drive
 
     FolderModel* folderModel_ = nullptr;
+    DriveTree* driveTree_ = nullptr;  ///< `Dir1`'s view of folderModel_: the open drive
     QFileSystemModel* fileModel_ = nullptr;
     FilesOnly* filesOnly_ = nullptr;  ///< `File1`'s view of fileModel_: files only
 
     QComboBox* drive1_ = nullptr;       ///< `Drive1`: drives (mounted volumes)
-    QTreeView* dir1_ = nullptr;         ///< `Dir1`: the open folder and its sub-folders
+    QTreeView* dir1_ = nullptr;         ///< `Dir1`: the drive's top folder and the folders below it
     QListView* file1_ = nullptr;        ///< `File1`: every ordinary file of the open folder
     QFrame* picture1_ = nullptr;        ///< `Picture1`: the panel holding the four frames
     QGroupBox* frame2_ = nullptr;       ///< `Frame2` "去除空格": the blank-line choice

@@ -12,6 +12,7 @@
 
 #include "app/failure_reasons.h"
 #include "app/message_dialog.h"
+#include "run/messages.h"
 
 namespace codekiln {
 
@@ -41,8 +42,10 @@ GuiUserInterface::~GuiUserInterface() { endRun(); }
 void GuiUserInterface::messageOk(const std::string& text) { messageOkWithDetails(text, {}); }
 
 void GuiUserInterface::messageOkWithDetails(const std::string& text, const std::string& details) {
+    // A summary's counts, backup folder, failures and a stop stay in sight
+    // above however many names it lists.
     MessageDialog box(parent_, kProgramTitle, MessageDialog::Buttons::Ok, messageBoxText(text),
-                      chineseReasons(messageBoxText(details)));
+                      chineseReasons(messageBoxText(details)), messageBoxText(summaryHeadline(text)));
     box.exec();
 }
 

@@ -1,17 +1,22 @@
 // The window's message box. A label cannot break a name list that has no
 // blanks and cannot scroll, so the text sits in a read-only plain-text view
-// that looks like the box's face: it wraps at blanks where it can and
-// anywhere else where it must, and is sized to its text up to the part of
-// the screen a box may take.
+// that looks like the box's face: it wraps at blanks and after the commas
+// between names where it can and anywhere else only where it must, and is
+// sized to its text up to the part of the screen a box may take.
 #include "app/message_dialog.h"
 
 #include <QApplication>
+#include <cmath>
+#include <QFrame>
 #include <QHBoxLayout>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QTextLayout>
 #include <QTextOption>
 #include <QVBoxLayout>
 
@@ -25,10 +30,31 @@ namespace {
 constexpr double kScreenShareWide = 0.6;
 constexpr double kScreenShareHigh = 0.6;
 
+/// Where a line may break after a name list's commas: a zero-width space,
+/// only on the face; the text read back or copied has none.
+const QChar kBreakHere(0x200B);
+
+QString withBreaks(QString text) { return text.replace(QLatin1Char(','), QStringLiteral(",") + kBreakHere); }
+
+QString withoutBreaks(QString text) { return text.remove(kBreakHere); }
+
+/// The box's face: copies what it shows without the break marks.
+class FaceText : public QPlainTextEdit {
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+protected:
+    QMimeData* createMimeDataFromSelection() const override {
+        auto* data = new QMimeData;
+        data->setText(withoutBreaks(textCursor().selection().toPlainText()));
+        return data;
+    }
+};
+
 QPlainTextEdit* makeTextView(QWidget* parent, const QString& text) {
-    auto* view = new QPlainTextEdit(parent);
+    auto* view = new FaceText(parent);
     view->setReadOnly(true);
-    view->setPlainText(text);
+    view->setPlainText(withBreaks(text));
     view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     // Selectable with the mouse and the keyboard, so it can be copied.
@@ -56,20 +82,41 @@ QSize textSize(QPlainTextEdit* view, const QString& text, int maxWidth, int maxH
     // and room for a vertical scroll bar.
     const int chrome = 2 * view->frameWidth() + 2 * int(view->document()->documentMargin()) + 4;
     const int scrollBar = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    // The widest line as the view sets it, rounded up so that it stays one.
     int widest = 0;
-    for (const QString& line : text.split(QLatin1Char('\n')))
-        widest = std::max(widest, metrics.horizontalAdvance(line));
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const int advance = metrics.horizontalAdvance(line);
+        if (advance > maxWidth) {
+            widest = maxWidth;
+            break;
+        }
+        QTextLayout layout(line, view->font());
+        layout.beginLayout();
+        const QTextLine whole = layout.createLine();
+        const int natural = whole.isValid() ? int(std::ceil(whole.naturalTextWidth())) : 0;
+        layout.endLayout();
+        widest = std::max({widest, advance, natural + 1});
+    }
     const int width = std::min(widest + chrome + scrollBar, maxWidth);
 
-    QTextDocument probe;
-    probe.setDefaultFont(view->font());
+    // Laid out as the view lays out its lines, a paragraph at a time.
+    const qreal lineWidth = width - chrome - scrollBar;
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    probe.setDefaultTextOption(option);
-    probe.setDocumentMargin(view->document()->documentMargin());
-    probe.setPlainText(text);
-    probe.setTextWidth(width - chrome - scrollBar + 2 * view->document()->documentMargin());
-    const int height = std::min(int(probe.size().height()) + chrome, maxHeight);
+    qreal textHeight = 0;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QTextLayout layout(paragraph, view->font());
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(lineWidth);
+            textHeight += line.height();
+        }
+        layout.endLayout();
+        // A view's height is capped long before ten thousand names are laid out.
+        if (textHeight > maxHeight) break;
+    }
+    const int height = std::min(int(std::ceil(textHeight)) + chrome, maxHeight);
     return {width, std::max(height, metrics.height() + chrome)};
 }
 
@@ -100,12 +147,26 @@ void centreOver(QWidget& window, const QWidget* over) {
 }
 
 MessageDialog::MessageDialog(QWidget* parent, const QString& title, Buttons buttons, const QString& text,
-                             const QString& details)
+                             const QString& details, const QString& headline)
     : QDialog(parent) {
     setObjectName(QStringLiteral("messageBox"));
     setWindowTitle(title);
-    setSizeGripEnabled(true);
+    // A message box, not a window to keep around: a title and a close
+    // button, never minimise or maximise. Some window managers add both to
+    // any window that can be resized, so only a box whose text scrolls can
+    // be (fitToScreen).
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
 
+    if (!headline.isEmpty()) {
+        headlineView_ = makeTextView(this, headline);
+        headlineView_->setObjectName(QStringLiteral("messageHeadline"));
+        headlineView_->hide();
+        headlineRule_ = new QFrame(this);
+        headlineRule_->setFrameShape(QFrame::HLine);
+        headlineRule_->setFrameShadow(QFrame::Sunken);
+        headlineRule_->hide();
+    }
     textView_ = makeTextView(this, text);
     textView_->setObjectName(QStringLiteral("messageText"));
 
@@ -126,6 +187,10 @@ MessageDialog::MessageDialog(QWidget* parent, const QString& title, Buttons butt
     }
 
     auto* column = new QVBoxLayout(this);
+    if (headlineView_) {
+        column->addWidget(headlineView_);
+        column->addWidget(headlineRule_);
+    }
     column->addWidget(textView_, 1);
     if (!details.isEmpty()) {
         detailsView_ = makeTextView(this, details);
@@ -147,9 +212,11 @@ MessageDialog::MessageDialog(QWidget* parent, const QString& title, Buttons butt
     centreOver(*this, parent ? parent->window() : nullptr);
 }
 
-QString MessageDialog::text() const { return textView_->toPlainText(); }
+QString MessageDialog::text() const { return withoutBreaks(textView_->toPlainText()); }
 
-QString MessageDialog::details() const { return detailsView_ ? detailsView_->toPlainText() : QString(); }
+QString MessageDialog::details() const {
+    return detailsView_ ? withoutBreaks(detailsView_->toPlainText()) : QString();
+}
 
 void MessageDialog::fitToScreen() {
     const QRect area = freeArea(parentWidget() ? parentWidget() : this);
@@ -158,17 +225,45 @@ void MessageDialog::fitToScreen() {
     const bool detailsShown = detailsView_ && !detailsView_->isHidden();
     if (detailsShown) maxHeight /= 2;
 
-    QSize textNeeds = textSize(textView_, text(), maxWidth, maxHeight);
-    QSize detailsNeeds = detailsShown ? textSize(detailsView_, details(), maxWidth, maxHeight) : QSize();
-    const int width = std::max(textNeeds.width(), detailsNeeds.width());
-    textView_->setMinimumSize(width, textNeeds.height());
-    if (detailsShown) detailsView_->setMinimumSize(width, detailsNeeds.height());
-    setMinimumWidth(std::min(widthForTitle(*this, windowTitle()), maxWidth));
+    // A text that would scroll gets its headline above it, whole, and the
+    // rest of the height.
+    const bool scrolls =
+        textSize(textView_, textView_->toPlainText(), maxWidth, QWIDGETSIZE_MAX).height() > maxHeight;
+    const bool headlineShown = headlineView_ && scrolls;
+    QSize headlineNeeds;
+    if (headlineShown) {
+        headlineNeeds = textSize(headlineView_, headlineView_->toPlainText(), maxWidth, maxHeight / 2);
+        maxHeight -= headlineNeeds.height();
+    }
+    if (headlineView_) {
+        headlineView_->setVisible(headlineShown);
+        headlineRule_->setVisible(headlineShown);
+    }
+    QSize textNeeds = textSize(textView_, textView_->toPlainText(), maxWidth, maxHeight);
+    QSize detailsNeeds =
+        detailsShown ? textSize(detailsView_, detailsView_->toPlainText(), maxWidth, maxHeight) : QSize();
+    const int width = std::max({textNeeds.width(), detailsNeeds.width(), headlineNeeds.width()});
+    if (headlineShown) headlineView_->setFixedHeight(headlineNeeds.height());
+    // Held at the size of their text while the box takes its size: a text
+    // view would ask for far more room than a short message needs.
+    textView_->setFixedSize(width, textNeeds.height());
+    if (detailsShown) detailsView_->setFixedSize(width, detailsNeeds.height());
+    setMinimumSize(std::min(widthForTitle(*this, windowTitle()), maxWidth), 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     adjustSize();
-    // Free to shrink again once placed: the user may resize the box.
+    const bool fits = textNeeds.height() < maxHeight && (!detailsShown || detailsNeeds.height() < maxHeight);
+    setSizeGripEnabled(!fits);
+    if (fits) {
+        setFixedSize(size());
+        return;
+    }
+    // Free to grow and shrink again once placed: the user may resize the box.
     const int lineHeight = textView_->fontMetrics().height();
-    textView_->setMinimumSize(lineHeight * 4, lineHeight * 2);
-    if (detailsView_) detailsView_->setMinimumSize(lineHeight * 4, lineHeight * 2);
+    for (QPlainTextEdit* view : {textView_, detailsView_}) {
+        if (!view) continue;
+        view->setMinimumSize(lineHeight * 4, lineHeight * 2);
+        view->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
 }
 
 }  // namespace codekiln

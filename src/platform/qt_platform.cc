@@ -367,17 +367,49 @@ Status QtPlatform::writeSetting(const std::string& section, const std::string& k
 
 Status QtPlatform::openFolder(const std::string& path) {
     if (options_.folderOpener) return options_.folderOpener(path);
-    const QString folder = QDir::toNativeSeparators(qs(path));
 #if defined(Q_OS_WIN)
-    const QString program = QStringLiteral("explorer.exe");
+    return runFolderOpener("explorer.exe", path);
 #elif defined(Q_OS_MACOS)
-    const QString program = QStringLiteral("open");
+    return runFolderOpener("open", path);
 #else
-    const QString program = QStringLiteral("xdg-open");
+    return runFolderOpener("xdg-open", path);
 #endif
+}
+
+Status runFolderOpener(const std::string& program, const std::string& folder) {
     // The folder goes as one argument, so blanks in it need no quoting.
-    if (QProcess::startDetached(program, QStringList{folder})) return Status::success();
-    return fail(path, "cannot start " + fromQ(program), {});
+    const QStringList arguments{QDir::toNativeSeparators(qs(folder))};
+#if defined(Q_OS_WIN)
+    // explorer.exe's exit code says nothing about the folder: that it
+    // started is all there is to know.
+    if (QProcess::startDetached(qs(program), arguments)) return Status::success();
+    return fail(folder, "cannot start " + program, {});
+#else
+    // The opener hands the folder to the file manager and ends, saying by
+    // its exit code whether it could; one that is still running after a
+    // moment is the file manager itself, and is left to run, past the end
+    // of this program too.
+    constexpr int kOpenerWaitMs = 2000;
+    auto* opener = new QProcess;
+    opener->setProgram(qs(program));
+    opener->setArguments(arguments);
+    opener->setProcessChannelMode(QProcess::ForwardedChannels);
+    opener->setStandardInputFile(QProcess::nullDevice());
+    opener->start();
+    if (!opener->waitForStarted()) {
+        delete opener;
+        return fail(folder, "cannot start " + program, {});
+    }
+    if (!opener->waitForFinished(kOpenerWaitMs)) {
+        QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
+        return Status::success();
+    }
+    const bool opened = opener->exitStatus() == QProcess::NormalExit && opener->exitCode() == 0;
+    const int exitCode = opener->exitCode();
+    delete opener;
+    if (opened) return Status::success();
+    return fail(folder, program + " could not open the folder (exit code " + std::to_string(exitCode) + ")", {});
+#endif
 }
 
 std::string QtPlatform::programFolder() {

@@ -30,6 +30,11 @@ struct QtPlatformOptions {
     std::function<Status(const std::string& folder)> folderOpener;
 };
 
+/// Hands `folder` to `program` (the file manager's opener) as its one
+/// argument. A failure when it cannot start and, where the opener's exit
+/// code means something (not on Windows), when it ends without success.
+Status runFolderOpener(const std::string& program, const std::string& folder);
+
 /// The platform operations of the real machine.
 class QtPlatform : public Platform {
 public:

@@ -27,4 +27,9 @@ extern const std::string kMissingExtension;
 std::string summaryText(const RunCounters& run, int backupSlot, const std::vector<FileFailure>& failures,
                         long long stopped = 0);
 
+/// A summary without the names of the files processed: the counts, the
+/// backup folder and the lines after it, for a box to show above a long
+/// name list. Empty for a text that is no summary.
+std::string summaryHeadline(const std::string& summary);
+
 }  // namespace codekiln

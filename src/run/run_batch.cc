@@ -34,12 +34,22 @@ void notStarted(BatchOutcome& outcome, const std::string& message, UserInterface
     ui.messageOk(message);
 }
 
-/// Why each failed file failed, one per line, for the summary's details.
-std::string failureDetails(const std::vector<FileFailure>& failures) {
+/// Why each failed file failed, one per line, for the summary's details:
+/// the name, then the reason. A reason that starts with the file's own path
+/// in `folder` has it left out, as the name already says which file; the
+/// path of a backup copy stays.
+std::string failureDetails(const std::vector<FileFailure>& failures, const std::string& folder) {
     std::string details;
     for (const FileFailure& failure : failures) {
         if (!details.empty()) details += "\r\n";
-        details += failure.name + "：" + failure.reason;
+        std::string reason = failure.reason;
+        for (const std::string& own : {folder + kPathSeparator + failure.name + ": ",
+                                       escapedName(folder) + kPathSeparator + failure.name + ": "}) {
+            if (reason.rfind(own, 0) != 0) continue;
+            reason.erase(0, own.size());
+            break;
+        }
+        details += failure.name + "：" + reason;
     }
     return details;
 }
@@ -91,11 +101,19 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     }
     // The store is the one record all programs share; this session's own
     // count only stands in while nothing is stored.
-    const int slot = nextBackupSlot(readStoredSlot(platform, session.backupSlot));
-    const Status slotStored = storeSlot(platform, slot);
-    if (!slotStored) {
-        notStarted(outcome, kSlotNotStored + slotStored.message, ui);
-        return outcome;
+    const std::string stored = platform.readSetting(kSlotSection, kSlotKey);
+    const bool countOn = stored.empty() || session.unstoredOver == stored;
+    const int slot = nextBackupSlot(countOn ? session.backupSlot : readStoredSlot(platform, session.backupSlot));
+    // A run that finds no file backs nothing up: the stored slot stays.
+    if (files.empty()) {
+        session.unstoredOver = stored;
+    } else {
+        const Status slotStored = storeSlot(platform, slot);
+        if (!slotStored) {
+            notStarted(outcome, kSlotNotStored + slotStored.message, ui);
+            return outcome;
+        }
+        session.unstoredOver.reset();
     }
     session.backupSlot = slot;
 
@@ -138,7 +156,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
 
     outcome.message = summaryText(run, session.backupSlot, outcome.failures, outcome.stopped);
     outcome.end = BatchEnd::Completed;
-    ui.messageOkWithDetails(outcome.message, failureDetails(outcome.failures));
+    ui.messageOkWithDetails(outcome.message, failureDetails(outcome.failures, folder));
     return outcome;
 }
 

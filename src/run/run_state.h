@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -17,6 +18,10 @@ namespace codekiln {
 /// What one program session carries from run to run.
 struct SessionState {
     int backupSlot = 0;      ///< `backupSlot`: backup folder 1..5 in use; 0 before the first run
+    /// Set by a run that found no file, which advances `backupSlot` in
+    /// memory only: the stored text it left as it was. While the store still
+    /// holds it, the next run counts on from `backupSlot`.
+    std::optional<std::string> unstoredOver;
     DoLabelRecord doLabels;  ///< the labelled-DO record, carried from file to file and run to run
 };
 

@@ -5,9 +5,13 @@
 #include "app/form1.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -129,6 +133,14 @@ private slots:
     void chineseButtonsAndKeys();
     void reasonsInChinese_data();
     void reasonsInChinese();
+    void enterPressesFocusedButton_data();
+    void enterPressesFocusedButton();
+    void focusVisible();
+    void listsFollowDiskAfterRun();
+    void treeStaysWhereTheUserScrolled();
+    void minimumSizeKeepsOptionsWhole();
+    void boxFitsItsText_data();
+    void boxFitsItsText();
 
 private:
     /// A shown window over a fresh settings store holding `storedSlot`
@@ -154,6 +166,7 @@ private:
     std::unique_ptr<QtPlatform> platform_;
     std::unique_ptr<Form1> form_;
     QStringList opened_;  ///< folders handed to the file manager
+    Status openerAnswer_;  ///< what the file manager's opener reports
     QString backupRoot_;
 };
 
@@ -163,6 +176,7 @@ void Form1Test::init() {
     work_ = std::make_unique<QTemporaryDir>();
     QVERIFY(temp_->isValid() && work_->isValid());
     opened_.clear();
+    openerAnswer_ = Status::success();
 }
 
 Form1& Form1Test::makeForm(const char* storedSlot) {
@@ -172,7 +186,7 @@ Form1& Form1Test::makeForm(const char* storedSlot) {
     options.backupRoot = backupRoot_.toStdString();
     options.folderOpener = [this](const std::string& folder) {
         opened_.append(QString::fromStdString(folder));
-        return Status::success();
+        return openerAnswer_;
     };
     platform_ = std::make_unique<QtPlatform>(options);
     if (storedSlot) platform_->writeSetting("chuli", "benfencishu", storedSlot);
@@ -412,23 +426,51 @@ void Form1Test::extensionWarning() {
 
 void Form1Test::openBackup_data() {
     QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<bool>("runFirst");
+    QTest::addColumn<QString>("runOver");  // a run first, over a folder holding this file ("-": none)
+    QTest::addColumn<bool>("makeFolder");  // the slot's folder made beforehand
+    QTest::addColumn<QString>("opener");   // the opener's failure, "" when it opens the folder
     QTest::addColumn<int>("slot");
-    QTest::newRow("nothing stored") << QByteArray() << false << 0;
-    QTest::newRow("slot 3 stored") << QByteArray("3") << false << 3;
-    QTest::newRow("after a run from 3") << QByteArray("3") << true << 4;
-    QTest::newRow("after a run from 5") << QByteArray("5") << true << 1;
+    QTest::addColumn<QString>("box");  // the start of the message shown, "" for none
+    const QString missing = QStringLiteral("备份文件夹还不存在");
+    QTest::newRow("nothing stored") << QByteArray() << "" << false << "" << 0 << missing;
+    QTest::newRow("slot 3 stored") << QByteArray("3") << "" << true << "" << 3 << "";
+    QTest::newRow("slot 3 stored, no folder") << QByteArray("3") << "" << false << "" << 3 << missing;
+    QTest::newRow("after a run from 3 without files") << QByteArray("3") << "-" << false << "" << 4 << missing;
+    QTest::newRow("after a run from 5") << QByteArray("5") << "a.f90" << false << "" << 1 << "";
+    QTest::newRow("no file manager") << QByteArray("3") << "" << true << ": cannot start xdg-open" << 3
+                                     << QStringLiteral("无法打开备份文件夹：没有找到");
+    QTest::newRow("file manager fails") << QByteArray("3") << "" << true
+                                        << ": xdg-open could not open the folder (exit code 3)" << 3
+                                        << QStringLiteral("无法打开备份文件夹：文件管理器没能打开它");
 }
 
 void Form1Test::openBackup() {
     QFETCH(QByteArray, stored);
-    QFETCH(bool, runFirst);
+    QFETCH(QString, runOver);
+    QFETCH(bool, makeFolder);
+    QFETCH(QString, opener);
     QFETCH(int, slot);
+    QFETCH(QString, box);
     makeForm(stored.isNull() ? nullptr : stored.constData());
-    if (runFirst) QCOMPARE(run({QMessageBox::Ok}).size(), 1);  // no .f90 there: the slot only advances
+    if (runOver.endsWith(".f90")) writeBytes(work_->filePath(runOver), kProgram);
+    if (!runOver.isEmpty()) {
+        QCOMPARE(run({QMessageBox::Ok}).size(), 1);
+        // Without files the slot advances in memory only.
+        if (runOver == "-") QCOMPARE(platform_->readSetting("chuli", "benfencishu"), stored.toStdString());
+    }
+    const QString folder = QDir::toNativeSeparators(backupRoot_ + "/备份" + QString::number(slot));
+    if (makeFolder) QVERIFY(QDir().mkpath(folder));
+    if (!opener.isEmpty()) openerAnswer_ = Status::failure(folder.toStdString() + opener.toStdString());
+    BoxAnswerer answerer({QMessageBox::Ok});
     click("Command1");
-    // One argument, the blanks of the folder's path kept inside it.
-    QCOMPARE(opened_, QStringList{QDir::toNativeSeparators(backupRoot_ + "/备份" + QString::number(slot))});
+    QCOMPARE(answerer.seen.size(), box.isEmpty() ? 0 : 1);
+    if (!box.isEmpty()) {
+        QVERIFY2(answerer.seen[0].text.startsWith(box) && answerer.seen[0].text.endsWith(folder),
+                 qPrintable(answerer.seen[0].text));
+    }
+    // One argument, the blanks of the folder's path kept inside it; never
+    // a folder that is not there.
+    QCOMPARE(opened_, box.startsWith(QStringLiteral("备份")) ? QStringList() : QStringList{folder});
 }
 
 void Form1Test::driveAndFolderLists() {
@@ -459,12 +501,29 @@ void Form1Test::driveAndFolderLists() {
     QCOMPARE(form.openFolder(), QDir::cleanPath(work_->path()));
     QTRY_COMPARE(shownFiles(), (QStringList{"readme.txt", "top.f90"}));
 
+    // The drive's top folder is the tree's one top row, its folders below.
+    QCOMPARE(dir1->model()->rowCount(dir1->rootIndex()), 1);
+    const QPersistentModelIndex top = dir1->model()->index(0, 0, dir1->rootIndex());
+    QCOMPARE(dir1->model()->data(top, QFileSystemModel::FilePathRole).toString(), QDir::cleanPath(work_->path()));
+    QTRY_COMPARE(dir1->model()->rowCount(top), 1);
+
     // Opening a sub-folder moves the file list only.
-    QTRY_COMPARE(dir1->model()->rowCount(dir1->rootIndex()), 1);
-    emit dir1->activated(dir1->model()->index(0, 0, dir1->rootIndex()));
+    emit dir1->activated(dir1->model()->index(0, 0, top));
     QCOMPARE(form.openFolder(), QDir::cleanPath(work_->filePath("sub")));
     QTRY_COMPARE(shownFiles(), QStringList{"inner.for"});
     QCOMPARE(drive1->currentIndex(), workDrive);
+    // The top folder can be opened again.
+    emit dir1->activated(dir1->model()->index(0, 0, dir1->rootIndex()));
+    QCOMPARE(form.openFolder(), QDir::cleanPath(work_->path()));
+    // A double-click opens a folder and leaves it expanded, as Enter does.
+    const QPersistentModelIndex sub = dir1->model()->index(0, 0, dir1->model()->index(0, 0, dir1->rootIndex()));
+    dir1->collapse(sub);  // as the user left it
+    const QPoint onSub = dir1->visualRect(sub).center();
+    QTest::mouseClick(dir1->viewport(), Qt::LeftButton, {}, onSub);  // the first click of the two
+    QTest::mouseDClick(dir1->viewport(), Qt::LeftButton, {}, onSub);
+    QCOMPARE(form.openFolder(), QDir::cleanPath(work_->filePath("sub")));
+    QTest::qWait(20);
+    QVERIFY(dir1->isExpanded(sub));
 
     // Away and back: the drive's folder is the one last open on it.
     chooseDrive(startDrive);
@@ -527,17 +586,22 @@ void Form1Test::summaryReadable_data() {
     QTest::newRow("ten thousand names") << 10000;
 }
 
-// The summary's name list has no blanks: it must wrap anywhere, scroll when
-// taller than the screen allows, and show its last name.
+// The summary's name list has no blanks: it must wrap between names, never
+// inside one, scroll when taller than the screen allows, show its last
+// name, and keep the lines that matter in sight above the names.
 void Form1Test::summaryReadable() {
     QFETCH(int, names);
     QString list;
-    for (int i = 1; i <= names; ++i) list += QStringLiteral(",file%1.f90").arg(i);
-    const QString text = QStringLiteral("本次共处理代码%1行，文件%2个，分别为%3，本次运行备份文件在备份1文件夹中")
+    for (int i = 1; i <= names; ++i) list += QStringLiteral(",heat_gb18030_%1.f90").arg(i);
+    const QString text = QStringLiteral("本次共处理代码%1行，文件%2个，分别为%3，本次运行备份文件在备份1文件夹中"
+                                        "\n处理已取消，其余3个匹配的文件未改动")
                              .arg(names * 10).arg(names).arg(list);
+    const QString headline = QStringLiteral("本次共处理代码%1行，文件%2个，本次运行备份文件在备份1文件夹中"
+                                            "\n处理已取消，其余3个匹配的文件未改动")
+                                 .arg(names * 10).arg(names);
     QWidget parent;
     parent.show();
-    MessageDialog box(&parent, kProgramTitle, MessageDialog::Buttons::Ok, text);
+    MessageDialog box(&parent, kProgramTitle, MessageDialog::Buttons::Ok, text, {}, headline);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
 
@@ -545,14 +609,32 @@ void Form1Test::summaryReadable() {
     QPlainTextEdit* view = box.textView();
     QVERIFY(view->screen()->availableGeometry().contains(box.frameGeometry()));
     QCOMPARE(view->horizontalScrollBar()->maximum(), 0);  // wrapped, nothing cut at the edge
-    QCOMPARE(view->verticalScrollBar()->maximum() > 0, names > 1000);
+    const bool scrolls = names > 1000;
+    QCOMPARE(view->verticalScrollBar()->maximum() > 0, scrolls);
+    int wrapped = 0;
+    for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next()) {
+        const QString line = block.text();
+        for (int i = 1; i < block.layout()->lineCount(); ++i, ++wrapped) {
+            const QChar before = line.at(block.layout()->lineAt(i).textStart() - 1);
+            QVERIFY2(!before.isLetterOrNumber() || before.unicode() > 0x7f,
+                     qPrintable(line.mid(block.layout()->lineAt(i).textStart() - 10, 20)));
+        }
+    }
+    QVERIFY(wrapped > 0 || !scrolls);
+    // The counts, the backup folder and the stop, whole above the names.
+    QCOMPARE(box.headlineView()->isVisible(), scrolls);
+    QCOMPARE(QString(box.headlineView()->toPlainText()).remove(QChar(0x200B)), headline);
+    if (scrolls) QCOMPARE(box.headlineView()->verticalScrollBar()->maximum(), 0);
     QTextCursor end(view->document());
     end.movePosition(QTextCursor::End);
     view->setTextCursor(end);
     view->ensureCursorVisible();
     QVERIFY(view->viewport()->rect().contains(view->cursorRect()));
-    QVERIFY(view->textInteractionFlags() & Qt::TextSelectableByMouse);
-    QVERIFY(box.isSizeGripEnabled());
+    // Copied as it reads, without the marks that let it wrap.
+    view->selectAll();
+    view->copy();
+    QCOMPARE(QApplication::clipboard()->text(), text);
+    QCOMPARE(box.isSizeGripEnabled(), scrolls);  // a box that shows all its text has no need to grow
 }
 
 void Form1Test::fileListAfterParent() {
@@ -663,6 +745,140 @@ void Form1Test::reasonsInChinese() {
     QFETCH(QString, reason);
     QFETCH(QString, shown);
     QCOMPARE(chineseReasons(reason), shown);
+}
+
+void Form1Test::enterPressesFocusedButton_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    for (const char* name : {"Command12", "Command1", "Command2"}) {
+        QTest::newRow(qPrintable(QStringLiteral("%1 Return").arg(name))) << name << int(Qt::Key_Return);
+        QTest::newRow(qPrintable(QStringLiteral("%1 Enter").arg(name))) << name << int(Qt::Key_Enter);
+    }
+}
+
+void Form1Test::enterPressesFocusedButton() {
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    Form1& form = makeForm();
+    form.setOpenFolder(work_->path());
+    QVERIFY(QDir().mkpath(backupRoot_ + "/备份0"));  // "打开备份" has a folder to open
+    auto* target = control<QPushButton>(qPrintable(button));
+    target->setFocus(Qt::TabFocusReason);
+    BoxAnswerer answerer({QMessageBox::Ok});
+    QTest::keyClick(target, Qt::Key(key));
+    QCOMPARE(answerer.seen.size(), button == "Command12" ? 1 : 0);  // the run's summary
+    QCOMPARE(opened_.size(), button == "Command1" ? 1 : 0);
+    QCOMPARE(form.isVisible(), button != "Command2");
+}
+
+// The keyboard starts in the folder list, and a focused button looks
+// clearly different from the same button without the focus.
+void Form1Test::focusVisible() {
+    Form1& form = makeForm();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QCOMPARE(QApplication::focusWidget(), control<QWidget>("Dir1"));
+    auto* button = control<QPushButton>("Command1");
+    const QImage plain = button->grab().toImage();
+    button->setFocus(Qt::TabFocusReason);
+    QVERIFY(button->hasFocus());
+    const QImage focused = button->grab().toImage();
+    QCOMPARE(focused.size(), plain.size());
+    int changed = 0;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x) changed += plain.pixel(x, y) != focused.pixel(x, y) ? 1 : 0;
+    // At least a two-pixel frame all round.
+    QVERIFY2(changed >= 2 * (plain.width() + plain.height()), qPrintable(QString::number(changed)));
+}
+
+// A folder or file made on disk after a run shows in the lists, as before it.
+void Form1Test::listsFollowDiskAfterRun() {
+    writeBytes(work_->filePath("a.f90"), kProgram);
+    makeForm();
+    QCOMPARE(run({QMessageBox::Ok}).size(), 1);
+    auto* dir1 = control<QTreeView>("Dir1");
+    auto* file1 = control<QListView>("File1");
+    auto names = [](QAbstractItemView* view, const QModelIndex& parent) {
+        QStringList found;
+        for (int row = 0; row < view->model()->rowCount(parent); ++row)
+            found.append(view->model()->index(row, 0, parent).data().toString());
+        return found;
+    };
+    QVERIFY(QDir(work_->path()).mkdir("made later"));
+    writeBytes(work_->filePath("later.f90"), "end\n");
+    QTRY_COMPARE(names(dir1, dir1->currentIndex()), QStringList{"made later"});
+    QTRY_COMPARE(names(file1, file1->rootIndex()), (QStringList{"a.f90", "later.f90"}));
+}
+
+// A folder that changes on disk is listed anew; the tree stays where the
+// user scrolled it rather than jumping back to the open folder.
+void Form1Test::treeStaysWhereTheUserScrolled() {
+    for (int i = 10; i < 70; ++i) QVERIFY(QDir(work_->path()).mkdir(QStringLiteral("m%1").arg(i)));
+    Form1& form = makeForm();
+    form.setOpenFolder(work_->filePath("m40"));
+    auto* dir1 = control<QTreeView>("Dir1");
+    const QPersistentModelIndex work = dir1->currentIndex().parent();
+    QTRY_COMPARE(dir1->model()->rowCount(work), 60);
+    QTest::qWait(200);
+    QScrollBar* bar = dir1->verticalScrollBar();
+    QVERIFY(bar->value() > 0);
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    QVERIFY(QDir(work_->path()).mkdir("m09"));
+    QTRY_COMPARE(dir1->model()->rowCount(work), 61);
+    QTest::qWait(200);
+    QCOMPARE(bar->value(), 0);
+}
+
+// At its smallest the window keeps a gap between the option frames and
+// every option button whole, its circle included.
+void Form1Test::minimumSizeKeepsOptionsWhole() {
+    Form1& form = makeForm();
+    form.resize(form.minimumSize().expandedTo(form.minimumSizeHint()));
+    QTest::qWait(50);
+    auto at = [this](QWidget* widget) { return QRect(widget->mapTo(form_.get(), QPoint(0, 0)), widget->size()); };
+    const QList<QGroupBox*> frames{control<QGroupBox>("Frame2"), control<QGroupBox>("Frame3"),
+                                   control<QGroupBox>("Frame4"), control<QGroupBox>("Frame1")};
+    for (int i = 1; i < frames.size(); ++i)
+        QVERIFY2(at(frames[i]).left() - at(frames[i - 1]).right() > 4, qPrintable(frames[i]->objectName()));
+    for (QRadioButton* option : form.findChildren<QRadioButton*>()) {
+        const QRect inFrame(option->mapTo(option->parentWidget(), QPoint(0, 0)), option->size());
+        QVERIFY2(option->width() >= option->sizeHint().width() && option->height() >= option->sizeHint().height() &&
+                     option->parentWidget()->contentsRect().contains(inFrame),
+                 qPrintable(option->objectName()));
+    }
+}
+
+void Form1Test::boxFitsItsText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("lines");
+    QTest::newRow("the warning") << kWarning << 2;
+    QTest::newRow("one line") << QStringLiteral("请选择文件类型") << 1;
+}
+
+// A short message's box is as high as its lines and buttons, and offers no
+// minimise or maximise.
+void Form1Test::boxFitsItsText() {
+    QFETCH(QString, text);
+    QFETCH(int, lines);
+    QWidget parent;
+    parent.show();
+    MessageDialog box(&parent, kProgramTitle, MessageDialog::Buttons::YesNo, text);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    // The text's own height as laid out, the Chinese font's taller lines included.
+    int shown = 0;
+    qreal textHeight = 0;
+    for (QTextBlock block = box.textView()->document()->begin(); block.isValid(); block = block.next()) {
+        shown += block.layout()->lineCount();
+        for (int i = 0; i < block.layout()->lineCount(); ++i) textHeight += block.layout()->lineAt(i).height();
+    }
+    QCOMPARE(shown, lines);
+    // Besides the text and a button: margins, a gap and the text's frame.
+    QVERIFY2(box.height() <= int(textHeight) + box.firstButton()->height() + 64,
+             qPrintable(QStringLiteral("%1x%2 for %3").arg(box.width()).arg(box.height()).arg(textHeight)));
+    QVERIFY(box.textView()->verticalScrollBar()->maximum() == 0);
+    QVERIFY(box.windowFlags() & Qt::CustomizeWindowHint);  // the hints below are the box's own
+    QVERIFY(!(box.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
 }
 
 QTEST_MAIN(Form1Test)

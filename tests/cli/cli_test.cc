@@ -176,7 +176,7 @@ TEST(Cli, FilesLeftUntouchedGiveExitOne) {
     const Result r = runProgram(home, {"--backup-dir", home.path("bk"), home.path("src")}, {}, root);
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_NE(r.out.find("处理代码10行，文件4个"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\n以下文件未能格式化，原文件保持不变：,b.f90,c.f90,d.f90\n"), std::string::npos)
+    EXPECT_NE(r.out.find("\n以下文件未能格式化，原文件保持不变：b.f90,c.f90,d.f90\n"), std::string::npos)
         << r.out;
     for (const char* name : {"b.f90", "c.f90", "d.f90"})
         EXPECT_NE(r.err.find(name), std::string::npos) << r.err;

@@ -79,7 +79,7 @@ Summary parseSummary(const std::string& out) {
     if (f != std::string::npos) {
         std::string rest = out.substr(f + kFailed.size());
         while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r')) rest.pop_back();
-        s.failed = commaList(rest);
+        s.failed = commaList("," + rest);
     }
     return s;
 }

@@ -70,6 +70,28 @@ TEST(WriteFileAtomically, LeavesOldBytesWhenItCannotWrite) {
     EXPECT_FALSE(writeFileAtomically(dir.path("no/such/folder/x.f90"), "new").ok);
 }
 
+#ifndef _WIN32
+// An opener that cannot start, or that ends saying it could not open the
+// folder, is a failure; one that ends well is not.
+TEST(OpenFolder, TellsAnOpenerThatFailsFromOneThatOpened) {
+    TempFolder dir;
+    const struct {
+        std::string program;
+        bool opened;
+        const char* says;
+    } cases[] = {
+        {"true", true, ""},
+        {"false", false, "could not open the folder (exit code 1)"},
+        {dir.path("no such opener"), false, "cannot start"},
+    };
+    for (const auto& c : cases) {
+        const Status status = runFolderOpener(c.program, dir.path());
+        EXPECT_EQ(status.ok, c.opened) << c.program;
+        EXPECT_NE(status.message.find(c.says), std::string::npos) << c.program << ": " << status.message;
+    }
+}
+#endif
+
 TEST(BackupRoot, IsTheOverrideElseTheWritableProgramFolder) {
     TempFolder dir;
     QtPlatformOptions options;

@@ -100,17 +100,66 @@ TEST(RunBatch, SlotWrapsAfterFive) {
     }
 }
 
-TEST(RunBatch, RunsWithoutFilesStillAdvanceTheStoredSlot) {
+// A run that finds no file advances the slot it reports, not the stored
+// one; the next run of the session counts on from it unless another
+// program has stored a slot meanwhile.
+TEST(RunBatch, RunsWithoutFilesAdvanceOnlyTheReportedSlot) {
+    auto emptySummary = [](int slot) {
+        return "本次共处理代码0行，文件0个，分别为，本次运行备份文件在备份" + std::to_string(slot) + "文件夹中";
+    };
     BatchFixture f;
     f.dir.write("src/other.txt", "x");
     f.platform.writeSetting("chuli", "benfencishu", "2");
     f.session.backupSlot = 2;
     for (int run = 1; run <= 3; ++run) {
         FakeUi ui;
-        EXPECT_EQ(f.run(".f90", ui).message, "本次共处理代码0行，文件0个，分别为，本次运行备份文件在备份" +
-                                                 std::to_string(2 + run) + "文件夹中");
+        EXPECT_EQ(f.run(".f90", ui).message, emptySummary(2 + run));
+        EXPECT_EQ(f.storedSlot(), "2");
+        EXPECT_FALSE(f.dir.exists("backups/备份" + std::to_string(2 + run))) << run;
     }
-    EXPECT_EQ(f.storedSlot(), "5");  // stored before any file would be touched
+    FakeUi ui;
+    f.dir.write("src/a.f90", "x = 1\r\n");
+    f.run(".f90", ui);  // from 5 on to 1
+    EXPECT_EQ(f.storedSlot(), "1");
+    EXPECT_EQ(f.dir.read("backups/备份1/a.f90"), "x = 1\r\n");
+
+    BatchFixture other;
+    other.platform.writeSetting("chuli", "benfencishu", "2");
+    other.session.backupSlot = 2;
+    FakeUi first, second;
+    EXPECT_EQ(other.run(".f90", first).message, emptySummary(3));
+    other.platform.writeSetting("chuli", "benfencishu", "4");  // another program's run
+    EXPECT_EQ(other.run(".f90", second).message, emptySummary(5));
+}
+
+// A file that cannot be decoded is named once in the summary's failure
+// line and once in the details, with the reason and without its path.
+TEST(RunBatch, NamesAFailedFileOnceWithItsReason) {
+    BatchFixture f;
+    f.dir.write("src/a.f90", "x = 1\r\n");
+    f.dir.write("src/bad.f90", "x\x81\x20y\r\n");  // neither UTF-8 nor GB18030
+    FakeUi ui;
+    const BatchOutcome outcome = f.run(".f90", ui);
+    EXPECT_NE(outcome.message.find("\r\n以下文件未能格式化，原文件保持不变：bad.f90"), std::string::npos)
+        << outcome.message;
+    EXPECT_EQ(ui.details, std::vector<std::string>{"bad.f90：neither UTF-8 nor GB18030 text"});
+}
+
+// The headline keeps everything of a summary but the names processed.
+TEST(SummaryHeadline, LeavesOutTheNamesOnly) {
+    RunCounters run;
+    run.fileCount = 2;
+    run.totalLines = 7;
+    run.processedNames = {"a.f90", "本次运行备份文件在备份9.f90"};  // a name with the summary's words
+    const std::string summary = summaryText(run, 3, {{"b.f90", "b.f90: cannot write"}}, 4);
+    EXPECT_EQ(summaryHeadline(summary),
+              "本次共处理代码7行，文件2个，本次运行备份文件在备份3文件夹中" +
+                  summary.substr(summary.find("\r\n")));
+    EXPECT_NE(summaryHeadline(summary).find("处理已取消，其余4个"), std::string::npos);
+    run = RunCounters{};
+    EXPECT_EQ(summaryHeadline(summaryText(run, 1, {})), "本次共处理代码0行，文件0个，本次运行备份文件在备份1文件夹中");
+    EXPECT_EQ(summaryHeadline(kMissingExtension), "");
+    EXPECT_EQ(summaryHeadline(kExtensionWarning), "");
 }
 
 // Whatever the encoding and line ends, a file comes back in its own

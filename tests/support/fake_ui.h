@@ -12,6 +12,10 @@ namespace codekiln::testing {
 struct FakeUi : UserInterface {
     explicit FakeUi(bool answer = true) : answer(answer) {}
     void messageOk(const std::string& text) override { okBoxes.push_back(text); }
+    void messageOkWithDetails(const std::string& text, const std::string& shown) override {
+        details.push_back(shown);
+        messageOk(text);
+    }
     bool messageYesNo(const std::string& text) override {
         questions.push_back(text);
         return answer;
@@ -21,7 +25,7 @@ struct FakeUi : UserInterface {
     }
 
     bool answer;
-    std::vector<std::string> okBoxes, questions, progressCalls;
+    std::vector<std::string> okBoxes, details, questions, progressCalls;
 };
 
 }  // namespace codekiln::testing
