@@ -487,7 +487,11 @@ private:
         while (more && j + 1 < lines.size()) {
             ++j;
             const Line& ln = lines[j];
-            if (quote == 0 && (ln.core.empty() || ln.core[0] == '!' || ln.core[0] == '#')) { group.push_back(j); continue; }
+            // A blank line is a comment line, also inside a continued constant.
+            if (ln.core.empty() || (quote == 0 && (ln.core[0] == '!' || ln.core[0] == '#'))) {
+                group.push_back(j);
+                continue;
+            }
             // A constant carried on without a leading "&" takes the line's
             // leading blanks as its own: that line stays as it is.
             if (quote != 0 && ln.core[0] != '&') rawLines_.push_back(j);
