@@ -22,14 +22,15 @@
 #include "cli/run_report.h"
 #include "cli/terminal_ui.h"
 #include "cli/unified_diff.h"
+#include "engine/state/text.h"
 #include "platform/file_names.h"
 #include "platform/paths.h"
 #include "platform/qt_platform.h"
+#include "run/backup_slots.h"
 #include "run/chuli.h"
 #include "run/pipeline.h"
+#include "run/reason_text.h"
 #include "run/run_batch.h"
-#include "run/backup_slots.h"
-#include "engine/state/text.h"
 
 namespace codekiln {
 
@@ -95,10 +96,9 @@ Status configStatus(CliOptions& options) {
                                                : QFileInfo(QString::fromStdString(path)).absolutePath();
         const std::string found = findProjectConfig(start.toStdString());
         if (!first && found != config) {
-            return Status::failure(path + " and " + configPath + " fall under different settings files (" +
-                                   (config.empty() ? "none" : config) + ", " +
-                                   (found.empty() ? "none" : found) +
-                                   "); run them separately or pass --no-config");
+            return Status::failure(
+                Why::DifferentSettings, path, configPath,
+                (config.empty() ? "none" : config) + ", " + (found.empty() ? "none" : found));
         }
         if (first) configPath = path;
         config = found;
@@ -110,7 +110,7 @@ Status configStatus(CliOptions& options) {
 
 bool applyConfig(CliOptions& options, std::FILE* err) {
     const Status applied = configStatus(options);
-    if (!applied) report(err, applied.message);
+    if (!applied) report(err, englishText(applied));
     return applied.ok;
 }
 
@@ -137,7 +137,7 @@ Status readAll(std::FILE* in, std::string& bytes) {
         bytes.append(buffer, n);
         if (n < sizeof buffer) break;
     }
-    if (std::ferror(in)) return Status::failure("standard input: cannot read");
+    if (std::ferror(in)) return Status::failure(Why::StandardInputUnreadable);
     return Status::success();
 }
 
@@ -191,7 +191,7 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     if (!options.changedSince.empty()) {
         const Status limited = limitToChangedLines(found.files, options.paths, options.changedSince);
         if (!limited) {
-            report(err, limited.message);
+            report(err, englishText(limited));
             return CliResult::UsageError;
         }
     }
@@ -216,7 +216,7 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
         report(err, std::string("standard output: cannot write the ") + (options.json ? "report" : "summary") +
                         "; this run's backups are in " + slotFolderPath(platform, session.backupSlot));
     for (const std::string& error : found.errors) report(err, error);
-    for (const FileFailure& failure : outcome.failures) report(err, failure.reason);
+    for (const FileFailure& failure : outcome.failures) report(err, englishText(failure.reason));
     if (!outcome.manifestError.empty()) report(err, outcome.manifestError);
     const bool clean = outcome.failures.empty() && errors.empty();
     return summaryOut && clean ? CliResult::Success : CliResult::FilesFailed;
@@ -238,7 +238,7 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
         status = platform.readFile(path, bytes);
     }
     if (!status) {
-        report(err, status.message);
+        report(err, englishText(status));
         return CliResult::FilesFailed;
     }
     const std::string name = path != "-"                      ? escapedName(path)
@@ -247,8 +247,10 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
     const PipelineResult result = formatOneText(options, std::move(bytes), name);
     reportWarnings(err, name, result.warnings);
     if (!result.formatted()) {
-        report(err,
-               result.reason);  // nothing on standard output: a refused text is never shown as the result
+        report(
+            err,
+            englishText(
+                result.reason));  // nothing on standard output: a refused text is never shown as the result
         return CliResult::FilesFailed;
     }
     if (std::fwrite(result.bytes.data(), 1, result.bytes.size(), out) != result.bytes.size() ||
@@ -285,7 +287,7 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
         std::string bytes;
         const Status status = platform.readFile(file.path, bytes);
         if (!status) {
-            report(err, status.message);
+            report(err, englishText(status));
             failed = true;
             continue;
         }
@@ -293,7 +295,7 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
                                                       platform, pipelineOptions(options));
         reportWarnings(err, escapedName(file.path), result.warnings);
         if (!result.formatted()) {
-            report(err, result.reason);
+            report(err, englishText(result.reason));
             refused.push_back(file.path);
         } else if (result.bytes != bytes) {
             changed = true;

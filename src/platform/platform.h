@@ -1,7 +1,7 @@
 // The operations through which the batch run and the formatting pass reach
 // the operating system: listing a folder, files and folders, reading and
 // writing text files, the per-user settings store, opening a folder in the
-// file manager, and the user's answers to message boxes. Plain C++ so that
+// file manager. Plain C++ so that
 // the run and its tests never see Qt; the real implementation lives in
 // qt_platform.h and tests put fakes in its place.
 #pragma once
@@ -13,19 +13,9 @@
 #include <vector>
 
 #include "platform/run_manifest.h"
+#include "platform/status.h"
 
 namespace codekiln {
-
-/// The outcome of one platform call: success, or a message naming the path
-/// and the reason.
-struct Status {
-    bool ok = true;
-    std::string message;  ///< empty on success
-
-    static Status success() { return {}; }
-    static Status failure(std::string message) { return {false, std::move(message)}; }
-    explicit operator bool() const { return ok; }
-};
 
 /// How a text file's bytes stand for characters.
 enum class TextEncoding {
@@ -139,7 +129,7 @@ public:
     /// regular file.
     virtual Status statFile(const std::string& path, FileIdentity& identity) {
         identity = FileIdentity{};
-        return fileExists(path) ? Status::success() : Status::failure(path + ": file not found");
+        return fileExists(path) ? Status::success() : Status::failure(Why::FileNotFound, path);
     }
     /// Reads a whole regular file once, with what it was when read.
     virtual Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) {
@@ -175,8 +165,7 @@ public:
     /// otherwise. A symbolic link at `path` is never followed.
     virtual Status createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
         (void)of;
-        if (pathKind(path) != PathKind::Missing)
-            return Status::failure(path + ": made by another program during the restore; left as it is");
+        if (pathKind(path) != PathKind::Missing) return Status::failure(Why::MadeDuringRestore, path);
         return writeFile(path, bytes);
     }
     /// Removes from `folder` the temporary files left behind by runs of this
@@ -220,36 +209,6 @@ public:
     /// up to `waitMilliseconds` for another holder to let go. Fails, saying
     /// why, when the hold cannot be had.
     virtual Status lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock>& lock) = 0;
-};
-
-/// The user's side of a run: message boxes and progress. Abstract so that a
-/// window, a terminal and a test can each answer.
-class UserInterface {
-public:
-    virtual ~UserInterface() = default;
-
-    /// A message box with OK only; returns when dismissed. Lines are joined by CR LF.
-    virtual void messageOk(const std::string& text) = 0;
-    /// The same with details the user can open, such as why each failed
-    /// file failed; lines of both joined by CR LF. Without a place for
-    /// details, the text alone.
-    virtual void messageOkWithDetails(const std::string& text, const std::string& details) {
-        (void)details;
-        messageOk(text);
-    }
-    /// A message box with Yes (the default) and No; true for Yes.
-    virtual bool messageYesNo(const std::string& text) = 0;
-    /// Called before each file of a run (`done` files of `total` are finished
-    /// and `name` comes next) and once more after the last, with `done` equal
-    /// to `total` and an empty name.
-    virtual void progress(long long done, long long total, const std::string& name) {
-        (void)done;
-        (void)total;
-        (void)name;
-    }
-    /// Whether the user asked to stop the run. Asked after each progress
-    /// call, before the next file is touched.
-    virtual bool stopRequested() { return false; }
 };
 
 /// The separator between a folder and a name in the paths a run builds.
