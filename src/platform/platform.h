@@ -121,56 +121,39 @@ public:
 
     // The operations below carry a file through a run without loss: one
     // reading, a backup written from exactly the bytes read, and a rewrite
-    // that only happens when the file is still the one read. Their plain
-    // versions here serve fakes; the real platform does each one properly.
+    // that only happens when the file is still the one read.
 
     /// What the file at `path` (a symbolic link followed) is; fails, saying
     /// why (not found, not a regular file, name too long), when it is not a
     /// regular file.
-    virtual Status statFile(const std::string& path, FileIdentity& identity) {
-        identity = FileIdentity{};
-        return fileExists(path) ? Status::success() : Status::failure(Why::FileNotFound, path);
-    }
+    virtual Status statFile(const std::string& path, FileIdentity& identity) = 0;
     /// Reads a whole regular file once, with what it was when read.
-    virtual Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) {
-        identity = FileIdentity{};
-        return readFile(path, bytes);
-    }
+    virtual Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) = 0;
     /// Writes the backup `to` from `bytes`: a new file in its folder, given
     /// the permission bits (never wider, no special bits) and modification
     /// time of `of`, renamed over whatever entry `to` names (a symbolic link
     /// is replaced, never followed).
-    virtual Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
-        (void)of;
-        return writeFile(to, bytes);
-    }
+    virtual Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) = 0;
     /// Replaces the content of `path` (a symbolic link's target) by `bytes`,
     /// only when it is still the file `read` describes; keeps its owner and
     /// group where the process may set them, its permission bits, and its
     /// special bits where the owner is kept. A file with several hard links
     /// is rewritten in place, so that every link keeps it.
-    virtual Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
-        (void)read;
-        return writeFile(path, bytes);
-    }
+    virtual Status replaceFile(const std::string& path, const std::string& bytes,
+                               const FileIdentity& read) = 0;
     /// Puts a backup's `bytes` back into `path` as replaceFile does, only
     /// when it is still the file `read` describes; a file whose owner and
     /// group cannot be kept is left as it is, with a failure saying so.
-    virtual Status restoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
-        return replaceFile(path, bytes, read);
-    }
+    virtual Status restoreFile(const std::string& path, const std::string& bytes,
+                               const FileIdentity& read) = 0;
     /// Writes a new file `path` from `bytes`, given the permission bits (no
     /// special bits) and modification time of `of`, only when nothing
     /// stands at `path` at the moment it is put there; fails, saying so,
     /// otherwise. A symbolic link at `path` is never followed.
-    virtual Status createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
-        (void)of;
-        if (pathKind(path) != PathKind::Missing) return Status::failure(Why::MadeDuringRestore, path);
-        return writeFile(path, bytes);
-    }
+    virtual Status createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) = 0;
     /// Removes from `folder` the temporary files left behind by runs of this
     /// program that are no longer alive.
-    virtual void removeStaleTemporaries(const std::string& folder) { (void)folder; }
+    virtual void removeStaleTemporaries(const std::string& folder) = 0;
 
     /// What stands at `path`; a symbolic link is reported as one, not followed.
     virtual PathKind pathKind(const std::string& path) = 0;

@@ -297,8 +297,18 @@ Status QtPlatform::readFileOnce(const std::string& path, std::string& bytes, Fil
     return readFile(path, bytes);
 }
 
+// The backup takes the bytes read; Windows has no permission bits to give it.
 Status QtPlatform::writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
-    return Platform::writeBackup(to, bytes, of);
+    (void)of;
+    return writeFile(to, bytes);
+}
+
+// Only while nothing has taken the name; the check and the write are two
+// steps here.
+Status QtPlatform::createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
+    (void)of;
+    if (pathKind(path) != PathKind::Missing) return Status::failure(Why::MadeDuringRestore, path);
+    return writeFile(path, bytes);
 }
 
 // A file deleted, replaced or written to since it was read is left as the

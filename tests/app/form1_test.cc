@@ -780,7 +780,7 @@ void Form1Test::reasonsInChinese_data() {
     QTest::newRow("not encodable") << reasonOf(Why::CannotEncode, "/d/a.f90", "the system code page")
                                    << "/d/a.f90: 文本无法用系统代码页写出";
     QTest::newRow("a path with the tool's words")
-        << reasonOf(Why::CannotRead, "/d/cannot read.f90") << "/d/cannot read.f90: 无法读取";
+        << reasonOf(Why::CannotRead, "/d/cannot read {line}.f90") << "/d/cannot read {line}.f90: 无法读取";
     QTest::newRow("no Chinese yet")
         << reasonOf(Why::ChangedDuringFormatting, "/d/a.f90")
         << "/d/a.f90: changed during formatting; left as the other program left it";
