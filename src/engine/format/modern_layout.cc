@@ -611,13 +611,19 @@ public:
             std::size_t j = i;
             for (;;) {
                 bool startsInConstant = cs.open();
+                // Blanks are no part of fixed-form code, and the layout moves
+                // the blanks at either end of a line's text: each line's code
+                // is read without them and joined to the last by one blank,
+                // so that a second pass reads the statement as the first did.
+                std::string& piece = piece_;
+                piece.clear();
                 auto outside = [&](std::string_view t) {
                     for (char c : t) {
                         if (c == '!') break;
-                        if (c != '"' && c != '\'') code_ += isBlank(c) ? ' ' : lower(c);
+                        if (c != '"' && c != '\'') piece += isBlank(c) ? ' ' : lower(c);
                     }
                 };
-                auto constant = [&](std::string_view) { code_ += ' '; };
+                auto constant = [&](std::string_view) { piece += ' '; };
                 bool comment = false;
                 std::string_view t = cut[j].text;
                 if (!cs.open()) {
@@ -634,6 +640,11 @@ public:
                 }
                 scanFixedText(t, cs, outside, constant);
                 if (comment) cs = ConstantState{cs.quote, cs.hollerithLeft, cs.inFormat};
+                const std::size_t from = piece.find_first_not_of(' ');
+                if (from != std::string::npos) {
+                    if (!code_.empty() && code_.back() != ' ') code_ += ' ';
+                    code_.append(piece, from, piece.find_last_not_of(' ') + 1 - from);
+                }
                 group.push_back(j);
                 bool raw = startsInConstant || cs.open() || !cut[j].tail.empty() ||
                            cut[j].field.find('\t') != std::string_view::npos;
@@ -656,25 +667,35 @@ public:
                 if (firstPart) { indent = at; firstPart = false; }
                 b = k + 1;
             }
+            // The shift comes from the statement's first line with text: an
+            // initial line with no text (or only a label) sets nothing, since
+            // its blanks do not survive. When that line stays as it stands,
+            // its continuation lines stay too, keeping their offset from it.
             long shift = 0;
             bool haveShift = false;
             for (std::size_t g = 0; g < group.size(); ++g) {
                 std::size_t m = group[g];
                 const FixedLine& f = cut[m];
-                if (off_ || keep[g] == 1) { emitRaw(text, m); continue; }
+                const bool kept = off_ || keep[g] == 1 || f.text.find('\t') != std::string_view::npos;
+                std::string_view body = f.text;
+                std::size_t lead = 0;
+                while (lead < body.size() && isBlank(body[lead])) ++lead;
+                std::string_view core = body.substr(lead);
+                while (!core.empty() && isBlank(core.back())) core.remove_suffix(1);
+                if (!haveShift && keep[g] != 2 && !core.empty()) {
+                    const long target = static_cast<long>(indent) * opt_.indentWidth;
+                    const bool fits = static_cast<std::size_t>(target) + core.size() <= kFixedTextWidth;
+                    shift = kept || !fits ? 0 : target - static_cast<long>(lead);
+                    haveShift = true;
+                }
+                if (kept) { emitRaw(text, m); continue; }
                 if (keep[g] == 2) {
                     if (f.kind == FixedLine::Kind::Blank) out_.append(lines[m].end); else emitRaw(text, m);
                     continue;
                 }
-                std::string_view body = f.text;
-                std::size_t lead = 0;
-                while (lead < body.size() && isBlank(body[lead])) ++lead;
-                if (body.find('\t') != std::string_view::npos) { emitRaw(text, m); continue; }
-                std::string_view core = body.substr(lead);
-                while (!core.empty() && isBlank(core.back())) core.remove_suffix(1);
-                if (!haveShift) { shift = static_cast<long>(indent) * opt_.indentWidth - static_cast<long>(lead); haveShift = true; }
                 long want = std::max(0L, static_cast<long>(lead) + shift);
-                if (static_cast<std::size_t>(want) + core.size() > kFixedTextWidth) { emitRaw(text, m); continue; }
+                // A line the shift would push past column 72 keeps its own blanks.
+                if (static_cast<std::size_t>(want) + core.size() > kFixedTextWidth) want = static_cast<long>(lead);
                 std::string_view field = f.field;
                 out_.append(field);
                 if (!core.empty()) {
@@ -798,6 +819,7 @@ private:
     ModernFile& file_;
     std::string out_;
     std::string code_;
+    std::string piece_;
     std::string offCode_;
     bool offContinued_ = false;
     bool conditionalContinued_ = false;
