@@ -117,7 +117,6 @@ Statement classify(std::string_view s, std::string_view top) {
     {
         std::size_t save = w.pos();
         std::string_view name = w.word();
-        std::size_t after = w.pos();
         if (!name.empty() && w.peek() == ':') {
             w.skipBlanks();
             std::size_t colon = w.pos();
@@ -126,7 +125,6 @@ Statement classify(std::string_view s, std::string_view top) {
         } else {
             w.seek(save);
         }
-        (void)after;
     }
     std::size_t start = w.pos();
     std::string_view first = w.word();
@@ -136,7 +134,6 @@ Statement classify(std::string_view s, std::string_view top) {
     auto closeAs = [&](std::string_view word) {
         if (word.empty()) { st.role = Role::Close; st.kind = ""; return true; }
         if (word == "file") return false;
-        if (word == "blockdata") word = "blockdata";
         const char* k = endKind(word);
         if (!k) return false;
         st.role = Role::Close;
@@ -298,14 +295,9 @@ int formatSwitch(std::string_view core) {
 // comment gone). `quote` carries an open constant between lines. Returns
 // whether the line ends with a continuation "&".
 bool readCode(std::string_view core, bool continued, char& quote, std::string& code) {
-    std::size_t i = 0;
-    if (continued && quote == 0) {
-        if (!core.empty() && core[0] == '&') i = 1;
-    } else if (continued && quote != 0 && !core.empty() && core[0] == '&') {
-        i = 1;
-    }
+    // A continuation line's leading "&" joins it to the line before.
+    std::size_t i = continued && !core.empty() && core[0] == '&' ? 1 : 0;
     std::size_t lastAmp = std::string::npos;
-    std::size_t mark = code.size();
     for (; i < core.size(); ++i) {
         char c = core[i];
         if (quote != 0) {
@@ -329,7 +321,6 @@ bool readCode(std::string_view core, bool continued, char& quote, std::string& c
         else if (!isBlank(c)) lastAmp = std::string::npos;
         code += isBlank(c) ? ' ' : lower(c);
     }
-    (void)mark;
     if (lastAmp != std::string::npos) { code.resize(lastAmp); return true; }
     if (quote != 0) quote = 0;  // a constant cannot run past a line without "&"
     return false;
@@ -347,12 +338,11 @@ public:
         std::size_t i = 0;
         while (i < n) {
             const Line& ln = lines[i];
-            std::int64_t lineNo = static_cast<std::int64_t>(i) + 1;
             int sw = formatSwitch(ln.core);
             if (off_) {
                 emitRaw(text, i);
                 if (sw == 1) off_ = false;
-                else followStatement(lines, i, text, true);
+                else followStatement(lines, i);
                 ++i;
                 continue;
             }
@@ -372,7 +362,6 @@ public:
                 ++i;
                 continue;
             }
-            (void)lineNo;
             i = statement(lines, i, text);
         }
         flushComments(depth() * opt_.indentWidth);
@@ -498,24 +487,7 @@ private:
             more = readCode(ln.core, true, quote, code_);
             group.push_back(j);
         }
-        // Split at ";" outside constants (constants are blanked, quotes kept).
-        std::int64_t lineNo = static_cast<std::int64_t>(i) + 1;
-        bool firstPart = true;
-        int indent = depth();
-        std::size_t b = 0;
-        bool inq = false; char q = 0;
-        for (std::size_t k = 0; k <= code_.size(); ++k) {
-            char c = k < code_.size() ? code_[k] : ';';
-            if (inq) { if (c == q) inq = false; continue; }
-            if (c == '"' || c == '\'') { inq = true; q = c; continue; }
-            if (c != ';') continue;
-            std::string_view part = std::string_view(code_).substr(b, k - b);
-            b = k + 1;
-            int before = depth();
-            int lineIndent = apply(part, lineNo);
-            if (firstPart) { indent = lineIndent; firstPart = false; }
-            (void)before;
-        }
+        const int indent = applyParts(code_, static_cast<std::int64_t>(i) + 1);
         int width = opt_.indentWidth;
         // Comments before an end or middle line belong to the body.
         // Indented code: indented in the source and in the layout alike, so
@@ -540,32 +512,20 @@ private:
     }
 
     // Follows the structure through a format-off region without writing.
-    void followStatement(const std::vector<Line>& lines, std::size_t i, std::string_view, bool) {
+    // Whether a line goes on is read as if it stood alone.
+    void followStatement(const std::vector<Line>& lines, std::size_t i) {
         const Line& ln = lines[i];
-        if (ln.core.empty() || ln.core[0] == '!' ) return;
+        if (ln.core.empty() || ln.core[0] == '!') return;
         if (ln.core[0] == '#') { preprocessor(ln.core); return; }
         code_.clear();
         char quote = 0;
-        if (offContinued_) { readCode(ln.core, true, quote, code_); offCode_ += code_; }
-        else { offCode_.clear(); readCode(ln.core, false, quote, code_); offCode_ = code_; }
+        readCode(ln.core, offContinued_, quote, code_);
+        if (!offContinued_) offCode_.clear();
+        offCode_ += code_;
+        code_.clear();
         quote = 0;
-        std::string tmp;
-        std::string probe;
-        offContinued_ = false;
-        {
-            std::string c2; char q2 = 0;
-            offContinued_ = readCode(ln.core, false, q2, c2);
-        }
-        if (offContinued_) return;
-        std::size_t b = 0; bool inq = false; char q = 0;
-        for (std::size_t k = 0; k <= offCode_.size(); ++k) {
-            char c = k < offCode_.size() ? offCode_[k] : ';';
-            if (inq) { if (c == q) inq = false; continue; }
-            if (c == '"' || c == '\'') { inq = true; q = c; continue; }
-            if (c != ';') continue;
-            apply(std::string_view(offCode_).substr(b, k - b), static_cast<std::int64_t>(i) + 1);
-            b = k + 1;
-        }
+        offContinued_ = readCode(ln.core, false, quote, code_);
+        if (!offContinued_) applyParts(offCode_, static_cast<std::int64_t>(i) + 1);
     }
 
 public:
@@ -585,7 +545,6 @@ public:
             cut[i] = cutFixedLine(text.substr(starts_[i], e - starts_[i]));
         }
         std::size_t i = 0;
-        ConstantState cs;
         while (i < n) {
             int sw = formatSwitch(lines[i].core);
             if (sw != 0 && cut[i].kind == FixedLine::Kind::Comment) off_ = sw < 0;
@@ -598,116 +557,10 @@ public:
                 ++i;
                 continue;
             }
-            // One statement: its initial line and continuation lines (comment
-            // and blank lines may stand between them).
-            std::vector<std::size_t>& group = group_;
-            group.clear();
-            code_.clear();
-            cs = ConstantState{};
-            cs.inFormat = startsFormatStatement(cut[i].text);
-            code_ = cut[i].label();  // the label field, read as a free-form label
-            code_ += ' ';
-            std::vector<char> keep;
-            std::size_t j = i;
-            for (;;) {
-                bool startsInConstant = cs.open();
-                // Blanks are no part of fixed-form code, and the layout moves
-                // the blanks at either end of a line's text: each line's code
-                // is read without them and joined to the last by one blank,
-                // so that a second pass reads the statement as the first did.
-                std::string& piece = piece_;
-                piece.clear();
-                auto outside = [&](std::string_view t) {
-                    for (char c : t) {
-                        if (c == '!') break;
-                        if (c != '"' && c != '\'') piece += isBlank(c) ? ' ' : lower(c);
-                    }
-                };
-                auto constant = [&](std::string_view) { piece += ' '; };
-                bool comment = false;
-                std::string_view t = cut[j].text;
-                if (!cs.open()) {
-                    // "!" outside constants ends the line's code.
-                    ConstantState probe = cs;
-                    std::size_t cutAt = t.size();
-                    std::size_t pos = 0;
-                    scanConstants(t, probe, [&](std::string_view o) {
-                        std::size_t k = o.find('!');
-                        if (k != std::string_view::npos && cutAt == t.size()) cutAt = pos + k;
-                        pos += o.size();
-                    }, [&](std::string_view c) { pos += c.size(); });
-                    if (cutAt < t.size()) { t = t.substr(0, cutAt); comment = true; }
-                }
-                scanFixedText(t, cs, outside, constant);
-                if (comment) cs = ConstantState{cs.quote, cs.hollerithLeft, cs.inFormat};
-                const std::size_t from = piece.find_first_not_of(' ');
-                if (from != std::string::npos) {
-                    if (!code_.empty() && code_.back() != ' ') code_ += ' ';
-                    code_.append(piece, from, piece.find_last_not_of(' ') + 1 - from);
-                }
-                group.push_back(j);
-                bool raw = startsInConstant || cs.open() || !cut[j].tail.empty() ||
-                           cut[j].field.find('\t') != std::string_view::npos;
-                keep.push_back(raw ? 1 : 0);
-                std::size_t k = j + 1;
-                while (k < n && !cut[k].code()) ++k;
-                if (k < n && cut[k].kind == FixedLine::Kind::Continuation) {
-                    for (std::size_t m = j + 1; m < k; ++m) { group.push_back(m); keep.push_back(2); }
-                    j = k;
-                    continue;
-                }
-                break;
-            }
-            int indent = depth();
-            bool firstPart = true;
-            std::size_t b = 0;
-            for (std::size_t k = 0; k <= code_.size(); ++k) {
-                if (k < code_.size() && code_[k] != ';') continue;
-                int at = apply(std::string_view(code_).substr(b, k - b), static_cast<std::int64_t>(i) + 1);
-                if (firstPart) { indent = at; firstPart = false; }
-                b = k + 1;
-            }
-            // The shift comes from the statement's first line with text: an
-            // initial line with no text (or only a label) sets nothing, since
-            // its blanks do not survive. When that line stays as it stands,
-            // its continuation lines stay too, keeping their offset from it.
-            long shift = 0;
-            bool haveShift = false;
-            for (std::size_t g = 0; g < group.size(); ++g) {
-                std::size_t m = group[g];
-                const FixedLine& f = cut[m];
-                const bool kept = off_ || keep[g] == 1 || f.text.find('\t') != std::string_view::npos;
-                std::string_view body = f.text;
-                std::size_t lead = 0;
-                while (lead < body.size() && isBlank(body[lead])) ++lead;
-                std::string_view core = body.substr(lead);
-                while (!core.empty() && isBlank(core.back())) core.remove_suffix(1);
-                if (!haveShift && keep[g] != 2 && !core.empty()) {
-                    const long target = static_cast<long>(indent) * opt_.indentWidth;
-                    const bool fits = static_cast<std::size_t>(target) + core.size() <= kFixedTextWidth;
-                    shift = kept || !fits ? 0 : target - static_cast<long>(lead);
-                    haveShift = true;
-                }
-                if (kept) { emitRaw(text, m); continue; }
-                if (keep[g] == 2) {
-                    if (f.kind == FixedLine::Kind::Blank) out_.append(lines[m].end); else emitRaw(text, m);
-                    continue;
-                }
-                long want = std::max(0L, static_cast<long>(lead) + shift);
-                // A line the shift would push past column 72 keeps its own blanks.
-                if (static_cast<std::size_t>(want) + core.size() > kFixedTextWidth) want = static_cast<long>(lead);
-                std::string_view field = f.field;
-                out_.append(field);
-                if (!core.empty()) {
-                    if (field.size() < 6) out_.append(6 - field.size(), ' ');
-                    out_.append(static_cast<std::size_t>(want), ' ');
-                    out_.append(core);
-                } else {
-                    while (!out_.empty() && isBlank(out_.back()) && field.size() > 0) { out_.pop_back(); field.remove_suffix(1); }
-                }
-                out_.append(lines[m].end);
-            }
-            i = group.back() + 1;
+            readFixedStatement(cut, i);
+            const int indent = applyParts(code_, static_cast<std::int64_t>(i) + 1, false);
+            writeFixedStatement(text, lines, cut, indent);
+            i = group_.back() + 1;
         }
         for (const Open& o : stack_)
             file_.warnings.push_back({0, std::string(o.kind) + " at line " + std::to_string(o.line) + " is never closed"});
@@ -715,6 +568,142 @@ public:
     }
 
 private:
+    // How a line of a fixed-form statement is written.
+    enum class FixedKeep : char {
+        Move,     // the statement text moves with the statement
+        AsIs,     // in or ending in a continued constant, text beyond column 72, a TAB form
+        Between,  // a comment or blank line between the statement's lines
+    };
+
+    // Reads the fixed-form statement starting at line i: its initial line
+    // and continuation lines, with the comment and blank lines between them,
+    // into group_ and keep_, and its code (lower case, constants blanked,
+    // comments gone, the label first) into code_.
+    void readFixedStatement(const std::vector<FixedLine>& cut, std::size_t i) {
+        const std::size_t n = cut.size();
+        group_.clear();
+        keep_.clear();
+        ConstantState cs;
+        cs.inFormat = startsFormatStatement(cut[i].text);
+        code_ = cut[i].label();  // the label field, read as a free-form label
+        code_ += ' ';
+        for (std::size_t j = i;;) {
+            const bool startsInConstant = cs.open();
+            // Blanks are no part of fixed-form code, and the layout moves
+            // the blanks at either end of a line's text: each line's code
+            // is read without them and joined to the last by one blank,
+            // so that a second pass reads the statement as the first did.
+            piece_.clear();
+            auto outside = [&](std::string_view t) {
+                for (char c : t) {
+                    if (c == '!') break;  // "!" outside constants ends the line's code
+                    piece_ += isBlank(c) ? ' ' : lower(c);
+                }
+            };
+            auto constant = [&](std::string_view) { piece_ += ' '; };
+            scanFixedText(cut[j].text, cs, outside, constant);
+            const std::size_t from = piece_.find_first_not_of(' ');
+            if (from != std::string::npos) {
+                if (!code_.empty() && code_.back() != ' ') code_ += ' ';
+                code_.append(piece_, from, piece_.find_last_not_of(' ') + 1 - from);
+            }
+            group_.push_back(j);
+            const bool asIs = startsInConstant || cs.open() || !cut[j].tail.empty() ||
+                              cut[j].field.find('\t') != std::string_view::npos;
+            keep_.push_back(asIs ? FixedKeep::AsIs : FixedKeep::Move);
+            std::size_t k = j + 1;
+            while (k < n && !cut[k].code()) ++k;
+            if (k == n || cut[k].kind != FixedLine::Kind::Continuation) return;
+            for (std::size_t m = j + 1; m < k; ++m) {
+                group_.push_back(m);
+                keep_.push_back(FixedKeep::Between);
+            }
+            j = k;
+        }
+    }
+
+    // Writes the statement read by readFixedStatement, its first line with
+    // text at `indent` levels. The shift comes from that line: an initial
+    // line with no text (or only a label) sets nothing, since its blanks do
+    // not survive. When that line stays as it stands, its continuation lines
+    // stay too, keeping their offset from it. The label field and column 6
+    // are written as they stand.
+    void writeFixedStatement(std::string_view text, const std::vector<Line>& lines, const std::vector<FixedLine>& cut,
+                             int indent) {
+        long shift = 0;
+        bool haveShift = false;
+        for (std::size_t g = 0; g < group_.size(); ++g) {
+            const std::size_t m = group_[g];
+            const FixedLine& f = cut[m];
+            const bool between = keep_[g] == FixedKeep::Between;
+            const bool kept = off_ || keep_[g] == FixedKeep::AsIs || f.text.find('\t') != std::string_view::npos;
+            std::string_view body = f.text;
+            std::size_t lead = 0;
+            while (lead < body.size() && isBlank(body[lead])) ++lead;
+            std::string_view core = body.substr(lead);
+            while (!core.empty() && isBlank(core.back())) core.remove_suffix(1);
+            if (!haveShift && !between && !core.empty()) {
+                const long target = static_cast<long>(indent) * opt_.indentWidth;
+                const bool fits = static_cast<std::size_t>(target) + core.size() <= kFixedTextWidth;
+                shift = kept || !fits ? 0 : target - static_cast<long>(lead);
+                haveShift = true;
+            }
+            if (kept || (between && f.kind != FixedLine::Kind::Blank)) {
+                emitRaw(text, m);
+                continue;
+            }
+            if (between) {  // a blank line is written empty
+                out_.append(lines[m].end);
+                continue;
+            }
+            long want = std::max(0L, static_cast<long>(lead) + shift);
+            // A line the shift would push past column 72 keeps its own blanks.
+            if (static_cast<std::size_t>(want) + core.size() > kFixedTextWidth) want = static_cast<long>(lead);
+            std::string_view field = f.field;
+            out_.append(field);
+            if (!core.empty()) {
+                if (field.size() < 6) out_.append(6 - field.size(), ' ');
+                out_.append(static_cast<std::size_t>(want), ' ');
+                out_.append(core);
+            } else {
+                // No text: the label field without its trailing blanks.
+                while (!out_.empty() && isBlank(out_.back()) && !field.empty()) {
+                    out_.pop_back();
+                    field.remove_suffix(1);
+                }
+            }
+            out_.append(lines[m].end);
+        }
+    }
+
+    // Splits a statement's code at ";" outside constants and applies each
+    // part; returns the depth the line is written at, the first part's.
+    // Free-form code keeps the quotes of its blanked constants; fixed-form
+    // code has none left, and a quote in its label field is no constant.
+    int applyParts(std::string_view code, std::int64_t lineNo, bool quotesKept = true) {
+        int indent = depth();
+        bool firstPart = true;
+        std::size_t b = 0;
+        char quote = 0;
+        for (std::size_t k = 0; k <= code.size(); ++k) {
+            const char c = k < code.size() ? code[k] : ';';
+            if (quote != 0) {
+                if (c == quote) quote = 0;
+                continue;
+            }
+            if (quotesKept && (c == '"' || c == '\'')) {
+                quote = c;
+                continue;
+            }
+            if (c != ';') continue;
+            const int at = apply(code.substr(b, k - b), lineNo);
+            if (firstPart) indent = at;
+            firstPart = false;
+            b = k + 1;
+        }
+        return indent;
+    }
+
     // "!$ code" is compiled when OpenMP is on: its line keeps its place, but
     // the constructs it opens and closes count.
     void conditionalCode(std::string_view core, std::int64_t lineNo) {
@@ -825,6 +814,7 @@ private:
     bool conditionalContinued_ = false;
     std::vector<std::size_t> starts_;
     std::vector<std::size_t> group_;
+    std::vector<FixedKeep> keep_;
     std::vector<std::size_t> rawLines_;
     const std::vector<Line>* lines_ = nullptr;
     std::vector<Pending> pending_;
