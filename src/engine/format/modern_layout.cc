@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <initializer_list>
 
 namespace codekiln {
 namespace {
@@ -54,6 +55,20 @@ public:
         }
         return false;
     }
+    // A run of digits (a label), or nothing.
+    std::string_view digits() {
+        skipBlanks();
+        std::size_t b = p_;
+        while (p_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[p_]))) ++p_;
+        return s_.substr(b, p_ - b);
+    }
+    // Reads the next word if it is `want`; otherwise reads nothing.
+    bool takeWord(std::string_view want) {
+        std::size_t save = p_;
+        if (word() == want) return true;
+        p_ = save;
+        return false;
+    }
     std::string_view rest() { skipBlanks(); return s_.substr(p_); }
     std::size_t pos() const { return p_; }
     void seek(std::size_t p) { p_ = p; }
@@ -76,6 +91,12 @@ struct Statement {
     bool strayCase = false;    // a case line with no select open around it
 };
 
+bool isOneOf(std::string_view word, std::initializer_list<std::string_view> words) {
+    return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+// Whether what follows a statement's first word makes it an assignment
+// (`do = 1`, `if(k) = 2`, `end%x = 3`), so that the word is a name.
 bool assignmentFollows(Words w) {
     char c = w.peek();
     if (c == '=' ) { std::string_view r = w.rest(); return !(r.size() > 1 && r[1] == '='); }
@@ -100,174 +121,169 @@ const char* endKind(std::string_view word) {
     return nullptr;
 }
 
-// Decides what one statement does to the structure. `top` is the kind on top
-// of the stack ("" when nothing is open).
-Statement classify(std::string_view s, std::string_view top) {
-    Statement st;
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    Words w(s);
+// The statement's label and construct name ("outer:", not "::"), skipped;
+// the label goes into st.
+void skipLabelAndName(std::string_view s, Words& w, Statement& st) {
     w.skipBlanks();
-    // Label.
-    {
-        std::size_t b = w.pos(), p = b;
-        while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p]))) ++p;
-        if (p > b && (p == s.size() || s[p] == ' ')) { st.label = std::string(s.substr(b, p - b)); w.seek(p); }
-    }
-    // Construct name "name:" (not "::").
-    {
-        std::size_t save = w.pos();
-        std::string_view name = w.word();
-        if (!name.empty() && w.peek() == ':') {
-            w.skipBlanks();
-            std::size_t colon = w.pos();
-            if (!(colon + 1 < s.size() && s[colon + 1] == ':')) { w.seek(colon + 1); }
-            else w.seek(save);
-        } else {
-            w.seek(save);
+    const std::size_t at = w.pos();
+    std::string_view label = w.digits();
+    if (!label.empty() && (w.pos() == s.size() || s[w.pos()] == ' ')) st.label = std::string(label);
+    else w.seek(at);
+    const std::size_t save = w.pos();
+    if (!w.word().empty() && w.peek() == ':') {
+        const std::size_t colon = w.pos();
+        if (!(colon + 1 < s.size() && s[colon + 1] == ':')) {
+            w.seek(colon + 1);
+            return;
         }
     }
-    std::size_t start = w.pos();
-    std::string_view first = w.word();
-    if (first.empty()) return st;
-    if (assignmentFollows(w)) return st;
+    w.seek(save);
+}
 
-    auto closeAs = [&](std::string_view word) {
-        if (word.empty()) { st.role = Role::Close; st.kind = ""; return true; }
-        if (word == "file") return false;
-        const char* k = endKind(word);
-        if (!k) return false;
+// Whether the statement is an end: "end", "enddo", "end do", "endif",
+// "end block data", ... Sets what it closes. "end" followed by a word that
+// names no construct is decided too: it closes nothing and opens nothing.
+bool readEnd(std::string_view first, Words& w, Statement& st) {
+    if (first.substr(0, 3) != "end") return false;
+    std::string_view kind = first.substr(3);
+    const bool spaced = kind.empty();
+    if (spaced) {
+        const std::size_t save = w.pos();
+        kind = w.word();
+        if (kind.empty()) {
+            w.seek(save);
+            if (w.atEnd() || w.peek() == '!') st.role = Role::Close;  // a bare end
+            return true;
+        }
+    }
+    if (kind == "block" && w.takeWord("data")) kind = "blockdata";
+    if (const char* k = endKind(kind)) {
         st.role = Role::Close;
         st.kind = k;
-        st.isContinue = (word == "do");
+        st.isContinue = kind == "do";
+        return true;
+    }
+    return spaced;
+}
+
+// Whether the statement is a middle line of a construct: else, else if,
+// elsewhere, contains, and the case lines of a select. A case line with no
+// select open is laid out as a plain statement, but reported.
+bool readMiddle(std::string_view first, Words& w, std::string_view top, Statement& st) {
+    auto middle = [&](const char* kind, const char* spelled) {
+        st.role = Role::Middle;
+        st.kind = kind;
+        st.spelled = spelled;
         return true;
     };
-    // end, enddo, end do, endif, end block data ...
-    if (first.size() >= 3 && first.substr(0, 3) == "end") {
-        std::string_view joined = first.substr(3);
-        if (joined.empty()) {
-            std::size_t save = w.pos();
-            std::string_view next = w.word();
-            if (next == "block") {
-                std::size_t s2 = w.pos();
-                if (w.word() == "data") next = "blockdata";
-                else w.seek(s2);
-            }
-            if (next.empty()) { w.seek(save); if (w.atEnd() || w.peek() == '!') return closeAs(""), st; return st; }
-            if (closeAs(next)) return st;
-            return st;
-        }
-        if (joined == "block") {
-            std::size_t s2 = w.pos();
-            if (w.word() == "data") joined = "blockdata";
-            else w.seek(s2);
-        }
-        if (closeAs(joined)) return st;
-    }
-    if (first == "continue") { st.isContinue = true; return st; }
-    // Middle lines.
     if (first == "else" || first == "elseif" || first == "elsewhere") {
-        st.role = Role::Middle;
         const bool where = first == "elsewhere" || w.rest().rfind("where", 0) == 0;
-        st.kind = where ? "where" : "if";
-        st.spelled = where ? "elsewhere" : first == "elseif" || w.rest().rfind("if", 0) == 0 ? "else if" : "else";
-        return st;
+        if (where) return middle("where", "elsewhere");
+        return middle("if", first == "elseif" || w.rest().rfind("if", 0) == 0 ? "else if" : "else");
     }
-    if (first == "contains") { st.role = Role::Middle; st.kind = "contains"; st.spelled = "contains"; return st; }
-    if (top != "select" && (((first == "case" || first == "rank") && w.peek() == '(') || first == "casedefault" ||
-                            (first == "case" && w.rest() == "default"))) {
-        st.strayCase = true;  // laid out as a plain statement, but reported
-        return st;
+    if (first == "contains") return middle("contains", "contains");
+    if (top != "select") {
+        if (((first == "case" || first == "rank") && w.peek() == '(') || first == "casedefault" ||
+            (first == "case" && w.rest() == "default"))
+            st.strayCase = true;
+        return st.strayCase;
     }
-    if (top == "select") {
-        if (first == "case" || first == "rank" || first == "casedefault") { st.role = Role::Middle; st.kind = "case"; st.spelled = "case"; return st; }
-        if (first == "class" || first == "type") {
-            std::size_t save = w.pos();
-            std::string_view n = w.word();
-            if (n == "is" || n == "default") { st.role = Role::Middle; st.kind = "case"; st.spelled = "case"; return st; }
-            w.seek(save);
-        }
-        if (first == "typeis" || first == "classis" || first == "classdefault") { st.role = Role::Middle; st.kind = "case"; st.spelled = "case"; return st; }
-    }
-    auto open = [&](const char* k, bool unit = false) { st.role = Role::Open; st.kind = k; st.unit = unit; return st; };
+    if (isOneOf(first, {"case", "rank", "casedefault", "typeis", "classis", "classdefault"})) return middle("case", "case");
+    if ((first == "class" || first == "type") && (w.takeWord("is") || w.takeWord("default"))) return middle("case", "case");
+    return false;
+}
+
+// The words that may stand before "function" or "subroutine".
+bool isProcedurePrefix(std::string_view n) {
+    return isOneOf(n, {"recursive", "pure", "elemental", "impure", "module", "non_recursive", "integer", "real",
+                       "logical", "character", "complex", "double", "precision", "doubleprecision", "type", "class"});
+}
+
+// Whether the statement opens a construct, and which. `start` is where its
+// first word begins, from where a procedure's prefixes are read.
+bool readOpen(std::string_view first, Words& w, std::string_view top, std::size_t start, Statement& st) {
+    auto open = [&](const char* k, bool unit = false) {
+        st.role = Role::Open;
+        st.kind = k;
+        st.unit = unit;
+        return true;
+    };
     if (first == "do") {
-        std::size_t save = w.pos();
-        std::size_t b = (w.skipBlanks(), w.pos()), p = b;
-        while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p]))) ++p;
-        if (p > b) st.doLabel = std::string(s.substr(b, p - b));
+        const std::size_t save = w.pos();
+        st.doLabel = std::string(w.digits());
         w.seek(save);
         return open("do");
     }
-    if (first == "if" || first == "elseif") {
-        if (!w.skipParens()) return st;
-        if (w.rest() == "then") return open("if");
-        return st;
-    }
-    if (first == "select" || first == "selectcase" || first == "selecttype" || first == "selectrank") return open("select");
-    if (first == "where" || first == "forall") {
-        if (!w.skipParens()) return st;
-        if (w.atEnd()) return open(first == "where" ? "where" : "forall");
-        return st;
-    }
+    if (first == "if" || first == "elseif") return w.skipParens() && w.rest() == "then" && open("if");
+    if (isOneOf(first, {"select", "selectcase", "selecttype", "selectrank"})) return open("select");
+    if (first == "where" || first == "forall")
+        return w.skipParens() && w.atEnd() && open(first == "where" ? "where" : "forall");
     if (first == "associate" && w.peek() == '(') return open("associate");
     if (first == "critical" && (w.atEnd() || w.peek() == '(')) return open("critical");
-    if (first == "change" && w.word() == "team") return open("team");
-    if (first == "changeteam") return open("team");
+    if ((first == "change" && w.word() == "team") || first == "changeteam") return open("team");
     if (first == "block") {
         if (w.atEnd()) return open("block");
-        if (w.word() == "data") return open("blockdata", true);
-        return st;
+        return w.word() == "data" && open("blockdata", true);
     }
     if (first == "blockdata") return open("blockdata", true);
     if (first == "enum" && w.peek() == ',') return open("enum");
     if (first == "interface" || (first == "abstract" && w.word() == "interface")) return open("interface");
     if (first == "type") {
-        char c = w.peek();
         // type(t) :: x declares; type(t) function f() opens a function,
         // which the prefixes below find.
+        const char c = w.peek();
         if (c != '(' && (c == ',' || c == ':' || isWord(c))) {
-            std::size_t save = w.pos();
-            std::string_view n = w.word();
-            if (n == "is") return st;
+            const std::size_t save = w.pos();
+            if (w.word() == "is") return false;
             w.seek(save);
             return open("type");
         }
-        if (c != '(') return st;
+        if (c != '(') return false;
     }
     if (first == "program") return open("program", true);
     if (first == "submodule" && w.peek() == '(') return open("submodule", true);
     if (first == "module") {
-        std::size_t save = w.pos();
+        const std::size_t save = w.pos();
         std::string_view n = w.word();
-        if (n == "procedure") {
-            if (top == "interface") return st;
-            return open("procedure", true);
-        }
-        if (n != "subroutine" && n != "function" && n != "pure" && n != "recursive" && n != "elemental" &&
-            n != "impure" && n != "integer" && n != "real" && n != "logical" && n != "character" &&
-            n != "complex" && n != "type" && n != "class" && n != "double") {
-            return n.empty() ? st : open("module", true);
-        }
+        if (n == "procedure") return top != "interface" && open("procedure", true);
+        if (!isOneOf(n, {"subroutine", "function", "pure", "recursive", "elemental", "impure", "integer", "real",
+                         "logical", "character", "complex", "type", "class", "double"}))
+            return !n.empty() && open("module", true);
         w.seek(save);
     }
     // Procedures with their prefixes.
     w.seek(start);
     for (int guard = 0; guard < 12; ++guard) {
         std::string_view n = w.word();
-        if (n == "subroutine") return w.word().empty() ? st : open("subroutine", true);
-        if (n == "function") return w.word().empty() ? st : open("function", true);
-        if (n == "recursive" || n == "pure" || n == "elemental" || n == "impure" || n == "module" ||
-            n == "non_recursive" || n == "integer" || n == "real" || n == "logical" || n == "character" ||
-            n == "complex" || n == "double" || n == "precision" || n == "doubleprecision" ||
-            n == "type" || n == "class") {
-            if (w.peek() == '(') w.skipParens();
-            if (w.peek() == '*') {
-                w.seek(w.pos() + 1);
-                if (w.peek() == '(') w.skipParens(); else w.word();
-            }
-            continue;
+        if (n == "subroutine") return !w.word().empty() && open("subroutine", true);
+        if (n == "function") return !w.word().empty() && open("function", true);
+        if (!isProcedurePrefix(n)) break;
+        if (w.peek() == '(') w.skipParens();
+        if (w.peek() == '*') {  // character*8, real*(k)
+            w.seek(w.pos() + 1);
+            if (w.peek() == '(') w.skipParens(); else w.word();
         }
-        break;
     }
+    return false;
+}
+
+// Decides what one statement does to the structure. `top` is the kind on top
+// of the stack ("" when nothing is open).
+Statement classify(std::string_view s, std::string_view top) {
+    Statement st;
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    Words w(s);
+    skipLabelAndName(s, w, st);
+    const std::size_t start = w.pos();
+    const std::string_view first = w.word();
+    if (first.empty() || assignmentFollows(w)) return st;
+    if (readEnd(first, w, st)) return st;
+    if (first == "continue") {
+        st.isContinue = true;
+        return st;
+    }
+    if (readMiddle(first, w, top, st)) return st;
+    readOpen(first, w, top, start, st);
     return st;
 }
 
