@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <initializer_list>
+#include <limits>
 
 namespace codekiln {
 namespace {
@@ -344,7 +345,7 @@ bool readCode(std::string_view core, bool continued, char& quote, std::string& c
 
 class Layout {
 public:
-    Layout(const ModernOptions& o, ModernFile& f) : opt_(o), file_(f) {}
+    Layout(const ModernOptions& o, ModernFile& f, std::string_view text) : opt_(o), file_(f), text_(text) {}
 
     void run(std::string_view text) {
         std::vector<Line> lines;
@@ -381,14 +382,23 @@ public:
             i = statement(lines, i, text);
         }
         flushComments(depth() * opt_.indentWidth);
-        for (const Open& o : stack_)
-            file_.warnings.push_back({0, std::string(o.kind) + " at line " + std::to_string(o.line) + " is never closed"});
-        std::stable_sort(file_.warnings.begin(), file_.warnings.end(),
-                         [](const StructureWarning& a, const StructureWarning& b) { return a.line < b.line && a.line != 0; });
-        file_.text = std::move(out_);
+        finish();
     }
 
 private:
+    // Constructs still open at the end are reported for the file as a
+    // whole, after the warnings about lines, which stay in line order.
+    void finish() {
+        for (const Open& o : stack_)
+            file_.warnings.push_back({0, std::string(o.kind) + " at line " + std::to_string(o.line) + " is never closed"});
+        auto order = [](const StructureWarning& w) {
+            return w.line == 0 ? std::numeric_limits<std::int64_t>::max() : w.line;
+        };
+        std::stable_sort(file_.warnings.begin(), file_.warnings.end(),
+                         [&](const StructureWarning& a, const StructureWarning& b) { return order(a) < order(b); });
+        file_.text = std::move(out_);
+    }
+
     enum class Pend { Blank, Comment, Keep };
     struct Pending { std::size_t line; Pend kind; };
 
@@ -578,9 +588,7 @@ public:
             writeFixedStatement(text, lines, cut, indent);
             i = group_.back() + 1;
         }
-        for (const Open& o : stack_)
-            file_.warnings.push_back({0, std::string(o.kind) + " at line " + std::to_string(o.line) + " is never closed"});
-        file_.text = std::move(out_);
+        finish();
     }
 
 private:
@@ -839,9 +847,7 @@ private:
     bool off_ = false;
     int lastBodyDepth_ = 0;
     bool nextIndented_ = false;  // the statement after the pending comments is indented code
-
-public:
-    std::string_view text_;
+    std::string_view text_;      // the whole input
 };
 
 }  // namespace
@@ -850,8 +856,7 @@ ModernFile formatModern(std::string_view text, const ModernOptions& options) {
     ModernFile file;
     ModernOptions opt = options;
     opt.indentWidth = std::clamp(opt.indentWidth, 1, 8);
-    Layout layout(opt, file);
-    layout.text_ = text;
+    Layout layout(opt, file, text);
     if (options.form == SourceForm::Fixed) layout.runFixed(text);
     else layout.run(text);
     return file;
