@@ -20,6 +20,8 @@
 //   syncing a file does not make its name durable, nor syncing a folder its
 //   entry in its parent.
 // - Folders and files are independent: no ordering between them is kept.
+// - A file with unsynced bytes comes back whole at its last synced bytes:
+//   torn writes (some pages of an unsynced write kept) are not modelled.
 // - Modes, owners and times are not modelled (a file comes back with the mode
 //   its folder's entry had when that folder was last durable).
 // The disk under the test never loses power, so a sync of the tree is not
