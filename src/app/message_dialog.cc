@@ -140,6 +140,11 @@ int widthForTitle(const QWidget& window, const QString& title) {
     return QFontMetrics(font).horizontalAdvance(title) + kTitleBarButtons;
 }
 
+void useBoxFrame(QWidget& window) {
+    window.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+}
+
 void centreOver(QWidget& window, const QWidget* over) {
     const QRect area = freeArea(over ? over : &window);
     QRect frame = window.frameGeometry();
@@ -161,12 +166,9 @@ MessageDialog::MessageDialog(QWidget* parent, const QString& title, Buttons butt
     : QDialog(parent) {
     setObjectName(QStringLiteral("messageBox"));
     setWindowTitle(title);
-    // A message box, not a window to keep around: a title and a close
-    // button, never minimise or maximise. Some window managers add both to
-    // any window that can be resized, so only a box whose text scrolls can
-    // be (fitToScreen).
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    // Some window managers add minimise and maximise to any window that can
+    // be resized, so only a box whose text scrolls can be (fitToScreen).
+    useBoxFrame(*this);
 
     if (!headline.isEmpty()) {
         headlineView_ = makeTextView(this, headline);

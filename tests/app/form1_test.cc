@@ -575,6 +575,13 @@ void Form1Test::progressDialog() {
     if (shown) {
         QVERIFY(dialog->isModal() && dialog->maximum() == 3);
         QVERIFY(dialog->labelText().contains(QStringLiteral("第 2 个文件，共 3 个")));
+        // A title and a close button, and a size of its own, as a box has.
+        QVERIFY(dialog->windowFlags() & Qt::CustomizeWindowHint);
+        QVERIFY(!(dialog->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
+        QVERIFY(!ui.stopRequested());
+        dialog->close();  // the title bar's close button stops the run
+        QVERIFY(ui.stopRequested());
     }
     ui.progress(3, 3, "");  // after the last file it is gone
     QVERIFY(parent.findChild<QProgressDialog*>() == nullptr);
