@@ -82,9 +82,10 @@ bool canRun(const std::string& program);
 
 /// Runs `program` with `arguments`, standard input empty, HOME and the XDG
 /// folders inside `home`, as nobody when runsAsNobody(). Killed after
-/// `seconds`.
+/// `seconds`. `environment` adds NAME=VALUE entries.
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::string& home, int seconds = 600);
+                      const std::string& home, int seconds = 600,
+                      const std::vector<std::string>& environment = {});
 #endif
 
 }  // namespace codekiln::testing
