@@ -147,10 +147,19 @@ bool becomesBannerOnReread(const std::string& output) {
     return false;
 }
 
-void checkOne(const std::vector<std::string_view>& lines, DoLabelRecord& doLabels, const FormatOptions& options,
-              bool expectStable) {
+void checkOne(std::string_view text, const std::vector<std::string_view>& lines, DoLabelRecord& doLabels,
+              const FormatOptions& options, bool expectStable) {
+    // The one-pass reading of the whole text and the store built from its
+    // split lines must write the same and leave the same record.
+    DoLabelRecord streamed = doLabels;
     const std::string once = codekiln::formatFile(lines, options, doLabels).text;
+    if (codekiln::formatText(text, options, streamed).text != once)
+        fail("formatting the text differs from formatting its lines", "");
+    if (streamed.doLabelCount != doLabels.doLabelCount || streamed.openLoops != doLabels.openLoops)
+        fail("formatting the text leaves another labelled-DO record", "");
     const codekiln::SafetyVerdict verdict = codekiln::checkSafety(lines, once);
+    if (verdict.same != codekiln::checkSafety(text, once).same)
+        fail("the safety check on the text disagrees with the check on its lines", verdict.reason);
     if (!verdict.same && !becomesBannerOnReread(once)) fail("safety check failed", verdict.reason);
     if (!verdict.same) return;
     checkAgainstReference(lines, once);
@@ -221,8 +230,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const std::vector<std::string_view> lines = codekiln::splitLines(text);
     DoLabelRecord doLabels;
-    checkOne(lines, doLabels, optionsFor(0), layoutStable(lines));
-    checkOne(lines, doLabels, optionsFor(size % 8), false);
+    checkOne(text, lines, doLabels, optionsFor(0), layoutStable(lines));
+    checkOne(text, lines, doLabels, optionsFor(size % 8), false);
 
     DoLabelRecord fresh;
     checkAgainstReference(lines, damaged(codekiln::formatText(text, optionsFor(0), fresh).text, data, size));
