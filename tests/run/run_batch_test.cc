@@ -9,6 +9,7 @@
 
 #include "support/fake_ui.h"
 #include "platform/qt_platform.h"
+#include "support/scratch_tree.h"
 #include "support/temp_folder.h"
 
 namespace codekiln {
@@ -28,7 +29,7 @@ struct BatchFixture {
         QtPlatformOptions{EncodingChoice::Auto, dir.path("backups"), dir.path("settings.ini"), {}, {}}};
     SessionState session;
     BatchOutcome run(const std::string& extension, FakeUi& ui) {
-        return runBatch(extension, dir.path("src"), session, FormatOptions{}, platform, ui);
+        return runBatch(extension, dir.path("src"), session, FormatOptions{}, platform, ui, testing::testJobs());
     }
     std::string storedSlot() { return platform.readSetting("chuli", "benfencishu"); }
 };
