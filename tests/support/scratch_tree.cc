@@ -189,7 +189,7 @@ bool canRun(const std::string& program) {
 }
 
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::string& home, int seconds) {
+                      const std::string& home, int seconds, const std::vector<std::string>& environment) {
     char outName[] = "/tmp/codekiln-out-XXXXXX";
     char errName[] = "/tmp/codekiln-err-XXXXXX";
     const int outFd = ::mkstemp(outName);
@@ -207,6 +207,7 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     };
     for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "QT_QPA_PLATFORM"})
         if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+    env.insert(env.end(), environment.begin(), environment.end());
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);

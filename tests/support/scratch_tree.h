@@ -87,10 +87,12 @@ bool canRun(const std::string& program);
 
 /// Runs `program` with `arguments`, standard input empty, HOME and the XDG
 /// folders inside `home`, as nobody when runsAsNobody(). Killed after
-/// `seconds`. With testJobs() set, codekiln-cli (run itself, or named in
-/// the arguments of a shell that runs it) is given --jobs=N first.
+/// `seconds`. `environment` adds NAME=VALUE entries. With testJobs() set,
+/// codekiln-cli (run itself, or named in the arguments of a shell that runs
+/// it) is given --jobs=N first.
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::string& home, int seconds = 600);
+                      const std::string& home, int seconds = 600,
+                      const std::vector<std::string>& environment = {});
 #endif
 
 }  // namespace codekiln::testing
