@@ -8,8 +8,8 @@
 // picks, must then be judged by the safety check as a plain second reading
 // of both texts judges it. The modern layout, in both forms, must keep the
 // line count and line ends and change nothing in a free-form line but its
-// leading and trailing blanks; in free form it must also leave its own
-// output alone.
+// leading and trailing blanks; in both forms, with any line ends, it must
+// also leave its own output alone.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -147,10 +147,19 @@ bool becomesBannerOnReread(const std::string& output) {
     return false;
 }
 
-void checkOne(const std::vector<std::string_view>& lines, DoLabelRecord& doLabels, const FormatOptions& options,
-              bool expectStable) {
+void checkOne(std::string_view text, const std::vector<std::string_view>& lines, DoLabelRecord& doLabels,
+              const FormatOptions& options, bool expectStable) {
+    // The one-pass reading of the whole text and the store built from its
+    // split lines must write the same and leave the same record.
+    DoLabelRecord streamed = doLabels;
     const std::string once = codekiln::formatFile(lines, options, doLabels).text;
+    if (codekiln::formatText(text, options, streamed).text != once)
+        fail("formatting the text differs from formatting its lines", "");
+    if (streamed.doLabelCount != doLabels.doLabelCount || streamed.openLoops != doLabels.openLoops)
+        fail("formatting the text leaves another labelled-DO record", "");
     const codekiln::SafetyVerdict verdict = codekiln::checkSafety(lines, once);
+    if (verdict.same != codekiln::checkSafety(text, once).same)
+        fail("the safety check on the text disagrees with the check on its lines", verdict.reason);
     if (!verdict.same && !becomesBannerOnReread(once)) fail("safety check failed", verdict.reason);
     if (!verdict.same) return;
     checkAgainstReference(lines, once);
@@ -193,22 +202,13 @@ std::string_view withoutOuterBlanks(std::string_view line) {
     return line.substr(first, line.find_last_not_of(" \t") - first + 1);
 }
 
-/// Whether a CR stands alone, not before an LF (a line end of old
-/// Macintosh files, or a stray byte).
-bool holdsLoneCr(std::string_view text) {
-    for (std::size_t at = text.find('\r'); at != std::string_view::npos; at = text.find('\r', at + 1))
-        if (at + 1 == text.size() || text[at + 1] != '\n') return true;
-    return false;
-}
-
 void checkModern(std::string_view text, std::size_t k) {
     codekiln::ModernOptions options;
     options.indentWidth = 1 + static_cast<int>(k % 8);
     options.indentElse = (k & 8) == 0;
     options.form = (k & 16) != 0 ? codekiln::SourceForm::Fixed : codekiln::SourceForm::Free;
     const std::string once = codekiln::formatModern(text, options).text;
-    if (options.form == codekiln::SourceForm::Free && !holdsLoneCr(text) &&
-        codekiln::formatModern(once, options).text != once)
+    if (codekiln::formatModern(once, options).text != once)
         fail("the modern layout changed its own output", "");
     // A CR with only blanks after it on its line is read as a split CR LF
     // line end, as everywhere else; such inputs are not compared line by line.
@@ -230,8 +230,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const std::vector<std::string_view> lines = codekiln::splitLines(text);
     DoLabelRecord doLabels;
-    checkOne(lines, doLabels, optionsFor(0), layoutStable(lines));
-    checkOne(lines, doLabels, optionsFor(size % 8), false);
+    checkOne(text, lines, doLabels, optionsFor(0), layoutStable(lines));
+    checkOne(text, lines, doLabels, optionsFor(size % 8), false);
 
     DoLabelRecord fresh;
     checkAgainstReference(lines, damaged(codekiln::formatText(text, optionsFor(0), fresh).text, data, size));

@@ -96,6 +96,7 @@ void GuiUserInterface::showProgressDialog() {
     progressDialog_ = dialog;
     dialog->setObjectName(QStringLiteral("progressDialog"));
     dialog->setWindowTitle(kProgramTitle);
+    useBoxFrame(*dialog);  // closing it stops the run as "取消" does
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setCancelButtonText(QStringLiteral("取消"));
     dialog->setMinimumDuration(0);
@@ -106,6 +107,9 @@ void GuiUserInterface::showProgressDialog() {
     dialog->setLabelText(QStringLiteral("正在处理第 1 个文件，共 1 个\n"));
     dialog->setMinimumWidth(std::max(kProgressMinWidth, widthForTitle(*dialog, kProgramTitle)));
     dialog->adjustSize();
+    // Held at that size, or the window manager may offer to maximise it: the
+    // name it shows is cut to its width.
+    dialog->setFixedSize(dialog->size());
     centreOver(*dialog, parent_ ? parent_->window() : nullptr);
     dialog->showNow();
 }

@@ -6,7 +6,6 @@
 #include "app/message_dialog.h"
 
 #include <QApplication>
-#include <cmath>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QMimeData>
@@ -14,11 +13,13 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextLayout>
 #include <QTextOption>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "app/focus_frame.h"
 
@@ -74,23 +75,29 @@ QRect freeArea(const QWidget* widget) {
     return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 
-/// The size `view` needs to show `text` whole: as wide as its longest line
-/// within `maxWidth`, as high as the wrapped text within `maxHeight`.
-QSize textSize(QPlainTextEdit* view, const QString& text, int maxWidth, int maxHeight) {
-    const QFontMetrics metrics = view->fontMetrics();
-    // Blank space the view keeps around its text: frame, document margin,
-    // and room for a vertical scroll bar.
-    const int chrome = 2 * view->frameWidth() + 2 * int(view->document()->documentMargin()) + 4;
+/// The size `view` needs to show its text whole: as wide as its longest
+/// line within `maxWidth`, as high as the text wraps at that width within
+/// `maxHeight`, counted as the view itself lays out and scrolls its lines.
+QSize textSize(QPlainTextEdit* view, int maxWidth, int maxHeight) {
+    view->ensurePolished();
+    QTextDocument* document = view->document();
+    const QFont font = document->defaultFont();
+    const QFontMetrics metrics(font);
+    const qreal margin = document->documentMargin();
+    const int frame = 2 * view->frameWidth();
+    // Room beside the text: document margins, a little slack and a vertical
+    // scroll bar, so that a text that scrolls keeps its lines as they are.
+    const int chrome = frame + 2 * int(std::ceil(margin)) + 4;
     const int scrollBar = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     // The widest line as the view sets it, rounded up so that it stays one.
     int widest = 0;
-    for (const QString& line : text.split(QLatin1Char('\n'))) {
+    for (const QString& line : view->toPlainText().split(QLatin1Char('\n'))) {
         const int advance = metrics.horizontalAdvance(line);
         if (advance > maxWidth) {
             widest = maxWidth;
             break;
         }
-        QTextLayout layout(line, view->font());
+        QTextLayout layout(line, font);
         layout.beginLayout();
         const QTextLine whole = layout.createLine();
         const int natural = whole.isValid() ? int(std::ceil(whole.naturalTextWidth())) : 0;
@@ -99,25 +106,28 @@ QSize textSize(QPlainTextEdit* view, const QString& text, int maxWidth, int maxH
     }
     const int width = std::min(widest + chrome + scrollBar, maxWidth);
 
-    // Laid out as the view lays out its lines, a paragraph at a time.
-    const qreal lineWidth = width - chrome - scrollBar;
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    qreal textHeight = 0;
-    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
-        QTextLayout layout(paragraph, view->font());
-        layout.setTextOption(option);
+    // Laid out line by line as the view lays out its blocks at the width of
+    // its viewport while no scroll bar shows: its font and text options,
+    // each line's leading included. The first line starts below the top
+    // margin, the bottom margin follows the last, and the view scrolls
+    // unless one pixel more than that is free.
+    const qreal lineWidth = width - frame - 2 * margin;
+    qreal textHeight = 2 * margin + 1;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        QTextLayout layout(block.text(), font);
+        layout.setTextOption(document->defaultTextOption());
         layout.beginLayout();
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLeadingIncluded(true);
             line.setLineWidth(lineWidth);
             textHeight += line.height();
+            if (line.leading() < 0) textHeight += std::ceil(line.leading());
         }
         layout.endLayout();
         // A view's height is capped long before ten thousand names are laid out.
         if (textHeight > maxHeight) break;
     }
-    const int height = std::min(int(std::ceil(textHeight)) + chrome, maxHeight);
-    return {width, std::max(height, metrics.height() + chrome)};
+    return {width, std::min(int(std::ceil(textHeight)) + frame, maxHeight)};
 }
 
 }  // namespace
@@ -128,6 +138,11 @@ int widthForTitle(const QWidget& window, const QString& title) {
     // The window manager's buttons and margins beside the title.
     constexpr int kTitleBarButtons = 160;
     return QFontMetrics(font).horizontalAdvance(title) + kTitleBarButtons;
+}
+
+void useBoxFrame(QWidget& window) {
+    window.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 }
 
 void centreOver(QWidget& window, const QWidget* over) {
@@ -151,12 +166,9 @@ MessageDialog::MessageDialog(QWidget* parent, const QString& title, Buttons butt
     : QDialog(parent) {
     setObjectName(QStringLiteral("messageBox"));
     setWindowTitle(title);
-    // A message box, not a window to keep around: a title and a close
-    // button, never minimise or maximise. Some window managers add both to
-    // any window that can be resized, so only a box whose text scrolls can
-    // be (fitToScreen).
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    // Some window managers add minimise and maximise to any window that can
+    // be resized, so only a box whose text scrolls can be (fitToScreen).
+    useBoxFrame(*this);
 
     if (!headline.isEmpty()) {
         headlineView_ = makeTextView(this, headline);
@@ -219,6 +231,7 @@ QString MessageDialog::details() const {
 }
 
 void MessageDialog::fitToScreen() {
+    ensurePolished();  // measured with the style's and font's final metrics
     const QRect area = freeArea(parentWidget() ? parentWidget() : this);
     const int maxWidth = int(area.width() * kScreenShareWide);
     int maxHeight = int(area.height() * kScreenShareHigh);
@@ -227,21 +240,19 @@ void MessageDialog::fitToScreen() {
 
     // A text that would scroll gets its headline above it, whole, and the
     // rest of the height.
-    const bool scrolls =
-        textSize(textView_, textView_->toPlainText(), maxWidth, QWIDGETSIZE_MAX).height() > maxHeight;
+    const bool scrolls = textSize(textView_, maxWidth, QWIDGETSIZE_MAX).height() > maxHeight;
     const bool headlineShown = headlineView_ && scrolls;
     QSize headlineNeeds;
     if (headlineShown) {
-        headlineNeeds = textSize(headlineView_, headlineView_->toPlainText(), maxWidth, maxHeight / 2);
+        headlineNeeds = textSize(headlineView_, maxWidth, maxHeight / 2);
         maxHeight -= headlineNeeds.height();
     }
     if (headlineView_) {
         headlineView_->setVisible(headlineShown);
         headlineRule_->setVisible(headlineShown);
     }
-    QSize textNeeds = textSize(textView_, textView_->toPlainText(), maxWidth, maxHeight);
-    QSize detailsNeeds =
-        detailsShown ? textSize(detailsView_, detailsView_->toPlainText(), maxWidth, maxHeight) : QSize();
+    QSize textNeeds = textSize(textView_, maxWidth, maxHeight);
+    QSize detailsNeeds = detailsShown ? textSize(detailsView_, maxWidth, maxHeight) : QSize();
     const int width = std::max({textNeeds.width(), detailsNeeds.width(), headlineNeeds.width()});
     if (headlineShown) headlineView_->setFixedHeight(headlineNeeds.height());
     // Held at the size of their text while the box takes its size: a text
@@ -250,7 +261,9 @@ void MessageDialog::fitToScreen() {
     if (detailsShown) detailsView_->setFixedSize(width, detailsNeeds.height());
     setMinimumSize(std::min(widthForTitle(*this, windowTitle()), maxWidth), 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    adjustSize();
+    // The size of its parts, not adjustSize(): that makes a window whose
+    // parts may grow at least a hundred pixels high, far more than one line.
+    resize(sizeHint().expandedTo(minimumSize()));
     const bool fits = textNeeds.height() < maxHeight && (!detailsShown || detailsNeeds.height() < maxHeight);
     setSizeGripEnabled(!fits);
     if (fits) {

@@ -56,6 +56,10 @@ private:
 /// beside the window manager's buttons.
 int widthForTitle(const QWidget& window, const QString& title);
 
+/// Gives `window` the frame of a box, not of a window to keep around: a
+/// title and a close button, never minimise or maximise.
+void useBoxFrame(QWidget& window);
+
 /// Places `window` in the middle of `over` (its frame), kept on `over`'s screen.
 void centreOver(QWidget& window, const QWidget* over);
 

@@ -25,6 +25,14 @@ ParsedCommandLine error(std::string message) {
 
 }  // namespace
 
+bool parseJobs(const std::string& text, int& jobs) {
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    const int n = std::stoi(text);
+    if (n < 1 || n > kMaxJobs) return false;
+    jobs = n;
+    return true;
+}
+
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -164,7 +172,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         QStringLiteral("--changed[=REV]: a run in place changes only the lines that differ from git "
                        "revision REV (default HEAD: staged and unstaged changes); files git does not "
                        "track are formatted whole."));
-    parser.addOptions({range, stdinFilename, lsp, quiet, json, changed});
+    const QCommandLineOption jobs(
+        {QStringLiteral("j"), QStringLiteral("jobs")},
+        QStringLiteral("Work on N files at once (default: the number of cores); the files are still "
+                       "backed up, rewritten and reported one after the other, in order."),
+        QStringLiteral("N"));
+    parser.addOptions({range, stdinFilename, lsp, quiet, json, changed, jobs});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("Files and folders to format, in this order."),
                                  QStringLiteral("PATH... | --stdout FILE | --restore [SLOT [FOLDER]] | "
@@ -323,6 +336,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (!parseLayoutStyle(fromQ(parser.value(style)), o.format.style))
         return error("unknown --style \"" + fromQ(parser.value(style)) + "\" (classic or modern)");
     if (parser.isSet(style)) o.givenKeys.insert("style");
+    if (parser.isSet(jobs)) {
+        if (!parseJobs(fromQ(parser.value(jobs)), o.jobs))
+            return error("-j takes a number of files from 1 to " + std::to_string(kMaxJobs) + ", not \"" +
+                         fromQ(parser.value(jobs)) + "\"");
+        o.givenKeys.insert("jobs");
+    }
     if (parser.isSet(indent)) {
         if (!parseIndentWidth(fromQ(parser.value(indent)), o.format.indentWidth))
             return error("--indent takes a width from 1 to 8, not \"" + fromQ(parser.value(indent)) + "\"");

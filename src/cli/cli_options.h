@@ -61,7 +61,16 @@ struct CliOptions {
     /// Batch: change only the lines that differ from this git revision
     /// (--changed[=REV]; HEAD when no REV is given); empty: the whole files.
     std::string changedSince;
+    /// Batch, Check, Diff, Restore: files worked on at once (-j N); 0: as
+    /// many as the machine has cores.
+    int jobs = 0;
 };
+
+/// The most files -j and `jobs` let a run work on at once.
+inline constexpr int kMaxJobs = 256;
+
+/// Reads a number of jobs, 1 to kMaxJobs; false for anything else.
+bool parseJobs(const std::string& text, int& jobs);
 
 /// The result of reading the command line.
 struct ParsedCommandLine {

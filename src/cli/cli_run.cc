@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QString>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +31,7 @@
 #include "run/backup_slots.h"
 #include "run/chuli.h"
 #include "run/pipeline.h"
+#include "run/read_ahead.h"
 #include "run/reason_text.h"
 #include "run/run_batch.h"
 
@@ -126,6 +129,7 @@ WalkOptions walkOptions(const CliOptions& options, const std::string& extension,
 PipelineOptions pipelineOptions(const CliOptions& options) {
     PipelineOptions pipeline;
     pipeline.untilStable = options.untilStable;
+    pipeline.jobs = options.jobs;
     return pipeline;
 }
 
@@ -283,16 +287,62 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
     DoLabelRecord doLabels;
     bool changed = false;
     std::vector<std::string> refused;
-    for (const RunFile& file : found.files) {
+    // Files are read and formatted ahead on several threads, each from the
+    // record the last file reported left; one whose record turns out another
+    // is formatted again at its turn. Reports come out in run order.
+    struct Inspected {
+        Status status;
         std::string bytes;
-        const Status status = platform.readFile(file.path, bytes);
-        if (!status) {
-            report(err, englishText(status));
+        DoLabelRecord assumed;
+        DoLabelRecord left;
+        PipelineResult result;
+    };
+    const PipelineOptions pipeline = pipelineOptions(options);
+    std::mutex hintMutex;
+    DoLabelRecord hint;
+    auto inspect = [&](std::size_t i) {
+        Inspected done;
+        done.status = platform.readFile(found.files[i].path, done.bytes);
+        if (!done.status) return done;
+        {
+            const std::lock_guard<std::mutex> lock(hintMutex);
+            done.assumed = hint;
+        }
+        done.left = done.assumed;
+        done.result = formatFileBytes(done.bytes, escapedName(found.files[i].path), options.format, done.left,
+                                      platform, pipeline);
+        return done;
+    };
+    const int jobs = options.jobs > 0 ? options.jobs : defaultJobs();
+    std::unique_ptr<ReadAhead<Inspected>> ahead;
+    if (jobs > 1 && found.files.size() > 1)
+        ahead = std::make_unique<ReadAhead<Inspected>>(found.files.size(), jobs, 4 * static_cast<std::size_t>(jobs),
+                                                       inspect);
+    for (std::size_t i = 0; i < found.files.size(); ++i) {
+        const RunFile& file = found.files[i];
+        Inspected done;
+        if (ahead) {
+            done = ahead->take(i);
+        } else {
+            done.status = platform.readFile(file.path, done.bytes);
+        }
+        const std::string& bytes = done.bytes;
+        if (!done.status) {
+            report(err, englishText(done.status));
             failed = true;
             continue;
         }
-        const PipelineResult result = formatFileBytes(bytes, escapedName(file.path), options.format, doLabels,
-                                                      platform, pipelineOptions(options));
+        PipelineResult result;
+        if (ahead && done.assumed == doLabels) {
+            result = std::move(done.result);
+            doLabels = std::move(done.left);
+        } else {
+            result = formatFileBytes(bytes, escapedName(file.path), options.format, doLabels, platform, pipeline);
+        }
+        if (ahead && doLabels != hint) {
+            const std::lock_guard<std::mutex> lock(hintMutex);
+            hint = doLabels;
+        }
         reportWarnings(err, escapedName(file.path), result.warnings);
         if (!result.formatted()) {
             report(err, englishText(result.reason));

@@ -84,6 +84,15 @@ const Key kKeys[] = {
     {"recursive", [](const toml::node& v, CliOptions& o) { return setBool(v, o.recursive); }},
     {"until-stable", [](const toml::node& v, CliOptions& o) { return setBool(v, o.untilStable); }},
     {"exclude", [](const toml::node& v, CliOptions& o) { return setStrings(v, o.excludes); }},
+    {"jobs",
+     [](const toml::node& v, CliOptions& o) -> std::string {
+         const std::string expected = "expected a whole number from 1 to " + std::to_string(kMaxJobs);
+         if (!v.is_integer()) return expected;
+         const std::int64_t jobs = v.as_integer()->get();
+         if (jobs < 1 || jobs > kMaxJobs) return expected;
+         o.jobs = static_cast<int>(jobs);
+         return {};
+     }},
 };
 
 std::string where(const std::string& path, const toml::source_region& region) {

@@ -295,9 +295,35 @@ Status posixRestoreFile(const std::string& path, const std::string& bytes, const
     return replace(path, bytes, read, true);
 }
 
+namespace {
+
+/// Makes the entries of `folder` durable: a new folder's name in its parent
+/// is lost at a power cut until the parent is synced, and with it every
+/// backup inside, however well each copy was synced. A parent this process
+/// cannot open (write and search rights only) or a file system that cannot
+/// sync folders is left as before; a failing sync is an error.
+Status syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Status::success();
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+    const int error = errno;
+    ::close(fd);
+    return synced ? Status::success() : failWith(folder, Why::CannotWrite, error);
+}
+
+}  // namespace
+
 Status posixCreateFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) == 0) return Status::success();
-    return failWith(path, Why::CannotCreateFolder, errno);
+    if (::mkdir(path.c_str(), 0777) != 0) return failWith(path, Why::CannotCreateFolder, errno);
+    return syncFolder(parentOf(path, PathStyle::Posix));
+}
+
+void posixMakeFolders(const std::string& path) {
+    for (std::size_t cut = path.find('/', 1);; cut = path.find('/', cut + 1)) {
+        const std::string level = path.substr(0, cut);
+        if (!level.empty() && ::mkdir(level.c_str(), 0777) == 0) syncFolder(parentOf(level, PathStyle::Posix));
+        if (cut == std::string::npos) return;
+    }
 }
 
 PathKind posixPathKind(const std::string& path) {

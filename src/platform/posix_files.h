@@ -31,8 +31,10 @@ Status posixRestoreFile(const std::string& path, const std::string& bytes, const
 /// name only when nothing stands there then (link, not rename, so that
 /// nothing is replaced).
 Status posixCreateFile(const std::string& path, const std::string& bytes, const FileIdentity& of);
-/// `mkdir` of one folder whose parent exists.
+/// `mkdir` of one folder whose parent exists, and its name synced there.
 Status posixCreateFolder(const std::string& path);
+/// Every missing folder of `path` made, each one's name synced in its parent.
+void posixMakeFolders(const std::string& path);
 /// What stands at `path`, by `lstat`: a symbolic link is not followed.
 PathKind posixPathKind(const std::string& path);
 /// `realpath`: empty when the path does not exist.

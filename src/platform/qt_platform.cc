@@ -453,7 +453,11 @@ std::string QtPlatform::backupRoot() {
         }
     }
     // The backup folders are created one level below; their parent must be there.
+#ifndef _WIN32
+    posixMakeFolders(fromQ(root));
+#else
     QDir().mkpath(root);
+#endif
     backupRoot_ = fromQ(root);
     return backupRoot_;
 }

@@ -111,8 +111,28 @@ FailureCode pipelineCode(PipelineEnd end) {
 
 }  // namespace
 
+PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, Platform& platform,
+                         const PipelineOptions& pipeline, const DoLabelRecord& assumed) {
+    PreparedFile prepared;
+    prepared.stat = platform.statFile(fn, prepared.statIdentity);
+    if (!prepared.stat) return prepared;
+    prepared.read = true;
+    prepared.readStatus = platform.readFileOnce(fn, prepared.original, prepared.identity);
+    if (!prepared.readStatus) return prepared;
+    prepared.originalPrint = platform.fingerprint(prepared.original);
+    PipelineOptions ahead;  // without `keep`: the caller's, applied at the file's turn
+    ahead.untilStable = pipeline.untilStable;
+    ahead.times = pipeline.times != nullptr ? &prepared.times : nullptr;
+    prepared.assumed = assumed;
+    prepared.left = assumed;
+    prepared.result = formatFileBytes(prepared.original, escapedName(fn), options, prepared.left, platform, ahead);
+    prepared.formatted = true;
+    return prepared;
+}
+
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                  Platform& platform, const std::string& runName, const PipelineOptions& pipeline) {
+                  Platform& platform, const std::string& runName, const PipelineOptions& pipeline,
+                  PreparedFile* prepared) {
     FileOutcome outcome;
     // Entry: the file counts and is named before it is even looked at. The
     // batch run has stored the slot under its lock before the first file;
@@ -132,7 +152,12 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     Status folders;
     FileIdentity identity;
     if (!run.backupFoldersReady) makeSlotFolders(platform, root, 1, 1, folders);
-    outcome.status = platform.statFile(fn, identity);
+    if (prepared != nullptr) {
+        outcome.status = prepared->stat;
+        identity = prepared->statIdentity;
+    } else {
+        outcome.status = platform.statFile(fn, identity);
+    }
     if (!outcome.status) {
         outcome.code = FailureCode::NotReadable;
         return outcome;
@@ -159,7 +184,13 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     // Read once: the backup, the formatting and the final check all work on
     // these bytes and on what the file was when they were read.
     std::string original;
-    outcome.status = platform.readFileOnce(fn, original, identity);
+    if (prepared != nullptr) {
+        outcome.status = prepared->readStatus;
+        original = std::move(prepared->original);
+        identity = prepared->identity;
+    } else {
+        outcome.status = platform.readFileOnce(fn, original, identity);
+    }
     if (!outcome.status) {
         outcome.code = FailureCode::NotReadable;
         return outcome;
@@ -184,9 +215,19 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     }
     if (!backedUp && !folders && !backedUp.reason.cause) backedUp.because(folders.reason);
 
-    outcome.original = platform.fingerprint(original);
-    PipelineResult result =
-        formatFileBytes(original, escapedName(fn), options, session.doLabels, platform, pipeline);
+    outcome.original = prepared != nullptr ? prepared->originalPrint : platform.fingerprint(original);
+    PipelineResult result;
+    if (prepared != nullptr && prepared->formatted && prepared->assumed == session.doLabels) {
+        // Formatted ahead from the very record this file receives.
+        result = std::move(prepared->result);
+        session.doLabels = std::move(prepared->left);
+        if (pipeline.times != nullptr) {
+            pipeline.times->format += prepared->times.format;
+            pipeline.times->check += prepared->times.check;
+        }
+    } else {
+        result = formatFileBytes(original, escapedName(fn), options, session.doLabels, platform, pipeline);
+    }
     outcome.lineCount = result.lineCount;
     outcome.warnings = std::move(result.warnings);
     if (!result.formatted()) {

@@ -48,6 +48,31 @@ struct FileOutcome {
     std::vector<StructureWarning> warnings;  ///< the modern layout's findings on the block structure
 };
 
+/// What a worker found out about one file ahead of its turn: pure work on
+/// its bytes, nothing changed on disk. `chuli` then uses it in place of its
+/// own look, read and formatting pass, the last only when the labelled-DO
+/// record the file really receives is the one assumed here.
+struct PreparedFile {
+    Status stat;                 ///< the look at the file
+    FileIdentity statIdentity;
+    bool read = false;           ///< the file was read (it could be looked at)
+    Status readStatus;
+    std::string original;        ///< the bytes read
+    FileIdentity identity;       ///< what the file was when read
+    Fingerprint originalPrint;
+    bool formatted = false;      ///< the pass below was made (the file was read)
+    DoLabelRecord assumed;       ///< the record the pass started from
+    DoLabelRecord left;          ///< the record the pass left
+    PipelineResult result;
+    PipelineTimes times;         ///< the pass's times, when the run takes them
+};
+
+/// Looks at, reads and formats the file `fn` (starting from `assumed`)
+/// without changing anything; safe to call from several threads at once
+/// when the platform's look, read, codec and fingerprint are.
+PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, Platform& platform,
+                         const PipelineOptions& pipeline, const DoLabelRecord& assumed);
+
 /// `chuli`: formats the file `fn` in place as the next file of a run. Adds
 /// one to the run's `fileCount`, records the name, stores the session's
 /// backup slot, and moves the session's labelled-DO record.
@@ -55,6 +80,7 @@ struct FileOutcome {
 /// inside the slot folder ("sub/a.f90" backs up to 备份3/sub/a.f90, its
 /// folders made as needed); empty, it is the file name of `fn`.
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                  Platform& platform, const std::string& runName = {}, const PipelineOptions& pipeline = {});
+                  Platform& platform, const std::string& runName = {}, const PipelineOptions& pipeline = {},
+                  PreparedFile* prepared = nullptr);
 
 }  // namespace codekiln

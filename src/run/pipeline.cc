@@ -1,5 +1,5 @@
-// The per-file pipeline. The input is split into lines once; the engine and
-// the safety check both read those lines, so both see the file as the
+// The per-file pipeline. The engine and the safety check both split the
+// decoded text into lines as `splitLines` does, so both see the file as the
 // reader saw it.
 #include "run/pipeline.h"
 
@@ -131,12 +131,12 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
 
     PipelineTimes* const times = pipeline.times;
     Clock::time_point started = times != nullptr ? Clock::now() : Clock::time_point{};
-    const std::vector<std::string_view> lines = splitLines(file.text);
-    if (options.style == LayoutStyle::Modern) return formatModernFile(file, lines, name, options, platform);
+    if (options.style == LayoutStyle::Modern) return formatModernFile(file, splitLines(file.text), name, options, platform);
     const DoLabelRecord incoming = pipeline.untilStable ? doLabels : DoLabelRecord{};
     FormatOptions fileOptions = options;
     fileOptions.form = formForFile(options.form, name);  // auto: decided by the file's extension
-    FormattedFile formatted = formatFile(lines, fileOptions, doLabels);
+    // The text is read line by line where it lies: no list of its lines.
+    FormattedFile formatted = formatText(file.text, fileOptions, doLabels);
     result.passes = 1;
     // Each further pass reads the previous pass's text, starting from the
     // record as it came in; a pass whose output is its input shows the text
@@ -160,7 +160,7 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
     result.lineCount = formatted.lineCount;
     started = lap(times, &PipelineTimes::format, started);
     // The new text must say what the old one said before anyone may use it.
-    const SafetyVerdict verdict = checkSafety(lines, formatted.text, fileOptions.form);
+    const SafetyVerdict verdict = checkSafety(file.text, formatted.text, fileOptions.form);
     lap(times, &PipelineTimes::check, started);
     if (!verdict.same) {
         result.end = PipelineEnd::Refused;

@@ -45,6 +45,10 @@ struct PipelineOptions {
     /// writes, from the bytes read and the formatted bytes (--changed keeps
     /// the changes on the lines git sees changed). Unset: all of it.
     std::function<std::string(const std::string& original, const std::string& formatted)> keep = {};
+    /// A run over several files: how many are read and formatted at once,
+    /// ahead of their turn (see runFiles); 0: as many as the machine has
+    /// cores. 1 works through the files strictly one after the other.
+    int jobs = 0;
 };
 
 /// The most passes --until-stable makes before it gives up on a file. Each

@@ -6,12 +6,15 @@
 // until its summary is out.
 #include "run/run_batch.h"
 
+#include <mutex>
+#include <optional>
 #include <set>
 
 #include "platform/file_names.h"
 #include "platform/paths.h"
 #include "run/chuli.h"
 #include "run/backup_slots.h"
+#include "run/read_ahead.h"
 #include "run/run_record.h"
 #include "engine/state/text.h"
 
@@ -70,7 +73,7 @@ BatchEnd confirmExtension(const std::string& extensionText, bool needExtension, 
 }
 
 BatchOutcome runBatch(const std::string& extensionText, const std::string& folder, SessionState& session,
-                      const FormatOptions& options, Platform& platform, UserInterface& ui) {
+                      const FormatOptions& options, Platform& platform, UserInterface& ui, int jobs) {
     BatchOutcome outcome;
     std::string extension;
     outcome.end = confirmExtension(extensionText, true, ui, extension, outcome.message);
@@ -82,7 +85,9 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     files.reserve(found.size());
     // One separator between folder and name, even after a root's own.
     for (std::string& name : found) files.push_back({joinPath(folder, name), std::move(name)});
-    outcome = runFiles(files, folder, extension, session, options, PipelineOptions{}, platform, ui);
+    PipelineOptions pipeline;
+    pipeline.jobs = jobs;
+    outcome = runFiles(files, folder, extension, session, options, pipeline, platform, ui);
     outcome.listed = listed;
     return outcome;
 }
@@ -128,6 +133,28 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     // A stale manifest that cannot be removed is replaced at the end.
     if (!files.empty()) (void)record.begin();
 
+    // With several jobs, workers look at, read and format the files ahead
+    // of their turn; this thread alone then backs up, rewrites, counts and
+    // reports each file in the list's order, exactly as one job does. Each
+    // file is formatted ahead from the record the last file done left (the
+    // likeliest record it receives); a file whose record turns out another
+    // is formatted again at its turn.
+    const int jobs = pipeline.jobs > 0 ? pipeline.jobs : defaultJobs();
+    std::mutex hintMutex;
+    DoLabelRecord hint = session.doLabels;
+    std::unique_ptr<ReadAhead<PreparedFile>> ahead;
+    if (jobs > 1 && files.size() > 1 && platform.concurrentReads()) {
+        ahead = std::make_unique<ReadAhead<PreparedFile>>(
+            files.size(), jobs, 4 * static_cast<std::size_t>(jobs), [&](std::size_t i) {
+                DoLabelRecord assumed;
+                {
+                    const std::lock_guard<std::mutex> lock(hintMutex);
+                    assumed = hint;
+                }
+                return prepareFile(files[i].path, options, platform, pipeline, assumed);
+            });
+    }
+
     const auto total = static_cast<long long>(files.size());
     for (long long i = 0; i < total; ++i) {
         const RunFile& file = files[static_cast<std::size_t>(i)];
@@ -140,7 +167,14 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
         PipelineOptions filePipeline = pipeline;
         if (file.keep) filePipeline.keep = file.keep;
         const std::string place = record.placeOf(file.path, file.name);
-        const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, filePipeline);
+        std::optional<PreparedFile> prepared;
+        if (ahead) prepared.emplace(ahead->take(static_cast<std::size_t>(i)));
+        const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, filePipeline,
+                                       prepared ? &*prepared : nullptr);
+        if (ahead && session.doLabels != hint) {
+            const std::lock_guard<std::mutex> lock(hintMutex);
+            hint = session.doLabels;
+        }
         run.totalLines += done.lineCount;
         record.add(file.name, place, done);
         for (const StructureWarning& warning : done.warnings)
@@ -151,6 +185,9 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
         if (done.status) report.end = done.written == done.original ? FileEnd::Unchanged : FileEnd::Formatted;
         outcome.files.push_back(std::move(report));
     }
+    // A stopped run leaves the files not yet done untouched: the workers
+    // only ever read.
+    if (ahead) ahead->stop();
     ui.progress(total, total, {});
     const Status kept = record.finish();
     if (!kept)

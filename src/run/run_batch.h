@@ -76,9 +76,9 @@ struct BatchOutcome {
 /// extension text, as the "处理代码" button does it. `extensionText` is taken
 /// exactly as typed: the warning is decided on it untrimmed.
 /// `session` carries the backup slot and the labelled-DO record from run to
-/// run.
+/// run. `jobs`: files read and formatted at once (PipelineOptions::jobs).
 BatchOutcome runBatch(const std::string& extensionText, const std::string& folder, SessionState& session,
-                      const FormatOptions& options, Platform& platform, UserInterface& ui);
+                      const FormatOptions& options, Platform& platform, UserInterface& ui, int jobs = 0);
 
 /// One file of a run given as a list: its path, and the name the summary
 /// shows and the backup copy takes inside the slot folder ("sub/a.f90").
@@ -100,7 +100,10 @@ BatchEnd confirmExtension(const std::string& extensionText, bool needExtension, 
 
 /// The rest of a run over files already listed: advances the backup slot,
 /// formats each file with `chuli` in the order given, and builds the
-/// summary. `runBatch` ends here with the folder's listing; the command line
+/// summary. With `pipeline.jobs` above 1 (on a platform whose reads may run
+/// in parallel), workers look at, read and format files ahead of their turn;
+/// every backup, rewrite, count, report, progress call and stop check is
+/// still made by the calling thread, in order, as with one job. `runBatch` ends here with the folder's listing; the command line
 /// with the files of its PATHs. The files' names are relative to `folder`,
 /// which the run's manifest records with `extension` for a later restore.
 BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& folder, const std::string& extension,

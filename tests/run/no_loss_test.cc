@@ -4,10 +4,12 @@
 // metadata, hard links, undecodable names and a second name for one file.
 // In every case each original byte is in the file or in a backup.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <mutex>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -41,11 +43,14 @@ public:
     using QtPlatform::QtPlatform;
     std::function<void(const std::string& path)> afterRead = [](const std::string&) {};
 
+    // Files are read ahead on several threads: one hook at a time.
     Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) override {
         Status status = QtPlatform::readFileOnce(path, bytes, identity);
+        const std::lock_guard<std::mutex> lock(hookMutex);
         afterRead(path);
         return status;
     }
+    std::mutex hookMutex;
     Status lockBackupRoot(int, std::unique_ptr<RootLock>& lock) override {
         return QtPlatform::lockBackupRoot(50, lock);
     }
@@ -63,7 +68,7 @@ struct TreeRun {
     SessionState session;
     testing::FakeUi ui;
     BatchOutcome go(const std::string& folder = "in") {
-        return runBatch(".f90", tree.path(folder), session, FormatOptions{}, platform, ui);
+        return runBatch(".f90", tree.path(folder), session, FormatOptions{}, platform, ui, testing::testJobs());
     }
 };
 
@@ -81,7 +86,7 @@ TEST(NoLoss, ARunThatCannotHaveItsSlotTouchesNothing) {
         }
         const testing::Snapshot before = r.tree.snapshot("in");
         const BatchOutcome outcome =
-            runBatch(".f90", r.tree.path("in"), r.session, FormatOptions{}, platform, r.ui);
+            runBatch(".f90", r.tree.path("in"), r.session, FormatOptions{}, platform, r.ui, testing::testJobs());
         EXPECT_EQ(outcome.end, BatchEnd::NotStarted);
         EXPECT_EQ(outcome.message.rfind(busy ? kBackupRootUnavailable : kSlotNotStored, 0), 0u)
             << outcome.message;

@@ -9,6 +9,7 @@
 
 #include "support/fake_ui.h"
 #include "platform/qt_platform.h"
+#include "support/scratch_tree.h"
 #include "support/temp_folder.h"
 
 namespace codekiln {
@@ -28,7 +29,7 @@ struct BatchFixture {
         QtPlatformOptions{EncodingChoice::Auto, dir.path("backups"), dir.path("settings.ini"), {}, {}}};
     SessionState session;
     BatchOutcome run(const std::string& extension, FakeUi& ui) {
-        return runBatch(extension, dir.path("src"), session, FormatOptions{}, platform, ui);
+        return runBatch(extension, dir.path("src"), session, FormatOptions{}, platform, ui, testing::testJobs());
     }
     std::string storedSlot() { return platform.readSetting("chuli", "benfencishu"); }
 };
@@ -195,6 +196,39 @@ TEST(RunBatch, KeepsEncodingAndEndsEveryLineWithCrLf) {
         FakeUi again;
         f.run(".f90", again);
         EXPECT_EQ(f.dir.read("src/a.f90"), once) << c.bytes;
+    }
+}
+
+// A user who stops the run once `after` files are done.
+struct StoppingUi : FakeUi {
+    explicit StoppingUi(long long after) : after(after) {}
+    bool stopRequested() override { return progressCalls.size() > static_cast<std::size_t>(after); }
+    long long after;
+};
+
+// Stopped after k files, several jobs leave exactly the files one job
+// leaves untouched (read ahead, never written), and count them the same.
+TEST(RunBatch, AStopLeavesTheSameFilesUntouchedWithAnyNumberOfJobs) {
+    for (const long long k : {0LL, 1LL, 5LL}) {
+        std::vector<std::string> trees;
+        for (const int jobs : {1, 3}) {
+            SCOPED_TRACE("stop after " + std::to_string(k) + ", jobs " + std::to_string(jobs));
+            BatchFixture f;
+            const auto source = [](int i) { return "  x = " + std::to_string(i) + "\n"; };
+            for (int i = 0; i < 8; ++i) f.dir.write("src/f" + std::to_string(i) + ".f90", source(i));
+            StoppingUi ui(k);
+            const BatchOutcome outcome =
+                runBatch(".f90", f.dir.path("src"), f.session, FormatOptions{}, f.platform, ui, jobs);
+            std::string tree;
+            for (int i = 0; i < 8; ++i) {
+                const std::string now = f.dir.read("src/f" + std::to_string(i) + ".f90");
+                EXPECT_EQ(now == source(i), i >= k) << i;
+                tree += now + "|";
+            }
+            trees.push_back(tree);
+            EXPECT_EQ(outcome.stopped, 8 - k);
+        }
+        EXPECT_EQ(trees[0], trees[1]);
     }
 }
 

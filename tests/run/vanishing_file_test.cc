@@ -24,7 +24,7 @@ class HookedPlatform : public QtPlatform {
 public:
     using QtPlatform::QtPlatform;
     std::function<void()> afterListing = [] {};
-    std::function<void(const std::string& from)> afterCopy = [](const std::string&) {};
+    std::function<void(const std::string& to)> afterCopy = [](const std::string&) {};
 
     Status listFiles(const std::string& folder, const std::string& extension,
                      std::vector<std::string>& names) override {
@@ -34,14 +34,9 @@ public:
     }
     Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) override {
         Status status = QtPlatform::writeBackup(to, bytes, of);
-        afterCopy(lastRead);
+        afterCopy(to);
         return status;
     }
-    Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) override {
-        lastRead = path;
-        return QtPlatform::readFileOnce(path, bytes, identity);
-    }
-    std::string lastRead;
 };
 
 const std::string kSource = "program p\ndo i = 1, 2\nx = '    '\nend do\nend program p\n";
@@ -64,13 +59,13 @@ TEST(VanishingFile, IsReportedAndNotBroughtBack) {
             platform.afterListing = [&] { tree.remove("in/b.f90"); };
         } else {
             // The run joins with its own separator: compare names, not paths.
-            platform.afterCopy = [&](const std::string& from) {
-                if (baseNameOf(from) == "b.f90") tree.remove("in/b.f90");
+            platform.afterCopy = [&](const std::string& to) {
+                if (baseNameOf(to) == "b.f90") tree.remove("in/b.f90");
             };
         }
         SessionState session;
         testing::FakeUi ui;
-        const BatchOutcome outcome = runBatch(".f90", tree.path("in"), session, FormatOptions{}, platform, ui);
+        const BatchOutcome outcome = runBatch(".f90", tree.path("in"), session, FormatOptions{}, platform, ui, testing::testJobs());
 
         ASSERT_EQ(outcome.failures.size(), 1u);
         EXPECT_EQ(outcome.failures[0].name, "b.f90");

@@ -44,6 +44,11 @@ std::string readAllFrom(const std::string& path, bool& readable) {
 
 }  // namespace
 
+int testJobs() {
+    const char* jobs = std::getenv("CODEKILN_TEST_JOBS");
+    return jobs != nullptr ? std::atoi(jobs) : 0;
+}
+
 ScratchTree::ScratchTree() {
     std::random_device random;
     for (int attempt = 0; root_.empty(); ++attempt) {
@@ -184,7 +189,7 @@ bool canRun(const std::string& program) {
 }
 
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::string& home, int seconds) {
+                      const std::string& home, int seconds, const std::vector<std::string>& environment) {
     char outName[] = "/tmp/codekiln-out-XXXXXX";
     char errName[] = "/tmp/codekiln-err-XXXXXX";
     const int outFd = ::mkstemp(outName);
@@ -202,11 +207,20 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     };
     for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "QT_QPA_PLATFORM"})
         if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+    env.insert(env.end(), environment.begin(), environment.end());
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
     std::vector<std::string> args = arguments;
     args.insert(args.begin(), program);
+    if (testJobs() > 0) {
+        const std::string jobs = "--jobs=" + std::to_string(testJobs());
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const std::string& a = args[i];
+            if (a.size() >= 12 && a.compare(a.size() - 12, 12, "codekiln-cli") == 0)
+                args.insert(args.begin() + static_cast<std::ptrdiff_t>(++i), jobs);
+        }
+    }
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

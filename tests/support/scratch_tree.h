@@ -35,6 +35,11 @@ struct ProgramRun {
     std::string err;
 };
 
+/// The number of jobs the runs of a test binary are made with: the test's
+/// CODEKILN_TEST_JOBS (the suite runs some binaries once with 1 and once
+/// with 2); 0, the program's default, when it is not set.
+int testJobs();
+
 /// A temporary folder, removed with everything in it at the end.
 class ScratchTree {
 public:
@@ -82,9 +87,12 @@ bool canRun(const std::string& program);
 
 /// Runs `program` with `arguments`, standard input empty, HOME and the XDG
 /// folders inside `home`, as nobody when runsAsNobody(). Killed after
-/// `seconds`.
+/// `seconds`. `environment` adds NAME=VALUE entries. With testJobs() set,
+/// codekiln-cli (run itself, or named in the arguments of a shell that runs
+/// it) is given --jobs=N first.
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::string& home, int seconds = 600);
+                      const std::string& home, int seconds = 600,
+                      const std::vector<std::string>& environment = {});
 #endif
 
 }  // namespace codekiln::testing

@@ -53,6 +53,39 @@ std::string bannerLine(std::string_view text) {
     return line;
 }
 
+bool readUnitHeader(std::string_view text, UnitHeading& heading) {
+    const std::string t = toLowerAscii(trimBlanks(text));
+    if (t.empty() || t.front() == '!' || t.front() == 'c') return false;
+    const std::size_t open = t.find('(');
+    if (open == std::string::npos) return false;
+
+    const std::string_view part0 = trimBlanks(std::string_view(t).substr(0, open));
+    if (!part0.empty()) {
+        const std::size_t lastBlank = part0.rfind(' ');
+        const std::string_view name = lastBlank == std::string_view::npos ? part0 : part0.substr(lastBlank + 1);
+        heading.unitTitle = kTitlePrefix + std::string(name);
+    }
+
+    const std::size_t next = t.find('(', open + 1);
+    const std::string_view part1 =
+        std::string_view(t).substr(open + 1, next == std::string::npos ? std::string::npos : next - open - 1);
+    std::string args;
+    for (char c : part1)
+        if (c != ')') args.push_back(c);
+    std::vector<std::string> list;
+    if (!args.empty()) {
+        std::size_t from = 0;
+        for (;;) {
+            const std::size_t comma = args.find(',', from);
+            list.push_back(args.substr(from, comma == std::string::npos ? std::string::npos : comma - from));
+            if (comma == std::string::npos) break;
+            from = comma + 1;
+        }
+    }
+    heading.unitArguments = std::move(list);
+    return true;
+}
+
 void lookAhead(const StoredLines& stored, std::size_t i, UnitHeading& heading) {
     // A header found earlier that still lies ahead is the first qualifying
     // line again: the heading stays as it is.
@@ -60,37 +93,10 @@ void lookAhead(const StoredLines& stored, std::size_t i, UnitHeading& heading) {
     // Lines i + 1 up to the one before the last; the last is never examined.
     for (std::size_t j = std::max(i + 1, heading.scannedTo); j + 1 < stored.size(); ++j) {
         heading.scannedTo = j + 1;
-        const std::string t = toLowerAscii(trimBlanks(stored.text(j)));
-        if (t.empty() || t.front() == '!' || t.front() == 'c') continue;
-        const std::size_t open = t.find('(');
-        if (open == std::string::npos) continue;
-
-        const std::string_view part0 = trimBlanks(std::string_view(t).substr(0, open));
-        if (!part0.empty()) {
-            const std::size_t lastBlank = part0.rfind(' ');
-            const std::string_view name = lastBlank == std::string_view::npos ? part0 : part0.substr(lastBlank + 1);
-            heading.unitTitle = kTitlePrefix + std::string(name);
+        if (readUnitHeader(stored.text(j), heading)) {
+            heading.headerLine = j;
+            return;
         }
-
-        const std::size_t next = t.find('(', open + 1);
-        const std::string_view part1 =
-            std::string_view(t).substr(open + 1, next == std::string::npos ? std::string::npos : next - open - 1);
-        std::string args;
-        for (char c : part1)
-            if (c != ')') args.push_back(c);
-        std::vector<std::string> list;
-        if (!args.empty()) {
-            std::size_t from = 0;
-            for (;;) {
-                const std::size_t comma = args.find(',', from);
-                list.push_back(args.substr(from, comma == std::string::npos ? std::string::npos : comma - from));
-                if (comma == std::string::npos) break;
-                from = comma + 1;
-            }
-        }
-        heading.unitArguments = std::move(list);
-        heading.headerLine = j;
-        return;
     }
 }
 
@@ -99,6 +105,10 @@ void SeparatorWriter::writeAfter(const StoredLines& stored, std::size_t i, DoLab
     if (i + 1 >= stored.size()) return;
     const std::size_t headerBefore = heading_.headerLine;
     lookAhead(stored, i, heading_);
+    write(headerBefore, doLabels, writer);
+}
+
+void SeparatorWriter::write(std::size_t headerBefore, DoLabelRecord& doLabels, LineWriter& writer) {
     if (heading_.headerLine != headerBefore || lines_.empty()) lines_ = separatorLines(heading_);
     doLabels.reset();
     for (const std::string& line : lines_) writer.line(0, line);

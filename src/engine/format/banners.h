@@ -59,6 +59,11 @@ struct UnitHeading {
     std::size_t scannedTo = 0;
 };
 
+/// Whether `text`, a stored line after the unit that ended, is the next
+/// unit's header: not a comment, with a "(" in it. Sets the title (unless
+/// nothing stands before the "(") and the arguments when it is.
+bool readUnitHeader(std::string_view text, UnitHeading& heading);
+
 /// Looks ahead from stored line `i` (0-based) for the next unit header and
 /// updates `heading`. The last stored line is never examined.
 void lookAhead(const StoredLines& stored, std::size_t i, UnitHeading& heading);
@@ -74,6 +79,10 @@ public:
     /// naming the next unit and clears the labelled-DO record. Nothing
     /// follows the file's last line.
     void writeAfter(const StoredLines& stored, std::size_t i, DoLabelRecord& doLabels, LineWriter& writer);
+    /// The same for a writer that looks ahead itself: `heading()` has been
+    /// moved on from where its header line was `headerBefore`.
+    void write(std::size_t headerBefore, DoLabelRecord& doLabels, LineWriter& writer);
+    UnitHeading& heading() { return heading_; }
 
 private:
     UnitHeading heading_;

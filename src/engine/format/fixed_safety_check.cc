@@ -120,4 +120,9 @@ SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines, std::
     return checkSafety(inputLines, outputText);
 }
 
+SafetyVerdict checkSafety(std::string_view inputText, std::string_view outputText, SourceForm form) {
+    if (form == SourceForm::Fixed) return checkFixedSafety(splitLines(inputText), outputText);
+    return checkSafety(inputText, outputText);
+}
+
 }  // namespace codekiln

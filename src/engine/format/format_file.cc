@@ -34,7 +34,10 @@ FormattedFile formatFile(const std::vector<std::string_view>& rawLines, const Fo
 
 FormattedFile formatText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
                          std::string_view eol) {
-    return formatFile(splitLines(text), options, doLabels, eol);
+    if (options.form == SourceForm::Fixed) return formatFile(splitLines(text), options, doLabels, eol);
+    FormattedFile file;
+    file.lineCount = writeFreeFormText(text, options, doLabels, file.text, eol);
+    return file;
 }
 
 }  // namespace codekiln

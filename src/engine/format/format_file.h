@@ -31,7 +31,8 @@ std::vector<std::string_view> splitLines(std::string_view text);
 FormattedFile formatFile(const std::vector<std::string_view>& rawLines, const FormatOptions& options,
                          DoLabelRecord& doLabels, std::string_view eol = "\r\n");
 
-/// The same on a whole text, split with `splitLines`.
+/// The same on a whole text, split as `splitLines` splits it; a free-form
+/// text is read and written in one pass, without a list of its lines.
 FormattedFile formatText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
                          std::string_view eol = "\r\n");
 

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <initializer_list>
+#include <limits>
 
 namespace codekiln {
 namespace {
@@ -54,6 +56,20 @@ public:
         }
         return false;
     }
+    // A run of digits (a label), or nothing.
+    std::string_view digits() {
+        skipBlanks();
+        std::size_t b = p_;
+        while (p_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[p_]))) ++p_;
+        return s_.substr(b, p_ - b);
+    }
+    // Reads the next word if it is `want`; otherwise reads nothing.
+    bool takeWord(std::string_view want) {
+        std::size_t save = p_;
+        if (word() == want) return true;
+        p_ = save;
+        return false;
+    }
     std::string_view rest() { skipBlanks(); return s_.substr(p_); }
     std::size_t pos() const { return p_; }
     void seek(std::size_t p) { p_ = p; }
@@ -76,6 +92,12 @@ struct Statement {
     bool strayCase = false;    // a case line with no select open around it
 };
 
+bool isOneOf(std::string_view word, std::initializer_list<std::string_view> words) {
+    return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+// Whether what follows a statement's first word makes it an assignment
+// (`do = 1`, `if(k) = 2`, `end%x = 3`), so that the word is a name.
 bool assignmentFollows(Words w) {
     char c = w.peek();
     if (c == '=' ) { std::string_view r = w.rest(); return !(r.size() > 1 && r[1] == '='); }
@@ -100,177 +122,169 @@ const char* endKind(std::string_view word) {
     return nullptr;
 }
 
-// Decides what one statement does to the structure. `top` is the kind on top
-// of the stack ("" when nothing is open).
-Statement classify(std::string_view s, std::string_view top) {
-    Statement st;
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    Words w(s);
+// The statement's label and construct name ("outer:", not "::"), skipped;
+// the label goes into st.
+void skipLabelAndName(std::string_view s, Words& w, Statement& st) {
     w.skipBlanks();
-    // Label.
-    {
-        std::size_t b = w.pos(), p = b;
-        while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p]))) ++p;
-        if (p > b && (p == s.size() || s[p] == ' ')) { st.label = std::string(s.substr(b, p - b)); w.seek(p); }
-    }
-    // Construct name "name:" (not "::").
-    {
-        std::size_t save = w.pos();
-        std::string_view name = w.word();
-        std::size_t after = w.pos();
-        if (!name.empty() && w.peek() == ':') {
-            w.skipBlanks();
-            std::size_t colon = w.pos();
-            if (!(colon + 1 < s.size() && s[colon + 1] == ':')) { w.seek(colon + 1); }
-            else w.seek(save);
-        } else {
-            w.seek(save);
+    const std::size_t at = w.pos();
+    std::string_view label = w.digits();
+    if (!label.empty() && (w.pos() == s.size() || s[w.pos()] == ' ')) st.label = std::string(label);
+    else w.seek(at);
+    const std::size_t save = w.pos();
+    if (!w.word().empty() && w.peek() == ':') {
+        const std::size_t colon = w.pos();
+        if (!(colon + 1 < s.size() && s[colon + 1] == ':')) {
+            w.seek(colon + 1);
+            return;
         }
-        (void)after;
     }
-    std::size_t start = w.pos();
-    std::string_view first = w.word();
-    if (first.empty()) return st;
-    if (assignmentFollows(w)) return st;
+    w.seek(save);
+}
 
-    auto closeAs = [&](std::string_view word) {
-        if (word.empty()) { st.role = Role::Close; st.kind = ""; return true; }
-        if (word == "file") return false;
-        if (word == "blockdata") word = "blockdata";
-        const char* k = endKind(word);
-        if (!k) return false;
+// Whether the statement is an end: "end", "enddo", "end do", "endif",
+// "end block data", ... Sets what it closes. "end" followed by a word that
+// names no construct is decided too: it closes nothing and opens nothing.
+bool readEnd(std::string_view first, Words& w, Statement& st) {
+    if (first.substr(0, 3) != "end") return false;
+    std::string_view kind = first.substr(3);
+    const bool spaced = kind.empty();
+    if (spaced) {
+        const std::size_t save = w.pos();
+        kind = w.word();
+        if (kind.empty()) {
+            w.seek(save);
+            if (w.atEnd() || w.peek() == '!') st.role = Role::Close;  // a bare end
+            return true;
+        }
+    }
+    if (kind == "block" && w.takeWord("data")) kind = "blockdata";
+    if (const char* k = endKind(kind)) {
         st.role = Role::Close;
         st.kind = k;
-        st.isContinue = (word == "do");
+        st.isContinue = kind == "do";
+        return true;
+    }
+    return spaced;
+}
+
+// Whether the statement is a middle line of a construct: else, else if,
+// elsewhere, contains, and the case lines of a select. A case line with no
+// select open is laid out as a plain statement, but reported.
+bool readMiddle(std::string_view first, Words& w, std::string_view top, Statement& st) {
+    auto middle = [&](const char* kind, const char* spelled) {
+        st.role = Role::Middle;
+        st.kind = kind;
+        st.spelled = spelled;
         return true;
     };
-    // end, enddo, end do, endif, end block data ...
-    if (first.size() >= 3 && first.substr(0, 3) == "end") {
-        std::string_view joined = first.substr(3);
-        if (joined.empty()) {
-            std::size_t save = w.pos();
-            std::string_view next = w.word();
-            if (next == "block") {
-                std::size_t s2 = w.pos();
-                if (w.word() == "data") next = "blockdata";
-                else w.seek(s2);
-            }
-            if (next.empty()) { w.seek(save); if (w.atEnd() || w.peek() == '!') return closeAs(""), st; return st; }
-            if (closeAs(next)) return st;
-            return st;
-        }
-        if (joined == "block") {
-            std::size_t s2 = w.pos();
-            if (w.word() == "data") joined = "blockdata";
-            else w.seek(s2);
-        }
-        if (closeAs(joined)) return st;
-    }
-    if (first == "continue") { st.isContinue = true; return st; }
-    // Middle lines.
     if (first == "else" || first == "elseif" || first == "elsewhere") {
-        st.role = Role::Middle;
         const bool where = first == "elsewhere" || w.rest().rfind("where", 0) == 0;
-        st.kind = where ? "where" : "if";
-        st.spelled = where ? "elsewhere" : first == "elseif" || w.rest().rfind("if", 0) == 0 ? "else if" : "else";
-        return st;
+        if (where) return middle("where", "elsewhere");
+        return middle("if", first == "elseif" || w.rest().rfind("if", 0) == 0 ? "else if" : "else");
     }
-    if (first == "contains") { st.role = Role::Middle; st.kind = "contains"; st.spelled = "contains"; return st; }
-    if (top != "select" && (((first == "case" || first == "rank") && w.peek() == '(') || first == "casedefault" ||
-                            (first == "case" && w.rest() == "default"))) {
-        st.strayCase = true;  // laid out as a plain statement, but reported
-        return st;
+    if (first == "contains") return middle("contains", "contains");
+    if (top != "select") {
+        if (((first == "case" || first == "rank") && w.peek() == '(') || first == "casedefault" ||
+            (first == "case" && w.rest() == "default"))
+            st.strayCase = true;
+        return st.strayCase;
     }
-    if (top == "select") {
-        if (first == "case" || first == "rank" || first == "casedefault") { st.role = Role::Middle; st.kind = "case"; st.spelled = "case"; return st; }
-        if (first == "class" || first == "type") {
-            std::size_t save = w.pos();
-            std::string_view n = w.word();
-            if (n == "is" || n == "default") { st.role = Role::Middle; st.kind = "case"; st.spelled = "case"; return st; }
-            w.seek(save);
-        }
-        if (first == "typeis" || first == "classis" || first == "classdefault") { st.role = Role::Middle; st.kind = "case"; st.spelled = "case"; return st; }
-    }
-    auto open = [&](const char* k, bool unit = false) { st.role = Role::Open; st.kind = k; st.unit = unit; return st; };
+    if (isOneOf(first, {"case", "rank", "casedefault", "typeis", "classis", "classdefault"})) return middle("case", "case");
+    if ((first == "class" || first == "type") && (w.takeWord("is") || w.takeWord("default"))) return middle("case", "case");
+    return false;
+}
+
+// The words that may stand before "function" or "subroutine".
+bool isProcedurePrefix(std::string_view n) {
+    return isOneOf(n, {"recursive", "pure", "elemental", "impure", "module", "non_recursive", "integer", "real",
+                       "logical", "character", "complex", "double", "precision", "doubleprecision", "type", "class"});
+}
+
+// Whether the statement opens a construct, and which. `start` is where its
+// first word begins, from where a procedure's prefixes are read.
+bool readOpen(std::string_view first, Words& w, std::string_view top, std::size_t start, Statement& st) {
+    auto open = [&](const char* k, bool unit = false) {
+        st.role = Role::Open;
+        st.kind = k;
+        st.unit = unit;
+        return true;
+    };
     if (first == "do") {
-        std::size_t save = w.pos();
-        std::size_t b = (w.skipBlanks(), w.pos()), p = b;
-        while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p]))) ++p;
-        if (p > b) st.doLabel = std::string(s.substr(b, p - b));
+        const std::size_t save = w.pos();
+        st.doLabel = std::string(w.digits());
         w.seek(save);
         return open("do");
     }
-    if (first == "if" || first == "elseif") {
-        if (!w.skipParens()) return st;
-        if (w.rest() == "then") return open("if");
-        return st;
-    }
-    if (first == "select" || first == "selectcase" || first == "selecttype" || first == "selectrank") return open("select");
-    if (first == "where" || first == "forall") {
-        if (!w.skipParens()) return st;
-        if (w.atEnd()) return open(first == "where" ? "where" : "forall");
-        return st;
-    }
+    if (first == "if" || first == "elseif") return w.skipParens() && w.rest() == "then" && open("if");
+    if (isOneOf(first, {"select", "selectcase", "selecttype", "selectrank"})) return open("select");
+    if (first == "where" || first == "forall")
+        return w.skipParens() && w.atEnd() && open(first == "where" ? "where" : "forall");
     if (first == "associate" && w.peek() == '(') return open("associate");
     if (first == "critical" && (w.atEnd() || w.peek() == '(')) return open("critical");
-    if (first == "change" && w.word() == "team") return open("team");
-    if (first == "changeteam") return open("team");
+    if ((first == "change" && w.word() == "team") || first == "changeteam") return open("team");
     if (first == "block") {
         if (w.atEnd()) return open("block");
-        if (w.word() == "data") return open("blockdata", true);
-        return st;
+        return w.word() == "data" && open("blockdata", true);
     }
     if (first == "blockdata") return open("blockdata", true);
     if (first == "enum" && w.peek() == ',') return open("enum");
     if (first == "interface" || (first == "abstract" && w.word() == "interface")) return open("interface");
     if (first == "type") {
-        char c = w.peek();
         // type(t) :: x declares; type(t) function f() opens a function,
         // which the prefixes below find.
+        const char c = w.peek();
         if (c != '(' && (c == ',' || c == ':' || isWord(c))) {
-            std::size_t save = w.pos();
-            std::string_view n = w.word();
-            if (n == "is") return st;
+            const std::size_t save = w.pos();
+            if (w.word() == "is") return false;
             w.seek(save);
             return open("type");
         }
-        if (c != '(') return st;
+        if (c != '(') return false;
     }
     if (first == "program") return open("program", true);
     if (first == "submodule" && w.peek() == '(') return open("submodule", true);
     if (first == "module") {
-        std::size_t save = w.pos();
+        const std::size_t save = w.pos();
         std::string_view n = w.word();
-        if (n == "procedure") {
-            if (top == "interface") return st;
-            return open("procedure", true);
-        }
-        if (n != "subroutine" && n != "function" && n != "pure" && n != "recursive" && n != "elemental" &&
-            n != "impure" && n != "integer" && n != "real" && n != "logical" && n != "character" &&
-            n != "complex" && n != "type" && n != "class" && n != "double") {
-            return n.empty() ? st : open("module", true);
-        }
+        if (n == "procedure") return top != "interface" && open("procedure", true);
+        if (!isOneOf(n, {"subroutine", "function", "pure", "recursive", "elemental", "impure", "integer", "real",
+                         "logical", "character", "complex", "type", "class", "double"}))
+            return !n.empty() && open("module", true);
         w.seek(save);
     }
     // Procedures with their prefixes.
     w.seek(start);
     for (int guard = 0; guard < 12; ++guard) {
         std::string_view n = w.word();
-        if (n == "subroutine") return w.word().empty() ? st : open("subroutine", true);
-        if (n == "function") return w.word().empty() ? st : open("function", true);
-        if (n == "recursive" || n == "pure" || n == "elemental" || n == "impure" || n == "module" ||
-            n == "non_recursive" || n == "integer" || n == "real" || n == "logical" || n == "character" ||
-            n == "complex" || n == "double" || n == "precision" || n == "doubleprecision" ||
-            n == "type" || n == "class") {
-            if (w.peek() == '(') w.skipParens();
-            if (w.peek() == '*') {
-                w.seek(w.pos() + 1);
-                if (w.peek() == '(') w.skipParens(); else w.word();
-            }
-            continue;
+        if (n == "subroutine") return !w.word().empty() && open("subroutine", true);
+        if (n == "function") return !w.word().empty() && open("function", true);
+        if (!isProcedurePrefix(n)) break;
+        if (w.peek() == '(') w.skipParens();
+        if (w.peek() == '*') {  // character*8, real*(k)
+            w.seek(w.pos() + 1);
+            if (w.peek() == '(') w.skipParens(); else w.word();
         }
-        break;
     }
+    return false;
+}
+
+// Decides what one statement does to the structure. `top` is the kind on top
+// of the stack ("" when nothing is open).
+Statement classify(std::string_view s, std::string_view top) {
+    Statement st;
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    Words w(s);
+    skipLabelAndName(s, w, st);
+    const std::size_t start = w.pos();
+    const std::string_view first = w.word();
+    if (first.empty() || assignmentFollows(w)) return st;
+    if (readEnd(first, w, st)) return st;
+    if (first == "continue") {
+        st.isContinue = true;
+        return st;
+    }
+    if (readMiddle(first, w, top, st)) return st;
+    readOpen(first, w, top, start, st);
     return st;
 }
 
@@ -298,14 +312,9 @@ int formatSwitch(std::string_view core) {
 // comment gone). `quote` carries an open constant between lines. Returns
 // whether the line ends with a continuation "&".
 bool readCode(std::string_view core, bool continued, char& quote, std::string& code) {
-    std::size_t i = 0;
-    if (continued && quote == 0) {
-        if (!core.empty() && core[0] == '&') i = 1;
-    } else if (continued && quote != 0 && !core.empty() && core[0] == '&') {
-        i = 1;
-    }
+    // A continuation line's leading "&" joins it to the line before.
+    std::size_t i = continued && !core.empty() && core[0] == '&' ? 1 : 0;
     std::size_t lastAmp = std::string::npos;
-    std::size_t mark = code.size();
     for (; i < core.size(); ++i) {
         char c = core[i];
         if (quote != 0) {
@@ -329,7 +338,6 @@ bool readCode(std::string_view core, bool continued, char& quote, std::string& c
         else if (!isBlank(c)) lastAmp = std::string::npos;
         code += isBlank(c) ? ' ' : lower(c);
     }
-    (void)mark;
     if (lastAmp != std::string::npos) { code.resize(lastAmp); return true; }
     if (quote != 0) quote = 0;  // a constant cannot run past a line without "&"
     return false;
@@ -337,7 +345,7 @@ bool readCode(std::string_view core, bool continued, char& quote, std::string& c
 
 class Layout {
 public:
-    Layout(const ModernOptions& o, ModernFile& f) : opt_(o), file_(f) {}
+    Layout(const ModernOptions& o, ModernFile& f, std::string_view text) : opt_(o), file_(f), text_(text) {}
 
     void run(std::string_view text) {
         std::vector<Line> lines;
@@ -347,12 +355,11 @@ public:
         std::size_t i = 0;
         while (i < n) {
             const Line& ln = lines[i];
-            std::int64_t lineNo = static_cast<std::int64_t>(i) + 1;
             int sw = formatSwitch(ln.core);
             if (off_) {
                 emitRaw(text, i);
                 if (sw == 1) off_ = false;
-                else followStatement(lines, i, text, true);
+                else followStatement(lines, i);
                 ++i;
                 continue;
             }
@@ -372,18 +379,26 @@ public:
                 ++i;
                 continue;
             }
-            (void)lineNo;
             i = statement(lines, i, text);
         }
         flushComments(depth() * opt_.indentWidth);
-        for (const Open& o : stack_)
-            file_.warnings.push_back({0, std::string(o.kind) + " at line " + std::to_string(o.line) + " is never closed"});
-        std::stable_sort(file_.warnings.begin(), file_.warnings.end(),
-                         [](const StructureWarning& a, const StructureWarning& b) { return a.line < b.line && a.line != 0; });
-        file_.text = std::move(out_);
+        finish();
     }
 
 private:
+    // Constructs still open at the end are reported for the file as a
+    // whole, after the warnings about lines, which stay in line order.
+    void finish() {
+        for (const Open& o : stack_)
+            file_.warnings.push_back({0, std::string(o.kind) + " at line " + std::to_string(o.line) + " is never closed"});
+        auto order = [](const StructureWarning& w) {
+            return w.line == 0 ? std::numeric_limits<std::int64_t>::max() : w.line;
+        };
+        std::stable_sort(file_.warnings.begin(), file_.warnings.end(),
+                         [&](const StructureWarning& a, const StructureWarning& b) { return order(a) < order(b); });
+        file_.text = std::move(out_);
+    }
+
     enum class Pend { Blank, Comment, Keep };
     struct Pending { std::size_t line; Pend kind; };
 
@@ -498,24 +513,7 @@ private:
             more = readCode(ln.core, true, quote, code_);
             group.push_back(j);
         }
-        // Split at ";" outside constants (constants are blanked, quotes kept).
-        std::int64_t lineNo = static_cast<std::int64_t>(i) + 1;
-        bool firstPart = true;
-        int indent = depth();
-        std::size_t b = 0;
-        bool inq = false; char q = 0;
-        for (std::size_t k = 0; k <= code_.size(); ++k) {
-            char c = k < code_.size() ? code_[k] : ';';
-            if (inq) { if (c == q) inq = false; continue; }
-            if (c == '"' || c == '\'') { inq = true; q = c; continue; }
-            if (c != ';') continue;
-            std::string_view part = std::string_view(code_).substr(b, k - b);
-            b = k + 1;
-            int before = depth();
-            int lineIndent = apply(part, lineNo);
-            if (firstPart) { indent = lineIndent; firstPart = false; }
-            (void)before;
-        }
+        const int indent = applyParts(code_, static_cast<std::int64_t>(i) + 1);
         int width = opt_.indentWidth;
         // Comments before an end or middle line belong to the body.
         // Indented code: indented in the source and in the layout alike, so
@@ -540,32 +538,20 @@ private:
     }
 
     // Follows the structure through a format-off region without writing.
-    void followStatement(const std::vector<Line>& lines, std::size_t i, std::string_view, bool) {
+    // Whether a line goes on is read as if it stood alone.
+    void followStatement(const std::vector<Line>& lines, std::size_t i) {
         const Line& ln = lines[i];
-        if (ln.core.empty() || ln.core[0] == '!' ) return;
+        if (ln.core.empty() || ln.core[0] == '!') return;
         if (ln.core[0] == '#') { preprocessor(ln.core); return; }
         code_.clear();
         char quote = 0;
-        if (offContinued_) { readCode(ln.core, true, quote, code_); offCode_ += code_; }
-        else { offCode_.clear(); readCode(ln.core, false, quote, code_); offCode_ = code_; }
+        readCode(ln.core, offContinued_, quote, code_);
+        if (!offContinued_) offCode_.clear();
+        offCode_ += code_;
+        code_.clear();
         quote = 0;
-        std::string tmp;
-        std::string probe;
-        offContinued_ = false;
-        {
-            std::string c2; char q2 = 0;
-            offContinued_ = readCode(ln.core, false, q2, c2);
-        }
-        if (offContinued_) return;
-        std::size_t b = 0; bool inq = false; char q = 0;
-        for (std::size_t k = 0; k <= offCode_.size(); ++k) {
-            char c = k < offCode_.size() ? offCode_[k] : ';';
-            if (inq) { if (c == q) inq = false; continue; }
-            if (c == '"' || c == '\'') { inq = true; q = c; continue; }
-            if (c != ';') continue;
-            apply(std::string_view(offCode_).substr(b, k - b), static_cast<std::int64_t>(i) + 1);
-            b = k + 1;
-        }
+        offContinued_ = readCode(ln.core, false, quote, code_);
+        if (!offContinued_) applyParts(offCode_, static_cast<std::int64_t>(i) + 1);
     }
 
 public:
@@ -585,7 +571,6 @@ public:
             cut[i] = cutFixedLine(text.substr(starts_[i], e - starts_[i]));
         }
         std::size_t i = 0;
-        ConstantState cs;
         while (i < n) {
             int sw = formatSwitch(lines[i].core);
             if (sw != 0 && cut[i].kind == FixedLine::Kind::Comment) off_ = sw < 0;
@@ -598,102 +583,151 @@ public:
                 ++i;
                 continue;
             }
-            // One statement: its initial line and continuation lines (comment
-            // and blank lines may stand between them).
-            std::vector<std::size_t>& group = group_;
-            group.clear();
-            code_.clear();
-            cs = ConstantState{};
-            cs.inFormat = startsFormatStatement(cut[i].text);
-            code_ = cut[i].label();  // the label field, read as a free-form label
-            code_ += ' ';
-            std::vector<char> keep;
-            std::size_t j = i;
-            for (;;) {
-                bool startsInConstant = cs.open();
-                auto outside = [&](std::string_view t) {
-                    for (char c : t) {
-                        if (c == '!') break;
-                        if (c != '"' && c != '\'') code_ += isBlank(c) ? ' ' : lower(c);
-                    }
-                };
-                auto constant = [&](std::string_view) { code_ += ' '; };
-                bool comment = false;
-                std::string_view t = cut[j].text;
-                if (!cs.open()) {
-                    // "!" outside constants ends the line's code.
-                    ConstantState probe = cs;
-                    std::size_t cutAt = t.size();
-                    std::size_t pos = 0;
-                    scanConstants(t, probe, [&](std::string_view o) {
-                        std::size_t k = o.find('!');
-                        if (k != std::string_view::npos && cutAt == t.size()) cutAt = pos + k;
-                        pos += o.size();
-                    }, [&](std::string_view c) { pos += c.size(); });
-                    if (cutAt < t.size()) { t = t.substr(0, cutAt); comment = true; }
-                }
-                scanFixedText(t, cs, outside, constant);
-                if (comment) cs = ConstantState{cs.quote, cs.hollerithLeft, cs.inFormat};
-                group.push_back(j);
-                bool raw = startsInConstant || cs.open() || !cut[j].tail.empty() ||
-                           cut[j].field.find('\t') != std::string_view::npos;
-                keep.push_back(raw ? 1 : 0);
-                std::size_t k = j + 1;
-                while (k < n && !cut[k].code()) ++k;
-                if (k < n && cut[k].kind == FixedLine::Kind::Continuation) {
-                    for (std::size_t m = j + 1; m < k; ++m) { group.push_back(m); keep.push_back(2); }
-                    j = k;
-                    continue;
-                }
-                break;
-            }
-            int indent = depth();
-            bool firstPart = true;
-            std::size_t b = 0;
-            for (std::size_t k = 0; k <= code_.size(); ++k) {
-                if (k < code_.size() && code_[k] != ';') continue;
-                int at = apply(std::string_view(code_).substr(b, k - b), static_cast<std::int64_t>(i) + 1);
-                if (firstPart) { indent = at; firstPart = false; }
-                b = k + 1;
-            }
-            long shift = 0;
-            bool haveShift = false;
-            for (std::size_t g = 0; g < group.size(); ++g) {
-                std::size_t m = group[g];
-                const FixedLine& f = cut[m];
-                if (off_ || keep[g] == 1) { emitRaw(text, m); continue; }
-                if (keep[g] == 2) {
-                    if (f.kind == FixedLine::Kind::Blank) out_.append(lines[m].end); else emitRaw(text, m);
-                    continue;
-                }
-                std::string_view body = f.text;
-                std::size_t lead = 0;
-                while (lead < body.size() && isBlank(body[lead])) ++lead;
-                if (body.find('\t') != std::string_view::npos) { emitRaw(text, m); continue; }
-                std::string_view core = body.substr(lead);
-                while (!core.empty() && isBlank(core.back())) core.remove_suffix(1);
-                if (!haveShift) { shift = static_cast<long>(indent) * opt_.indentWidth - static_cast<long>(lead); haveShift = true; }
-                long want = std::max(0L, static_cast<long>(lead) + shift);
-                if (static_cast<std::size_t>(want) + core.size() > kFixedTextWidth) { emitRaw(text, m); continue; }
-                std::string_view field = f.field;
-                out_.append(field);
-                if (!core.empty()) {
-                    if (field.size() < 6) out_.append(6 - field.size(), ' ');
-                    out_.append(static_cast<std::size_t>(want), ' ');
-                    out_.append(core);
-                } else {
-                    while (!out_.empty() && isBlank(out_.back()) && field.size() > 0) { out_.pop_back(); field.remove_suffix(1); }
-                }
-                out_.append(lines[m].end);
-            }
-            i = group.back() + 1;
+            readFixedStatement(cut, i);
+            const int indent = applyParts(code_, static_cast<std::int64_t>(i) + 1, false);
+            writeFixedStatement(text, lines, cut, indent);
+            i = group_.back() + 1;
         }
-        for (const Open& o : stack_)
-            file_.warnings.push_back({0, std::string(o.kind) + " at line " + std::to_string(o.line) + " is never closed"});
-        file_.text = std::move(out_);
+        finish();
     }
 
 private:
+    // How a line of a fixed-form statement is written.
+    enum class FixedKeep : char {
+        Move,     // the statement text moves with the statement
+        AsIs,     // in or ending in a continued constant, text beyond column 72, a TAB form
+        Between,  // a comment or blank line between the statement's lines
+    };
+
+    // Reads the fixed-form statement starting at line i: its initial line
+    // and continuation lines, with the comment and blank lines between them,
+    // into group_ and keep_, and its code (lower case, constants blanked,
+    // comments gone, the label first) into code_.
+    void readFixedStatement(const std::vector<FixedLine>& cut, std::size_t i) {
+        const std::size_t n = cut.size();
+        group_.clear();
+        keep_.clear();
+        ConstantState cs;
+        cs.inFormat = startsFormatStatement(cut[i].text);
+        code_ = cut[i].label();  // the label field, read as a free-form label
+        code_ += ' ';
+        for (std::size_t j = i;;) {
+            const bool startsInConstant = cs.open();
+            // Blanks are no part of fixed-form code, and the layout moves
+            // the blanks at either end of a line's text: each line's code
+            // is read without them and joined to the last by one blank,
+            // so that a second pass reads the statement as the first did.
+            piece_.clear();
+            auto outside = [&](std::string_view t) {
+                for (char c : t) {
+                    if (c == '!') break;  // "!" outside constants ends the line's code
+                    piece_ += isBlank(c) ? ' ' : lower(c);
+                }
+            };
+            auto constant = [&](std::string_view) { piece_ += ' '; };
+            scanFixedText(cut[j].text, cs, outside, constant);
+            const std::size_t from = piece_.find_first_not_of(' ');
+            if (from != std::string::npos) {
+                if (!code_.empty() && code_.back() != ' ') code_ += ' ';
+                code_.append(piece_, from, piece_.find_last_not_of(' ') + 1 - from);
+            }
+            group_.push_back(j);
+            const bool asIs = startsInConstant || cs.open() || !cut[j].tail.empty() ||
+                              cut[j].field.find('\t') != std::string_view::npos;
+            keep_.push_back(asIs ? FixedKeep::AsIs : FixedKeep::Move);
+            std::size_t k = j + 1;
+            while (k < n && !cut[k].code()) ++k;
+            if (k == n || cut[k].kind != FixedLine::Kind::Continuation) return;
+            for (std::size_t m = j + 1; m < k; ++m) {
+                group_.push_back(m);
+                keep_.push_back(FixedKeep::Between);
+            }
+            j = k;
+        }
+    }
+
+    // Writes the statement read by readFixedStatement, its first line with
+    // text at `indent` levels. The shift comes from that line: an initial
+    // line with no text (or only a label) sets nothing, since its blanks do
+    // not survive. When that line stays as it stands, its continuation lines
+    // stay too, keeping their offset from it. The label field and column 6
+    // are written as they stand.
+    void writeFixedStatement(std::string_view text, const std::vector<Line>& lines, const std::vector<FixedLine>& cut,
+                             int indent) {
+        long shift = 0;
+        bool haveShift = false;
+        for (std::size_t g = 0; g < group_.size(); ++g) {
+            const std::size_t m = group_[g];
+            const FixedLine& f = cut[m];
+            const bool between = keep_[g] == FixedKeep::Between;
+            const bool kept = off_ || keep_[g] == FixedKeep::AsIs || f.text.find('\t') != std::string_view::npos;
+            std::string_view body = f.text;
+            std::size_t lead = 0;
+            while (lead < body.size() && isBlank(body[lead])) ++lead;
+            std::string_view core = body.substr(lead);
+            while (!core.empty() && isBlank(core.back())) core.remove_suffix(1);
+            if (!haveShift && !between && !core.empty()) {
+                const long target = static_cast<long>(indent) * opt_.indentWidth;
+                const bool fits = static_cast<std::size_t>(target) + core.size() <= kFixedTextWidth;
+                shift = kept || !fits ? 0 : target - static_cast<long>(lead);
+                haveShift = true;
+            }
+            if (kept || (between && f.kind != FixedLine::Kind::Blank)) {
+                emitRaw(text, m);
+                continue;
+            }
+            if (between) {  // a blank line is written empty
+                out_.append(lines[m].end);
+                continue;
+            }
+            long want = std::max(0L, static_cast<long>(lead) + shift);
+            // A line the shift would push past column 72 keeps its own blanks.
+            if (static_cast<std::size_t>(want) + core.size() > kFixedTextWidth) want = static_cast<long>(lead);
+            std::string_view field = f.field;
+            out_.append(field);
+            if (!core.empty()) {
+                if (field.size() < 6) out_.append(6 - field.size(), ' ');
+                out_.append(static_cast<std::size_t>(want), ' ');
+                out_.append(core);
+            } else {
+                // No text: the label field without its trailing blanks.
+                while (!out_.empty() && isBlank(out_.back()) && !field.empty()) {
+                    out_.pop_back();
+                    field.remove_suffix(1);
+                }
+            }
+            out_.append(lines[m].end);
+        }
+    }
+
+    // Splits a statement's code at ";" outside constants and applies each
+    // part; returns the depth the line is written at, the first part's.
+    // Free-form code keeps the quotes of its blanked constants; fixed-form
+    // code has none left, and a quote in its label field is no constant.
+    int applyParts(std::string_view code, std::int64_t lineNo, bool quotesKept = true) {
+        int indent = depth();
+        bool firstPart = true;
+        std::size_t b = 0;
+        char quote = 0;
+        for (std::size_t k = 0; k <= code.size(); ++k) {
+            const char c = k < code.size() ? code[k] : ';';
+            if (quote != 0) {
+                if (c == quote) quote = 0;
+                continue;
+            }
+            if (quotesKept && (c == '"' || c == '\'')) {
+                quote = c;
+                continue;
+            }
+            if (c != ';') continue;
+            const int at = apply(code.substr(b, k - b), lineNo);
+            if (firstPart) indent = at;
+            firstPart = false;
+            b = k + 1;
+        }
+        return indent;
+    }
+
     // "!$ code" is compiled when OpenMP is on: its line keeps its place, but
     // the constructs it opens and closes count.
     void conditionalCode(std::string_view core, std::int64_t lineNo) {
@@ -798,11 +832,13 @@ private:
     ModernFile& file_;
     std::string out_;
     std::string code_;
+    std::string piece_;
     std::string offCode_;
     bool offContinued_ = false;
     bool conditionalContinued_ = false;
     std::vector<std::size_t> starts_;
     std::vector<std::size_t> group_;
+    std::vector<FixedKeep> keep_;
     std::vector<std::size_t> rawLines_;
     const std::vector<Line>* lines_ = nullptr;
     std::vector<Pending> pending_;
@@ -811,9 +847,7 @@ private:
     bool off_ = false;
     int lastBodyDepth_ = 0;
     bool nextIndented_ = false;  // the statement after the pending comments is indented code
-
-public:
-    std::string_view text_;
+    std::string_view text_;      // the whole input
 };
 
 }  // namespace
@@ -822,8 +856,7 @@ ModernFile formatModern(std::string_view text, const ModernOptions& options) {
     ModernFile file;
     ModernOptions opt = options;
     opt.indentWidth = std::clamp(opt.indentWidth, 1, 8);
-    Layout layout(opt, file);
-    layout.text_ = text;
+    Layout layout(opt, file, text);
     if (options.form == SourceForm::Fixed) layout.runFixed(text);
     else layout.run(text);
     return file;

@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "engine/doloop/do_labels.h"
 #include "engine/format/banners.h"
+#include "engine/format/line_splitter.h"
 #include "engine/format/line_writer.h"
 #include "engine/indent/tuihang.h"
 #include "engine/state/text.h"
@@ -33,6 +35,66 @@ bool movesBack(std::string_view testLine, const LineClass& line) {
         if (contains(testLine, token)) return true;
     return false;
 }
+
+/// The cleaned lines of a text, read one at a time.
+class CleanedText {
+public:
+    CleanedText(std::string_view text, const FormatOptions& options) : lines_(text), cleaner_(options) {}
+    bool next(CleanedLine& line) {
+        for (std::string_view raw; lines_.next(raw);)
+            if (cleaner_.clean(raw, line)) return true;
+        return false;
+    }
+
+private:
+    LineSplitter lines_;
+    LineCleaner cleaner_;
+};
+
+/// The separator banner's look-ahead over the lines not yet written: a
+/// second reading, started after the line that closed the unit and kept for
+/// the next banner, so that no line is examined twice. It moves `heading`
+/// exactly as `banner::lookAhead` moves it over the stored lines.
+class HeaderSearch {
+public:
+    /// After line `i`, which closed a unit, with `rest` reading the lines
+    /// after it. False when line `i` is the last line: no banner follows.
+    bool after(std::size_t i, const CleanedText& rest, banner::UnitHeading& heading) {
+        constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
+        if (heading.headerLine != kNowhere && heading.headerLine > i) return true;
+        if (heading.scannedTo <= i + 1) {
+            reading_ = rest;
+            if (!fetch(pending_)) return false;
+            pendingIndex_ = i + 1;
+        }
+        // `pending_` is line `pendingIndex_`; the last line is never examined.
+        for (;;) {
+            if (!fetch(following_)) return true;
+            const std::size_t j = pendingIndex_;
+            heading.scannedTo = j + 1;
+            const bool found = banner::readUnitHeader(pending_, heading);
+            pending_.swap(following_);
+            pendingIndex_ = j + 1;
+            if (found) {
+                heading.headerLine = j;
+                return true;
+            }
+        }
+    }
+
+private:
+    bool fetch(std::string& into) {
+        CleanedLine line;
+        if (!reading_ || !reading_->next(line)) return false;
+        into.assign(line.text);
+        return true;
+    }
+
+    std::optional<CleanedText> reading_;
+    std::string pending_;
+    std::string following_;
+    std::size_t pendingIndex_ = 0;
+};
 
 }  // namespace
 
@@ -88,6 +150,39 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, const Format
         // `unitEnded`: the line just written closed a program unit.
         if (options.showSeparators && place.endsUnit) separators.writeAfter(stored, i, doLabels, writer);
     }
+}
+
+}  // namespace codekiln
+
+namespace codekiln {
+
+std::int64_t writeFreeFormText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
+                               std::string& out, std::string_view eol) {
+    std::int64_t lineCount = 0;
+    std::size_t rawLines = 0;
+    LineSplitter counter(text);
+    for (std::string_view raw; counter.next(raw); ++rawLines)
+        if (isCodeLine(raw)) ++lineCount;
+    const std::size_t bytes = text.size() + rawLines * eol.size();
+    out.reserve(out.size() + bytes + bytes / 2 + 1024);  // room for the banners and indentation
+
+    RunningIndent indent(options, doLabels);
+    LineWriter writer(out, eol);
+    for (const std::string& line : banner::headerLines(lineCount)) writer.line(0, line);
+
+    banner::SeparatorWriter separators;
+    HeaderSearch search;
+    CleanedText lines(text, options);
+    std::size_t i = 0;
+    for (CleanedLine line; lines.next(line); ++i) {
+        const RunningIndent::Placement place = indent.next(line.text);
+        writer.line(line.verbatim ? 0 : effectiveIndent(place.columns, line.text), line.text);
+        if (options.showSeparators && place.endsUnit) {
+            const std::size_t headerBefore = separators.heading().headerLine;
+            if (search.after(i, lines, separators.heading())) separators.write(headerBefore, doLabels, writer);
+        }
+    }
+    return lineCount;
 }
 
 }  // namespace codekiln

@@ -51,6 +51,13 @@ private:
 void writeOutput(const StoredLines& stored, std::int64_t lineCount, const FormatOptions& options,
                  DoLabelRecord& doLabels, std::string& out, std::string_view eol = "\r\n");
 
+/// Reads, cleans and writes a free-form file's text in one pass over its
+/// lines, as `readStoredLines` and `writeOutput` do over its split lines,
+/// without a list of its lines or a store: each line is written as it is
+/// cleaned. Appends to `out` and returns `lineCount`.
+std::int64_t writeFreeFormText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
+                               std::string& out, std::string_view eol = "\r\n");
+
 /// The number of blanks a line of text `text` gets when it is indented to
 /// `columns`: a preprocessor line gets none, and a line that would run past
 /// 132 characters is moved left so that it ends there (one longer than 132

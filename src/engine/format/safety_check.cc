@@ -411,6 +411,10 @@ SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines,
     return compare(Scanner<ListLines>(ListLines(inputLines)), Scanner<ListLines>(ListLines(outputLines)));
 }
 
+SafetyVerdict checkSafety(std::string_view inputText, std::string_view outputText) {
+    return compare(Scanner<TextLines>(TextLines(inputText)), Scanner<TextLines>(TextLines(outputText)));
+}
+
 SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText) {
     return compare(Scanner<ListLines>(ListLines(inputLines)), Scanner<TextLines>(TextLines(outputText)));
 }

@@ -45,6 +45,10 @@ SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines,
 /// `splitLines` does, without building a list of its lines.
 SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText);
 
+/// The same with both texts split into lines as `splitLines` does, without
+/// a list of either's lines.
+SafetyVerdict checkSafety(std::string_view inputText, std::string_view outputText);
+
 /// The same for a file of the given form. In fixed form the lines are
 /// compared one for one (blank lines and banner lines left out): comment
 /// lines exactly, label fields and continuation marks exactly, text beyond
@@ -52,5 +56,6 @@ SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines, std::
 /// text without its blanks, and its constants byte for byte.
 SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText,
                           SourceForm form);
+SafetyVerdict checkSafety(std::string_view inputText, std::string_view outputText, SourceForm form);
 
 }  // namespace codekiln

@@ -88,69 +88,81 @@ bool isBannerLine(std::string_view line) {
     return false;
 }
 
+bool isCodeLine(std::string_view raw) {
+    const std::string_view line = trimBlanks(raw);
+    return !line.empty() && line.front() != '!';
+}
+
+bool LineCleaner::clean(std::string_view raw, CleanedLine& out) {
+    std::string_view line = trimBlanks(raw);
+    std::size_t tabs = 0;
+    while (tabs < line.size() && line[tabs] == '\t') ++tabs;
+    line.remove_prefix(tabs);
+
+    const std::string_view content = trimBlanks(line);
+    if (removeBlankLines_ && content.empty()) return false;
+    if (isBannerLine(content)) return false;
+
+    // A line with no run of four blanks, no continued constant and no
+    // "&" at its end comes out of the cleaning as it stands.
+    const bool blank = content.empty();
+    const bool comment = !blank && content.front() == '!';
+    if (!carried_.open() && lastNonBlank(content) != '&' && !hasFourBlanks(content)) {
+        if (!blank && !comment) {
+            carried_ = ConstantState{};
+            continuing_ = false;
+        }
+        out = CleanedLine{content, false, false};
+        return true;
+    }
+
+    cleaned_.clear();
+    bool verbatim = false;
+    if (comment) {
+        appendCollapsed(cleaned_, line);
+    } else if (blank) {
+        // Blank lines neither end nor take part in a continued statement.
+    } else {
+        ConstantState state = carried_;
+        if (!continuing_) state.inFormat = startsFormatStatement(content);
+        if (state.open()) {
+            if (content.front() == '&') {
+                // Up to and including the leading "&" is outside; the
+                // constant resumes right after it.
+                const std::size_t amp = line.find('&');
+                appendCollapsed(cleaned_, line.substr(0, amp + 1));
+                collapseOutsideConstants(cleaned_, line.substr(amp + 1), state);
+            } else {
+                // The constant resumes at the line's first character; the
+                // leading blanks and tabs belong to it.
+                verbatim = true;
+                collapseOutsideConstants(cleaned_, trimTrailingBlanks(raw), state);
+            }
+        } else {
+            collapseOutsideConstants(cleaned_, line, state);
+        }
+        continuing_ = lastNonBlank(cleaned_) == '&';
+        carried_ = continuing_ ? state : ConstantState{};
+    }
+    out = CleanedLine{verbatim ? trimTrailingBlanks(cleaned_) : trimBlanks(cleaned_), verbatim, true};
+    return true;
+}
+
 ReadResult readStoredLines(const std::vector<std::string_view>& rawLines, const FormatOptions& options) {
     ReadResult result;
     std::size_t bytes = 0;
     for (std::string_view raw : rawLines) bytes += raw.size();
     result.stored.reserve(rawLines.size(), bytes / 8);
 
-    std::string cleaned;
-    ConstantState carried;  // what goes on in the next code line, after a line ending in "&"
-    bool continuing = false;
+    LineCleaner cleaner(options);
     for (std::string_view raw : rawLines) {
-        std::string_view line = trimBlanks(raw);
-        if (!line.empty() && line.front() != '!') ++result.lineCount;
-
-        std::size_t tabs = 0;
-        while (tabs < line.size() && line[tabs] == '\t') ++tabs;
-        line.remove_prefix(tabs);
-
-        const std::string_view content = trimBlanks(line);
-        if (options.removeBlankLines && content.empty()) continue;
-        if (isBannerLine(content)) continue;
-
-        // A line with no run of four blanks, no continued constant and no
-        // "&" at its end comes out of the cleaning as it stands.
-        const bool blank = content.empty();
-        const bool comment = !blank && content.front() == '!';
-        if (!carried.open() && lastNonBlank(content) != '&' && !hasFourBlanks(content)) {
-            result.stored.addView(content);
-            if (!blank && !comment) {
-                carried = ConstantState{};
-                continuing = false;
-            }
-            continue;
-        }
-
-        cleaned.clear();
-        bool verbatim = false;
-        if (comment) {
-            appendCollapsed(cleaned, line);
-        } else if (blank) {
-            // Blank lines neither end nor take part in a continued statement.
-        } else {
-            ConstantState state = carried;
-            if (!continuing) state.inFormat = startsFormatStatement(content);
-            if (state.open()) {
-                if (content.front() == '&') {
-                    // Up to and including the leading "&" is outside; the
-                    // constant resumes right after it.
-                    const std::size_t amp = line.find('&');
-                    appendCollapsed(cleaned, line.substr(0, amp + 1));
-                    collapseOutsideConstants(cleaned, line.substr(amp + 1), state);
-                } else {
-                    // The constant resumes at the line's first character; the
-                    // leading blanks and tabs belong to it.
-                    verbatim = true;
-                    collapseOutsideConstants(cleaned, trimTrailingBlanks(raw), state);
-                }
-            } else {
-                collapseOutsideConstants(cleaned, line, state);
-            }
-            continuing = lastNonBlank(cleaned) == '&';
-            carried = continuing ? state : ConstantState{};
-        }
-        result.stored.add(verbatim ? trimTrailingBlanks(cleaned) : trimBlanks(cleaned), verbatim);
+        if (isCodeLine(raw)) ++result.lineCount;
+        CleanedLine line;
+        if (!cleaner.clean(raw, line)) continue;
+        if (line.copied)
+            result.stored.add(line.text, line.verbatim);
+        else
+            result.stored.addView(line.text);
     }
     return result;
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/format/constants.h"
 #include "engine/state/format_options.h"
 
 namespace codekiln {
@@ -54,6 +55,34 @@ struct ReadResult {
     StoredLines stored;
     std::int64_t lineCount = 0;  ///< `lineCount`: non-empty lines not starting with "!", before anything is dropped
 };
+
+/// One raw line after cleaning.
+struct CleanedLine {
+    std::string_view text;
+    bool verbatim = false;  ///< a line that continues a character constant from its first character
+    bool copied = false;    ///< `text` lies in the cleaner's buffer (valid until its next line), else in the raw line
+};
+
+/// Cleans the raw lines of one file one at a time, in file order, carrying
+/// what a line ending in "&" hands on to the next; the reading without a
+/// store, for a writer that takes each line as it comes.
+class LineCleaner {
+public:
+    explicit LineCleaner(const FormatOptions& options) : removeBlankLines_(options.removeBlankLines) {}
+    /// Cleans `raw` (without its line end) into `out`; false when the line
+    /// is dropped.
+    bool clean(std::string_view raw, CleanedLine& out);
+
+private:
+    bool removeBlankLines_;
+    ConstantState carried_;   // what goes on in the next code line, after a line ending in "&"
+    bool continuing_ = false;
+    std::string cleaned_;
+};
+
+/// Whether the raw line counts toward `lineCount`: not empty once trimmed,
+/// and not starting with "!".
+bool isCodeLine(std::string_view raw);
 
 /// Reads and cleans the raw lines of one file (without their line ends).
 /// The store may refer to the raw lines' text, which must outlive it.

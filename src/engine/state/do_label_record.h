@@ -27,6 +27,11 @@ struct DoLabelRecord {
         doLabelCount = 0;
         openLoops.clear();
     }
+
+    bool operator==(const DoLabelRecord& other) const {
+        return doLabelCount == other.doLabelCount && openLoops == other.openLoops;
+    }
+    bool operator!=(const DoLabelRecord& other) const { return !(*this == other); }
 };
 
 }  // namespace codekiln

@@ -61,6 +61,55 @@ TEST(FormatText, EveryWrittenLineEndsWithTheGivenEnd) {
     }
 }
 
+// The whole text is read and written in one pass, with the separator
+// banner's look-ahead running over lines not yet written: it must write what
+// the store of the split lines writes, for every option, and leave the same
+// labelled-DO record.
+TEST(FormatText, OnePassWritesWhatTheStoreWrites) {
+    const std::string texts[] = {
+        "",
+        "end",
+        "end\n",
+        "subroutine a(x)\nend\nsubroutine b(y)\nend\n",
+        // The unit ends on the last line, or the header is the last line.
+        "program p\nend program p",
+        "end\nsubroutine last(q)",
+        "end\n\n   \nsubroutine s(q)\nend\n",
+        // No header after a unit: the look-ahead reaches the end, then
+        // resumes nowhere for the next unit.
+        "end\nx = 1\nend\ny = 2\nend\nz = 3\n",
+        // Several units before the header found: one header ahead for all.
+        "end\nend\nend\nfunction f(a, b)\nend\n",
+        // Lines the cleaning copies (four blanks, a continued constant, a
+        // leading tab) ahead of and in the header.
+        "end\n  x    =    1\nsubroutine    s(a,    &\n  b)\ns = 'ab    &\n     cd'\nend\n",
+        "end\n\tsubroutine t(p)\n! note(x)\nc note(y)\nend\n",
+        // Banner lines of an earlier run are dropped before the look-ahead.
+        "end\n! " + std::string(90, '*') + " !\nsubroutine u(v)\nend\n",
+        // Labelled DO loops closed across a banner.
+        "do 10 i = 1, 2\nend\n10 continue\nsubroutine w(k)\ndo 20 j = 1, k\n20 x = j\nend\n",
+        "a\r\nend\r\n\r\nsubroutine crlf(z)\r\nend\r\n",
+        "old\rmac\rend\rsubroutine cr(z)\rend\r",
+    };
+    for (const std::string& text : texts) {
+        for (int k = 0; k < 8; ++k) {
+            SCOPED_TRACE("text '" + text + "', options " + std::to_string(k));
+            FormatOptions options;
+            options.removeBlankLines = (k & 1) != 0;
+            options.indentElse = (k & 2) != 0;
+            options.showSeparators = (k & 4) == 0;
+            DoLabelRecord fromLines;
+            DoLabelRecord fromText;
+            const FormattedFile expected = formatFile(splitLines(text), options, fromLines);
+            const FormattedFile got = formatText(text, options, fromText);
+            EXPECT_EQ(got.text, expected.text);
+            EXPECT_EQ(got.lineCount, expected.lineCount);
+            EXPECT_EQ(fromText.doLabelCount, fromLines.doLabelCount);
+            EXPECT_EQ(fromText.openLoops, fromLines.openLoops);
+        }
+    }
+}
+
 // Two files formatted in one session: file 1 leaves a labelled DO open and
 // writes a separator banner after it; file 2 carries the label.
 TEST(FileSequence, LabelledDoRecordAcrossFiles) {

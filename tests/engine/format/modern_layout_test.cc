@@ -117,6 +117,42 @@ TEST(ModernLayout, FixedFormMovesOnlyTheStatementText) {
     EXPECT_TRUE(out.warnings.empty());
 }
 
+// Fixed-form statements whose layout a second pass used to move again.
+struct FixedCase {
+    const char* name;
+    std::string input;
+    std::string expected;
+};
+
+const FixedCase kFixedCases[] = {
+    {"continuation_after_a_line_with_only_a_label",
+     "      IF (A) THEN\n   20\n     $X = 1\n      END IF\n",
+     "      IF (A) THEN\n   20\n     $   X = 1\n      END IF\n"},
+    {"first_line_too_long_to_move_holds_its_continuations",
+     "      IF (A) THEN\n      X = " + std::string(61, 'Y') + "\n     $  + 1\n      END IF\n",
+     "      IF (A) THEN\n      X = " + std::string(61, 'Y') + "\n     $  + 1\n      END IF\n"},
+    {"first_line_in_a_continued_constant_holds_its_continuations",
+     "      IF (A) THEN\n      CALL F('AB\n     $CD',\n     $     N)\n      END IF\n",
+     "      IF (A) THEN\n      CALL F('AB\n     $CD',\n     $     N)\n      END IF\n"},
+    {"continuation_pushed_past_column_72_loses_only_trailing_blanks",
+     "      IF (A) THEN\n      X = F(A,\n     $ " + std::string(63, 'Y') + "  \n      END IF\n",
+     "      IF (A) THEN\n         X = F(A,\n     $ " + std::string(63, 'Y') + "\n      END IF\n"},
+    {"statement_read_alike_whatever_blanks_start_its_continuation",
+     "      DO 20 J = 1, 2\n   20 CONTINUE\n     $T = 1\n",
+     "      DO 20 J = 1, 2\n   20 CONTINUE\n     $T = 1\n"},
+};
+
+TEST(ModernLayout, FixedFormSecondPassChangesNothing) {
+    ModernOptions options;
+    options.indentWidth = 3;
+    options.form = SourceForm::Fixed;
+    for (const FixedCase& c : kFixedCases) {
+        const std::string once = formatModern(c.input, options).text;
+        EXPECT_EQ(once, c.expected) << c.name;
+        EXPECT_EQ(formatModern(once, options).text, once) << c.name << " (second pass)";
+    }
+}
+
 TEST(ModernLayout, BrokenStructureIsReportedAndStillLaidOut) {
     ModernOptions options;
     options.indentWidth = 2;
