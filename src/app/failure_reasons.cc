@@ -104,6 +104,7 @@ const char* chineseWording(const Reason& reason) {
         case Why::RunFolderGone:
         case Why::OtherRunsFolder:
         case Why::NoManifest:
+        case Why::UnfinishedRun:
         case Why::NoBackupCopies:
         case Why::NoSuchBackupFolder:
         case Why::SymbolicLinkNotFollowed:

@@ -66,7 +66,11 @@ CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* e
         return CliResult::FilesFailed;
     }
     const std::string slotName = backupFolderName(request.slot);
-    if (report.hasManifest) {
+    if (report.unfinished) {
+        std::fprintf(out, "%s: the run of %s over %s did not finish; same-named files of %s\n", slotName.c_str(),
+                     localTime(report.manifest.startedMs).c_str(), escapedName(report.manifest.folder).c_str(),
+                     escapedName(report.folder).c_str());
+    } else if (report.hasManifest) {
         const std::string layout = layoutNote(report.manifest.options);
         std::fprintf(out, "%s: the run of %s over %s (%s%s)\n", slotName.c_str(),
                      localTime(report.manifest.startedMs).c_str(), escapedName(report.folder).c_str(),
@@ -117,6 +121,11 @@ CliResult runListBackupsMode(const CliOptions& options, std::FILE* out) {
                 break;
             case SlotListing::State::NoManifest:
                 line += "copies without a manifest (an older run, or one that did not finish): --restore needs --force and a FOLDER";
+                break;
+            case SlotListing::State::Unfinished:
+                line += localTime(slot.manifest.startedMs) + "  " + escapedName(slot.manifest.folder) +
+                        "  did not finish: --restore " + std::to_string(slot.slot) +
+                        " --force puts its copies back";
                 break;
             case SlotListing::State::Damaged:
                 line += "cannot be restored: " + slot.problem;

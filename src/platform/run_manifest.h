@@ -72,6 +72,11 @@ struct RunManifest {
     FormatOptions options;
     int slot = 0;  ///< the backup slot 1..5
     std::vector<ManifestFile> files;
+
+    /// A run writes its manifest once as it begins, with no end time, and
+    /// again after its last file; one without an end time is of a run that
+    /// was killed (or lost its disk) on the way, and names no file.
+    bool finished() const { return endedMs != 0; }
 };
 
 }  // namespace codekiln

@@ -220,8 +220,12 @@ std::string manifestToJson(const RunManifest& m) {
                               {"style", QLatin1String(modern ? "modern" : "classic")},
                               {"indent", modern ? m.options.indentWidth : 4}};
     QJsonObject root{{"kind", QLatin1String(kKind)},     {"slot", m.slot},
-                     {"started", timeText(m.startedMs)}, {"ended", timeText(m.endedMs)},
-                     {"options", options},               {"files", files}};
+                     {"started", timeText(m.startedMs)}, {"options", options},
+                     {"files", files}};
+    // A run writes its manifest once as it begins, without an end: an older
+    // program, which needs one, refuses such a manifest rather than take it
+    // for a whole run that formatted nothing.
+    if (m.endedMs != 0) root.insert("ended", timeText(m.endedMs));
     w.text(root, "folder", m.folder);
     w.text(root, "extension", m.extension);
     root.insert("version", kVersion);
@@ -246,7 +250,7 @@ Status manifestFromJson(const std::string& json, const std::string& path, RunMan
     m = RunManifest{};
     m.slot = static_cast<int>(r.count(root, "slot", 5));
     m.startedMs = r.time(root, "started");
-    m.endedMs = r.time(root, "ended");
+    m.endedMs = root.contains(QLatin1String("ended")) ? r.time(root, "ended") : 0;
     m.folder = r.name(root, "folder");
     m.extension = r.name(root, "extension");
     const QJsonObject options = root.value("options").toObject();

@@ -75,6 +75,7 @@ enum class Why {
     RunFolderGone,            ///< path
     OtherRunsFolder,          ///< path: the slot's name, name: the run's folder, detail: the folder asked for
     NoManifest,               ///< path of the slot
+    UnfinishedRun,            ///< path of the slot, name: the folder asked for
     NoBackupCopies,           ///< path of the slot
     NoSuchBackupFolder,       ///< path
     SymbolicLinkNotFollowed,  ///< path

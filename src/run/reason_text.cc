@@ -158,6 +158,9 @@ const char* englishWording(const Reason& reason) {
         case Why::NoManifest:
             return "{path}: no manifest (a run before manifests were kept, or one that did not finish); "
                    "restore it with --force and the FOLDER to restore into";
+        case Why::UnfinishedRun:
+            return "{path}: the run over {name} did not finish, so its manifest names no file; restore its "
+                   "copies with --force";
         case Why::NoBackupCopies:
             return "{path}: holds no backup copies";
         case Why::NoSuchBackupFolder:

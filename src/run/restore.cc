@@ -372,6 +372,9 @@ std::string joinedSteps(const std::vector<std::string>& steps) {
 // line, and only over files that are there at the same place below it (a
 // copy whose file is not in the folder may come from a run elsewhere).
 Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, RestoreReport& report) {
+    if (report.unfinished && !c.force) {
+        return Status::failure(Why::UnfinishedRun, c.slotFolder, escapedName(requestedFolder));
+    }
     if (!c.force || requestedFolder.empty()) {
         return Status::failure(Why::NoManifest, c.slotFolder);
     }
@@ -431,8 +434,16 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     if (!report.status) return report;
     report.status = platform.readRunManifest(c.slotFolder, report.manifest, report.hasManifest);
     if (!report.status) return report;
-    report.status = report.hasManifest ? restoreFromManifest(c, report.manifest, request.folder, report)
-                                       : restoreWithoutManifest(c, request.folder, report);
+    // A run killed before its end names no file: its copies go back by
+    // name, below its own folder unless another is named.
+    report.unfinished = report.hasManifest && !report.manifest.finished();
+    if (report.unfinished) {
+        report.status =
+            restoreWithoutManifest(c, request.folder.empty() ? report.manifest.folder : request.folder, report);
+    } else {
+        report.status = report.hasManifest ? restoreFromManifest(c, report.manifest, request.folder, report)
+                                           : restoreWithoutManifest(c, request.folder, report);
+    }
     // What a run killed between writing and renaming left behind, as the
     // next run would remove it.
     if (!request.dryRun) {
@@ -478,6 +489,8 @@ std::vector<SlotListing> listBackupSlots(Platform& platform) {
                             : copies.empty() ? SlotListing::State::Empty
                                              : SlotListing::State::NoManifest;
             listing.problem = englishText(status);
+        } else if (!listing.manifest.finished()) {
+            listing.state = SlotListing::State::Unfinished;
         } else {
             // A dry run without --force: what a plain restore would leave alone.
             RestoreReport dry;

@@ -47,6 +47,9 @@ struct RestoreReport {
     std::string folder;  ///< the folder restored into
     bool hasManifest = false;
     RunManifest manifest;  ///< when hasManifest
+    /// The manifest is of a run that did not finish: its copies were put
+    /// back by name below its folder, as for a slot without a manifest.
+    bool unfinished = false;
     std::vector<RestoreItem> items;
 };
 
@@ -62,13 +65,14 @@ struct SlotListing {
     enum class State {
         Empty,       ///< no slot folder, or no backup copy anywhere in it
         NoManifest,  ///< copies (in the slot or its subfolders) from a run that left no manifest
+        Unfinished,  ///< the manifest of a run that did not finish (`manifest` without files)
         Damaged,     ///< a manifest that a restore would refuse, for `problem`
         Clean,       ///< every file the run formatted still holds what it wrote
         Changed,     ///< `changed` of them no longer do
     };
     int slot = 0;
     State state = State::Empty;
-    RunManifest manifest;     ///< when Clean or Changed
+    RunManifest manifest;     ///< when Clean, Changed or Unfinished
     std::size_t changed = 0;  ///< files a plain restore would leave alone
     std::string problem;
 };

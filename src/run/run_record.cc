@@ -28,7 +28,9 @@ RunRecord::RunRecord(const std::string& folder, const std::string& extension, co
 
 Status RunRecord::begin() {
     begun_ = true;
-    return platform_.removeRunManifest(slotFolderPath(platform_, manifest_.slot));
+    const std::string slotFolder = slotFolderPath(platform_, manifest_.slot);
+    const Status started = platform_.writeRunManifest(slotFolder, manifest_);
+    return started ? started : platform_.removeRunManifest(slotFolder);
 }
 
 namespace {

@@ -25,8 +25,10 @@ public:
     RunRecord(const std::string& folder, const std::string& extension, const FormatOptions& options, int slot,
               Platform& platform);
 
-    /// Before the first file: removes the manifest an earlier run left in
-    /// the slot.
+    /// Before the first file: replaces the manifest an earlier run left in
+    /// the slot by this run's, with no file and no end time yet, so that a
+    /// run killed before its end is still the slot's (and the backup root's
+    /// newest) run. Where that cannot be written, the old one is removed.
     Status begin();
     /// Where the file at `filePath` lies, for add(): empty when the run's
     /// folder with `name` below it says so already, else its absolute path

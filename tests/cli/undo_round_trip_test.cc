@@ -203,9 +203,15 @@ std::string differences(const std::map<std::string, Item>& before, const std::ma
     return out;
 }
 
-bool hasManifest(const ScratchTree& tree) {
+bool hasManifest(const ScratchTree& tree, int slot) {
     struct stat st {};
-    return ::lstat(tree.path("backup/备份1/.codekiln-run.json").c_str(), &st) == 0;
+    return ::lstat(tree.path("backup/备份" + std::to_string(slot) + "/.codekiln-run.json").c_str(), &st) == 0;
+}
+
+// Whether slot `slot` holds the manifest of a run that reached its end.
+bool hasFinishedManifest(const ScratchTree& tree, int slot) {
+    const std::string text = tree.read("backup/备份" + std::to_string(slot) + "/.codekiln-run.json");
+    return text.find("\"ended\"") != std::string::npos;
 }
 
 TEST(UndoRoundTrip, EveryFileComesBackExactlyAfterAWholeRun) {
@@ -247,18 +253,28 @@ TEST(UndoRoundTrip, EveryFileComesBackAfterTheRunWasKilled) {
         tree.makeFolder("home");
         tree.makeFolder("log");
         generate(tree, random, ::geteuid() == 0, false);
+        // An earlier, finished run elsewhere: the undo must not take it for
+        // the killed one, which is newer.
+        tree.write("earlier/e.f90", "program e\nx = 1\nend program e\n");
+        ASSERT_EQ(run(tree, {"earlier"}, tree.root()), 0) << tree.read("log/out");
         const auto before = snapshot(tree);
         Launch launch = start(tree, {"-r", "rel"}, tree.path("cwd"));
         std::this_thread::sleep_for(std::chrono::microseconds(random() % (whole.count() + 1)));
         ::kill(launch.pid, SIGKILL);
         finish(launch);
 
-        if (hasManifest(tree)) {
+        if (!hasManifest(tree, 2)) {
+            // Killed before it began on its files: it touched none, and the
+            // last run is still the earlier one.
+        } else if (hasFinishedManifest(tree, 2)) {
             EXPECT_EQ(run(tree, {"--restore"}, tree.path("abs")), 0) << tree.read("log/out");
         } else {
-            // Without a manifest: into the folder named, --force; a slot
-            // with no copy yet has nothing to give back (exit 1).
-            run(tree, {"--restore", "1", tree.path("cwd/rel"), "--force"}, tree.path("abs"));
+            // Killed before its end: the last run still, refused without
+            // --force, its copies put back by name with it; a slot with no
+            // copy yet has nothing to give back (exit 1).
+            const int plain = run(tree, {"--restore"}, tree.path("abs"));
+            EXPECT_NE(plain, 0) << tree.read("log/out");
+            run(tree, {"--restore", "--force"}, tree.path("abs"));
         }
         EXPECT_EQ(differences(before, snapshot(tree)), "") << tree.read("log/out");
     }

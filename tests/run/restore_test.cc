@@ -538,15 +538,21 @@ public:
     Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override {
         if (path.find(std::string("/src") + kPathSeparator) != std::string::npos) {
             ++rewrites;
-            manifestSeen |= pathKind(backupRoot() + "/备份1/.codekiln-run.json") != PathKind::Missing;
+            RunManifest manifest;
+            bool found = false;
+            if (readRunManifest(backupRoot() + "/备份1", manifest, found) && found) {
+                // Only this run's own, marked as not finished and naming no file.
+                foreignManifestSeen |= manifest.finished() || !manifest.files.empty() ||
+                                       manifest.folder.find("/src") == std::string::npos;
+            }
         }
         return QtPlatform::replaceFile(path, bytes, read);
     }
     int rewrites = 0;
-    bool manifestSeen = false;
+    bool foreignManifestSeen = false;
 };
 
-TEST(Restore, ARunInProgressLeavesNoManifestBehind) {
+TEST(Restore, ARunInProgressHoldsOnlyItsOwnUnfinishedManifest) {
     ScratchTree tree;
     tree.write("old/a.f90", kOther);
     tree.write("src/a.f90", kMessy);
@@ -555,13 +561,13 @@ TEST(Restore, ARunInProgressLeavesNoManifestBehind) {
     testing::FakeUi ui;
     SessionState session;
     runBatch(".f90", tree.path("old"), session, FormatOptions{}, platform, ui);
-    platform.manifestSeen = false;
+    platform.foreignManifestSeen = false;
     platform.writeSetting("chuli", "benfencishu", "5");  // the next run wraps round to slot 1
     runBatch(".f90", tree.path("src"), session, FormatOptions{}, platform, ui);
     ASSERT_EQ(platform.rewrites, 1);  // the watch saw the rewrite
-    // Killed while writing, the run would have left no manifest: neither the
-    // old run's (whose copies it is replacing) nor a premature one of its own.
-    EXPECT_FALSE(platform.manifestSeen);
+    // Killed while writing, the run would leave neither the old run's
+    // manifest (whose copies it is replacing) nor one naming files early.
+    EXPECT_FALSE(platform.foreignManifestSeen);
     EXPECT_TRUE(tree.snapshot("backups/备份1").count(".codekiln-run.json"));
 }
 
