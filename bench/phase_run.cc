@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
         !outcome.manifestError.empty()) {
         std::fprintf(stderr, "codekiln_phase_run: the run did not format every file: %s\n",
                      outcome.failures.empty() ? outcome.message.c_str()
-                                              : outcome.failures.front().reason.c_str());
+                                              : englishText(outcome.failures.front().reason).c_str());
         return 1;
     }
     double accounted = syncSeconds + times.format + times.check;

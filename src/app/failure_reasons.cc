@@ -1,59 +1,131 @@
-// The tool's failure phrases and their Chinese. The batch run and the
-// platform layer word their reasons in English for the command line and its
-// logs; the window is Chinese throughout, so it translates them here. The
-// longer phrases come first where one phrase holds another.
+// The window's words for the tool's failures. The path and the system's own
+// text stay as they are; so do the words of failures the window has no
+// Chinese for.
 #include "app/failure_reasons.h"
 
-#include <QRegularExpression>
+#include "run/reason_text.h"
 
 namespace codekiln {
 
 namespace {
 
-struct Phrase {
-    const char* pattern;  ///< a regular expression over the English reason
-    const char* chinese;  ///< its Chinese, \1 for the captured number or name
-};
-
-const Phrase kPhrases[] = {
-    {"; not formatted, as it has no backup copy", "；没有备份副本，因此未格式化"},
-    {"; not formatted", "；未格式化"},
-    {"a character constant on line (\\d+) is changed or missing after formatting",
-     "第\\1行的字符常量在格式化后改变或丢失"},
-    {"a character constant on line (\\d+) is missing after formatting", "第\\1行的字符常量在格式化后丢失"},
-    {"formatting added a character constant at output line (\\d+)", "格式化在输出的第\\1行多出了字符常量"},
-    {"formatting added text at output line (\\d+)", "格式化在输出的第\\1行多出了文字"},
-    {"line (\\d+) is changed or missing after formatting", "第\\1行在格式化后改变或丢失"},
-    {"the text cannot be written in the system code page", "文本无法用系统代码页写出"},
-    {"the text cannot be written in (\\S+)", "文本无法用 \\1 编码写出"},
-    {"neither UTF-8 nor system code page text", "既不是 UTF-8 也不是系统代码页文本"},
-    {"neither UTF-8 nor (\\S+) text", "既不是 UTF-8 也不是 \\1 文本"},
-    {"not valid the system code page text", "不是有效的系统代码页文本"},
-    {"not valid (\\S+) text", "不是有效的 \\1 文本"},
-    {"no decoder for the system code page", "没有系统代码页的解码器"},
-    {"no encoder for the system code page", "没有系统代码页的编码器"},
-    {"no decoder for (.+)$", "没有 \\1 的解码器"},
-    {"no encoder for (.+)$", "没有 \\1 的编码器"},
-    {"the file is read-only", "文件为只读"},
-    {"file not found", "文件不存在"},
-    {"folder not found", "文件夹不存在"},
-    {"folder cannot be read", "文件夹无法读取"},
-    {"not a folder", "不是文件夹"},
-    {"cannot create folder", "无法创建文件夹"},
-    {"cannot store the setting (\\S+)", "无法保存设置 \\1"},
-    {"cannot write", "无法写入"},
-    {"cannot read", "无法读取"},
-};
+/// The name the platform gives the system's code page, which the Chinese
+/// words name without a blank on either side.
+bool systemCodePage(const Reason& reason) {
+    return reason.name == "the system code page" || reason.name == "system code page";
+}
 
 }  // namespace
 
-QString chineseReasons(QString reasons) {
-    for (const Phrase& phrase : kPhrases) {
-        const QRegularExpression english(QString::fromUtf8(phrase.pattern),
-                                         QRegularExpression::MultilineOption);
-        reasons.replace(english, QString::fromUtf8(phrase.chinese));
+const char* chineseWording(const Reason& reason) {
+    switch (reason.code) {
+        case Why::None:
+        case Why::Last:
+            return nullptr;
+        case Why::CannotRead:
+            return "{path}: 无法读取{(detail)}";
+        case Why::CannotWrite:
+            return "{path}: 无法写入{(detail)}";
+        case Why::CannotWriteInPlace:
+            return "{path}: 无法写入; its backup holds the original{(detail)}";
+        case Why::ReadOnly:
+            return "{path}: 无法写入 (文件为只读)";
+        case Why::CannotCreateFolder:
+            return "{path}: 无法创建文件夹{(detail)}";
+        case Why::FileNotFound:
+            return "{path}: 文件不存在";
+        case Why::FolderNotFound:
+            return "{path}: 文件夹不存在";
+        case Why::NotAFolder:
+            return "{path}: 不是文件夹";
+        case Why::FolderUnreadable:
+            return "{path}: 文件夹无法读取";
+        case Why::NotValidText:
+            return systemCodePage(reason) ? "{path}: 不是有效的系统代码页文本"
+                                          : "{path}: 不是有效的 {name} 文本";
+        case Why::NeitherUtf8Nor:
+            return systemCodePage(reason) ? "{path}: 既不是 UTF-8 也不是系统代码页文本"
+                                          : "{path}: 既不是 UTF-8 也不是 {name} 文本";
+        case Why::CannotEncode:
+            return systemCodePage(reason) ? "{path}: 文本无法用系统代码页写出"
+                                          : "{path}: 文本无法用 {name} 编码写出";
+        case Why::CannotStoreSetting:
+            return "{path}: 无法保存设置 {name}";
+        case Why::InBackupFolder:
+            return "{path}: lies in a backup folder of {name}；未格式化, so that no backup is overwritten";
+        case Why::NotFormatted:
+            return "{path}: {cause}；未格式化";
+        case Why::Unstable:
+            return "{path}: still changing after {line} formatting passes；未格式化";
+        case Why::NoBackupCopy:
+            return "{cause}；没有备份副本，因此未格式化";
+        case Why::LineChanged:
+            return "第{line}行在格式化后改变或丢失";
+        case Why::AddedText:
+            return "格式化在输出的第{line}行多出了文字";
+        case Why::ConstantChanged:
+            return "第{line}行的字符常量在格式化后改变或丢失";
+        case Why::ConstantMissing:
+            return "第{line}行的字符常量在格式化后丢失";
+        case Why::AddedConstant:
+            return "格式化在输出的第{line}行多出了字符常量";
+        // The window shows these in the tool's English words.
+        case Why::CannotListFolder:
+        case Why::CannotRemove:
+        case Why::CannotKeepOwner:
+        case Why::NotRegularFile:
+        case Why::NotPlainFile:
+        case Why::ChangedWhileRead:
+        case Why::ChangedDuringFormatting:
+        case Why::ChangedDuringRestore:
+        case Why::MadeDuringRestore:
+        case Why::NoConverter:
+        case Why::CannotStart:
+        case Why::OpenerFailed:
+        case Why::BackupRootBusy:
+        case Why::CannotLockBackupRoot:
+        case Why::NotAManifest:
+        case Why::DamagedManifest:
+        case Why::ManifestNotKept:
+        case Why::LineMissing:
+        case Why::CommentChanged:
+        case Why::LabelFieldChanged:
+        case Why::BeyondColumn72Changed:
+        case Why::FixedConstantChanged:
+        case Why::LineCountChanged:
+        case Why::LineEndChanged:
+        case Why::MoreThanBlanks:
+        // Undoing a run and the command line's own failures never reach the window.
+        case Why::ManifestRefused:
+        case Why::NoAbsoluteFolder:
+        case Why::NameOutside:
+        case Why::PlaceNotAbsolute:
+        case Why::FolderLeadsElsewhere:
+        case Why::RunFolderGone:
+        case Why::OtherRunsFolder:
+        case Why::NoManifest:
+        case Why::UnfinishedRun:
+        case Why::NoBackupCopies:
+        case Why::NoSuchBackupFolder:
+        case Why::SymbolicLinkNotFollowed:
+        case Why::NotASlot:
+        case Why::GitNotRun:
+        case Why::GitFailed:
+        case Why::GitSaid:
+        case Why::NotInGitTree:
+        case Why::NotACommit:
+        case Why::NotUtf8Name:
+        case Why::DifferentSettings:
+        case Why::StandardInputUnreadable:
+        case Why::SettingsFileUnreadable:
+        case Why::SettingsSyntax:
+        case Why::UnknownSettingsKey:
+        case Why::SettingsKeyWrong:
+            return englishWording(reason);
     }
-    return reasons;
+    return nullptr;
 }
+
+std::string chineseText(const Reason& reason) { return renderReason(reason, chineseWording); }
 
 }  // namespace codekiln

@@ -3,12 +3,17 @@
 // (the part in parentheses) as the system gave it.
 #pragma once
 
-#include <QString>
+#include <string>
+
+#include "platform/status.h"
 
 namespace codekiln {
 
-/// `reasons` with every phrase of the tool's own put in Chinese. A phrase
-/// the table does not know is left as it is.
-QString chineseReasons(QString reasons);
+/// The window's pattern for `reason` (see run/reason_text.h). Codes the
+/// window has no Chinese for keep their English words.
+const char* chineseWording(const Reason& reason);
+
+/// `reason` as the window shows it.
+std::string chineseText(const Reason& reason);
 
 }  // namespace codekiln

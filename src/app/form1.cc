@@ -400,9 +400,9 @@ void Form1::onCommand12() {
     reopenFolder();
     // A folder that could not be listed looks like an empty one in the
     // summary; the user is told why.
-    if (!outcome.listingError.empty())
-        ui_.messageOk(toStd(QStringLiteral("无法列出文件夹中的文件：\r\n") +
-                            chineseReasons(fromStd(outcome.listingError))));
+    if (!outcome.listed)
+        ui_.messageOk(toStd(QStringLiteral("无法列出文件夹中的文件：\r\n")) +
+                      chineseText(outcome.listed.reason));
     running_ = false;
 }
 
@@ -419,7 +419,7 @@ void Form1::onCommand1() {
     if (opened) return;
     // The platform's reason names a program the user may never have heard
     // of; what helps is the folder's path, to open it by hand.
-    const bool noOpener = opened.message.find(": cannot start ") != std::string::npos;
+    const bool noOpener = opened.code() == Why::CannotStart;
     ui_.messageOk(toStd((noOpener ? QStringLiteral("无法打开备份文件夹：没有找到可以打开它的文件管理器。\r\n")
                                   : QStringLiteral("无法打开备份文件夹：文件管理器没能打开它。\r\n")) +
                         QStringLiteral("请在文件管理器中手动打开以下文件夹：\r\n") + folder));

@@ -41,11 +41,13 @@ GuiUserInterface::~GuiUserInterface() { endRun(); }
 
 void GuiUserInterface::messageOk(const std::string& text) { messageOkWithDetails(text, {}); }
 
+std::string GuiUserInterface::reasonText(const Reason& reason) { return chineseText(reason); }
+
 void GuiUserInterface::messageOkWithDetails(const std::string& text, const std::string& details) {
     // A summary's counts, backup folder, failures and a stop stay in sight
     // above however many names it lists.
     MessageDialog box(parent_, kProgramTitle, MessageDialog::Buttons::Ok, messageBoxText(text),
-                      chineseReasons(messageBoxText(details)), messageBoxText(summaryHeadline(text)));
+                      messageBoxText(details), messageBoxText(summaryHeadline(text)));
     box.exec();
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include "platform/platform.h"
+#include "run/user_interface.h"
 
 class QProgressDialog;
 class QWidget;
@@ -30,6 +31,8 @@ public:
     /// The details (why files failed) wait behind a button, in Chinese
     /// where the words are the tool's own.
     void messageOkWithDetails(const std::string& text, const std::string& details) override;
+    /// Failures in the window's Chinese.
+    std::string reasonText(const Reason& reason) override;
     bool messageYesNo(const std::string& text) override;
     /// Shows a window-modal progress dialog with the file count once the run
     /// has taken longer than the delay; closes it after the last file. The

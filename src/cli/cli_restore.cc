@@ -8,9 +8,10 @@
 
 #include "platform/file_names.h"
 #include "platform/qt_platform.h"
-#include "run/chuli.h"
-#include "run/restore.h"
 #include "run/backup_slots.h"
+#include "run/chuli.h"
+#include "run/reason_text.h"
+#include "run/restore.h"
 
 namespace codekiln {
 
@@ -61,7 +62,7 @@ CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* e
 
     const RestoreReport report = restoreSlot(request, platform);
     if (!report.status) {
-        std::fprintf(err, "codekiln-cli: %s; nothing restored\n", report.status.message.c_str());
+        std::fprintf(err, "codekiln-cli: %s; nothing restored\n", englishText(report.status).c_str());
         return CliResult::FilesFailed;
     }
     const std::string slotName = backupFolderName(request.slot);

@@ -24,15 +24,16 @@
 #include "cli/run_report.h"
 #include "cli/terminal_ui.h"
 #include "cli/unified_diff.h"
+#include "engine/state/text.h"
 #include "platform/file_names.h"
 #include "platform/paths.h"
 #include "platform/qt_platform.h"
+#include "run/backup_slots.h"
 #include "run/chuli.h"
 #include "run/pipeline.h"
 #include "run/read_ahead.h"
+#include "run/reason_text.h"
 #include "run/run_batch.h"
-#include "run/backup_slots.h"
-#include "engine/state/text.h"
 
 namespace codekiln {
 
@@ -98,10 +99,9 @@ Status configStatus(CliOptions& options) {
                                                : QFileInfo(QString::fromStdString(path)).absolutePath();
         const std::string found = findProjectConfig(start.toStdString());
         if (!first && found != config) {
-            return Status::failure(path + " and " + configPath + " fall under different settings files (" +
-                                   (config.empty() ? "none" : config) + ", " +
-                                   (found.empty() ? "none" : found) +
-                                   "); run them separately or pass --no-config");
+            return Status::failure(
+                Why::DifferentSettings, path, configPath,
+                (config.empty() ? "none" : config) + ", " + (found.empty() ? "none" : found));
         }
         if (first) configPath = path;
         config = found;
@@ -113,7 +113,7 @@ Status configStatus(CliOptions& options) {
 
 bool applyConfig(CliOptions& options, std::FILE* err) {
     const Status applied = configStatus(options);
-    if (!applied) report(err, applied.message);
+    if (!applied) report(err, englishText(applied));
     return applied.ok;
 }
 
@@ -141,7 +141,7 @@ Status readAll(std::FILE* in, std::string& bytes) {
         bytes.append(buffer, n);
         if (n < sizeof buffer) break;
     }
-    if (std::ferror(in)) return Status::failure("standard input: cannot read");
+    if (std::ferror(in)) return Status::failure(Why::StandardInputUnreadable);
     return Status::success();
 }
 
@@ -195,7 +195,7 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
     if (!options.changedSince.empty()) {
         const Status limited = limitToChangedLines(found.files, options.paths, options.changedSince);
         if (!limited) {
-            report(err, limited.message);
+            report(err, englishText(limited));
             return CliResult::UsageError;
         }
     }
@@ -220,7 +220,7 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
         report(err, std::string("standard output: cannot write the ") + (options.json ? "report" : "summary") +
                         "; this run's backups are in " + slotFolderPath(platform, session.backupSlot));
     for (const std::string& error : found.errors) report(err, error);
-    for (const FileFailure& failure : outcome.failures) report(err, failure.reason);
+    for (const FileFailure& failure : outcome.failures) report(err, englishText(failure.reason));
     if (!outcome.manifestError.empty()) report(err, outcome.manifestError);
     const bool clean = outcome.failures.empty() && errors.empty();
     return summaryOut && clean ? CliResult::Success : CliResult::FilesFailed;
@@ -242,7 +242,7 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
         status = platform.readFile(path, bytes);
     }
     if (!status) {
-        report(err, status.message);
+        report(err, englishText(status));
         return CliResult::FilesFailed;
     }
     const std::string name = path != "-"                      ? escapedName(path)
@@ -251,8 +251,10 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
     const PipelineResult result = formatOneText(options, std::move(bytes), name);
     reportWarnings(err, name, result.warnings);
     if (!result.formatted()) {
-        report(err,
-               result.reason);  // nothing on standard output: a refused text is never shown as the result
+        report(
+            err,
+            englishText(
+                result.reason));  // nothing on standard output: a refused text is never shown as the result
         return CliResult::FilesFailed;
     }
     if (std::fwrite(result.bytes.data(), 1, result.bytes.size(), out) != result.bytes.size() ||
@@ -326,7 +328,7 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
         }
         const std::string& bytes = done.bytes;
         if (!done.status) {
-            report(err, done.status.message);
+            report(err, englishText(done.status));
             failed = true;
             continue;
         }
@@ -343,7 +345,7 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
         }
         reportWarnings(err, escapedName(file.path), result.warnings);
         if (!result.formatted()) {
-            report(err, result.reason);
+            report(err, englishText(result.reason));
             refused.push_back(file.path);
         } else if (result.bytes != bytes) {
             changed = true;

@@ -3,6 +3,8 @@
 // adds the subfolders, in the listing's order, and the skipping rules.
 #include "cli/file_walk.h"
 
+#include "run/reason_text.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -89,7 +91,7 @@ struct Walk {
         std::vector<std::string> names;
         const Status listed = platform.listFiles(folder, options.extension, names);
         if (!listed) {
-            result.errors.push_back(listed.message);
+            result.errors.push_back(englishText(listed));
             return;
         }
         for (const std::string& name : names) {
@@ -102,7 +104,7 @@ struct Walk {
         // Hidden folders and links to folders are not listed at all.
         std::vector<std::string> subfolders;
         const Status sublisted = platform.listFolders(folder, subfolders);
-        if (!sublisted) result.errors.push_back(sublisted.message);
+        if (!sublisted) result.errors.push_back(englishText(sublisted));
         for (const std::string& name : subfolders) {
             const std::string path = joinPath(folder, name);
             const std::string rel = joinRelative(relative, name);

@@ -53,9 +53,10 @@ std::string firstLine(const QByteArray& text) {
 }
 
 Status gitFailure(const std::string& what, const GitAnswer& answer) {
-    if (!answer.ran) return Status::failure(what + ": git could not be run (is it installed?)");
+    if (!answer.ran) return Status::failure(Why::GitNotRun, what);
     const std::string said = firstLine(answer.err);
-    return Status::failure(what + (said.empty() ? std::string(": git failed") : ": " + said));
+    return said.empty() ? Status::failure(Why::GitFailed, what)
+                        : Status::failure(Why::GitSaid, what, {}, said);
 }
 
 // The NUL-separated names of a -z list.
@@ -79,14 +80,13 @@ Status folderState(const QString& folder, const std::string& revision, FolderSta
     const GitAnswer inside = git(folder, {"rev-parse", "--is-inside-work-tree"});
     if (!inside.ran || inside.exitCode != 0 || inside.out.trimmed() != "true") {
         if (!inside.ran) return gitFailure(named, inside);
-        return Status::failure(named + ": not in a git work tree; --changed needs one");
+        return Status::failure(Why::NotInGitTree, named);
     }
     const GitAnswer commit =
         git(folder, {"rev-parse", "--verify", "--quiet", "--end-of-options",
                      QString::fromStdString(revision) + QStringLiteral("^{commit}")});
     if (!commit.ran) return gitFailure(named, commit);
-    if (commit.exitCode != 0)
-        return Status::failure(named + ": \"" + revision + "\" is not a commit of its git repository");
+    if (commit.exitCode != 0) return Status::failure(Why::NotACommit, named, revision);
     state.commit = QString::fromLatin1(commit.out.trimmed());
     const GitAnswer tracked = git(folder, {"ls-files", "-z", "--", "."});
     if (!tracked.ran || tracked.exitCode != 0) return gitFailure(named, tracked);
@@ -151,8 +151,7 @@ Status limitToChangedLines(std::vector<RunFile>& files, const std::vector<std::s
         if (!stateOf(folderOf(path), status)) return status;
     for (RunFile& file : files) {
         // git would be asked about a name Qt had read otherwise.
-        if (!isUtf8Name(file.path))
-            return Status::failure(escapedName(file.path) + ": not a UTF-8 name; --changed cannot ask git about it");
+        if (!isUtf8Name(file.path)) return Status::failure(Why::NotUtf8Name, escapedName(file.path));
         const QFileInfo info(QString::fromStdString(file.path));
         const QString folder = info.absolutePath();
         const FolderState* state = stateOf(folder, status);

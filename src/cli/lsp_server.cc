@@ -18,6 +18,7 @@
 #include "cli/cli_run.h"
 #include "cli/line_edits.h"
 #include "platform/file_names.h"
+#include "run/reason_text.h"
 
 namespace codekiln {
 
@@ -257,7 +258,7 @@ private:
         options.encoding = EncodingChoice::Utf8;
         const Status config = applyDocumentConfig(options, path.empty() ? "untitled.f90" : path);
         if (!config) {
-            refuse(id, config.message);
+            refuse(id, englishText(config));
             return;
         }
         options.encoding = EncodingChoice::Utf8;
@@ -277,7 +278,7 @@ private:
         const std::string& text = found->second;
         const PipelineResult result = formatOneText(options, text, path.empty() ? uri : escapedName(path));
         if (!result.formatted()) {
-            refuse(id, result.reason);
+            refuse(id, englishText(result.reason));
             return;
         }
         // The edits are written by hand, as JSON carries valid UTF-8 as it is;

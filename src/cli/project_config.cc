@@ -119,16 +119,17 @@ Status applyProjectConfig(const std::string& path, CliOptions& options) {
     // Only a regular file is opened: a FIFO would block the open, a device
     // would never end.
     if (!QFileInfo(file).isFile())
-        return Status::failure(path + ": cannot read the settings file: not a regular file");
+        return Status::failure(Why::SettingsFileUnreadable, path, {}, "not a regular file");
     if (!file.open(QIODevice::ReadOnly)) {
-        return Status::failure(path + ": cannot read the settings file: " + file.errorString().toStdString());
+        return Status::failure(Why::SettingsFileUnreadable, path, {}, file.errorString().toStdString());
     }
     const std::string text = file.readAll().toStdString();
     toml::table table;
     try {
         table = toml::parse(text, path);
     } catch (const toml::parse_error& e) {
-        return Status::failure(where(path, e.source()) + ": " + std::string(e.description()));
+        return Status::failure(Why::SettingsSyntax, where(path, e.source()), {},
+                               std::string(e.description()));
     }
 
     CliOptions read = options;
@@ -140,14 +141,13 @@ Status applyProjectConfig(const std::string& path, CliOptions& options) {
         if (row == nullptr) {
             std::string known;
             for (const Key& k : kKeys) known += std::string(known.empty() ? "" : ", ") + k.name;
-            return Status::failure(where(path, key.source()) + ": unknown key \"" + name +
-                                   "\" (known: " + known + ")");
+            return Status::failure(Why::UnknownSettingsKey, where(path, key.source()), name, known);
         }
         // A key the command line set is still checked, then has no effect.
         CliOptions overridden;
         const std::string wrong = row->set(value, options.givenKeys.count(name) != 0 ? overridden : read);
         if (!wrong.empty())
-            return Status::failure(where(path, value.source()) + ": key \"" + name + "\": " + wrong);
+            return Status::failure(Why::SettingsKeyWrong, where(path, value.source()), name, wrong);
     }
     options = std::move(read);
     return Status::success();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "run/user_interface.h"
 
 namespace codekiln {
 

@@ -1,7 +1,7 @@
 // The operations through which the batch run and the formatting pass reach
 // the operating system: listing a folder, files and folders, reading and
 // writing text files, the per-user settings store, opening a folder in the
-// file manager, and the user's answers to message boxes. Plain C++ so that
+// file manager. Plain C++ so that
 // the run and its tests never see Qt; the real implementation lives in
 // qt_platform.h and tests put fakes in its place.
 #pragma once
@@ -13,19 +13,9 @@
 #include <vector>
 
 #include "platform/run_manifest.h"
+#include "platform/status.h"
 
 namespace codekiln {
-
-/// The outcome of one platform call: success, or a message naming the path
-/// and the reason.
-struct Status {
-    bool ok = true;
-    std::string message;  ///< empty on success
-
-    static Status success() { return {}; }
-    static Status failure(std::string message) { return {false, std::move(message)}; }
-    explicit operator bool() const { return ok; }
-};
 
 /// How a text file's bytes stand for characters.
 enum class TextEncoding {
@@ -131,57 +121,39 @@ public:
 
     // The operations below carry a file through a run without loss: one
     // reading, a backup written from exactly the bytes read, and a rewrite
-    // that only happens when the file is still the one read. Their plain
-    // versions here serve fakes; the real platform does each one properly.
+    // that only happens when the file is still the one read.
 
     /// What the file at `path` (a symbolic link followed) is; fails, saying
     /// why (not found, not a regular file, name too long), when it is not a
     /// regular file.
-    virtual Status statFile(const std::string& path, FileIdentity& identity) {
-        identity = FileIdentity{};
-        return fileExists(path) ? Status::success() : Status::failure(path + ": file not found");
-    }
+    virtual Status statFile(const std::string& path, FileIdentity& identity) = 0;
     /// Reads a whole regular file once, with what it was when read.
-    virtual Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) {
-        identity = FileIdentity{};
-        return readFile(path, bytes);
-    }
+    virtual Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) = 0;
     /// Writes the backup `to` from `bytes`: a new file in its folder, given
     /// the permission bits (never wider, no special bits) and modification
     /// time of `of`, renamed over whatever entry `to` names (a symbolic link
     /// is replaced, never followed).
-    virtual Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
-        (void)of;
-        return writeFile(to, bytes);
-    }
+    virtual Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) = 0;
     /// Replaces the content of `path` (a symbolic link's target) by `bytes`,
     /// only when it is still the file `read` describes; keeps its owner and
     /// group where the process may set them, its permission bits, and its
     /// special bits where the owner is kept. A file with several hard links
     /// is rewritten in place, so that every link keeps it.
-    virtual Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
-        (void)read;
-        return writeFile(path, bytes);
-    }
+    virtual Status replaceFile(const std::string& path, const std::string& bytes,
+                               const FileIdentity& read) = 0;
     /// Puts a backup's `bytes` back into `path` as replaceFile does, only
     /// when it is still the file `read` describes; a file whose owner and
     /// group cannot be kept is left as it is, with a failure saying so.
-    virtual Status restoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
-        return replaceFile(path, bytes, read);
-    }
+    virtual Status restoreFile(const std::string& path, const std::string& bytes,
+                               const FileIdentity& read) = 0;
     /// Writes a new file `path` from `bytes`, given the permission bits (no
     /// special bits) and modification time of `of`, only when nothing
     /// stands at `path` at the moment it is put there; fails, saying so,
     /// otherwise. A symbolic link at `path` is never followed.
-    virtual Status createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
-        (void)of;
-        if (pathKind(path) != PathKind::Missing)
-            return Status::failure(path + ": made by another program during the restore; left as it is");
-        return writeFile(path, bytes);
-    }
+    virtual Status createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) = 0;
     /// Removes from `folder` the temporary files left behind by runs of this
     /// program that are no longer alive.
-    virtual void removeStaleTemporaries(const std::string& folder) { (void)folder; }
+    virtual void removeStaleTemporaries(const std::string& folder) = 0;
 
     /// Whether statFile, readFileOnce, readFile, decodeText, encodeText and
     /// fingerprint may be called from several threads at once (while one
@@ -226,36 +198,6 @@ public:
     /// up to `waitMilliseconds` for another holder to let go. Fails, saying
     /// why, when the hold cannot be had.
     virtual Status lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock>& lock) = 0;
-};
-
-/// The user's side of a run: message boxes and progress. Abstract so that a
-/// window, a terminal and a test can each answer.
-class UserInterface {
-public:
-    virtual ~UserInterface() = default;
-
-    /// A message box with OK only; returns when dismissed. Lines are joined by CR LF.
-    virtual void messageOk(const std::string& text) = 0;
-    /// The same with details the user can open, such as why each failed
-    /// file failed; lines of both joined by CR LF. Without a place for
-    /// details, the text alone.
-    virtual void messageOkWithDetails(const std::string& text, const std::string& details) {
-        (void)details;
-        messageOk(text);
-    }
-    /// A message box with Yes (the default) and No; true for Yes.
-    virtual bool messageYesNo(const std::string& text) = 0;
-    /// Called before each file of a run (`done` files of `total` are finished
-    /// and `name` comes next) and once more after the last, with `done` equal
-    /// to `total` and an empty name.
-    virtual void progress(long long done, long long total, const std::string& name) {
-        (void)done;
-        (void)total;
-        (void)name;
-    }
-    /// Whether the user asked to stop the run. Asked after each progress
-    /// call, before the next file is touched.
-    virtual bool stopRequested() { return false; }
 };
 
 /// The separator between a folder and a name in the paths a run builds.

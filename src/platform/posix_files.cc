@@ -26,8 +26,8 @@ namespace codekiln {
 
 namespace {
 
-Status failWith(const std::string& path, const std::string& what, int error) {
-    return Status::failure(escapedName(path) + ": " + what + " (" + std::strerror(error) + ")");
+Status failWith(const std::string& path, Why what, int error) {
+    return Status::failure(what, escapedName(path), {}, std::strerror(error));
 }
 
 FileIdentity identityOf(const struct stat& st) {
@@ -48,7 +48,7 @@ Status writeAll(int fd, const std::string& bytes, const std::string& path) {
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return failWith(path, "cannot write", n < 0 ? errno : ENOSPC);
+        if (n <= 0) return failWith(path, Why::CannotWrite, n < 0 ? errno : ENOSPC);
         done += static_cast<std::size_t>(n);
     }
     return Status::success();
@@ -71,15 +71,15 @@ int createTemporary(const std::string& folder, std::string& tempPath) {
 Status finishTemporary(int fd, const std::string& tempPath, const std::string& bytes,
                        const std::string& path) {
     Status status = writeAll(fd, bytes, path);
-    if (status && ::fdatasync(fd) != 0) status = failWith(path, "cannot write", errno);
-    if (::close(fd) != 0 && status) status = failWith(path, "cannot write", errno);
+    if (status && ::fdatasync(fd) != 0) status = failWith(path, Why::CannotWrite, errno);
+    if (::close(fd) != 0 && status) status = failWith(path, Why::CannotWrite, errno);
     if (!status) ::unlink(tempPath.c_str());
     return status;
 }
 
 Status changedUnderUs(const std::string& path, bool restoring = false) {
-    return Status::failure(escapedName(path) + (restoring ? ": changed during the restore" : ": changed during formatting") +
-                           "; left as the other program left it");
+    return Status::failure(restoring ? Why::ChangedDuringRestore : Why::ChangedDuringFormatting,
+                           escapedName(path));
 }
 
 /// The file a rewrite must replace: a symbolic link's target, else the path.
@@ -97,7 +97,7 @@ std::string writeTarget(const std::string& path) {
 Status rewriteInPlace(const std::string& path, const std::string& target, const std::string& bytes,
                       const FileIdentity& read, bool restoring) {
     const int fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return failWith(path, "cannot write", errno);
+    if (fd < 0) return failWith(path, Why::CannotWrite, errno);
     struct stat st;
     if (::fstat(fd, &st) != 0 || !identityOf(st).unchangedAs(read)) {
         ::close(fd);
@@ -109,14 +109,13 @@ Status rewriteInPlace(const std::string& path, const std::string& target, const 
         const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0)
-            status = failWith(path, "cannot write; its backup holds the original", n < 0 ? errno : ENOSPC);
+            status = failWith(path, Why::CannotWriteInPlace, n < 0 ? errno : ENOSPC);
         else
             done += static_cast<std::size_t>(n);
     }
     if (status && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
-        status = failWith(path, "cannot write; its backup holds the original", errno);
-    if (status && ::fdatasync(fd) != 0)
-        status = failWith(path, "cannot write; its backup holds the original", errno);
+        status = failWith(path, Why::CannotWriteInPlace, errno);
+    if (status && ::fdatasync(fd) != 0) status = failWith(path, Why::CannotWriteInPlace, errno);
     ::close(fd);
     return status;
 }
@@ -129,10 +128,10 @@ Status posixStatFile(const std::string& path, FileIdentity& identity) {
     bool plain = ::lstat(path.c_str(), &st) == 0;
     if (plain && S_ISLNK(st.st_mode)) plain = false;
     if (!plain && ::stat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT) return Status::failure(escapedName(path) + ": file not found");
-        return failWith(path, "cannot read", errno);
+        if (errno == ENOENT) return Status::failure(Why::FileNotFound, escapedName(path));
+        return failWith(path, Why::CannotRead, errno);
     }
-    if (!S_ISREG(st.st_mode)) return Status::failure(escapedName(path) + ": not a regular file");
+    if (!S_ISREG(st.st_mode)) return Status::failure(Why::NotRegularFile, escapedName(path));
     identity = identityOf(st);
     identity.plainEntry = plain;
     return Status::success();
@@ -142,16 +141,16 @@ Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdenti
     bytes.clear();
     // Non-blocking, so that a pipe put in the file's place cannot hold the run.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return failWith(path, "cannot read", errno);
+    if (fd < 0) return failWith(path, Why::CannotRead, errno);
     struct stat before;
     if (::fstat(fd, &before) != 0) {
         const int error = errno;
         ::close(fd);
-        return failWith(path, "cannot read", error);
+        return failWith(path, Why::CannotRead, error);
     }
     if (!S_ISREG(before.st_mode)) {
         ::close(fd);
-        return Status::failure(escapedName(path) + ": not a regular file");
+        return Status::failure(Why::NotRegularFile, escapedName(path));
     }
     // Read through a small buffer into the reserved text, so that the text is
     // written once by the copy and not zero-filled before it.
@@ -163,7 +162,7 @@ Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdenti
         if (n < 0) {
             const int error = errno;
             ::close(fd);
-            return failWith(path, "cannot read", error);
+            return failWith(path, Why::CannotRead, error);
         }
         if (n == 0) break;
         bytes.append(chunk, static_cast<std::size_t>(n));
@@ -173,7 +172,7 @@ Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdenti
     const bool same = ::fstat(fd, &after) == 0 && identityOf(after).unchangedAs(identityOf(before)) &&
                       filled == static_cast<std::size_t>(before.st_size);
     ::close(fd);
-    if (!same) return Status::failure(escapedName(path) + ": changed while it was read; left alone");
+    if (!same) return Status::failure(Why::ChangedWhileRead, escapedName(path));
     identity = identityOf(before);
     return Status::success();
 }
@@ -184,7 +183,7 @@ namespace {
 /// permission bits (no special bits) and modification time of `of`.
 Status writeLikeFile(const std::string& to, const std::string& bytes, const FileIdentity& of, std::string& temp) {
     const int fd = createTemporary(parentOf(to, PathStyle::Posix), temp);
-    if (fd < 0) return failWith(to, "cannot write", errno);
+    if (fd < 0) return failWith(to, Why::CannotWrite, errno);
     const struct timespec times[2] = {
         {0, UTIME_NOW},
         {static_cast<time_t>(of.modifiedNs / 1000000000), static_cast<long>(of.modifiedNs % 1000000000)}};
@@ -192,7 +191,7 @@ Status writeLikeFile(const std::string& to, const std::string& bytes, const File
         const int error = errno;
         ::close(fd);
         ::unlink(temp.c_str());
-        return failWith(to, "cannot write", error);
+        return failWith(to, Why::CannotWrite, error);
     }
     const Status status = finishTemporary(fd, temp, bytes, to);
     if (!status) return status;
@@ -211,9 +210,8 @@ Status posixCreateFile(const std::string& path, const std::string& bytes, const 
     const int error = errno;
     ::unlink(temp.c_str());
     if (linked == 0) return Status::success();
-    if (error == EEXIST)
-        return Status::failure(escapedName(path) + ": made by another program during the restore; left as it is");
-    return failWith(path, "cannot write", error);
+    if (error == EEXIST) return Status::failure(Why::MadeDuringRestore, escapedName(path));
+    return failWith(path, Why::CannotWrite, error);
 }
 
 Status posixWriteBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
@@ -224,7 +222,7 @@ Status posixWriteBackup(const std::string& to, const std::string& bytes, const F
     if (::rename(temp.c_str(), to.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
-        return failWith(to, "cannot write", error);
+        return failWith(to, Why::CannotWrite, error);
     }
     // A file with several links is then rewritten in place: its backup's
     // name must be on disk too before that starts.
@@ -232,7 +230,7 @@ Status posixWriteBackup(const std::string& to, const std::string& bytes, const F
         const int folder = ::open(parentOf(to, PathStyle::Posix).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const bool synced = folder >= 0 && ::fsync(folder) == 0;
         if (folder >= 0) ::close(folder);
-        if (!synced) return failWith(to, "cannot write", errno);
+        if (!synced) return failWith(to, Why::CannotWrite, errno);
     }
     return Status::success();
 }
@@ -246,13 +244,12 @@ Status replace(const std::string& path, const std::string& bytes, const FileIden
         return changedUnderUs(path, restoring);
     // The owner's write permission is the file's read-only mark; honour it
     // even for a user who could write anyway.
-    if (!(st.st_mode & S_IWUSR))
-        return Status::failure(escapedName(path) + ": cannot write (the file is read-only)");
+    if (!(st.st_mode & S_IWUSR)) return Status::failure(Why::ReadOnly, escapedName(path));
     if (read.links > 1) return rewriteInPlace(path, target, bytes, read, restoring);
 
     std::string temp;
     const int fd = createTemporary(parentOf(target, PathStyle::Posix), temp);
-    if (fd < 0) return failWith(path, "cannot write", errno);
+    if (fd < 0) return failWith(path, Why::CannotWrite, errno);
     // Owner and group where this process may set them; the set-user and
     // set-group bits only where the owner was kept.
     // A restore gives the file back as it was or not at all.
@@ -262,7 +259,7 @@ Status replace(const std::string& path, const std::string& bytes, const FileIden
             const int error = errno;
             ::close(fd);
             ::unlink(temp.c_str());
-            return failWith(path, "cannot keep its owner and group; left as it is", error);
+            return failWith(path, Why::CannotKeepOwner, error);
         }
         mode &= 01777;
     }
@@ -270,7 +267,7 @@ Status replace(const std::string& path, const std::string& bytes, const FileIden
         const int error = errno;
         ::close(fd);
         ::unlink(temp.c_str());
-        return failWith(path, "cannot write", error);
+        return failWith(path, Why::CannotWrite, error);
     }
     Status status = finishTemporary(fd, temp, bytes, path);
     if (!status) return status;
@@ -283,7 +280,7 @@ Status replace(const std::string& path, const std::string& bytes, const FileIden
     if (::rename(temp.c_str(), target.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
-        return failWith(path, "cannot write", error);
+        return failWith(path, Why::CannotWrite, error);
     }
     return Status::success();
 }
@@ -311,13 +308,13 @@ Status syncFolder(const std::string& folder) {
     const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
     const int error = errno;
     ::close(fd);
-    return synced ? Status::success() : failWith(folder, "cannot write", error);
+    return synced ? Status::success() : failWith(folder, Why::CannotWrite, error);
 }
 
 }  // namespace
 
 Status posixCreateFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) != 0) return failWith(path, "cannot create folder", errno);
+    if (::mkdir(path.c_str(), 0777) != 0) return failWith(path, Why::CannotCreateFolder, errno);
     return syncFolder(parentOf(path, PathStyle::Posix));
 }
 
@@ -380,7 +377,7 @@ void posixRemoveStaleTemporaries(const std::string& folder) {
 Status posixFolderNames(const std::string& folder, std::vector<std::string>& names) {
     names.clear();
     DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) return failWith(folder, "cannot list the folder", errno);
+    if (dir == nullptr) return failWith(folder, Why::CannotListFolder, errno);
     while (const struct dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..") names.push_back(name);

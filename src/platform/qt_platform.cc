@@ -34,10 +34,8 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 std::string fromQ(const QString& s) { return s.toStdString(); }
 
-Status fail(const std::string& path, const std::string& what, const QString& reason) {
-    std::string message = escapedName(path) + ": " + what;
-    if (!reason.isEmpty()) message += " (" + fromQ(reason) + ")";
-    return Status::failure(std::move(message));
+Status fail(const std::string& path, Why what, const QString& reason) {
+    return Status::failure(what, escapedName(path), {}, fromQ(reason));
 }
 
 // The file a write must replace: a symbolic link's target, else the path.
@@ -56,7 +54,7 @@ Status commitBytes(QSaveFile& out, const std::string& path, const char* data, qi
         const qint64 n = out.write(data + done, size - done);
         if (n <= 0) {
             out.cancelWriting();
-            return fail(path, "cannot write", out.errorString());
+            return fail(path, Why::CannotWrite, out.errorString());
         }
         done += n;
     }
@@ -65,9 +63,9 @@ Status commitBytes(QSaveFile& out, const std::string& path, const char* data, qi
     if (!out.flush()) {
         const QString reason = out.errorString();
         out.cancelWriting();
-        return fail(path, "cannot write", reason);
+        return fail(path, Why::CannotWrite, reason);
     }
-    if (!out.commit()) return fail(path, "cannot write", out.errorString());
+    if (!out.commit()) return fail(path, Why::CannotWrite, out.errorString());
     return Status::success();
 }
 
@@ -105,9 +103,9 @@ Status QtPlatform::listFiles(const std::string& folder, const std::string& exten
     QStringList entries;
     if (!bytesOnly) {
         const QFileInfo info(qs(folder));
-        if (!info.exists()) return fail(folder, "folder not found", {});
-        if (!info.isDir()) return fail(folder, "not a folder", {});
-        if (!info.isReadable()) return fail(folder, "folder cannot be read", {});
+        if (!info.exists()) return fail(folder, Why::FolderNotFound, {});
+        if (!info.isDir()) return fail(folder, Why::NotAFolder, {});
+        if (!info.isReadable()) return fail(folder, Why::FolderUnreadable, {});
         QDir dir(qs(folder));
         // One filter, never split at ";" or blanks; without QDir::CaseSensitive
         // the wildcard matching ignores case. Files only: no folders, no hidden
@@ -120,8 +118,8 @@ Status QtPlatform::listFiles(const std::string& folder, const std::string& exten
 #ifndef _WIN32
     else {
         const std::string resolved = posixCanonicalPath(folder);
-        if (resolved.empty()) return fail(folder, "folder not found", {});
-        if (posixPathKind(resolved) != PathKind::Folder) return fail(folder, "not a folder", {});
+        if (resolved.empty()) return fail(folder, Why::FolderNotFound, {});
+        if (posixPathKind(resolved) != PathKind::Folder) return fail(folder, Why::NotAFolder, {});
     }
 #endif
     names.reserve(static_cast<std::size_t>(entries.size()));
@@ -159,7 +157,7 @@ Status QtPlatform::listFolders(const std::string& folder, std::vector<std::strin
     names.clear();
 #ifdef _WIN32
     const QFileInfo info(qs(folder));
-    if (!info.isDir()) return fail(folder, "not a folder", {});
+    if (!info.isDir()) return fail(folder, Why::NotAFolder, {});
     QDir dir(qs(folder));
     dir.setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
     dir.setSorting(QDir::Unsorted);
@@ -197,7 +195,7 @@ bool QtPlatform::fileExists(const std::string& path) { return QFileInfo(qs(path)
 
 Status QtPlatform::createFolder(const std::string& path) {
     if (QDir().mkdir(qs(path))) return Status::success();
-    return fail(path, "cannot create folder", {});
+    return fail(path, Why::CannotCreateFolder, {});
 }
 #endif
 
@@ -207,7 +205,7 @@ Status readFileBytes(const std::string& path, std::string& bytes) {
     return posixReadFileOnce(path, bytes, identity);
 #else
     QFile in(qs(path));
-    if (!in.open(QIODevice::ReadOnly)) return fail(path, "cannot read", in.errorString());
+    if (!in.open(QIODevice::ReadOnly)) return fail(path, Why::CannotRead, in.errorString());
     bytes.clear();
     const qint64 expected = in.size();
     if (expected > 0) bytes.reserve(static_cast<std::size_t>(expected));
@@ -215,7 +213,7 @@ Status readFileBytes(const std::string& path, std::string& bytes) {
     std::vector<char> chunk(65536);
     for (;;) {
         const qint64 n = in.read(chunk.data(), static_cast<qint64>(chunk.size()));
-        if (n < 0) return fail(path, "cannot read", in.errorString());
+        if (n < 0) return fail(path, Why::CannotRead, in.errorString());
         if (n == 0) break;
         bytes.append(chunk.data(), static_cast<std::size_t>(n));
     }
@@ -229,10 +227,10 @@ Status writeFileAtomically(const std::string& path, const std::string& bytes) {
     // The owner's write permission is the file's read-only mark; honour it
     // even for a user who could write anyway.
     if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner)) {
-        return fail(path, "cannot write", QStringLiteral("the file is read-only"));
+        return Status::failure(Why::ReadOnly, escapedName(path));
     }
     QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly)) return fail(path, "cannot write", out.errorString());
+    if (!out.open(QIODevice::WriteOnly)) return fail(path, Why::CannotWrite, out.errorString());
     return commitBytes(out, path, bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
@@ -285,8 +283,8 @@ void QtPlatform::removeStaleTemporaries(const std::string& folder) { posixRemove
 
 Status QtPlatform::statFile(const std::string& path, FileIdentity& identity) {
     const QFileInfo info(qs(path));
-    if (!info.exists()) return fail(path, "cannot read", QStringLiteral("no such file"));
-    if (!info.isFile()) return fail(path, "cannot read", QStringLiteral("not a regular file"));
+    if (!info.exists()) return fail(path, Why::CannotRead, QStringLiteral("no such file"));
+    if (!info.isFile()) return fail(path, Why::CannotRead, QStringLiteral("not a regular file"));
     identity = FileIdentity{};
     identity.size = info.size();
     identity.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
@@ -299,8 +297,18 @@ Status QtPlatform::readFileOnce(const std::string& path, std::string& bytes, Fil
     return readFile(path, bytes);
 }
 
+// The backup takes the bytes read; Windows has no permission bits to give it.
 Status QtPlatform::writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) {
-    return Platform::writeBackup(to, bytes, of);
+    (void)of;
+    return writeFile(to, bytes);
+}
+
+// Only while nothing has taken the name; the check and the write are two
+// steps here.
+Status QtPlatform::createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
+    (void)of;
+    if (pathKind(path) != PathKind::Missing) return Status::failure(Why::MadeDuringRestore, path);
+    return writeFile(path, bytes);
 }
 
 // A file deleted, replaced or written to since it was read is left as the
@@ -308,8 +316,7 @@ Status QtPlatform::writeBackup(const std::string& to, const std::string& bytes, 
 Status QtPlatform::replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
     FileIdentity now;
     if (!statFile(path, now) || !now.unchangedAs(read))
-        return Status::failure(escapedName(path) +
-                               ": changed during formatting; left as the other program left it");
+        return Status::failure(Why::ChangedDuringFormatting, escapedName(path));
     return writeFile(path, bytes);
 }
 
@@ -317,7 +324,7 @@ Status QtPlatform::replaceFile(const std::string& path, const std::string& bytes
 Status QtPlatform::restoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
     FileIdentity now;
     if (!statFile(path, now) || !now.unchangedAs(read))
-        return Status::failure(escapedName(path) + ": changed during the restore; left as the other program left it");
+        return Status::failure(Why::ChangedDuringRestore, escapedName(path));
     return writeFile(path, bytes);
 }
 
@@ -360,7 +367,8 @@ Status QtPlatform::writeSetting(const std::string& section, const std::string& k
     store.setValue(name, text);
     store.sync();
     if (store.status() != QSettings::NoError) {
-        return fail(fromQ(store.fileName()), "cannot store the setting " + section + "/" + key, {});
+        return Status::failure(Why::CannotStoreSetting, escapedName(fromQ(store.fileName())),
+                               section + "/" + key);
     }
     return Status::success();
 }
@@ -383,7 +391,7 @@ Status runFolderOpener(const std::string& program, const std::string& folder) {
     // explorer.exe's exit code says nothing about the folder: that it
     // started is all there is to know.
     if (QProcess::startDetached(qs(program), arguments)) return Status::success();
-    return fail(folder, "cannot start " + program, {});
+    return Status::failure(Why::CannotStart, escapedName(folder), program);
 #else
     // The opener hands the folder to the file manager and ends, saying by
     // its exit code whether it could; one that is still running after a
@@ -398,7 +406,7 @@ Status runFolderOpener(const std::string& program, const std::string& folder) {
     opener->start();
     if (!opener->waitForStarted()) {
         delete opener;
-        return fail(folder, "cannot start " + program, {});
+        return Status::failure(Why::CannotStart, escapedName(folder), program);
     }
     if (!opener->waitForFinished(kOpenerWaitMs)) {
         QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
@@ -408,7 +416,7 @@ Status runFolderOpener(const std::string& program, const std::string& folder) {
     const int exitCode = opener->exitCode();
     delete opener;
     if (opened) return Status::success();
-    return fail(folder, program + " could not open the folder (exit code " + std::to_string(exitCode) + ")", {});
+    return Status::failure(Why::OpenerFailed, escapedName(folder), program).at(exitCode);
 #endif
 }
 
@@ -482,14 +490,13 @@ Status QtPlatform::lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock
             qint64 pid = 0;
             QString host, application;
             held->file().getLockInfo(&pid, &host, &application);
-            return Status::failure(root + ": another run is using this backup folder (process " +
-                                   std::to_string(pid) + " " + fromQ(application) +
-                                   "); try again when it has finished");
+            return Status::failure(Why::BackupRootBusy, root,
+                                   "process " + std::to_string(pid) + " " + fromQ(application));
         }
         case QLockFile::PermissionError:
-            return fail(fromQ(path), "cannot lock the backup folder", QStringLiteral("permission denied"));
+            return fail(fromQ(path), Why::CannotLockBackupRoot, QStringLiteral("permission denied"));
         default:
-            return fail(fromQ(path), "cannot lock the backup folder", QStringLiteral("unknown error"));
+            return fail(fromQ(path), Why::CannotLockBackupRoot, QStringLiteral("unknown error"));
     }
 }
 

@@ -57,9 +57,7 @@ public:
     Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) override;
     Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override;
     Status restoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override;
-#ifndef _WIN32
     Status createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) override;
-#endif
     void removeStaleTemporaries(const std::string& folder) override;
     PathKind pathKind(const std::string& path) override;
     std::string canonicalPath(const std::string& path) override;

@@ -237,8 +237,7 @@ Status manifestFromJson(const std::string& json, const std::string& path, RunMan
     const QJsonDocument doc =
         QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
     if (error.error != QJsonParseError::NoError) {
-        return Status::failure(path + ": not a run manifest (" + fromQ(error.errorString()) + " at byte " +
-                               std::to_string(error.offset) + ")");
+        return Status::failure(Why::NotAManifest, path, fromQ(error.errorString())).at(error.offset);
     }
     Reader r;
     const QJsonObject root = doc.object();
@@ -270,7 +269,7 @@ Status manifestFromJson(const std::string& json, const std::string& path, RunMan
     }
     if (!root.value("files").isArray()) r.fail("\"files\" is not a list");
     for (const QJsonValue& v : root.value("files").toArray()) m.files.push_back(r.file(v));
-    if (!r.problem.empty()) return Status::failure(path + ": damaged run manifest: " + r.problem);
+    if (!r.problem.empty()) return Status::failure(Why::DamagedManifest, path, r.problem);
     return Status::success();
 }
 
@@ -313,7 +312,7 @@ Status QtPlatform::removeRunManifest(const std::string& slotFolder) {
     const std::string path = manifestPath(slotFolder);
     if (pathKind(path) == PathKind::Missing) return Status::success();
     QFile file(qs(path));
-    if (!file.remove()) return Status::failure(path + ": cannot remove (" + fromQ(file.errorString()) + ")");
+    if (!file.remove()) return Status::failure(Why::CannotRemove, path, {}, fromQ(file.errorString()));
     return Status::success();
 }
 
@@ -332,7 +331,7 @@ Status QtPlatform::readRunManifest(const std::string& slotFolder, RunManifest& m
     const PathKind kind = pathKind(path);
     found = kind != PathKind::Missing;
     if (!found) return Status::success();
-    if (kind != PathKind::File) return Status::failure(path + ": not a plain file; not followed");
+    if (kind != PathKind::File) return Status::failure(Why::NotPlainFile, path);
     std::string bytes;
     const Status read = readFileBytes(path, bytes);
     if (!read) return read;

@@ -203,7 +203,7 @@ Status decodeText(std::string bytes, EncodingChoice choice, const std::string& p
             return Status::success();
         }
         if (choice == EncodingChoice::Utf8 || hasBom) {
-            return Status::failure(path + ": not valid UTF-8 text");
+            return Status::failure(Why::NotValidText, path, "UTF-8");
         }
     }
     TextEncoding encoding = choice == EncodingChoice::System ? TextEncoding::System : TextEncoding::Gb18030;
@@ -211,17 +211,17 @@ Status decodeText(std::string bytes, EncodingChoice choice, const std::string& p
         // Detection may settle for the system code page; a named encoding
         // is never swapped for another one.
         if (choice != EncodingChoice::Auto)
-            return Status::failure(path + ": no converter for " + encodingName(encoding) + " here");
+            return Status::failure(Why::NoConverter, path, encodingName(encoding));
         encoding = TextEncoding::System;
     }
     std::string text;
     if (!legacyToUtf8(encoding, bytes, text)) {
         // Detection tried both: name both, not only the one tried last.
         if (choice == EncodingChoice::Auto) {
-            return Status::failure(path + ": neither UTF-8 nor " +
-                                   (encoding == TextEncoding::Gb18030 ? "GB18030" : "system code page") + " text");
+            return Status::failure(Why::NeitherUtf8Nor, path,
+                                   encoding == TextEncoding::Gb18030 ? "GB18030" : "system code page");
         }
-        return Status::failure(path + ": not valid " + encodingName(encoding) + " text");
+        return Status::failure(Why::NotValidText, path, encodingName(encoding));
     }
     file.text = std::move(text);
     file.encoding = encoding;
@@ -239,14 +239,13 @@ Status encodeText(const std::string& text, TextEncoding encoding, bool bom, cons
         return Status::success();
     }
     if (encoding == TextEncoding::Latin1) {
-        if (!utf8ToLatin1(text, bytes)) return Status::failure(path + ": the text cannot be written in Latin-1");
+        if (!utf8ToLatin1(text, bytes)) return Status::failure(Why::CannotEncode, path, "Latin-1");
         return Status::success();
     }
-    if (!hasConverter(encoding))
-        return Status::failure(path + ": no converter for " + encodingName(encoding) + " here");
+    if (!hasConverter(encoding)) return Status::failure(Why::NoConverter, path, encodingName(encoding));
     // Malformed UTF-8 would reach the file as U+FFFD in GB18030: refused.
     if (!isValidUtf8(text) || !utf8ToLegacy(encoding, text, bytes)) {
-        return Status::failure(path + ": the text cannot be written in " + encodingName(encoding));
+        return Status::failure(Why::CannotEncode, path, encodingName(encoding));
     }
     return Status::success();
 }

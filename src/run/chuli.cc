@@ -172,9 +172,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     const std::string resolved = resolvedPath(platform, fn, identity, run);
     if (run.resolvedBackupRoot.empty()) run.resolvedBackupRoot = platform.canonicalPath(root);
     if (isInsideBackupFolder(resolved, run.resolvedBackupRoot)) {
-        outcome.status =
-            Status::failure(escapedName(fn) + ": lies in a backup folder of " + escapedName(root) +
-                            "; not formatted, so that no backup is overwritten");
+        outcome.status = Status::failure(Why::InBackupFolder, escapedName(fn), escapedName(root));
         outcome.code = FailureCode::InBackupFolder;
         return outcome;
     }
@@ -215,7 +213,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         backedUp = makeBackupFolders(platform, slotFolder, name, run.readyBackupSubfolders);
         if (backedUp) backedUp = platform.writeBackup(joinPath(slotFolder, name), original, identity);
     }
-    if (!backedUp && !folders) backedUp = Status::failure(folders.message + "; " + backedUp.message);
+    if (!backedUp && !folders && !backedUp.reason.cause) backedUp.because(folders.reason);
 
     outcome.original = prepared != nullptr ? prepared->originalPrint : platform.fingerprint(original);
     PipelineResult result;
@@ -233,7 +231,8 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     outcome.lineCount = result.lineCount;
     outcome.warnings = std::move(result.warnings);
     if (!result.formatted()) {
-        outcome.status = Status::failure(result.reason);
+        outcome.status.ok = false;
+        outcome.status.reason = std::move(result.reason);
         outcome.code = pipelineCode(result.end);
         return outcome;
     }
@@ -241,7 +240,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
 
     // Nothing is rewritten without its backup copy.
     if (!backedUp) {
-        outcome.status = Status::failure(backedUp.message + "; not formatted, as it has no backup copy");
+        outcome.status = Status::failure(Why::NoBackupCopy).because(backedUp.reason);
         outcome.code = FailureCode::NoBackup;
         return outcome;
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
 #include "run/run_state.h"
 
 namespace codekiln {
@@ -13,7 +14,7 @@ namespace codekiln {
 /// One file that was left untouched, and why.
 struct FileFailure {
     std::string name;    ///< the file name as listed
-    std::string reason;  ///< what went wrong, naming the path
+    Reason reason;       ///< what went wrong, naming the path
 };
 
 /// The two lines of the extension warning, joined by CR LF.

@@ -63,25 +63,25 @@ bool fixedLineKept(std::string_view in, std::string_view out) {
 
 }  // namespace
 
-std::string checkModernLines(std::string_view before, std::string_view after, SourceForm form) {
+Status checkModernLines(std::string_view before, std::string_view after, SourceForm form) {
     const std::vector<RawLine> in = splitKeepingEnds(before);
     const std::vector<RawLine> out = splitKeepingEnds(after);
     // A last line of blanks alone, with no line end, written empty is no
     // line at all: the text ends with the line end before it.
     const bool lastBlankGone = in.size() == out.size() + 1 && in.back().end.empty() && core(in.back().content).empty();
     if (in.size() != out.size() && !lastBlankGone) {
-        return "the modern layout changed the line count (" + std::to_string(in.size()) + " to " +
-               std::to_string(out.size()) + ")";
+        return Status::failure(Why::LineCountChanged)
+            .at(static_cast<long long>(in.size()), static_cast<long long>(out.size()));
     }
     for (std::size_t i = 0; i < out.size(); ++i) {
-        const std::string where = "line " + std::to_string(i + 1);
-        if (in[i].end != out[i].end) return where + ": the modern layout changed the line end";
+        const auto line = static_cast<long long>(i + 1);
+        if (in[i].end != out[i].end) return Status::failure(Why::LineEndChanged).at(line);
         if (in[i].content == out[i].content) continue;
         const bool kept = form == SourceForm::Fixed ? fixedLineKept(in[i].content, out[i].content)
                                                     : reindented(in[i].content, out[i].content, false);
-        if (!kept) return where + ": the modern layout changed more than the leading and trailing blanks";
+        if (!kept) return Status::failure(Why::MoreThanBlanks).at(line);
     }
-    return {};
+    return Status::success();
 }
 
 }  // namespace codekiln

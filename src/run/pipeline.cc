@@ -26,6 +26,50 @@ Clock::time_point lap(PipelineTimes* times, double PipelineTimes::*total, Clock:
     return now;
 }
 
+// What the safety check found, as a failure.
+Reason differenceOf(const SafetyVerdict& verdict) {
+    Why code = Why::LineChanged;
+    switch (verdict.difference) {
+        case SafetyDifference::None:
+        case SafetyDifference::LineChanged:
+            code = Why::LineChanged;
+            break;
+        case SafetyDifference::LineMissing:
+            code = Why::LineMissing;
+            break;
+        case SafetyDifference::AddedText:
+            code = Why::AddedText;
+            break;
+        case SafetyDifference::ConstantChanged:
+            code = Why::ConstantChanged;
+            break;
+        case SafetyDifference::ConstantMissing:
+            code = Why::ConstantMissing;
+            break;
+        case SafetyDifference::AddedConstant:
+            code = Why::AddedConstant;
+            break;
+        case SafetyDifference::CommentChanged:
+            code = Why::CommentChanged;
+            break;
+        case SafetyDifference::LabelFieldChanged:
+            code = Why::LabelFieldChanged;
+            break;
+        case SafetyDifference::BeyondColumn72Changed:
+            code = Why::BeyondColumn72Changed;
+            break;
+        case SafetyDifference::FixedConstantChanged:
+            code = Why::FixedConstantChanged;
+            break;
+    }
+    return Status::failure(code).at(verdict.line).reason;
+}
+
+// The file `name` left unformatted because of `found`.
+Reason refusal(const std::string& name, Reason found) {
+    return Status::failure(Why::NotFormatted, name).because(std::move(found)).reason;
+}
+
 // Encodes the checked text in the file's own encoding and BOM.
 void encodeResult(std::string text, const TextFile& file, const std::string& name, Platform& platform,
                   PipelineResult& result) {
@@ -35,7 +79,7 @@ void encodeResult(std::string text, const TextFile& file, const std::string& nam
         const Status status = platform.encodeText(text, file.encoding, file.bom, name, result.bytes);
         if (!status) {
             result.end = PipelineEnd::NotEncoded;
-            result.reason = status.message;
+            result.reason = status.reason;
             return;
         }
     }
@@ -60,14 +104,12 @@ PipelineResult formatModernFile(const TextFile& file, const std::vector<std::str
     result.lineCount = codeLines;
     // Both checks: the statements and constants say what they said, and
     // nothing but leading and trailing blanks moved.
-    SafetyVerdict verdict = checkSafety(lines, formatted.text, modern.form);
-    if (verdict.same) {
-        verdict.reason = checkModernLines(file.text, formatted.text, modern.form);
-        verdict.same = verdict.reason.empty();
-    }
-    if (!verdict.same) {
+    const SafetyVerdict verdict = checkSafety(lines, formatted.text, modern.form);
+    const Status kept =
+        verdict.same ? checkModernLines(file.text, formatted.text, modern.form) : Status::success();
+    if (!verdict.same || !kept) {
         result.end = PipelineEnd::Refused;
-        result.reason = name + ": " + verdict.reason + "; not formatted";
+        result.reason = refusal(name, verdict.same ? kept.reason : differenceOf(verdict));
         return result;
     }
     encodeResult(std::move(formatted.text), file, name, platform, result);
@@ -83,7 +125,7 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
     Status status = platform.decodeText(std::move(original), name, file);
     if (!status) {
         result.end = PipelineEnd::NotDecoded;
-        result.reason = status.message;
+        result.reason = status.reason;
         return result;
     }
 
@@ -103,8 +145,7 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
         for (;;) {
             if (result.passes == kMaxPasses) {
                 result.end = PipelineEnd::Unstable;
-                result.reason = name + ": still changing after " + std::to_string(kMaxPasses) +
-                                " formatting passes; not formatted";
+                result.reason = Status::failure(Why::Unstable, name).at(kMaxPasses).reason;
                 return result;
             }
             DoLabelRecord record = incoming;
@@ -123,7 +164,7 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
     lap(times, &PipelineTimes::check, started);
     if (!verdict.same) {
         result.end = PipelineEnd::Refused;
-        result.reason = name + ": " + verdict.reason + "; not formatted";
+        result.reason = refusal(name, differenceOf(verdict));
         return result;
     }
     std::string().swap(file.text);  // the input is no longer needed

@@ -59,7 +59,7 @@ inline constexpr int kMaxPasses = 32;
 /// The result of the pipeline for one file.
 struct PipelineResult {
     PipelineEnd end = PipelineEnd::NotDecoded;
-    std::string reason;          ///< why, naming the file, unless formatted
+    Reason reason;               ///< why, naming the file, unless formatted
     std::int64_t lineCount = 0;  ///< `lineCount`, once the file was decoded (of the last pass)
     int passes = 0;              ///< formatting passes made
     std::string bytes;           ///< the formatted file's bytes, when formatted

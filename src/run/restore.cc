@@ -18,6 +18,7 @@
 #include "platform/file_names.h"
 #include "platform/paths.h"
 #include "run/chuli.h"
+#include "run/reason_text.h"
 #include "run/run_record.h"
 
 namespace codekiln {
@@ -172,12 +173,12 @@ RestoreItem putBack(const Context& c, RestoreItem item, const Target& t, const C
     if (c.dryRun) return item;
     if (!item.keptAs.empty()) {
         const Status kept = c.platform.writeBackup(item.keptAs, current, read);
-        if (!kept) return leftAlone(item, "its current text cannot be kept: " + kept.message);
+        if (!kept) return leftAlone(item, "its current text cannot be kept: " + englishText(kept));
     }
     const Status written = state == TargetState::Missing
                                ? c.platform.createFile(t.path(), backup.bytes, backup.identity)
                                : c.platform.restoreFile(t.path(), backup.bytes, read);
-    if (!written) return leftAlone(item, written.message);
+    if (!written) return leftAlone(item, englishText(written));
     return item;
 }
 
@@ -207,7 +208,7 @@ bool readTarget(const Context& c, const Target& t, TargetState& state, std::stri
             break;
     }
     const Status status = c.platform.readFileOnce(t.path(), current, read);
-    if (!status) item = leftAlone(item, status.message);
+    if (!status) item = leftAlone(item, englishText(status));
     return static_cast<bool>(status);
 }
 
@@ -228,7 +229,7 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
     Copy backup;
     const Status read =
         c.platform.readFileOnce(under(c.slotFolder, slotSteps, slotSteps.size()), backup.bytes, backup.identity);
-    if (!read) return leftAlone(item, read.message);
+    if (!read) return leftAlone(item, englishText(read));
     if (!holds(c.platform, backup.bytes, entry.original)) {
         return leftAlone(item, "its backup copy in " + c.slotName + " is no longer the one this run made");
     }
@@ -263,21 +264,24 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
 // folder has become; the others go below the run's folder.
 Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& requestedFolder,
                            RestoreReport& report) {
-    const std::string refused = c.slotFolder + kPathSeparator + kRunManifestName + ": refused, ";
-    if (!isAbsolutePath(m.folder)) return Status::failure(refused + "it names no absolute folder");
+    const std::string manifestPath = c.slotFolder + kPathSeparator + kRunManifestName;
+    const auto refused = [&](Status why) {
+        return Status::failure(Why::ManifestRefused, manifestPath).because(why.reason);
+    };
+    if (!isAbsolutePath(m.folder)) return refused(Status::failure(Why::NoAbsoluteFolder));
     bool needsFolder = false;
     for (const ManifestFile& f : m.files) needsFolder |= f.end == FileEnd::Formatted && f.place.empty();
     c.folder = c.platform.canonicalPath(m.folder);
     if (needsFolder && (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder)) {
-        return Status::failure(escapedName(m.folder) + ": the run's folder is gone");
+        return Status::failure(Why::RunFolderGone, escapedName(m.folder));
     }
     if (needsFolder && !isSamePath(c.folder, m.folder)) {
-        return Status::failure(refused + escapedName(m.folder) +
-                               " now leads elsewhere through a symbolic link (" + escapedName(c.folder) + ")");
+        return refused(
+            Status::failure(Why::FolderLeadsElsewhere, escapedName(m.folder), escapedName(c.folder)));
     }
     if (!needsFolder) c.folder = m.folder;
     if (!requestedFolder.empty() && !isSamePath(c.platform.canonicalPath(requestedFolder), c.folder)) {
-        return Status::failure(c.slotName + " holds a run over " + escapedName(m.folder) + ", not over " +
+        return Status::failure(Why::OtherRunsFolder, c.slotName, escapedName(m.folder),
                                escapedName(requestedFolder));
     }
     report.folder = c.folder;
@@ -286,14 +290,12 @@ Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& 
     for (std::size_t i = 0; i < m.files.size(); ++i) {
         const ManifestFile& f = m.files[i];
         if (!stepsInside(c.folder, f.path, steps[i])) {
-            return Status::failure(refused + "it names \"" + escapedName(f.path) +
-                                   "\", which is not a file inside " + escapedName(c.folder));
+            return refused(Status::failure(Why::NameOutside, escapedName(f.path), escapedName(c.folder)));
         }
         if (f.place.empty()) {
             targets[i] = {c.folder, steps[i]};
         } else if (!placeTarget(f.place, targets[i])) {
-            return Status::failure(refused + "it places a file at \"" + escapedName(f.place) +
-                                   "\", which is not an absolute path of a file");
+            return refused(Status::failure(Why::PlaceNotAbsolute, escapedName(f.place)));
         }
     }
     // Only the files the run changed have anything to undo.
@@ -310,7 +312,7 @@ RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vecto
     Copy backup;
     const Status read =
         c.platform.readFileOnce(under(c.slotFolder, steps, steps.size()), backup.bytes, backup.identity);
-    if (!read) return leftAlone(item, read.message);
+    if (!read) return leftAlone(item, englishText(read));
     const Target t{c.folder, steps};
     TargetState state;
     std::string current;
@@ -371,24 +373,20 @@ std::string joinedSteps(const std::vector<std::string>& steps) {
 // copy whose file is not in the folder may come from a run elsewhere).
 Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, RestoreReport& report) {
     if (report.unfinished && !c.force) {
-        return Status::failure(c.slotFolder + ": the run over " + escapedName(requestedFolder) +
-                               " did not finish, so its manifest names no file; restore its copies with "
-                               "--force");
+        return Status::failure(Why::UnfinishedRun, c.slotFolder, escapedName(requestedFolder));
     }
     if (!c.force || requestedFolder.empty()) {
-        return Status::failure(c.slotFolder +
-                               ": no manifest (a run before manifests were kept, or one that did not "
-                               "finish); restore it with --force and the FOLDER to restore into");
+        return Status::failure(Why::NoManifest, c.slotFolder);
     }
     c.folder = c.platform.canonicalPath(requestedFolder);
     if (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder) {
-        return Status::failure(escapedName(requestedFolder) + ": not a folder");
+        return Status::failure(Why::NotAFolder, escapedName(requestedFolder));
     }
     report.folder = c.folder;
     std::vector<std::vector<std::string>> copies;
     const Status listed = slotCopies(c.platform, c.slotFolder, copies);
     if (!listed) return listed;
-    if (copies.empty()) return Status::failure(c.slotFolder + ": holds no backup copies");
+    if (copies.empty()) return Status::failure(Why::NoBackupCopies, c.slotFolder);
     for (const std::vector<std::string>& steps : copies) {
         RestoreItem item;
         item.path = joinedSteps(steps);
@@ -406,11 +404,11 @@ Status checkSlotFolder(Platform& platform, const std::string& slotFolder) {
         case PathKind::Folder:
             return Status::success();
         case PathKind::Missing:
-            return Status::failure(slotFolder + ": no such backup folder");
+            return Status::failure(Why::NoSuchBackupFolder, slotFolder);
         case PathKind::SymLink:
-            return Status::failure(slotFolder + ": a symbolic link; not followed");
+            return Status::failure(Why::SymbolicLinkNotFollowed, slotFolder);
         default:
-            return Status::failure(slotFolder + ": not a folder");
+            return Status::failure(Why::NotAFolder, slotFolder);
     }
 }
 
@@ -419,8 +417,7 @@ Status checkSlotFolder(Platform& platform, const std::string& slotFolder) {
 RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     RestoreReport report;
     if (!isBackupSlot(request.slot)) {
-        report.status = Status::failure("backup slot " + std::to_string(request.slot) + ": slots are 1 to " +
-                                        std::to_string(kBackupSlots));
+        report.status = Status::failure(Why::NotASlot).at(request.slot, kBackupSlots);
         return report;
     }
     Context c{platform,
@@ -484,14 +481,14 @@ std::vector<SlotListing> listBackupSlots(Platform& platform) {
             listing.state = SlotListing::State::Empty;
         } else if (!status || !(status = platform.readRunManifest(c.slotFolder, listing.manifest, found))) {
             listing.state = SlotListing::State::Damaged;
-            listing.problem = status.message;
+            listing.problem = englishText(status);
         } else if (!found) {
             std::vector<std::vector<std::string>> copies;
             status = slotCopies(platform, c.slotFolder, copies);
             listing.state = !status         ? SlotListing::State::Damaged
                             : copies.empty() ? SlotListing::State::Empty
                                              : SlotListing::State::NoManifest;
-            listing.problem = status.message;
+            listing.problem = englishText(status);
         } else if (!listing.manifest.finished()) {
             listing.state = SlotListing::State::Unfinished;
         } else {
@@ -503,7 +500,7 @@ std::vector<SlotListing> listBackupSlots(Platform& platform) {
             listing.state = !status                ? SlotListing::State::Damaged
                             : listing.changed == 0 ? SlotListing::State::Clean
                                                    : SlotListing::State::Changed;
-            listing.problem = status.message;
+            listing.problem = englishText(status);
         }
         slots.push_back(std::move(listing));
     }

@@ -41,11 +41,12 @@ void notStarted(BatchOutcome& outcome, const std::string& message, UserInterface
 /// the name, then the reason. A reason that starts with the file's own path
 /// in `folder` has it left out, as the name already says which file; the
 /// path of a backup copy stays.
-std::string failureDetails(const std::vector<FileFailure>& failures, const std::string& folder) {
+std::string failureDetails(const std::vector<FileFailure>& failures, const std::string& folder,
+                           UserInterface& ui) {
     std::string details;
     for (const FileFailure& failure : failures) {
         if (!details.empty()) details += "\r\n";
-        std::string reason = failure.reason;
+        std::string reason = ui.reasonText(failure.reason);
         for (const std::string& own : {folder + kPathSeparator + failure.name + ": ",
                                        escapedName(folder) + kPathSeparator + failure.name + ": "}) {
             if (reason.rfind(own, 0) != 0) continue;
@@ -87,7 +88,7 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     PipelineOptions pipeline;
     pipeline.jobs = jobs;
     outcome = runFiles(files, folder, extension, session, options, pipeline, platform, ui);
-    if (!listed) outcome.listingError = listed.message;
+    outcome.listed = listed;
     return outcome;
 }
 
@@ -101,7 +102,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     // until the summary is out (the outcome carries it to the front end).
     Status locked = platform.lockBackupRoot(kLockWaitMilliseconds, outcome.lock);
     if (!locked) {
-        notStarted(outcome, kBackupRootUnavailable + locked.message, ui);
+        notStarted(outcome, kBackupRootUnavailable + englishText(locked), ui);
         return outcome;
     }
     // The store is the one record all programs share; this session's own
@@ -115,7 +116,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     } else {
         const Status slotStored = storeSlot(platform, slot);
         if (!slotStored) {
-            notStarted(outcome, kSlotNotStored + slotStored.message, ui);
+            notStarted(outcome, kSlotNotStored + englishText(slotStored), ui);
             return outcome;
         }
         session.unstoredOver.reset();
@@ -178,9 +179,9 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
         record.add(file.name, place, done);
         for (const StructureWarning& warning : done.warnings)
             outcome.warnings.push_back(warningText(escapedName(file.name), warning));
-        if (!done.status) outcome.failures.push_back({escapedName(file.name), done.status.message});
-        FileReport report{escapedName(file.name), escapedName(file.path), FileEnd::Failed, done.code,
-                          done.status.message, done.sameFile, done.lineCount};
+        if (!done.status) outcome.failures.push_back({escapedName(file.name), done.status.reason});
+        FileReport report{escapedName(file.name),   escapedName(file.path), FileEnd::Failed, done.code,
+                          englishText(done.status), done.sameFile,          done.lineCount};
         if (done.status) report.end = done.written == done.original ? FileEnd::Unchanged : FileEnd::Formatted;
         outcome.files.push_back(std::move(report));
     }
@@ -189,11 +190,12 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     if (ahead) ahead->stop();
     ui.progress(total, total, {});
     const Status kept = record.finish();
-    if (!kept) outcome.manifestError = kept.message + "; the run cannot be undone with --restore";
+    if (!kept)
+        outcome.manifestError = englishText(Status::failure(Why::ManifestNotKept).because(kept.reason));
 
     outcome.message = summaryText(run, session.backupSlot, outcome.failures, outcome.stopped);
     outcome.end = BatchEnd::Completed;
-    ui.messageOkWithDetails(outcome.message, failureDetails(outcome.failures, folder));
+    ui.messageOkWithDetails(outcome.message, failureDetails(outcome.failures, folder, ui));
     return outcome;
 }
 

@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/state/format_options.h"
 #include "platform/platform.h"
-#include "run/messages.h"
 #include "run/chuli.h"
+#include "run/messages.h"
 #include "run/pipeline.h"
 #include "run/run_state.h"
-#include "engine/state/format_options.h"
+#include "run/user_interface.h"
 
 namespace codekiln {
 
@@ -62,8 +63,8 @@ struct BatchOutcome {
     std::vector<std::string> warnings;
     /// Matching files left untouched because the user stopped the run.
     long long stopped = 0;
-    /// Set when the folder could not be listed (the run then found no file).
-    std::string listingError;
+    /// Failed when the folder could not be listed (the run then found no file).
+    Status listed;
     /// Set when the run's manifest could not be kept in its slot folder.
     std::string manifestError;
     /// The run's hold on its backup root, kept until the front end has put

@@ -4,6 +4,8 @@
 
 #include <chrono>
 
+#include "run/reason_text.h"
+
 namespace codekiln {
 
 std::int64_t nowMilliseconds() {
@@ -62,7 +64,7 @@ void RunRecord::add(const std::string& name, const std::string& place, const Fil
     entry.original = file.original;
     if (!file.status) {
         entry.end = FileEnd::Failed;
-        entry.reason = file.status.message;
+        entry.reason = englishText(file.status);
     } else {
         entry.written = file.written;
         entry.end = file.written == file.original ? FileEnd::Unchanged : FileEnd::Formatted;

@@ -6,8 +6,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QTextBlock>
-#include <QTextLayout>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -20,12 +18,14 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QProgressDialog>
-#include <QScreen>
-#include <QScrollBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
@@ -35,8 +35,11 @@
 #include "app/message_dialog.h"
 #include "engine/format/format_file.h"
 #include "platform/qt_platform.h"
+#include "run/reason_text.h"
 
 using namespace codekiln;
+
+Q_DECLARE_METATYPE(codekiln::Reason)
 
 namespace {
 
@@ -44,6 +47,7 @@ namespace {
 struct SeenBox {
     QString text;
     bool plain;  ///< the program's title, no icon, the first button the default
+    QString details = {};
 };
 
 /// Answers, in order, the message boxes that appear while it lives.
@@ -59,8 +63,10 @@ private:
     void poll() {
         auto* box = qobject_cast<MessageDialog*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible()) return;
-        seen.append({box->text(), box->windowTitle() == kProgramTitle && box->firstButton()->isDefault() &&
-                                      box->findChildren<QLabel*>().isEmpty()});  // no icon
+        seen.append({box->text(),
+                     box->windowTitle() == kProgramTitle && box->firstButton()->isDefault() &&
+                         box->findChildren<QLabel*>().isEmpty(),  // no icon
+                     box->details()});
         // A box beyond the expected ones is closed, and shows up in `seen`.
         const auto answer = answers_.isEmpty() ? QMessageBox::NoButton : answers_.takeFirst();
         answer == QMessageBox::Yes || answer == QMessageBox::Ok ? box->firstButton()->click() : box->reject();
@@ -133,6 +139,8 @@ private slots:
     void chineseButtonsAndKeys();
     void reasonsInChinese_data();
     void reasonsInChinese();
+    void everyReasonHasBothWordings();
+    void runShowsFailuresInChinese();
     void enterPressesFocusedButton_data();
     void enterPressesFocusedButton();
     void focusVisible();
@@ -428,19 +436,20 @@ void Form1Test::openBackup_data() {
     QTest::addColumn<QByteArray>("stored");
     QTest::addColumn<QString>("runOver");  // a run first, over a folder holding this file ("-": none)
     QTest::addColumn<bool>("makeFolder");  // the slot's folder made beforehand
-    QTest::addColumn<QString>("opener");   // the opener's failure, "" when it opens the folder
+    QTest::addColumn<int>("opener");       // the opener's failure (a Why), None when it opens the folder
     QTest::addColumn<int>("slot");
     QTest::addColumn<QString>("box");  // the start of the message shown, "" for none
     const QString missing = QStringLiteral("备份文件夹还不存在");
-    QTest::newRow("nothing stored") << QByteArray() << "" << false << "" << 0 << missing;
-    QTest::newRow("slot 3 stored") << QByteArray("3") << "" << true << "" << 3 << "";
-    QTest::newRow("slot 3 stored, no folder") << QByteArray("3") << "" << false << "" << 3 << missing;
-    QTest::newRow("after a run from 3 without files") << QByteArray("3") << "-" << false << "" << 4 << missing;
-    QTest::newRow("after a run from 5") << QByteArray("5") << "a.f90" << false << "" << 1 << "";
-    QTest::newRow("no file manager") << QByteArray("3") << "" << true << ": cannot start xdg-open" << 3
+    const int opens = int(Why::None);
+    QTest::newRow("nothing stored") << QByteArray() << "" << false << opens << 0 << missing;
+    QTest::newRow("slot 3 stored") << QByteArray("3") << "" << true << opens << 3 << "";
+    QTest::newRow("slot 3 stored, no folder") << QByteArray("3") << "" << false << opens << 3 << missing;
+    QTest::newRow("after a run from 3 without files")
+        << QByteArray("3") << "-" << false << opens << 4 << missing;
+    QTest::newRow("after a run from 5") << QByteArray("5") << "a.f90" << false << opens << 1 << "";
+    QTest::newRow("no file manager") << QByteArray("3") << "" << true << int(Why::CannotStart) << 3
                                      << QStringLiteral("无法打开备份文件夹：没有找到");
-    QTest::newRow("file manager fails") << QByteArray("3") << "" << true
-                                        << ": xdg-open could not open the folder (exit code 3)" << 3
+    QTest::newRow("file manager fails") << QByteArray("3") << "" << true << int(Why::OpenerFailed) << 3
                                         << QStringLiteral("无法打开备份文件夹：文件管理器没能打开它");
 }
 
@@ -448,7 +457,7 @@ void Form1Test::openBackup() {
     QFETCH(QByteArray, stored);
     QFETCH(QString, runOver);
     QFETCH(bool, makeFolder);
-    QFETCH(QString, opener);
+    QFETCH(int, opener);
     QFETCH(int, slot);
     QFETCH(QString, box);
     makeForm(stored.isNull() ? nullptr : stored.constData());
@@ -460,7 +469,8 @@ void Form1Test::openBackup() {
     }
     const QString folder = QDir::toNativeSeparators(backupRoot_ + "/备份" + QString::number(slot));
     if (makeFolder) QVERIFY(QDir().mkpath(folder));
-    if (!opener.isEmpty()) openerAnswer_ = Status::failure(folder.toStdString() + opener.toStdString());
+    if (opener != int(Why::None))
+        openerAnswer_ = Status::failure(static_cast<Why>(opener), folder.toStdString(), "xdg-open").at(3);
     BoxAnswerer answerer({QMessageBox::Ok});
     click("Command1");
     QCOMPARE(answerer.seen.size(), box.isEmpty() ? 0 : 1);
@@ -734,24 +744,81 @@ void Form1Test::chineseButtonsAndKeys() {
     QVERIFY(!ui.stopRequested());
 }
 
+namespace {
+
+Reason reasonOf(Why code, std::string path = {}, std::string name = {}, std::string detail = {},
+                long long line = 0) {
+    return Status::failure(code, std::move(path), std::move(name), std::move(detail)).at(line).reason;
+}
+
+Reason causedBy(Reason reason, Reason cause) {
+    reason.cause = std::make_shared<const Reason>(std::move(cause));
+    return reason;
+}
+
+}  // namespace
+
 void Form1Test::reasonsInChinese_data() {
-    QTest::addColumn<QString>("reason");
+    QTest::addColumn<Reason>("reason");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("system text kept") << "/d/a.f90: cannot write (Permission denied)"
+    QTest::newRow("system text kept") << reasonOf(Why::CannotWrite, "/d/a.f90", {}, "Permission denied")
                                       << "/d/a.f90: 无法写入 (Permission denied)";
-    QTest::newRow("safety check") << "/d/a.f90: line 12 is changed or missing after formatting; not formatted"
+    QTest::newRow("safety check") << causedBy(reasonOf(Why::NotFormatted, "/d/a.f90"),
+                                              reasonOf(Why::LineChanged, {}, {}, {}, 12))
                                   << "/d/a.f90: 第12行在格式化后改变或丢失；未格式化";
-    QTest::newRow("no backup") << "/b/a.f90: cannot read; not formatted, as it has no backup copy"
+    QTest::newRow("no backup") << causedBy(reasonOf(Why::NoBackupCopy), reasonOf(Why::CannotRead, "/b/a.f90"))
                                << "/b/a.f90: 无法读取；没有备份副本，因此未格式化";
-    QTest::newRow("neither encoding") << "/d/a.f90: neither UTF-8 nor GB18030 text"
+    QTest::newRow("no backup, as its folder could not be made")
+        << causedBy(reasonOf(Why::NoBackupCopy),
+                    causedBy(reasonOf(Why::CannotWrite, "/b/s/a.f90", {}, "No such file or directory"),
+                             reasonOf(Why::CannotCreateFolder, "/b/s", {}, "Permission denied")))
+        << "/b/s: 无法创建文件夹 (Permission denied); /b/s/a.f90: 无法写入 (No such file or directory)"
+           "；没有备份副本，因此未格式化";
+    QTest::newRow("neither encoding") << reasonOf(Why::NeitherUtf8Nor, "/d/a.f90", "GB18030")
                                       << "/d/a.f90: 既不是 UTF-8 也不是 GB18030 文本";
-    QTest::newRow("unknown words stay") << "/d/a.f90: something new" << "/d/a.f90: something new";
+    QTest::newRow("neither, system code page")
+        << reasonOf(Why::NeitherUtf8Nor, "/d/a.f90", "system code page")
+        << "/d/a.f90: 既不是 UTF-8 也不是系统代码页文本";
+    QTest::newRow("not encodable") << reasonOf(Why::CannotEncode, "/d/a.f90", "the system code page")
+                                   << "/d/a.f90: 文本无法用系统代码页写出";
+    QTest::newRow("a path with the tool's words")
+        << reasonOf(Why::CannotRead, "/d/cannot read {line}.f90") << "/d/cannot read {line}.f90: 无法读取";
+    QTest::newRow("no Chinese yet")
+        << reasonOf(Why::ChangedDuringFormatting, "/d/a.f90")
+        << "/d/a.f90: changed during formatting; left as the other program left it";
 }
 
 void Form1Test::reasonsInChinese() {
-    QFETCH(QString, reason);
+    QFETCH(Reason, reason);
     QFETCH(QString, shown);
-    QCOMPARE(chineseReasons(reason), shown);
+    QCOMPARE(QString::fromStdString(chineseText(reason)), shown);
+}
+
+// Every failure has its words in both languages, with every field it takes
+// filled in and its cause worded exactly once.
+// A run's failures reach the window as values and are shown in its words,
+// the file's own path left out.
+void Form1Test::runShowsFailuresInChinese() {
+    writeBytes(work_->filePath("bad.f90"), "x\x81\x20y\r\n");  // neither UTF-8 nor GB18030
+    makeForm("2");
+    const QList<SeenBox> seen = run({QMessageBox::Ok});
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen[0].details, QStringLiteral("bad.f90：既不是 UTF-8 也不是 GB18030 文本"));
+}
+
+void Form1Test::everyReasonHasBothWordings() {
+    const Reason cause = reasonOf(Why::CannotRead, "/cause");
+    for (int code = int(Why::None) + 1; code < int(Why::Last); ++code) {
+        const Reason reason = causedBy(reasonOf(static_cast<Why>(code), "/p", "n", "d", 7), cause);
+        for (const std::string& text : {englishText(reason), chineseText(reason)}) {
+            QVERIFY2(!text.empty(), qPrintable(QString::number(code)));
+            QVERIFY2(text.find('{') == std::string::npos, text.c_str());
+            const std::size_t at = text.find("/cause: ");
+            QVERIFY2(at != std::string::npos && text.find("/cause: ", at + 1) == std::string::npos,
+                     text.c_str());
+        }
+    }
+    QVERIFY(englishText(Reason{}).empty());
 }
 
 void Form1Test::enterPressesFocusedButton_data() {

@@ -17,25 +17,29 @@ TEST(PosixFiles, SayWhyAFileCannotBeTaken) {
     ASSERT_EQ(::mkfifo(dir.path("pipe.f90").c_str(), 0644), 0);
     const struct {
         std::string path;
-        std::string reason;
+        Why reason;
+        std::string detail;  ///< the system's text
     } rows[] = {
-        {dir.path("missing.f90"), "missing.f90: file not found"},
-        {dir.path("pipe.f90"), "pipe.f90: not a regular file"},
-        {dir.path("sub"), "sub: not a regular file"},
-        {dir.path(std::string(300, 'n') + ".f90"), "(File name too long)"},
-        {dir.path("sub/a.f90/x"), "(Not a directory)"},
+        {dir.path("missing.f90"), Why::FileNotFound, ""},
+        {dir.path("pipe.f90"), Why::NotRegularFile, ""},
+        {dir.path("sub"), Why::NotRegularFile, ""},
+        {dir.path(std::string(300, 'n') + ".f90"), Why::CannotRead, "File name too long"},
+        {dir.path("sub/a.f90/x"), Why::CannotRead, "Not a directory"},
     };
     for (const auto& row : rows) {
         FileIdentity identity;
         std::string bytes;
         const Status stat = posixStatFile(row.path, identity);
-        EXPECT_NE(stat.message.find(row.reason), std::string::npos) << stat.message;
+        EXPECT_EQ(stat.code(), row.reason) << row.path;
+        EXPECT_EQ(stat.reason.detail, row.detail) << row.path;
+        EXPECT_EQ(stat.reason.path, row.path);
         // Reading says the same, except that a missing file cannot be opened;
         // a pipe must not keep it waiting for a writer.
         const Status read = posixReadFileOnce(row.path, bytes, identity);
         EXPECT_FALSE(read.ok) << row.path;
-        if (row.reason.find("not found") == std::string::npos) {
-            EXPECT_NE(read.message.find(row.reason), std::string::npos) << read.message;
+        if (row.reason != Why::FileNotFound) {
+            EXPECT_EQ(read.code(), row.reason) << row.path;
+            EXPECT_EQ(read.reason.detail, row.detail) << row.path;
         }
     }
 }

@@ -65,7 +65,7 @@ TEST(WriteFileAtomically, LeavesOldBytesWhenItCannotWrite) {
     dir.setPermissions("locked.f90", QFile::ReadOwner);  // read-only even for root
     const Status status = writeFileAtomically(dir.path("locked.f90"), "new");
     EXPECT_FALSE(status.ok);
-    EXPECT_NE(status.message.find("locked.f90"), std::string::npos);
+    EXPECT_NE(status.reason.path.find("locked.f90"), std::string::npos);
     EXPECT_EQ(dir.read("locked.f90"), "old bytes");
     EXPECT_FALSE(writeFileAtomically(dir.path("no/such/folder/x.f90"), "new").ok);
 }
@@ -78,16 +78,17 @@ TEST(OpenFolder, TellsAnOpenerThatFailsFromOneThatOpened) {
     const struct {
         std::string program;
         bool opened;
-        const char* says;
+        Why says;
     } cases[] = {
-        {"true", true, ""},
-        {"false", false, "could not open the folder (exit code 1)"},
-        {dir.path("no such opener"), false, "cannot start"},
+        {"true", true, Why::None},
+        {"false", false, Why::OpenerFailed},
+        {dir.path("no such opener"), false, Why::CannotStart},
     };
     for (const auto& c : cases) {
         const Status status = runFolderOpener(c.program, dir.path());
         EXPECT_EQ(status.ok, c.opened) << c.program;
-        EXPECT_NE(status.message.find(c.says), std::string::npos) << c.program << ": " << status.message;
+        EXPECT_EQ(status.code(), c.says) << c.program;
+        if (c.says == Why::OpenerFailed) EXPECT_EQ(status.reason.line, 1);
     }
 }
 #endif

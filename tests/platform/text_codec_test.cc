@@ -46,7 +46,7 @@ TEST(DecodeText, DetectsTheEncodingOrRefuses) {
         const Status status = decodeText(c.bytes, c.choice, "f.f90", file);
         ASSERT_EQ(status.ok, c.ok) << c.bytes;
         if (!c.ok) {
-            EXPECT_NE(status.message.find("f.f90"), std::string::npos);
+            EXPECT_EQ(status.reason.path, "f.f90");
             continue;
         }
         EXPECT_EQ(file.encoding, c.encoding) << c.bytes;
@@ -61,8 +61,8 @@ TEST(DecodeText, AutoNamesBothEncodingsWhenNeitherFits) {
     ASSERT_FALSE(status.ok);
     // Without a GB18030 converter, detection falls back to the system code page.
     const bool hasGb18030 = decodeText("\xD6\xD0", EncodingChoice::Gb18030, "f.f90", file).ok;
-    EXPECT_EQ(status.message, hasGb18030 ? "f.f90: neither UTF-8 nor GB18030 text"
-                                         : "f.f90: neither UTF-8 nor system code page text");
+    EXPECT_EQ(status.code(), Why::NeitherUtf8Nor);
+    EXPECT_EQ(status.reason.name, hasGb18030 ? "GB18030" : "system code page");
 }
 
 // Latin-1 takes any byte as a character and gives back the same bytes;
@@ -81,7 +81,8 @@ TEST(Latin1, EveryByteComesBackAsItWas) {
     EXPECT_EQ(bytes, all);
     for (const std::string bad : {"\xC4\x80", "\xE4\xB8\xAD", "\xC3", "\xC3\x28", "\xF0\x9F\x98\x80"}) {
         const Status status = encodeText("x" + bad, TextEncoding::Latin1, false, "f.f", bytes);
-        EXPECT_EQ(status.message, "f.f: the text cannot be written in Latin-1") << bad;
+        EXPECT_EQ(status.code(), Why::CannotEncode) << bad;
+        EXPECT_EQ(status.reason.name, "Latin-1") << bad;
     }
     EncodingChoice choice = EncodingChoice::Auto;
     for (const char* name : {"latin-1", "Latin1", "ISO-8859-1"}) {

@@ -9,6 +9,7 @@
 
 #include "engine/format/format_file.h"
 #include "platform/qt_platform.h"
+#include "run/reason_text.h"
 #include "support/temp_folder.h"
 
 namespace codekiln {
@@ -71,7 +72,7 @@ TEST(Chuli, ABackupFolderRemovedDuringTheRunIsMadeAgain) {
     ASSERT_TRUE(f.pass("a.f90").status.ok);
     ASSERT_TRUE(QDir(QString::fromStdString(f.dir.path("root/备份1"))).removeRecursively());
     const FileOutcome second = f.pass("b.f90");
-    EXPECT_TRUE(second.status.ok) << second.status.message;
+    EXPECT_TRUE(second.status.ok) << englishText(second.status);
     EXPECT_EQ(f.dir.read("root/备份1/b.f90"), kOpenLoop);
 }
 
@@ -98,7 +99,7 @@ TEST(Chuli, AFailedStepLeavesTheFileUntouched) {
         const FileOutcome outcome = f.pass("a.f90");
         const Status& status = outcome.status;
         EXPECT_FALSE(status.ok) << c.label;
-        EXPECT_NE(status.message.find("a.f90"), std::string::npos) << c.label;
+        EXPECT_NE(englishText(status).find("a.f90"), std::string::npos) << c.label;
         EXPECT_EQ(f.dir.read("a.f90"), c.bytes) << c.label;
         EXPECT_EQ(f.session.doLabels.doLabelCount, c.stateMoves ? 1 : 0) << c.label;
         EXPECT_EQ(outcome.lineCount, c.stateMoves ? 3 : 0) << c.label;

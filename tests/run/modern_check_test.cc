@@ -1,8 +1,10 @@
 // The modern layout's line check: outputs that move only leading blanks (or
 // drop trailing ones) pass; any other change is refused.
+#include "run/modern_check.h"
+
 #include <gtest/gtest.h>
 
-#include "run/modern_check.h"
+#include "run/reason_text.h"
 
 namespace codekiln {
 namespace {
@@ -46,8 +48,8 @@ TEST(ModernCheck, AcceptsReindentingOnlyAndRefusesEverythingElse) {
         {"fixed: comment line kept", SourceForm::Fixed, "C hello  \n", "C hello  \n", true},
     };
     for (const Case& c : cases) {
-        const std::string reason = checkModernLines(c.before, c.after, c.form);
-        EXPECT_EQ(reason.empty(), c.accepted) << c.what << ": " << reason;
+        const Status kept = checkModernLines(c.before, c.after, c.form);
+        EXPECT_EQ(kept.ok, c.accepted) << c.what << ": " << englishText(kept);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include "engine/format/format_file.h"
 #include "platform/qt_platform.h"
+#include "run/reason_text.h"
 
 namespace codekiln {
 namespace {
@@ -37,13 +38,13 @@ TEST(Pipeline, EveryModeGetsTheSameVerdict) {
         if (c.end == PipelineEnd::Formatted) {
             DoLabelRecord fresh;
             EXPECT_EQ(result.bytes, formatText(c.bytes, FormatOptions{}, fresh).text) << c.label;
-            EXPECT_TRUE(result.reason.empty()) << c.label;
+            EXPECT_EQ(result.reason.code, Why::None) << c.label;
             if (c.bytes.find('\r') != std::string::npos) {
                 EXPECT_NE(result.bytes.find("    x = 1 +\r 2\r\n"), std::string::npos) << result.bytes;
             }
         } else {
             EXPECT_TRUE(result.bytes.empty()) << c.label;
-            EXPECT_NE(result.reason.find("a.f90"), std::string::npos) << c.label;
+            EXPECT_EQ(result.reason.path, "a.f90") << c.label;
         }
     }
 }
@@ -59,7 +60,7 @@ TEST(Pipeline, ModernLayoutEmptiesALastBlankLineWithoutAnEnd) {
         QtPlatform platform;
         DoLabelRecord doLabels;
         const PipelineResult result = formatFileBytes(bytes, name, modern, doLabels, platform);
-        ASSERT_TRUE(result.formatted()) << name << ": " << result.reason;
+        ASSERT_TRUE(result.formatted()) << name << ": " << englishText(result.reason);
         EXPECT_EQ(result.bytes, bytes.substr(0, bytes.rfind('\n') + 1)) << name;
     }
 }
@@ -73,7 +74,7 @@ TEST(Pipeline, UntilStableRepeatsThePassFromTheSameRecord) {
     DoLabelRecord doLabels;
     const PipelineResult result =
         formatFileBytes(text, "a.f90", FormatOptions{}, doLabels, platform, PipelineOptions{true});
-    ASSERT_TRUE(result.formatted()) << result.reason;
+    ASSERT_TRUE(result.formatted()) << englishText(result.reason);
     EXPECT_EQ(result.passes, 4);
     EXPECT_EQ(doLabels.doLabelCount, 1);
     DoLabelRecord again;

@@ -14,6 +14,8 @@
 #include <thread>
 #include <utility>
 
+#include "run/reason_text.h"
+
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,7 +109,7 @@ TEST(Restore, PutsBackByteIdenticalOriginalsWithTheirPermissions) {
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 
     const RestoreReport report = f.restore();
-    ASSERT_TRUE(report.status) << report.status.message;
+    ASSERT_TRUE(report.status) << englishText(report.status);
     EXPECT_EQ(actions(report), "a.f90:restored b.f90:restored");
     const Snapshot src = f.tree.snapshot("src");
     EXPECT_EQ(src.at("a.f90").bytes, kMessy);
@@ -141,7 +143,7 @@ TEST(Restore, ReadsAnOlderRunsSha256Manifest) {
     f.tree.write("src/b.f90", "edited\n");
 
     const RestoreReport report = f.restore();
-    ASSERT_TRUE(report.status) << report.status.message;
+    ASSERT_TRUE(report.status) << englishText(report.status);
     EXPECT_EQ(actions(report), "a.f90:restored b.f90:left");
     EXPECT_EQ(f.tree.read("src/a.f90"), kMessy);
     EXPECT_EQ(f.tree.read("src/b.f90"), "edited\n");
@@ -230,7 +232,7 @@ TEST(Restore, ASecondNameOfAFormattedFileKeepsTheRunRestorable) {
     f.run("src");
     ASSERT_NE(f.tree.read("src/a.f90"), kMessy);
     const RestoreReport report = f.restore();
-    ASSERT_TRUE(report.status) << report.status.message;
+    ASSERT_TRUE(report.status) << englishText(report.status);
     EXPECT_EQ(actions(report), "a.f90:restored");
     EXPECT_EQ(f.tree.read("src/a.f90"), kMessy);
 }
@@ -253,7 +255,7 @@ TEST(Restore, PutsTheOriginalBackInPlaceForEveryLinkAndOwner) {
     ASSERT_EQ(::stat(f.tree.path("src/a.f90").c_str(), &before), 0);
 
     const RestoreReport report = f.restore();
-    ASSERT_TRUE(report.status) << report.status.message;
+    ASSERT_TRUE(report.status) << englishText(report.status);
     EXPECT_EQ(actions(report), "a.f90:restored");
     EXPECT_EQ(f.tree.read("src/a.f90"), kMessy);
     EXPECT_EQ(f.tree.read("elsewhere/a.f90"), kMessy);
@@ -302,9 +304,9 @@ TEST(Restore, AReusedSlotRestoresTheLaterRunOnly) {
     for (char& ch : spelt.folder) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
 #endif
     const RestoreReport dry = restoreSlot(spelt, f.platform);
-    EXPECT_TRUE(dry.status) << spelt.folder << ": " << dry.status.message;
+    EXPECT_TRUE(dry.status) << spelt.folder << ": " << englishText(dry.status);
     const RestoreReport report = f.restore();
-    ASSERT_TRUE(report.status) << report.status.message;
+    ASSERT_TRUE(report.status) << englishText(report.status);
     EXPECT_EQ(report.folder, recorded(f.tree.path("second")));
     EXPECT_EQ(actions(report), "a.f90:restored");
     EXPECT_EQ(f.tree.read("second/a.f90"), kOther);
@@ -371,8 +373,8 @@ TEST(Restore, RefusesADamagedOrPlantedManifestAndChangesNothing) {
         const Snapshot before = f.tree.snapshot();
         const RestoreReport report = f.restore(true);
         EXPECT_FALSE(report.status) << c.what;
-        EXPECT_NE(report.status.message.find(c.message), std::string::npos)
-            << c.what << ": " << report.status.message;
+        EXPECT_NE(englishText(report.status).find(c.message), std::string::npos)
+            << c.what << ": " << englishText(report.status);
         EXPECT_EQ(f.tree.snapshot(), before) << c.what;
         EXPECT_EQ(listBackupSlots(f.platform)[0].state, SlotListing::State::Damaged) << c.what;
     }
@@ -393,7 +395,7 @@ TEST(Restore, ASlotWithoutManifestNeedsForceAndAFolder) {
     EXPECT_EQ(listBackupSlots(f.platform)[0].state, SlotListing::State::NoManifest);
 
     const RestoreReport report = f.restore(true, false, "src");
-    ASSERT_TRUE(report.status) << report.status.message;
+    ASSERT_TRUE(report.status) << englishText(report.status);
     EXPECT_EQ(actions(report), "a.f90:restored b.f90:restored stray.f90:left");
     EXPECT_EQ(f.tree.read("src/a.f90"), kMessy);
     EXPECT_EQ(f.tree.read(f.slot("a.f90.before-restore")), formatted);
@@ -416,7 +418,7 @@ TEST(Restore, ASlotWithoutManifestRestoresItsSubfoldersToo) {
     EXPECT_EQ(listBackupSlots(f.platform)[0].state, SlotListing::State::NoManifest);
 
     const RestoreReport report = f.restore(true, false, "src");
-    ASSERT_TRUE(report.status) << report.status.message;
+    ASSERT_TRUE(report.status) << englishText(report.status);
     EXPECT_EQ(actions(report), "sub/b.f90:restored sub/deeper/c.f90:restored");
     EXPECT_EQ(f.tree.read("src/sub/b.f90") + f.tree.read("src/sub/deeper/c.f90"), kMessy + kMessy);
 
@@ -442,7 +444,8 @@ TEST(Restore, StopsCleanlyWhileARunHoldsTheBackupRoot) {
     request.lockWaitMilliseconds = 200;
     const RestoreReport blocked = restoreSlot(request, f.platform);
     EXPECT_FALSE(blocked.status);
-    EXPECT_NE(blocked.status.message.find("another run"), std::string::npos) << blocked.status.message;
+    EXPECT_NE(englishText(blocked.status).find("another run"), std::string::npos)
+        << englishText(blocked.status);
     EXPECT_EQ(f.tree.snapshot("src"), before);
 
     held.reset();

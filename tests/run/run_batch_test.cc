@@ -152,7 +152,8 @@ TEST(SummaryHeadline, LeavesOutTheNamesOnly) {
     run.fileCount = 2;
     run.totalLines = 7;
     run.processedNames = {"a.f90", "本次运行备份文件在备份9.f90"};  // a name with the summary's words
-    const std::string summary = summaryText(run, 3, {{"b.f90", "b.f90: cannot write"}}, 4);
+    const std::string summary =
+        summaryText(run, 3, {{"b.f90", Status::failure(Why::CannotWrite, "b.f90").reason}}, 4);
     EXPECT_EQ(summaryHeadline(summary),
               "本次共处理代码7行，文件2个，本次运行备份文件在备份3文件夹中" +
                   summary.substr(summary.find("\r\n")));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "run/user_interface.h"
 
 namespace codekiln::testing {
 

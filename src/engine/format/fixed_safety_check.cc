@@ -69,7 +69,9 @@ private:
     std::vector<std::string> constants_;
 };
 
-SafetyVerdict differs(std::string reason) { return SafetyVerdict{false, std::move(reason)}; }
+SafetyVerdict differs(SafetyDifference difference, long long line, std::string reason) {
+    return SafetyVerdict{false, std::move(reason), difference, line};
+}
 
 SafetyVerdict checkFixedSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText) {
     FixedSide in(inputLines);
@@ -79,22 +81,34 @@ SafetyVerdict checkFixedSafety(const std::vector<std::string_view>& inputLines, 
         const bool moreOut = out.next();
         if (!moreIn && !moreOut) return SafetyVerdict{};
         const std::string where = "line " + std::to_string(in.line());
-        if (!moreOut) return differs(where + " is missing after formatting");
-        if (!moreIn) return differs("formatting added text at output line " + std::to_string(out.line()));
+        if (!moreOut)
+            return differs(SafetyDifference::LineMissing, in.line(), where + " is missing after formatting");
+        if (!moreIn)
+            return differs(SafetyDifference::AddedText, out.line(),
+                           "formatting added text at output line " + std::to_string(out.line()));
         const FixedLine& a = in.fields();
         const FixedLine& b = out.fields();
-        if (a.kind != b.kind) return differs(where + " is changed or missing after formatting");
+        if (a.kind != b.kind)
+            return differs(SafetyDifference::LineChanged, in.line(),
+                           where + " is changed or missing after formatting");
         if (a.kind == FixedLine::Kind::Comment) {
-            if (in.raw() != out.raw()) return differs(where + ", a comment line, is changed after formatting");
+            if (in.raw() != out.raw())
+                return differs(SafetyDifference::CommentChanged, in.line(),
+                               where + ", a comment line, is changed after formatting");
             continue;
         }
         if (a.field != b.field)
-            return differs(where + ": its label field or continuation mark is changed after formatting");
+            return differs(SafetyDifference::LabelFieldChanged, in.line(),
+                           where + ": its label field or continuation mark is changed after formatting");
         if (a.tail != b.tail)
-            return differs(where + ": its text beyond column 72 is changed after formatting");
-        if (in.squeezed() != out.squeezed()) return differs(where + " is changed or missing after formatting");
+            return differs(SafetyDifference::BeyondColumn72Changed, in.line(),
+                           where + ": its text beyond column 72 is changed after formatting");
+        if (in.squeezed() != out.squeezed())
+            return differs(SafetyDifference::LineChanged, in.line(),
+                           where + " is changed or missing after formatting");
         if (in.constants() != out.constants())
-            return differs("a character or Hollerith constant on " + where + " is changed after formatting");
+            return differs(SafetyDifference::FixedConstantChanged, in.line(),
+                           "a character or Hollerith constant on " + where + " is changed after formatting");
     }
 }
 

@@ -344,7 +344,9 @@ private:
     ConstantQueue constants_;
 };
 
-SafetyVerdict differs(std::string reason) { return SafetyVerdict{false, std::move(reason)}; }
+SafetyVerdict differs(SafetyDifference difference, long long line, std::string reason) {
+    return SafetyVerdict{false, std::move(reason), difference, line};
+}
 
 /// Compares the constants both sides have queued so far.
 template <typename A, typename B>
@@ -353,8 +355,9 @@ bool sameConstants(Scanner<A>& in, Scanner<B>& out, SafetyVerdict& verdict) {
     ConstantQueue& b = out.constants();
     while (!a.empty() && !b.empty()) {
         if (a.front() != b.front()) {
-            verdict = differs("a character constant on line " + std::to_string(a.frontLine()) +
-                              " is changed or missing after formatting");
+            verdict = differs(SafetyDifference::ConstantChanged, a.frontLine(),
+                              "a character constant on line " + std::to_string(a.frontLine()) +
+                                  " is changed or missing after formatting");
             return false;
         }
         a.pop();
@@ -380,19 +383,24 @@ SafetyVerdict compare(Scanner<A> in, Scanner<B> out) {
         if (!moreIn && !moreOut) break;
         const bool sameText = moreIn && moreOut && in.sameTextAs(out);
         if (!moreOut || (moreIn && !sameText && in.significant() != out.significant()))
-            return differs("line " + std::to_string(in.line()) + " is changed or missing after formatting");
-        if (!moreIn) return differs("formatting added text at output line " + std::to_string(out.line()));
+            return differs(SafetyDifference::LineChanged, in.line(),
+                           "line " + std::to_string(in.line()) + " is changed or missing after formatting");
+        if (!moreIn)
+            return differs(SafetyDifference::AddedText, out.line(),
+                           "formatting added text at output line " + std::to_string(out.line()));
         if (sameText && in.passConstantsWith(out)) continue;
         in.takeConstants();
         out.takeConstants();
         if (!sameConstants(in, out, verdict)) return verdict;
     }
     if (!in.constants().empty())
-        return differs("a character constant on line " + std::to_string(in.constants().frontLine()) +
-                       " is missing after formatting");
+        return differs(SafetyDifference::ConstantMissing, in.constants().frontLine(),
+                       "a character constant on line " + std::to_string(in.constants().frontLine()) +
+                           " is missing after formatting");
     if (!out.constants().empty())
-        return differs("formatting added a character constant at output line " +
-                       std::to_string(out.constants().frontLine()));
+        return differs(SafetyDifference::AddedConstant, out.constants().frontLine(),
+                       "formatting added a character constant at output line " +
+                           std::to_string(out.constants().frontLine()));
     return verdict;
 }
 

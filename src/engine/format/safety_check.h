@@ -10,10 +10,27 @@
 
 namespace codekiln {
 
+/// What the safety check found different.
+enum class SafetyDifference {
+    None,
+    LineChanged,            ///< an input line is changed or missing
+    LineMissing,            ///< fixed form: an input line is missing
+    AddedText,              ///< the output has text past the input's end
+    ConstantChanged,        ///< a character constant is changed or missing
+    ConstantMissing,        ///< a character constant is missing
+    AddedConstant,          ///< the output has a character constant more
+    CommentChanged,         ///< fixed form: a comment line is changed
+    LabelFieldChanged,      ///< fixed form: the label field or continuation mark
+    BeyondColumn72Changed,  ///< fixed form: the text beyond column 72
+    FixedConstantChanged,   ///< fixed form: a character or Hollerith constant
+};
+
 /// The outcome of comparing a file's text before and after formatting.
 struct SafetyVerdict {
     bool same = true;    ///< the significant content is unchanged
-    std::string reason;  ///< what differs, for the failure report, when not
+    std::string reason;  ///< what differs, in English, when not
+    SafetyDifference difference = SafetyDifference::None;
+    long long line = 0;  ///< the line it concerns (of the output for the added kinds)
 };
 
 /// Compares the significant content of the raw input lines (without line
