@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QString>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -298,16 +297,12 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
         PipelineResult result;
     };
     const PipelineOptions pipeline = pipelineOptions(options);
-    std::mutex hintMutex;
-    DoLabelRecord hint;
+    RecordHint hint;
     auto inspect = [&](std::size_t i) {
         Inspected done;
         done.status = platform.readFile(found.files[i].path, done.bytes);
         if (!done.status) return done;
-        {
-            const std::lock_guard<std::mutex> lock(hintMutex);
-            done.assumed = hint;
-        }
+        done.assumed = hint.get();
         done.left = done.assumed;
         done.result = formatFileBytes(done.bytes, escapedName(found.files[i].path), options.format, done.left,
                                       platform, pipeline);
@@ -339,10 +334,7 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
         } else {
             result = formatFileBytes(bytes, escapedName(file.path), options.format, doLabels, platform, pipeline);
         }
-        if (ahead && doLabels != hint) {
-            const std::lock_guard<std::mutex> lock(hintMutex);
-            hint = doLabels;
-        }
+        if (ahead) hint.set(doLabels);
         reportWarnings(err, escapedName(file.path), result.warnings);
         if (!result.formatted()) {
             report(err, englishText(result.reason));

@@ -116,7 +116,6 @@ PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, Pl
     PreparedFile prepared;
     prepared.stat = platform.statFile(fn, prepared.statIdentity);
     if (!prepared.stat) return prepared;
-    prepared.read = true;
     prepared.readStatus = platform.readFileOnce(fn, prepared.original, prepared.identity);
     if (!prepared.readStatus) return prepared;
     prepared.originalPrint = platform.fingerprint(prepared.original);
@@ -126,7 +125,6 @@ PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, Pl
     prepared.assumed = assumed;
     prepared.left = assumed;
     prepared.result = formatFileBytes(prepared.original, escapedName(fn), options, prepared.left, platform, ahead);
-    prepared.formatted = true;
     return prepared;
 }
 
@@ -217,7 +215,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
 
     outcome.original = prepared != nullptr ? prepared->originalPrint : platform.fingerprint(original);
     PipelineResult result;
-    if (prepared != nullptr && prepared->formatted && prepared->assumed == session.doLabels) {
+    if (prepared != nullptr && prepared->assumed == session.doLabels) {
         // Formatted ahead from the very record this file receives.
         result = std::move(prepared->result);
         session.doLabels = std::move(prepared->left);

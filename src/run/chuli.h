@@ -55,15 +55,13 @@ struct FileOutcome {
 struct PreparedFile {
     Status stat;                 ///< the look at the file
     FileIdentity statIdentity;
-    bool read = false;           ///< the file was read (it could be looked at)
-    Status readStatus;
+    Status readStatus;           ///< the reading, once the file could be looked at
     std::string original;        ///< the bytes read
     FileIdentity identity;       ///< what the file was when read
     Fingerprint originalPrint;
-    bool formatted = false;      ///< the pass below was made (the file was read)
     DoLabelRecord assumed;       ///< the record the pass started from
     DoLabelRecord left;          ///< the record the pass left
-    PipelineResult result;
+    PipelineResult result;       ///< the pass, made once the file was read
     PipelineTimes times;         ///< the pass's times, when the run takes them
 };
 

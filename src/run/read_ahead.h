@@ -16,11 +16,36 @@
 #include <utility>
 #include <vector>
 
+#include "engine/state/do_label_record.h"
+
 namespace codekiln {
 
 /// The number of files a run works on at once when none is asked for: the
 /// machine's cores, at least one.
 inline int defaultJobs() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
+/// The labelled-DO record files are formatted ahead from: the one the last
+/// file done left, the likeliest record the next ones receive. The thread
+/// that takes the files in order sets it; workers read it.
+class RecordHint {
+public:
+    explicit RecordHint(DoLabelRecord first = {}) : value_(std::move(first)) {}
+    DoLabelRecord get() const {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return value_;
+    }
+    /// Called by the one thread that sets the hint, so reading it first
+    /// needs no lock.
+    void set(const DoLabelRecord& left) {
+        if (left == value_) return;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        value_ = left;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    DoLabelRecord value_;
+};
 
 template <class T>
 class ReadAhead {

@@ -6,7 +6,6 @@
 // until its summary is out.
 #include "run/run_batch.h"
 
-#include <mutex>
 #include <optional>
 #include <set>
 
@@ -140,19 +139,12 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     // likeliest record it receives); a file whose record turns out another
     // is formatted again at its turn.
     const int jobs = pipeline.jobs > 0 ? pipeline.jobs : defaultJobs();
-    std::mutex hintMutex;
-    DoLabelRecord hint = session.doLabels;
+    RecordHint hint(session.doLabels);
     std::unique_ptr<ReadAhead<PreparedFile>> ahead;
     if (jobs > 1 && files.size() > 1 && platform.concurrentReads()) {
         ahead = std::make_unique<ReadAhead<PreparedFile>>(
-            files.size(), jobs, 4 * static_cast<std::size_t>(jobs), [&](std::size_t i) {
-                DoLabelRecord assumed;
-                {
-                    const std::lock_guard<std::mutex> lock(hintMutex);
-                    assumed = hint;
-                }
-                return prepareFile(files[i].path, options, platform, pipeline, assumed);
-            });
+            files.size(), jobs, 4 * static_cast<std::size_t>(jobs),
+            [&](std::size_t i) { return prepareFile(files[i].path, options, platform, pipeline, hint.get()); });
     }
 
     const auto total = static_cast<long long>(files.size());
@@ -171,10 +163,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
         if (ahead) prepared.emplace(ahead->take(static_cast<std::size_t>(i)));
         const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, filePipeline,
                                        prepared ? &*prepared : nullptr);
-        if (ahead && session.doLabels != hint) {
-            const std::lock_guard<std::mutex> lock(hintMutex);
-            hint = session.doLabels;
-        }
+        if (ahead) hint.set(session.doLabels);
         run.totalLines += done.lineCount;
         record.add(file.name, place, done);
         for (const StructureWarning& warning : done.warnings)
