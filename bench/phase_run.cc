@@ -92,6 +92,15 @@ public:
     Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override {
         return timed(Replace, [&] { return QtPlatform::replaceFile(path, bytes, read); });
     }
+    void writeBackups(std::vector<BatchBackup>& backups) override {
+        timed(Backup, [&] { return (QtPlatform::writeBackups(backups), 0); });
+    }
+    Status syncFolders(const std::vector<std::string>& folders) override {
+        return timed(Backup, [&] { return QtPlatform::syncFolders(folders); });
+    }
+    void replaceFiles(std::vector<BatchReplacement>& replacements) override {
+        timed(Replace, [&] { return (QtPlatform::replaceFiles(replacements), 0); });
+    }
     Status writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) override {
         return timed(Manifest, [&] { return QtPlatform::writeRunManifest(slotFolder, manifest); });
     }

@@ -73,6 +73,29 @@ enum class PathKind {
     Other,    ///< a socket, pipe or device
 };
 
+/// One backup of a batch (Platform::writeBackups): the copy `to` of the
+/// bytes read from the file `of`, or, where `mayLink` allows it, a second
+/// name of that very file.
+struct BatchBackup {
+    std::string to;
+    std::string of;
+    const std::string* bytes = nullptr;  ///< the bytes read, which a copy holds
+    FileIdentity read;                   ///< what the file was when read
+    /// The file is about to be replaced by a new one (never rewritten in
+    /// place), so a hard link to it is as good as a copy.
+    bool mayLink = false;
+    bool linked = false;  ///< out: the backup is a hard link to the file
+    Status status;        ///< out
+};
+
+/// One rewrite of a batch (Platform::replaceFiles), as replaceFile does it.
+struct BatchReplacement {
+    std::string path;
+    const std::string* bytes = nullptr;
+    FileIdentity read;
+    Status status;  ///< out
+};
+
 /// An exclusive hold on a backup root: one run (or restore) at a time per
 /// backup root, whatever program holds it. Released when destroyed; the hold
 /// of a process that died is recovered by the next one.
@@ -141,6 +164,17 @@ public:
     /// is rewritten in place, so that every link keeps it.
     virtual Status replaceFile(const std::string& path, const std::string& bytes,
                                const FileIdentity& read) = 0;
+    /// The backups of a batch of files, each as writeBackup writes it, or
+    /// a hard link where the file allows it; each one's bytes are on disk
+    /// when this returns, but not yet its name: syncFolders makes the
+    /// names durable.
+    virtual void writeBackups(std::vector<BatchBackup>& backups) = 0;
+    /// Makes the entries of each folder durable; the first failure.
+    virtual Status syncFolders(const std::vector<std::string>& folders) = 0;
+    /// The rewrites of a batch of files, each as replaceFile does it: every
+    /// new text is written and on disk before the first is swapped in, and
+    /// each folder swapped into is synced once after the last.
+    virtual void replaceFiles(std::vector<BatchReplacement>& replacements) = 0;
     /// Puts a backup's `bytes` back into `path` as replaceFile does, only
     /// when it is still the file `read` describes; a file whose owner and
     /// group cannot be kept is left as it is, with a failure saying so.

@@ -2,7 +2,9 @@
 // temporary file in the folder it ends up in (created exclusively, never
 // through a link), written, given its permissions and times, synced, and
 // renamed over the old entry: whatever stood there, a symbolic link
-// included, is replaced, never followed.
+// included, is replaced, never followed. A backup of a file about to be
+// replaced may instead be a second name of the file itself. A batch writes
+// all its new files first and syncs them together before any is renamed.
 #ifndef _WIN32
 
 #include "platform/posix_files.h"
@@ -13,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -67,14 +70,14 @@ int createTemporary(const std::string& folder, std::string& tempPath) {
     return -1;
 }
 
-/// Writes, syncs and closes the temporary file `fd`; on failure removes it.
-Status finishTemporary(int fd, const std::string& tempPath, const std::string& bytes,
-                       const std::string& path) {
-    Status status = writeAll(fd, bytes, path);
-    if (status && ::fdatasync(fd) != 0) status = failWith(path, Why::CannotWrite, errno);
-    if (::close(fd) != 0 && status) status = failWith(path, Why::CannotWrite, errno);
-    if (!status) ::unlink(tempPath.c_str());
-    return status;
+/// Starts writing the data of every file in `fds` to disk, so that the
+/// fdatasyncs that follow wait for one journal commit rather than one each.
+void startWriteback(const std::vector<int>& fds) {
+#ifdef __linux__
+    for (const int fd : fds) (void)::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fds;
+#endif
 }
 
 Status changedUnderUs(const std::string& path, bool restoring = false) {
@@ -179,25 +182,81 @@ Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdenti
 
 namespace {
 
-/// A complete, synced temporary file beside `to` holding `bytes`, with the
-/// permission bits (no special bits) and modification time of `of`.
-Status writeLikeFile(const std::string& to, const std::string& bytes, const FileIdentity& of, std::string& temp) {
-    const int fd = createTemporary(parentOf(to, PathStyle::Posix), temp);
+/// A temporary file beside `to` holding `bytes`, with the permission bits
+/// (no special bits) and modification time of `of`, still open as `fd` and
+/// not yet synced. On failure nothing is left.
+Status writeLikeFileUnsynced(const std::string& to, const std::string& bytes, const FileIdentity& of,
+                             std::string& temp, int& fd) {
+    fd = createTemporary(parentOf(to, PathStyle::Posix), temp);
     if (fd < 0) return failWith(to, Why::CannotWrite, errno);
+    Status status = ::fchmod(fd, static_cast<mode_t>(of.mode & 0777)) == 0 ? writeAll(fd, bytes, to)
+                                                                            : failWith(to, Why::CannotWrite, errno);
+    // The file's modification time, set after the last write would move it.
     const struct timespec times[2] = {
         {0, UTIME_NOW},
         {static_cast<time_t>(of.modifiedNs / 1000000000), static_cast<long>(of.modifiedNs % 1000000000)}};
-    if (::fchmod(fd, static_cast<mode_t>(of.mode & 0777)) != 0) {
-        const int error = errno;
+    if (status) ::futimens(fd, times);
+    if (!status) {
         ::close(fd);
         ::unlink(temp.c_str());
-        return failWith(to, Why::CannotWrite, error);
+        fd = -1;
     }
-    const Status status = finishTemporary(fd, temp, bytes, to);
-    if (!status) return status;
-    // The file's modification time, set after the last write would move it.
-    ::utimensat(AT_FDCWD, temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
-    return Status::success();
+    return status;
+}
+
+/// Syncs and closes a temporary file written by writeLikeFileUnsynced; on
+/// failure removes it.
+Status syncTemporary(int fd, const std::string& temp, const std::string& to) {
+    Status status;
+    if (::fdatasync(fd) != 0) status = failWith(to, Why::CannotWrite, errno);
+    if (::close(fd) != 0 && status) status = failWith(to, Why::CannotWrite, errno);
+    if (!status) ::unlink(temp.c_str());
+    return status;
+}
+
+/// A complete, synced temporary file beside `to` holding `bytes`, with the
+/// permission bits (no special bits) and modification time of `of`.
+Status writeLikeFile(const std::string& to, const std::string& bytes, const FileIdentity& of, std::string& temp) {
+    int fd = -1;
+    const Status written = writeLikeFileUnsynced(to, bytes, of, temp, fd);
+    return written ? syncTemporary(fd, temp, to) : written;
+}
+
+/// Moves the synced temporary file `temp` to `to`, replacing whatever entry
+/// stands there; on failure removes it.
+Status renameInto(const std::string& temp, const std::string& to) {
+    if (::rename(temp.c_str(), to.c_str()) == 0) return Status::success();
+    const int error = errno;
+    ::unlink(temp.c_str());
+    return failWith(to, Why::CannotWrite, error);
+}
+
+/// The backup `to` as a second name of the file `of` read as `read`: the
+/// file's bytes are already on disk (synced here once more, at no cost
+/// when they are), and the file is then replaced by a new one, so the name
+/// left in the backup folder keeps the bytes read. Only for a file with one
+/// name, no special bits and its owner's write permission, still exactly
+/// the file read; false, with nothing left at `to`, wherever that is not so
+/// (another file system, no right to link), and the caller writes a copy.
+/// The name is linked in directly, not through a temporary name, so that a
+/// run killed here leaves a backup the undo knows, never a stray link.
+bool linkBackup(const std::string& to, const std::string& of, const FileIdentity& read) {
+    if (read.links != 1 || (read.mode & 07000) != 0 || (read.mode & S_IWUSR) == 0) return false;
+    // A symbolic link is followed: its target is what gets replaced. An
+    // older backup of the name (a run five runs back) gives way.
+    int linked = ::linkat(AT_FDCWD, of.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW);
+    if (linked != 0 && errno == EEXIST && ::unlink(to.c_str()) == 0)
+        linked = ::linkat(AT_FDCWD, of.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW);
+    if (linked != 0) return false;
+    // Still the file read, and with no other name than its own and this.
+    const int fd = ::open(to.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st;
+    bool same = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 2 &&
+                identityOf(st).unchangedAs(read);
+    if (same) same = ::fdatasync(fd) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!same) ::unlink(to.c_str());
+    return same;
 }
 
 }  // namespace
@@ -219,11 +278,8 @@ Status posixWriteBackup(const std::string& to, const std::string& bytes, const F
     std::string temp;
     const Status written = writeLikeFile(to, bytes, of, temp);
     if (!written) return written;
-    if (::rename(temp.c_str(), to.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        return failWith(to, Why::CannotWrite, error);
-    }
+    const Status moved = renameInto(temp, to);
+    if (!moved) return moved;
     // A file with several links is then rewritten in place: its backup's
     // name must be on disk too before that starts.
     if (of.links > 1) {
@@ -235,64 +291,42 @@ Status posixWriteBackup(const std::string& to, const std::string& bytes, const F
     return Status::success();
 }
 
-namespace {
-
-Status replace(const std::string& path, const std::string& bytes, const FileIdentity& read, bool restoring) {
-    const std::string target = writeTarget(path);
-    struct stat st;
-    if (::stat(target.c_str(), &st) != 0 || !identityOf(st).unchangedAs(read))
-        return changedUnderUs(path, restoring);
-    // The owner's write permission is the file's read-only mark; honour it
-    // even for a user who could write anyway.
-    if (!(st.st_mode & S_IWUSR)) return Status::failure(Why::ReadOnly, escapedName(path));
-    if (read.links > 1) return rewriteInPlace(path, target, bytes, read, restoring);
-
-    std::string temp;
-    const int fd = createTemporary(parentOf(target, PathStyle::Posix), temp);
-    if (fd < 0) return failWith(path, Why::CannotWrite, errno);
-    // Owner and group where this process may set them; the set-user and
-    // set-group bits only where the owner was kept.
-    // A restore gives the file back as it was or not at all.
-    mode_t mode = static_cast<mode_t>(read.mode & 07777);
-    if (::fchown(fd, static_cast<uid_t>(read.owner), static_cast<gid_t>(read.group)) != 0) {
-        if (restoring) {
-            const int error = errno;
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return failWith(path, Why::CannotKeepOwner, error);
+void posixWriteBackups(std::vector<BatchBackup>& backups) {
+    // Links first; the copies then written whole, their data synced
+    // together, and only then renamed into place.
+    struct Pending {
+        BatchBackup* backup;
+        int fd;
+        std::string temp;
+    };
+    std::vector<Pending> pending;
+    std::vector<std::pair<std::string, std::uint64_t>> devices;  // of each backup folder
+    const auto deviceOf = [&](const std::string& folder) {
+        for (const auto& known : devices)
+            if (known.first == folder) return known.second;
+        struct stat st;
+        devices.emplace_back(folder, ::stat(folder.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_dev)
+                                                                       : ~std::uint64_t{0});
+        return devices.back().second;
+    };
+    for (BatchBackup& b : backups) {
+        b.linked = b.mayLink && deviceOf(parentOf(b.to, PathStyle::Posix)) == b.read.device &&
+                   linkBackup(b.to, b.of, b.read);
+        if (b.linked) {
+            b.status = Status::success();
+            continue;
         }
-        mode &= 01777;
+        Pending p{&b, -1, {}};
+        b.status = writeLikeFileUnsynced(b.to, *b.bytes, b.read, p.temp, p.fd);
+        if (b.status) pending.push_back(std::move(p));
     }
-    if (::fchmod(fd, mode) != 0) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return failWith(path, Why::CannotWrite, error);
+    std::vector<int> fds;
+    for (const Pending& p : pending) fds.push_back(p.fd);
+    startWriteback(fds);
+    for (Pending& p : pending) {
+        p.backup->status = syncTemporary(p.fd, p.temp, p.backup->to);
+        if (p.backup->status) p.backup->status = renameInto(p.temp, p.backup->to);
     }
-    Status status = finishTemporary(fd, temp, bytes, path);
-    if (!status) return status;
-    // The last look before the swap: a file another program saved meanwhile
-    // is left as that program left it.
-    if (::stat(target.c_str(), &st) != 0 || !identityOf(st).unchangedAs(read)) {
-        ::unlink(temp.c_str());
-        return changedUnderUs(path, restoring);
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        return failWith(path, Why::CannotWrite, error);
-    }
-    return Status::success();
-}
-
-}  // namespace
-
-Status posixReplaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
-    return replace(path, bytes, read, false);
-}
-
-Status posixRestoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
-    return replace(path, bytes, read, true);
 }
 
 namespace {
@@ -311,7 +345,132 @@ Status syncFolder(const std::string& folder) {
     return synced ? Status::success() : failWith(folder, Why::CannotWrite, error);
 }
 
+/// A rewrite of a batch under way: its new text in `temp`, open as `fd`.
+struct PendingReplace {
+    BatchReplacement* item;
+    std::string target;
+    std::string temp;
+    int fd;
+};
+
+/// The first half of a rewrite: the checks, and the new text written beside
+/// the file, not yet synced. A file with several links is rewritten in place
+/// at once (synced there) and needs no second half: false then, and on
+/// failure, with the item's status set.
+bool startReplace(BatchReplacement& item, bool restoring, PendingReplace& p) {
+    const std::string& path = item.path;
+    const FileIdentity& read = item.read;
+    p.item = &item;
+    p.target = writeTarget(path);
+    struct stat st;
+    if (::stat(p.target.c_str(), &st) != 0 || !identityOf(st).unchangedAs(read)) {
+        item.status = changedUnderUs(path, restoring);
+        return false;
+    }
+    // The owner's write permission is the file's read-only mark; honour it
+    // even for a user who could write anyway.
+    if (!(st.st_mode & S_IWUSR)) {
+        item.status = Status::failure(Why::ReadOnly, escapedName(path));
+        return false;
+    }
+    if (read.links > 1) {
+        item.status = rewriteInPlace(path, p.target, *item.bytes, read, restoring);
+        return false;
+    }
+    p.fd = createTemporary(parentOf(p.target, PathStyle::Posix), p.temp);
+    if (p.fd < 0) {
+        item.status = failWith(path, Why::CannotWrite, errno);
+        return false;
+    }
+    // Owner and group where this process may set them; the set-user and
+    // set-group bits only where the owner was kept.
+    // A restore gives the file back as it was or not at all.
+    mode_t mode = static_cast<mode_t>(read.mode & 07777);
+    Status status;
+    if (::fchown(p.fd, static_cast<uid_t>(read.owner), static_cast<gid_t>(read.group)) != 0) {
+        if (restoring) status = failWith(path, Why::CannotKeepOwner, errno);
+        mode &= 01777;
+    }
+    if (status && ::fchmod(p.fd, mode) != 0) status = failWith(path, Why::CannotWrite, errno);
+    if (status) status = writeAll(p.fd, *item.bytes, path);
+    if (!status) {
+        ::close(p.fd);
+        ::unlink(p.temp.c_str());
+        item.status = status;
+        return false;
+    }
+    return true;
+}
+
+/// The rewrites of a batch: every new text written, then synced together,
+/// then each swapped in after a last look at the file, then each folder
+/// swapped into synced once.
+void replaceBatch(std::vector<BatchReplacement>& items, bool restoring) {
+    std::vector<PendingReplace> pending;
+    for (BatchReplacement& item : items) {
+        item.status = Status::success();
+        PendingReplace p{};
+        if (startReplace(item, restoring, p)) pending.push_back(std::move(p));
+    }
+    std::vector<int> fds;
+    for (const PendingReplace& p : pending) fds.push_back(p.fd);
+    startWriteback(fds);
+    for (PendingReplace& p : pending) p.item->status = syncTemporary(p.fd, p.temp, p.item->path);
+    std::vector<std::string> folders;
+    for (PendingReplace& p : pending) {
+        if (!p.item->status) continue;
+        // The last look before the swap: a file another program saved
+        // meanwhile is left as that program left it.
+        struct stat st;
+        if (::stat(p.target.c_str(), &st) != 0 || !identityOf(st).unchangedAs(p.item->read)) {
+            ::unlink(p.temp.c_str());
+            p.item->status = changedUnderUs(p.item->path, restoring);
+            continue;
+        }
+        if (::rename(p.temp.c_str(), p.target.c_str()) != 0) {
+            const int error = errno;
+            ::unlink(p.temp.c_str());
+            p.item->status = failWith(p.item->path, Why::CannotWrite, error);
+            continue;
+        }
+        const std::string folder = parentOf(p.target, PathStyle::Posix);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    }
+    // The swaps made durable. A failure here cannot undo them: each file
+    // holds its new text, and its backup is on disk already.
+    for (const std::string& folder : folders) (void)syncFolder(folder);
+}
+
+Status replace(const std::string& path, const std::string& bytes, const FileIdentity& read, bool restoring) {
+    std::vector<BatchReplacement> one(1);
+    one[0].path = path;
+    one[0].bytes = &bytes;
+    one[0].read = read;
+    replaceBatch(one, restoring);
+    return one[0].status;
+}
+
 }  // namespace
+
+Status posixReplaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
+    return replace(path, bytes, read, false);
+}
+
+Status posixRestoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) {
+    return replace(path, bytes, read, true);
+}
+
+void posixReplaceFiles(std::vector<BatchReplacement>& replacements) { replaceBatch(replacements, false); }
+
+Status posixSyncFolders(const std::vector<std::string>& folders) {
+    Status first;
+    for (const std::string& folder : folders) {
+        const Status synced = syncFolder(folder);
+        if (!synced && first) first = synced;
+    }
+    return first;
+}
+
 
 Status posixCreateFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) != 0) return failWith(path, Why::CannotCreateFolder, errno);

@@ -23,6 +23,13 @@ Status posixStatFile(const std::string& path, FileIdentity& identity);
 Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity);
 Status posixWriteBackup(const std::string& to, const std::string& bytes, const FileIdentity& of);
 Status posixReplaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read);
+/// The batch forms of posixWriteBackup and posixReplaceFile: the data of a
+/// batch synced together (backups may be hard links, see Platform), each
+/// folder of the rewritten files synced once after them.
+void posixWriteBackups(std::vector<BatchBackup>& backups);
+void posixReplaceFiles(std::vector<BatchReplacement>& replacements);
+/// `fsync` of each folder; the first failure.
+Status posixSyncFolders(const std::vector<std::string>& folders);
 /// The rewrite of a restore: as posixReplaceFile, but a file whose owner and
 /// group cannot be kept is left as it is, and a change is named as one made
 /// during the restore.

@@ -271,6 +271,12 @@ Status QtPlatform::restoreFile(const std::string& path, const std::string& bytes
     return posixRestoreFile(path, bytes, read);
 }
 
+void QtPlatform::writeBackups(std::vector<BatchBackup>& backups) { posixWriteBackups(backups); }
+
+Status QtPlatform::syncFolders(const std::vector<std::string>& folders) { return posixSyncFolders(folders); }
+
+void QtPlatform::replaceFiles(std::vector<BatchReplacement>& replacements) { posixReplaceFiles(replacements); }
+
 Status QtPlatform::createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
     return posixCreateFile(path, bytes, of);
 }
@@ -330,6 +336,24 @@ Status QtPlatform::restoreFile(const std::string& path, const std::string& bytes
 
 std::string QtPlatform::canonicalPath(const std::string& path) {
     return fromQ(QFileInfo(qs(path)).canonicalFilePath());
+}
+
+// One file at a time, as writeBackup and replaceFile write them: always a
+// copy, each one flushed as it is written.
+void QtPlatform::writeBackups(std::vector<BatchBackup>& backups) {
+    for (BatchBackup& b : backups) {
+        b.linked = false;
+        b.status = writeBackup(b.to, *b.bytes, b.read);
+    }
+}
+
+Status QtPlatform::syncFolders(const std::vector<std::string>& folders) {
+    (void)folders;
+    return Status::success();
+}
+
+void QtPlatform::replaceFiles(std::vector<BatchReplacement>& replacements) {
+    for (BatchReplacement& r : replacements) r.status = replaceFile(r.path, *r.bytes, r.read);
 }
 
 void QtPlatform::removeStaleTemporaries(const std::string& folder) { (void)folder; }

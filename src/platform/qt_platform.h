@@ -57,6 +57,9 @@ public:
     Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) override;
     Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override;
     Status restoreFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override;
+    void writeBackups(std::vector<BatchBackup>& backups) override;
+    Status syncFolders(const std::vector<std::string>& folders) override;
+    void replaceFiles(std::vector<BatchReplacement>& replacements) override;
     Status createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) override;
     void removeStaleTemporaries(const std::string& folder) override;
     PathKind pathKind(const std::string& path) override;

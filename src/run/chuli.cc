@@ -5,6 +5,7 @@
 // record is the same as without the fault.
 #include "run/chuli.h"
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -128,27 +129,29 @@ PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, Pl
     return prepared;
 }
 
-FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                  Platform& platform, const std::string& runName, const PipelineOptions& pipeline,
-                  PreparedFile* prepared) {
-    FileOutcome outcome;
+StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
+                     Platform& platform, const std::string& runName, const PipelineOptions& pipeline,
+                     PreparedFile* prepared) {
+    StagedFile staged;
+    FileOutcome& outcome = staged.outcome;
     // Entry: the file counts and is named before it is even looked at. The
     // batch run has stored the slot under its lock before the first file;
     // storing it again costs nothing when it is unchanged.
     run.fileCount += 1;
     if (session.backupSlot > kBackupSlots) session.backupSlot = 1;
     (void)storeSlot(platform, session.backupSlot);  // failure ignored
-    const std::string name = runName.empty() ? std::string(baseNameOf(fn)) : runName;
+    staged.path = fn;
+    staged.name = runName.empty() ? std::string(baseNameOf(fn)) : runName;
     if (run.processedNames.size() < static_cast<std::size_t>(run.fileCount)) {
         run.processedNames.resize(static_cast<std::size_t>(run.fileCount));
     }
-    run.processedNames[static_cast<std::size_t>(run.fileCount - 1)] = escapedName(name);
+    run.processedNames[static_cast<std::size_t>(run.fileCount - 1)] = escapedName(staged.name);
 
     // The five backup folders, made sure of until the run has them all; a
     // missing file ends the pass once the first of them has been.
     const std::string root = platform.backupRoot();
-    Status folders;
-    FileIdentity identity;
+    Status& folders = staged.folders;
+    FileIdentity& identity = staged.identity;
     if (!run.backupFoldersReady) makeSlotFolders(platform, root, 1, 1, folders);
     if (prepared != nullptr) {
         outcome.status = prepared->stat;
@@ -158,7 +161,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     }
     if (!outcome.status) {
         outcome.code = FailureCode::NotReadable;
-        return outcome;
+        return staged;
     }
     if (!run.backupFoldersReady) {
         makeSlotFolders(platform, root, 2, kBackupSlots, folders);
@@ -172,16 +175,16 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     if (isInsideBackupFolder(resolved, run.resolvedBackupRoot)) {
         outcome.status = Status::failure(Why::InBackupFolder, escapedName(fn), escapedName(root));
         outcome.code = FailureCode::InBackupFolder;
-        return outcome;
+        return staged;
     }
     if (run.formattedPaths.count(resolved) != 0) {  // formatted already under another name
         outcome.sameFile = true;
-        return outcome;
+        return staged;
     }
 
     // Read once: the backup, the formatting and the final check all work on
     // these bytes and on what the file was when they were read.
-    std::string original;
+    std::string& original = staged.original;
     if (prepared != nullptr) {
         outcome.status = prepared->readStatus;
         original = std::move(prepared->original);
@@ -191,27 +194,14 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     }
     if (!outcome.status) {
         outcome.code = FailureCode::NotReadable;
-        return outcome;
+        return staged;
     }
     if (!run.formattedInodes.insert({identity.device, identity.inode}).second && identity.inode != 0) {
         outcome.sameFile = true;  // a hard link to a file formatted already
-        return outcome;
+        return staged;
     }
     if (!resolved.empty()) run.formattedPaths.insert(resolved);
-    const std::string slotFolder = backupFolderPath(root, session.backupSlot);
-    Status backedUp = makeBackupFolders(platform, slotFolder, name, run.readyBackupSubfolders);
-    if (backedUp) backedUp = platform.writeBackup(joinPath(slotFolder, name), original, identity);
-    if (!backedUp && run.backupFoldersReady) {
-        // A folder made sure of earlier may have gone since: made sure of
-        // again, the backup is written once more.
-        run.backupFoldersReady = false;
-        run.readyBackupSubfolders.clear();
-        makeSlotFolders(platform, root, 1, kBackupSlots, folders);
-        run.backupFoldersReady = static_cast<bool>(folders);
-        backedUp = makeBackupFolders(platform, slotFolder, name, run.readyBackupSubfolders);
-        if (backedUp) backedUp = platform.writeBackup(joinPath(slotFolder, name), original, identity);
-    }
-    if (!backedUp && !folders && !backedUp.reason.cause) backedUp.because(folders.reason);
+    staged.backUp = true;  // whatever the formatting gives
 
     outcome.original = prepared != nullptr ? prepared->originalPrint : platform.fingerprint(original);
     PipelineResult result;
@@ -232,27 +222,131 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         outcome.status.ok = false;
         outcome.status.reason = std::move(result.reason);
         outcome.code = pipelineCode(result.end);
-        return outcome;
+        return staged;
     }
     if (pipeline.keep) result.bytes = pipeline.keep(original, result.bytes);
+    // A file already formatted is left exactly as it is.
+    staged.rewrite = result.bytes != original;
+    if (staged.rewrite) staged.bytes = std::move(result.bytes);
+    return staged;
+}
+
+namespace {
+
+/// Whether the pass's outcome still waits on the backup and the rewrite:
+/// a file that could not be formatted keeps its own failure.
+bool waitsOnWrite(const StagedFile& s) { return s.backUp && s.outcome.status; }
+
+}  // namespace
+
+void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, RunCounters& run,
+                 Platform& platform) {
+    const std::string root = platform.backupRoot();
+    const std::string slotFolder = backupFolderPath(root, session.backupSlot);
+
+    // The backups: a hard link where the file is to be replaced by a new
+    // one, else a copy of the bytes read.
+    std::vector<Status> backedUp(batch.size());
+    std::vector<BatchBackup> backups;
+    std::vector<std::size_t> backupOf;
+    for (std::size_t k = 0; k < batch.size(); ++k) {
+        StagedFile& s = batch[k];
+        if (!s.backUp) continue;
+        backedUp[k] = makeBackupFolders(platform, slotFolder, s.name, run.readyBackupSubfolders);
+        if (!backedUp[k]) continue;
+        BatchBackup b;
+        b.to = joinPath(slotFolder, s.name);
+        b.of = s.path;
+        b.bytes = &s.original;
+        b.read = s.identity;
+        b.mayLink = s.rewrite && s.outcome.status;
+        backups.push_back(std::move(b));
+        backupOf.push_back(k);
+    }
+    if (!backups.empty()) platform.writeBackups(backups);
+    std::vector<bool> linked(batch.size(), false);
+    for (std::size_t j = 0; j < backups.size(); ++j) {
+        backedUp[backupOf[j]] = backups[j].status;
+        linked[backupOf[j]] = backups[j].linked;
+    }
+    for (std::size_t k = 0; k < batch.size(); ++k) {
+        StagedFile& s = batch[k];
+        if (!s.backUp || backedUp[k]) continue;
+        if (run.backupFoldersReady) {
+            // A folder made sure of earlier may have gone since: made sure
+            // of again, the backup is written once more.
+            run.backupFoldersReady = false;
+            run.readyBackupSubfolders.clear();
+            makeSlotFolders(platform, root, 1, kBackupSlots, s.folders);
+            run.backupFoldersReady = static_cast<bool>(s.folders);
+            backedUp[k] = makeBackupFolders(platform, slotFolder, s.name, run.readyBackupSubfolders);
+            if (backedUp[k]) backedUp[k] = platform.writeBackup(joinPath(slotFolder, s.name), s.original, s.identity);
+        }
+        if (!backedUp[k] && !s.folders && !backedUp[k].reason.cause) backedUp[k].because(s.folders.reason);
+    }
+
+    // The backups' names made durable, each folder once, before any file
+    // is replaced; a backup whose folder cannot be synced counts as none.
+    std::vector<std::string> folders;
+    for (std::size_t k = 0; k < batch.size(); ++k) {
+        if (!batch[k].backUp || !backedUp[k]) continue;
+        const std::string folder = parentOf(joinPath(slotFolder, batch[k].name));
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    }
+    for (const std::string& folder : folders) {
+        const Status synced = platform.syncFolders({folder});
+        if (synced) continue;
+        for (std::size_t k = 0; k < batch.size(); ++k) {
+            if (batch[k].backUp && backedUp[k] && parentOf(joinPath(slotFolder, batch[k].name)) == folder)
+                backedUp[k] = synced;
+        }
+    }
 
     // Nothing is rewritten without its backup copy.
-    if (!backedUp) {
-        outcome.status = Status::failure(Why::NoBackupCopy).because(backedUp.reason);
-        outcome.code = FailureCode::NoBackup;
-        return outcome;
+    std::vector<BatchReplacement> replacements;
+    std::vector<std::size_t> replacementOf;
+    for (std::size_t k = 0; k < batch.size(); ++k) {
+        StagedFile& s = batch[k];
+        if (!waitsOnWrite(s)) continue;
+        if (!backedUp[k]) {
+            s.outcome.status = Status::failure(Why::NoBackupCopy).because(backedUp[k].reason);
+            s.outcome.code = FailureCode::NoBackup;
+            continue;
+        }
+        if (!s.rewrite) {
+            s.outcome.written = s.outcome.original;
+            continue;
+        }
+        BatchReplacement r;
+        r.path = s.path;
+        r.bytes = &s.bytes;
+        r.read = s.identity;
+        replacements.push_back(std::move(r));
+        replacementOf.push_back(k);
     }
-    if (result.bytes == original) {  // a file already formatted is left exactly as it is
-        outcome.written = outcome.original;
-        return outcome;
+    if (!replacements.empty()) platform.replaceFiles(replacements);
+    for (std::size_t j = 0; j < replacements.size(); ++j) {
+        StagedFile& s = batch[replacementOf[j]];
+        s.outcome.status = replacements[j].status;
+        if (s.outcome.status) {
+            s.outcome.written = platform.fingerprint(s.bytes);
+            continue;
+        }
+        s.outcome.code = FailureCode::NotWritten;
+        // A file left as it was must not share its inode with its backup:
+        // the backup becomes a copy of the bytes read.
+        if (linked[replacementOf[j]])
+            (void)platform.writeBackup(joinPath(slotFolder, s.name), s.original, s.identity);
     }
-    outcome.status = platform.replaceFile(fn, result.bytes, identity);
-    if (!outcome.status) {
-        outcome.code = FailureCode::NotWritten;
-        return outcome;
-    }
-    outcome.written = platform.fingerprint(result.bytes);
-    return outcome;
+}
+
+FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
+                  Platform& platform, const std::string& runName, const PipelineOptions& pipeline,
+                  PreparedFile* prepared) {
+    std::vector<StagedFile> one;
+    one.push_back(stageFile(fn, session, run, options, platform, runName, pipeline, prepared));
+    commitFiles(one, session, run, platform);
+    return std::move(one[0].outcome);
 }
 
 }  // namespace codekiln

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "run/backup_slots.h"
@@ -70,6 +71,34 @@ struct PreparedFile {
 /// when the platform's look, read, codec and fingerprint are.
 PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, Platform& platform,
                          const PipelineOptions& pipeline, const DoLabelRecord& assumed);
+
+/// A file taken by `stageFile` as far as a pass goes before it writes
+/// anything: its outcome so far, and what is still to be written.
+struct StagedFile {
+    FileOutcome outcome;
+    std::string path;      ///< the file
+    std::string name;      ///< its name in the run, which is its backup's path in the slot
+    bool backUp = false;   ///< it was read: its backup is to be made
+    bool rewrite = false;  ///< it was formatted to new bytes, to be written once backed up
+    std::string original;  ///< the bytes read
+    std::string bytes;     ///< the new text, when `rewrite`
+    FileIdentity identity;  ///< what the file was when read
+    Status folders;        ///< the first backup folder that could not be made, for the reason
+};
+
+/// The first half of `chuli`: entry, look, reading and formatting, nothing
+/// written. The session and the run's counters move as `chuli` moves them.
+StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
+                     Platform& platform, const std::string& runName = {}, const PipelineOptions& pipeline = {},
+                     PreparedFile* prepared = nullptr);
+
+/// The second half of `chuli`, for a batch of staged files in the run's
+/// order: every backup made, the backups made durable together, then every
+/// rewrite, the new texts made durable together before the first one is
+/// swapped in. No file is rewritten before its backup is on disk; each
+/// file's outcome is then the one `chuli` gives it alone.
+void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, RunCounters& run,
+                 Platform& platform);
 
 /// `chuli`: formats the file `fn` in place as the next file of a run. Adds
 /// one to the run's `fileCount`, records the name, stores the session's

@@ -182,6 +182,20 @@ RestoreItem putBack(const Context& c, RestoreItem item, const Target& t, const C
     return item;
 }
 
+// A file that is still one inode with its backup copy (a run stopped after
+// linking the copy and before replacing the file) gets its own inode back,
+// so that a rewrite of either never reaches the other.
+RestoreItem alreadyOriginal(const Context& c, RestoreItem item, const Target& t, const Copy& backup,
+                            FileIdentity read) {
+    item.action = RestoreAction::AlreadyOriginal;
+    if (c.dryRun || read.device != backup.identity.device || read.inode != backup.identity.inode ||
+        read.links < 2)
+        return item;
+    read.links -= 1;  // the copy's name is not one of the file's own
+    const Status split = c.platform.restoreFile(t.path(), backup.bytes, read);
+    return split ? item : leftAlone(item, englishText(split));
+}
+
 // Checks shared by both kinds of slot: the file's place, and its current
 // bytes when it is there. Sets `item` and returns false when the file must
 // be left alone whatever --force says.
@@ -243,10 +257,7 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
         item.reason = "deleted since the run";
         return putBack(c, item, t, backup, current, state, seen);
     }
-    if (holds(c.platform, current, entry.original)) {
-        item.action = RestoreAction::AlreadyOriginal;
-        return item;
-    }
+    if (holds(c.platform, current, entry.original)) return alreadyOriginal(c, item, t, backup, seen);
     if (!holds(c.platform, current, entry.written)) {
         if (!c.force) {
             return leftAlone(
@@ -322,10 +333,7 @@ RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vecto
         return leftAlone(item, "not in " + escapedName(c.folder) +
                                    "; its copy may come from a run over another folder");
     }
-    if (current == backup.bytes) {
-        item.action = RestoreAction::AlreadyOriginal;
-        return item;
-    }
+    if (current == backup.bytes) return alreadyOriginal(c, item, t, backup, seen);
     item.keptAs = keptName(c, steps);
     return putBack(c, item, t, backup, current, state, seen);
 }

@@ -29,6 +29,10 @@ const char* const kFreeFormExtension = ".f90";
 /// How long a run waits for another run on the same backup root to finish.
 constexpr int kLockWaitMilliseconds = 5000;
 
+/// The most files, and bytes read and to be written, a batch holds.
+constexpr std::size_t kBatchFiles = 64;
+constexpr std::size_t kBatchBytes = 8u << 20;
+
 void notStarted(BatchOutcome& outcome, const std::string& message, UserInterface& ui) {
     outcome.end = BatchEnd::NotStarted;
     outcome.message = message;
@@ -147,33 +151,54 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
             [&](std::size_t i) { return prepareFile(files[i].path, options, platform, pipeline, hint.get()); });
     }
 
+    // Files are committed in batches: their backups made durable together,
+    // then their new texts, so that a run waits on the disk once per batch
+    // rather than twice per file. What each file gets, and what is counted,
+    // reported and recorded for it, is what it gets alone.
+    std::vector<StagedFile> batch;
+    std::vector<std::string> places;
+    std::size_t batchBytes = 0;
+    const auto commit = [&] {
+        commitFiles(batch, session, run, platform);
+        for (std::size_t k = 0; k < batch.size(); ++k) {
+            const StagedFile& staged = batch[k];
+            const FileOutcome& done = staged.outcome;
+            record.add(staged.name, places[k], done);
+            for (const StructureWarning& warning : done.warnings)
+                outcome.warnings.push_back(warningText(escapedName(staged.name), warning));
+            if (!done.status) outcome.failures.push_back({escapedName(staged.name), done.status.reason});
+            FileReport report{escapedName(staged.name),  escapedName(staged.path), FileEnd::Failed, done.code,
+                              englishText(done.status), done.sameFile,            done.lineCount};
+            if (done.status) report.end = done.written == done.original ? FileEnd::Unchanged : FileEnd::Formatted;
+            outcome.files.push_back(std::move(report));
+        }
+        batch.clear();
+        places.clear();
+        batchBytes = 0;
+    };
+
     const auto total = static_cast<long long>(files.size());
     for (long long i = 0; i < total; ++i) {
         const RunFile& file = files[static_cast<std::size_t>(i)];
         ui.progress(i, total, escapedName(file.name));
-        // Stopped between two files: the ones done stay done, the rest untouched.
+        // Stopped between two files: the ones taken are done, the rest untouched.
         if (ui.stopRequested()) {
             outcome.stopped = total - i;
             break;
         }
         PipelineOptions filePipeline = pipeline;
         if (file.keep) filePipeline.keep = file.keep;
-        const std::string place = record.placeOf(file.path, file.name);
+        places.push_back(record.placeOf(file.path, file.name));
         std::optional<PreparedFile> prepared;
         if (ahead) prepared.emplace(ahead->take(static_cast<std::size_t>(i)));
-        const FileOutcome done = chuli(file.path, session, run, options, platform, file.name, filePipeline,
-                                       prepared ? &*prepared : nullptr);
+        batch.push_back(stageFile(file.path, session, run, options, platform, file.name, filePipeline,
+                                  prepared ? &*prepared : nullptr));
         if (ahead) hint.set(session.doLabels);
-        run.totalLines += done.lineCount;
-        record.add(file.name, place, done);
-        for (const StructureWarning& warning : done.warnings)
-            outcome.warnings.push_back(warningText(escapedName(file.name), warning));
-        if (!done.status) outcome.failures.push_back({escapedName(file.name), done.status.reason});
-        FileReport report{escapedName(file.name),   escapedName(file.path), FileEnd::Failed, done.code,
-                          englishText(done.status), done.sameFile,          done.lineCount};
-        if (done.status) report.end = done.written == done.original ? FileEnd::Unchanged : FileEnd::Formatted;
-        outcome.files.push_back(std::move(report));
+        run.totalLines += batch.back().outcome.lineCount;
+        batchBytes += batch.back().original.size() + batch.back().bytes.size();
+        if (batch.size() >= kBatchFiles || batchBytes >= kBatchBytes) commit();
     }
+    commit();
     // A stopped run leaves the files not yet done untouched: the workers
     // only ever read.
     if (ahead) ahead->stop();

@@ -536,6 +536,14 @@ class WatchedPlatform : public QtPlatform {
 public:
     using QtPlatform::QtPlatform;
     Status replaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read) override {
+        watch(path);
+        return QtPlatform::replaceFile(path, bytes, read);
+    }
+    void replaceFiles(std::vector<BatchReplacement>& replacements) override {
+        for (const BatchReplacement& r : replacements) watch(r.path);
+        QtPlatform::replaceFiles(replacements);
+    }
+    void watch(const std::string& path) {
         if (path.find(std::string("/src") + kPathSeparator) != std::string::npos) {
             ++rewrites;
             RunManifest manifest;
@@ -546,7 +554,6 @@ public:
                                        manifest.folder.find("/src") == std::string::npos;
             }
         }
-        return QtPlatform::replaceFile(path, bytes, read);
     }
     int rewrites = 0;
     bool foreignManifestSeen = false;

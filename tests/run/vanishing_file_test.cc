@@ -37,6 +37,10 @@ public:
         afterCopy(to);
         return status;
     }
+    void writeBackups(std::vector<BatchBackup>& backups) override {
+        QtPlatform::writeBackups(backups);
+        for (const BatchBackup& b : backups) afterCopy(b.to);
+    }
 };
 
 const std::string kSource = "program p\ndo i = 1, 2\nx = '    '\nend do\nend program p\n";
