@@ -49,7 +49,12 @@ const char* const kLinked = "loops.f90";
 // run's folder work/ and the backup root backup/), state/ and home/ are not.
 class PowerCut {
 public:
-    explicit PowerCut(std::vector<std::string> options) : options_(std::move(options)) {
+    PowerCut(std::vector<std::string> options, int extraFiles) : options_(std::move(options)) {
+        // More small files than a run commits at once: several batches.
+        for (int k = 0; k < extraFiles; ++k) {
+            const std::string n = std::to_string(k);
+            old_["many/f" + n + ".f90"] = "program p" + n + "\nx = " + n + "\nend program p" + n + "\n";
+        }
         for (const Source& s : kSources) {
             std::string bytes = readFile(std::string(CODEKILN_EXAMPLES) + "/" + s.example);
             if (s.formatted) bytes = formatted(s.example);
@@ -121,6 +126,12 @@ private:
     std::map<std::string, std::string> old_;
 };
 
+bool sharesInode(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb{};
+    return ::lstat(a.c_str(), &sa) == 0 && ::lstat(b.c_str(), &sb) == 0 && sa.st_ino == sb.st_ino &&
+           sa.st_dev == sb.st_dev;
+}
+
 bool isTemporary(const std::string& path) {
     return fs::path(path).filename().string().rfind(".codekiln-", 0) == 0 && path.size() > 4 &&
            path.compare(path.size() - 4, 4, ".tmp") == 0;
@@ -165,6 +176,8 @@ std::vector<std::string> checkCut(const PowerCut& cut, const std::map<std::strin
 struct Layout {
     const char* name;
     std::vector<std::string> options;
+    int extraFiles = 0;
+    long cutPoints = 60;  ///< cut points before they are spread out
 };
 
 void PrintTo(const Layout& layout, std::ostream* out) { *out << layout.name; }
@@ -178,7 +191,7 @@ TEST_P(PowerCutTest, EveryCutLeavesOldOrNewBytesAndAnUndo) {
         testing::runProgram(CODEKILN_CLI, {"--help"}, "/nonexistent", 60).out.find(" -j") ==
             std::string::npos)
         GTEST_SKIP() << "no -j option yet";
-    PowerCut cut(GetParam().options);
+    PowerCut cut(GetParam().options, GetParam().extraFiles);
 
     // A run without a cut: the new bytes, and how many changes it makes.
     cut.reset();
@@ -191,13 +204,17 @@ TEST_P(PowerCutTest, EveryCutLeavesOldOrNewBytesAndAnUndo) {
     const long changes = cut.changes();
     ASSERT_GT(changes, 10);
 
-    // Every change up to 60 a cut point, then evenly spread; the last point
-    // is a cut after the run ended.
-    const long step = changes <= 60 ? 1 : (changes + 59) / 60;
+    // Every change up to 60 (or the layout's number) a cut point, then
+    // evenly spread; the last point is a cut after the run ended.
+    const long most = GetParam().cutPoints;
+    const long step = changes <= most ? 1 : (changes + most - 1) / most;
     std::vector<long> points;
     for (long at = 1; at < changes; at += step) points.push_back(at);
     points.push_back(changes);
     points.push_back(changes + 1);
+    // A file with one name is backed up as a second name of itself until
+    // it is replaced: some cut must find it so.
+    bool linkedBackupSeen = false;
     for (const long at : points) {
         const std::string where =
             "cut before change " + std::to_string(at) + " of " + std::to_string(changes) + ": ";
@@ -210,6 +227,7 @@ TEST_P(PowerCutTest, EveryCutLeavesOldOrNewBytesAndAnUndo) {
         ASSERT_EQ(cut.rollBack(), "") << where;
         const std::vector<std::string> formatted = checkCut(cut, fresh, where);
         if (::testing::Test::HasFailure()) return;
+        linkedBackupSeen |= sharesInode(cut.work() + "/select_case.f90", cut.backup() + "/备份1/select_case.f90");
 
         if (!formatted.empty()) {
             const bool manifest = fs::exists(cut.backup() + "/备份1/.codekiln-run.json");
@@ -233,11 +251,13 @@ TEST_P(PowerCutTest, EveryCutLeavesOldOrNewBytesAndAnUndo) {
             EXPECT_FALSE(isTemporary(e.path().string())) << where << "left behind: " << e.path();
         if (::testing::Test::HasFailure()) return;
     }
+    EXPECT_TRUE(linkedBackupSeen) << "no cut found a backup made as a hard link";
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, PowerCutTest,
                          ::testing::Values(Layout{"classic", {}}, Layout{"modern", {"--style", "modern"}},
-                                           Layout{"classic_two_jobs", {"-j", "2"}}),
+                                           Layout{"classic_two_jobs", {"-j", "2"}},
+                                           Layout{"classic_batches", {"-j", "2"}, 66, 12}),
                          [](const ::testing::TestParamInfo<Layout>& info) {
                              return std::string(info.param.name);
                          });
