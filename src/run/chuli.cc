@@ -1,5 +1,6 @@
-// `chuli`, the pass over one file: entry and backup, then the pipeline and
-// the write. The session moves exactly as it would have if every step had
+// `chuli`, the pass over one file, in two halves so that a run can commit
+// files in batches: entry, reading and the pipeline (`stageFile`), then the
+// backup and the write (`commitFiles`). The session moves exactly as it would have if every step had
 // worked whenever the file could be read: a file that cannot be backed up or
 // written is still formatted in memory, so the next file's labelled-DO
 // record is the same as without the fault.

@@ -141,7 +141,9 @@ TEST(PosixFiles, BatchBackupsLinkOnlyWhereTheFileGetsANewInode) {
         struct stat st {};
         ::lstat(dir.path("slot/a.f90").c_str(), &st);
         EXPECT_TRUE(S_ISREG(st.st_mode));
-        if (!row.linked) EXPECT_EQ(st.st_mode & 07777, row.mode & 0777);
+        if (!row.linked) {
+            EXPECT_EQ(st.st_mode & 07777, row.mode & 0777);
+        }
         if (!row.linked) continue;
 
         // Replaced, the file and its backup are two files with one name each.
