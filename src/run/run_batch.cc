@@ -157,6 +157,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     // reported and recorded for it, is what it gets alone.
     std::vector<StagedFile> batch;
     std::vector<std::string> places;
+    std::set<std::string> batchNames;  // a backup's name once per batch
     std::size_t batchBytes = 0;
     const auto commit = [&] {
         commitFiles(batch, session, run, platform);
@@ -174,6 +175,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
         }
         batch.clear();
         places.clear();
+        batchNames.clear();
         batchBytes = 0;
     };
 
@@ -188,6 +190,13 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
         }
         PipelineOptions filePipeline = pipeline;
         if (file.keep) filePipeline.keep = file.keep;
+        // Two files of one name would share a backup: the first one is
+        // committed before the second one's backup replaces its own.
+        const std::string backupName = file.name.empty() ? std::string(baseNameOf(file.path)) : file.name;
+        if (!batchNames.insert(backupName).second) {
+            commit();
+            batchNames.insert(backupName);
+        }
         places.push_back(record.placeOf(file.path, file.name));
         std::optional<PreparedFile> prepared;
         if (ahead) prepared.emplace(ahead->take(static_cast<std::size_t>(i)));
