@@ -247,9 +247,14 @@ bool lookAtTarget(const Context& c, const Target& t, Look& look) {
     return static_cast<bool>(status);
 }
 
+// Notes where the backup copy at `steps` of the slot lies, before anything
+// is looked at there (a copy missing now may be there at the file's turn).
+void copyAt(const Context& c, const std::vector<std::string>& steps, Look& look) {
+    if (c.ahead) look.copyKey = keyOf(c, under(c.slotFolder, steps, steps.size() - 1), steps.back());
+}
+
 // Reads the backup copy at `steps` of the slot.
 Status readCopy(const Context& c, const std::vector<std::string>& steps, Look& look) {
-    if (c.ahead) look.copyKey = keyOf(c, under(c.slotFolder, steps, steps.size() - 1), steps.back());
     look.copyRead = true;
     return c.platform.readFileOnce(under(c.slotFolder, steps, steps.size()), look.backup.bytes,
                                    look.backup.identity);
@@ -272,6 +277,7 @@ Look lookAtEntry(const Context& c, const ManifestFile& entry, const std::vector<
                  const Target& t) {
     Look look;
     look.item.path = entry.place.empty() ? entry.path : entry.place;
+    copyAt(c, slotSteps, look);
     if (!plainFileInSlot(c, slotSteps)) {
         return finalLook(look,
                          leftAlone(look.item, "its backup copy in " + c.slotName + " is missing or not a plain file"));
@@ -442,6 +448,7 @@ std::string joinedSteps(const std::vector<std::string>& steps) {
 Look lookAtSameName(const Context& c, const std::vector<std::string>& steps) {
     Look look;
     look.item.path = joinedSteps(steps);
+    copyAt(c, steps, look);
     if (!plainFileInSlot(c, steps)) {
         return finalLook(look, leftAlone(look.item, "a symbolic link in " + c.slotName + "; not followed"));
     }
