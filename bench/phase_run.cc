@@ -30,7 +30,9 @@ double since(Clock::time_point from) { return std::chrono::duration<double>(Cloc
 // Seconds added up from several threads, kept as nanoseconds.
 class Seconds {
 public:
-    void add(double seconds) { ns_.fetch_add(static_cast<long long>(seconds * 1e9), std::memory_order_relaxed); }
+    void add(double seconds) {
+        ns_.fetch_add(static_cast<long long>(seconds * 1e9), std::memory_order_relaxed);
+    }
     double get() const { return static_cast<double>(ns_.load(std::memory_order_relaxed)) / 1e9; }
 
 private:

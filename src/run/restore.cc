@@ -197,8 +197,8 @@ struct Look {
     TargetState state = TargetState::Missing;
     Copy backup;
     std::string current;
-    FileIdentity seen;        ///< the file as read
-    bool lookedIn = false;    ///< the file's folder was looked in
+    FileIdentity seen;      ///< the file as read
+    bool lookedIn = false;  ///< the file's folder was looked in
     // What the look rests on, for telling whether an earlier file's turn
     // wrote over it: the copy and the file by resolved folder and name
     // (set only while looking ahead), which of them were read, and whether
@@ -279,8 +279,8 @@ Look lookAtEntry(const Context& c, const ManifestFile& entry, const std::vector<
     look.item.path = entry.place.empty() ? entry.path : entry.place;
     copyAt(c, slotSteps, look);
     if (!plainFileInSlot(c, slotSteps)) {
-        return finalLook(look,
-                         leftAlone(look.item, "its backup copy in " + c.slotName + " is missing or not a plain file"));
+        return finalLook(look, leftAlone(look.item, "its backup copy in " + c.slotName +
+                                                        " is missing or not a plain file"));
     }
     const Status read = readCopy(c, slotSteps, look);
     if (!read) return finalLook(look, leftAlone(look.item, englishText(read)));
@@ -290,7 +290,8 @@ Look lookAtEntry(const Context& c, const ManifestFile& entry, const std::vector<
     }
     if (!lookAtTarget(c, t, look)) return look;
     if (look.state == TargetState::Missing) {
-        if (!c.force) return finalLook(look, leftAlone(look.item, "deleted since the run (--force restores it)"));
+        if (!c.force)
+            return finalLook(look, leftAlone(look.item, "deleted since the run (--force restores it)"));
         look.item.reason = "deleted since the run";
         look.due = true;
         return look;
@@ -301,9 +302,10 @@ Look lookAtEntry(const Context& c, const ManifestFile& entry, const std::vector<
     }
     if (!holds(c.platform, look.current, entry.written)) {
         if (!c.force) {
-            return finalLook(look, leftAlone(look.item, "changed since the run (--force restores it, keeping its "
-                                                        "text in " +
-                                                            c.slotName + ")"));
+            return finalLook(look, leftAlone(look.item,
+                                             "changed since the run (--force restores it, keeping its "
+                                             "text in " +
+                                                 c.slotName + ")"));
         }
         look.item.reason = "changed since the run";
         look.keep = true;
@@ -339,8 +341,8 @@ private:
 
 // A file's turn: the copy put back where its look says so. `written`
 // (while looking ahead) learns what is written.
-RestoreItem commitLook(const Context& c, Look& look, const Target& t, const std::vector<std::string>& slotSteps,
-                       Written* written) {
+RestoreItem commitLook(const Context& c, Look& look, const Target& t,
+                       const std::vector<std::string>& slotSteps, Written* written) {
     if (look.lookedIn) c.visited.insert(under(t.folder, t.steps, t.steps.size() - 1));
     if (!look.due) return look.item;
     if (look.keep) look.item.keptAs = keptName(c, slotSteps);
@@ -456,8 +458,9 @@ Look lookAtSameName(const Context& c, const std::vector<std::string>& steps) {
     if (!read) return finalLook(look, leftAlone(look.item, englishText(read)));
     if (!lookAtTarget(c, Target{c.folder, steps}, look)) return look;
     if (look.state == TargetState::Missing) {
-        return finalLook(look, leftAlone(look.item, "not in " + escapedName(c.folder) +
-                                                        "; its copy may come from a run over another folder"));
+        return finalLook(look,
+                         leftAlone(look.item, "not in " + escapedName(c.folder) +
+                                                  "; its copy may come from a run over another folder"));
     }
     if (look.current == look.backup.bytes) {
         look.item.action = RestoreAction::AlreadyOriginal;
@@ -494,7 +497,8 @@ Status slotCopies(Platform& platform, const std::string& folder, std::vector<std
     return Status::success();
 }
 
-Status slotCopies(Platform& platform, const std::string& slotFolder, std::vector<std::vector<std::string>>& copies) {
+Status slotCopies(Platform& platform, const std::string& slotFolder,
+                  std::vector<std::vector<std::string>>& copies) {
     std::vector<std::string> steps;
     return slotCopies(platform, slotFolder, steps, copies);
 }
@@ -567,8 +571,8 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     // name, below its own folder unless another is named.
     report.unfinished = report.hasManifest && !report.manifest.finished();
     if (report.unfinished) {
-        report.status =
-            restoreWithoutManifest(c, request.folder.empty() ? report.manifest.folder : request.folder, report);
+        report.status = restoreWithoutManifest(
+            c, request.folder.empty() ? report.manifest.folder : request.folder, report);
     } else {
         report.status = report.hasManifest ? restoreFromManifest(c, report.manifest, request.folder, report)
                                            : restoreWithoutManifest(c, request.folder, report);
@@ -614,7 +618,7 @@ std::vector<SlotListing> listBackupSlots(Platform& platform) {
         } else if (!found) {
             std::vector<std::vector<std::string>> copies;
             status = slotCopies(platform, c.slotFolder, copies);
-            listing.state = !status         ? SlotListing::State::Damaged
+            listing.state = !status          ? SlotListing::State::Damaged
                             : copies.empty() ? SlotListing::State::Empty
                                              : SlotListing::State::NoManifest;
             listing.problem = englishText(status);
