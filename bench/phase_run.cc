@@ -5,11 +5,16 @@
 // waits for the disk (fsync and fdatasync, taken out of the steps that make
 // them) and the manifest. What is left is the run's own bookkeeping.
 // Prints one "step seconds" line per step, then "total seconds".
+// With -j N above 1 the workers' steps (look, read, decode, format, check,
+// fingerprint) overlap the run's own: each step is then the time of every
+// thread added up, and together they can exceed the total.
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,15 +27,31 @@ using Clock = std::chrono::steady_clock;
 
 double since(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
 
-// The waits for the disk, added up by the sync calls below.
-double syncSeconds = 0;
+// Seconds added up from several threads, kept as nanoseconds.
+class Seconds {
+public:
+    void add(double seconds) {
+        ns_.fetch_add(static_cast<long long>(seconds * 1e9), std::memory_order_relaxed);
+    }
+    double get() const { return static_cast<double>(ns_.load(std::memory_order_relaxed)) / 1e9; }
+
+private:
+    std::atomic<long long> ns_{0};
+};
+
+// The waits for the disk, added up by the sync calls below: in all, and on
+// this thread (which the step that made them leaves out).
+Seconds syncSeconds;
+thread_local double threadSyncSeconds = 0;
 
 template <typename Call>
 int timedSync(const char* name, int fd) {
     static Call real = reinterpret_cast<Call>(::dlsym(RTLD_NEXT, name));
     const Clock::time_point started = Clock::now();
     const int result = real(fd);
-    syncSeconds += since(started);
+    const double waited = since(started);
+    syncSeconds.add(waited);
+    threadSyncSeconds += waited;
     return result;
 }
 
@@ -51,15 +72,15 @@ const char* const kStepNames[Steps] = {"list",        "look",   "read",    "deco
 class TimedPlatform : public QtPlatform {
 public:
     using QtPlatform::QtPlatform;
-    double seconds[Steps] = {};
+    Seconds seconds[Steps];
 
     // Times `call` as `step`, the syncs it makes left out of it.
     template <typename Call>
     auto timed(Step step, Call call) {
-        const double syncBefore = syncSeconds;
+        const double syncBefore = threadSyncSeconds;
         const Clock::time_point started = Clock::now();
         auto result = call();
-        seconds[step] += since(started) - (syncSeconds - syncBefore);
+        seconds[step].add(since(started) - (threadSyncSeconds - syncBefore));
         return result;
     }
 
@@ -117,8 +138,14 @@ struct QuietUi : UserInterface {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: codekiln_phase_run BACKUP_ROOT FOLDER\n");
+    int jobs = 0;  // as codekiln-cli: the cores
+    if (argc == 5 && std::string(argv[1]) == "-j") {
+        jobs = std::atoi(argv[2]);
+        argv += 2;
+        argc -= 2;
+    }
+    if (argc != 3 || jobs < 0) {
+        std::fprintf(stderr, "usage: codekiln_phase_run [-j N] BACKUP_ROOT FOLDER\n");
         return 2;
     }
     const std::string backupRoot = argv[1], folder = argv[2];
@@ -130,6 +157,7 @@ int main(int argc, char** argv) {
     PipelineTimes times;
     PipelineOptions pipeline;
     pipeline.times = &times;
+    pipeline.jobs = jobs;
 
     const Clock::time_point started = Clock::now();
     std::vector<std::string> names;
@@ -146,12 +174,12 @@ int main(int argc, char** argv) {
                                               : englishText(outcome.failures.front().reason).c_str());
         return 1;
     }
-    double accounted = syncSeconds + times.format + times.check;
+    double accounted = syncSeconds.get() + times.format + times.check;
     for (int step = 0; step < Steps; ++step) {
-        std::printf("%s %.6f\n", kStepNames[step], platform.seconds[step]);
-        accounted += platform.seconds[step];
+        std::printf("%s %.6f\n", kStepNames[step], platform.seconds[step].get());
+        accounted += platform.seconds[step].get();
     }
     std::printf("format %.6f\ncheck %.6f\nsync %.6f\nother %.6f\ntotal %.6f\n", times.format, times.check,
-                syncSeconds, total - accounted, total);
+                syncSeconds.get(), total - accounted, total);
     return 0;
 }

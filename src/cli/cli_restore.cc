@@ -59,6 +59,7 @@ CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* e
     request.force = options.force;
     request.dryRun = options.dryRun;
     request.lockWaitMilliseconds = kRestoreLockWaitMilliseconds;
+    request.jobs = options.jobs;
 
     const RestoreReport report = restoreSlot(request, platform);
     if (!report.status) {

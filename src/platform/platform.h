@@ -189,10 +189,11 @@ public:
     /// program that are no longer alive.
     virtual void removeStaleTemporaries(const std::string& folder) = 0;
 
-    /// Whether statFile, readFileOnce, readFile, decodeText, encodeText and
-    /// fingerprint may be called from several threads at once (while one
-    /// thread alone makes every other call); a run reads files ahead in
-    /// parallel only then.
+    /// Whether statFile, readFileOnce, readFile, decodeText, encodeText,
+    /// fingerprint, pathKind and canonicalPath may be called from several
+    /// threads at once (while one thread alone makes every other call); a
+    /// run reads files ahead in parallel, and a restore looks at them ahead,
+    /// only then.
     virtual bool concurrentReads() const { return false; }
 
     /// What stands at `path`; a symbolic link is reported as one, not followed.

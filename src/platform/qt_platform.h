@@ -74,7 +74,7 @@ public:
     Status openFolder(const std::string& path) override;
     std::string programFolder() override;
     std::string backupRoot() override;
-    /// The reads, codecs and fingerprint keep no state of the platform's.
+    /// The reads, codecs, fingerprint and path look-ups keep no state of the platform's.
     bool concurrentReads() const override { return true; }
     Status lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock>& lock) override;
 

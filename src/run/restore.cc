@@ -14,10 +14,12 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "platform/file_names.h"
 #include "platform/paths.h"
 #include "run/chuli.h"
+#include "run/read_ahead.h"
 #include "run/reason_text.h"
 #include "run/run_record.h"
 
@@ -69,6 +71,8 @@ struct Context {
     /// The folders files were looked for in, where a killed run may have
     /// left its temporary files.
     mutable std::set<std::string> visited = {};
+    int jobs = 1;        ///< files looked at at once
+    bool ahead = false;  ///< files are being looked at ahead of their turn
 };
 
 // Where a file is put back: steps below a canonical folder.
@@ -115,9 +119,9 @@ bool plainFileInSlot(const Context& c, const std::vector<std::string>& steps) {
 enum class TargetState { Missing, File, FolderGone, Outside, Link, NotFile };
 
 // What stands at the file's place, and whether writing there stays inside
-// the target's folder.
-TargetState inspectTarget(const Context& c, const Target& t) {
-    const std::string parent = c.platform.canonicalPath(under(t.folder, t.steps, t.steps.size() - 1));
+// the target's folder; `parent` is the place's folder resolved.
+TargetState inspectTarget(const Context& c, const Target& t, std::string& parent) {
+    parent = c.platform.canonicalPath(under(t.folder, t.steps, t.steps.size() - 1));
     if (parent.empty()) return TargetState::FolderGone;
     if (!isSameOrBelow(parent, t.folder)) return TargetState::Outside;
     const std::string path = t.path();
@@ -196,21 +200,51 @@ RestoreItem alreadyOriginal(const Context& c, RestoreItem item, const Target& t,
     return split ? item : leftAlone(item, englishText(split));
 }
 
+// What a file's turn found out before changing anything: all of its
+// looking (the backup copy and the file read and compared), which can thus
+// be done ahead of its turn on another thread. `item` is final unless
+// `due` says the copy goes back.
+struct Look {
+    RestoreItem item;
+    bool due = false;   ///< the copy goes back at the file's turn
+    bool keep = false;  ///< after the file's current text is kept in the slot
+    TargetState state = TargetState::Missing;
+    Copy backup;
+    std::string current;
+    FileIdentity seen;      ///< the file as read
+    bool lookedIn = false;  ///< the file's folder was looked in
+    // What the look rests on, for telling whether an earlier file's turn
+    // wrote over it: the copy and the file by resolved folder and name
+    // (set only while looking ahead), which of them were read, and whether
+    // the file's place is a symbolic link (whose end a write may create).
+    std::string copyKey, targetKey;
+    bool copyRead = false, targetRead = false, throughLink = false;
+};
+
+std::string keyOf(const Context& c, const std::string& folder, const std::string& name) {
+    const std::string resolved = c.platform.canonicalPath(folder);
+    return resolved.empty() ? std::string() : joinPath(resolved, name);
+}
+
 // Checks shared by both kinds of slot: the file's place, and its current
-// bytes when it is there. Sets `item` and returns false when the file must
-// be left alone whatever --force says.
-bool readTarget(const Context& c, const Target& t, TargetState& state, std::string& current,
-                FileIdentity& read, RestoreItem& item) {
-    c.visited.insert(under(t.folder, t.steps, t.steps.size() - 1));
-    state = inspectTarget(c, t);
-    switch (state) {
+// bytes when it is there. Sets `look.item` and returns false when the file
+// must be left alone whatever --force says.
+bool lookAtTarget(const Context& c, const Target& t, Look& look) {
+    look.lookedIn = true;
+    std::string parent;
+    look.state = inspectTarget(c, t, parent);
+    if (c.ahead && !parent.empty()) look.targetKey = joinPath(parent, t.steps.back());
+    RestoreItem& item = look.item;
+    switch (look.state) {
         case TargetState::FolderGone:
             item = leftAlone(item, "its folder is gone");
             return false;
         case TargetState::Outside:
+            look.throughLink = !parent.empty() && isSameOrBelow(parent, t.folder);
             item = leftAlone(item, "a symbolic link out of " + escapedName(t.folder) + "; not followed");
             return false;
         case TargetState::Link:
+            look.throughLink = true;
             item = leftAlone(item, "now a symbolic link; not followed");
             return false;
         case TargetState::NotFile:
@@ -221,9 +255,29 @@ bool readTarget(const Context& c, const Target& t, TargetState& state, std::stri
         case TargetState::File:
             break;
     }
-    const Status status = c.platform.readFileOnce(t.path(), current, read);
+    const Status status = c.platform.readFileOnce(t.path(), look.current, look.seen);
+    look.targetRead = true;
     if (!status) item = leftAlone(item, englishText(status));
     return static_cast<bool>(status);
+}
+
+// Notes where the backup copy at `steps` of the slot lies, before anything
+// is looked at there (a copy missing now may be there at the file's turn).
+void copyAt(const Context& c, const std::vector<std::string>& steps, Look& look) {
+    if (c.ahead) look.copyKey = keyOf(c, under(c.slotFolder, steps, steps.size() - 1), steps.back());
+}
+
+// Reads the backup copy at `steps` of the slot.
+Status readCopy(const Context& c, const std::vector<std::string>& steps, Look& look) {
+    look.copyRead = true;
+    return c.platform.readFileOnce(under(c.slotFolder, steps, steps.size()), look.backup.bytes,
+                                   look.backup.identity);
+}
+
+Look finalLook(Look look, RestoreItem item) {
+    look.item = std::move(item);
+    look.due = false;
+    return look;
 }
 
 // Whether `bytes` are those `recorded` describes, hashed as it was (bytes
@@ -233,40 +287,119 @@ bool holds(Platform& platform, const std::string& bytes, const Fingerprint& reco
     return platform.fingerprint(bytes, recorded.hash) == recorded;
 }
 
-RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std::vector<std::string>& slotSteps,
-                         const Target& t) {
-    RestoreItem item;
-    item.path = entry.place.empty() ? entry.path : entry.place;
+Look lookAtEntry(const Context& c, const ManifestFile& entry, const std::vector<std::string>& slotSteps,
+                 const Target& t) {
+    Look look;
+    look.item.path = entry.place.empty() ? entry.path : entry.place;
+    copyAt(c, slotSteps, look);
     if (!plainFileInSlot(c, slotSteps)) {
-        return leftAlone(item, "its backup copy in " + c.slotName + " is missing or not a plain file");
+        return finalLook(look, leftAlone(look.item, "its backup copy in " + c.slotName +
+                                                        " is missing or not a plain file"));
     }
-    Copy backup;
-    const Status read =
-        c.platform.readFileOnce(under(c.slotFolder, slotSteps, slotSteps.size()), backup.bytes, backup.identity);
-    if (!read) return leftAlone(item, englishText(read));
-    if (!holds(c.platform, backup.bytes, entry.original)) {
-        return leftAlone(item, "its backup copy in " + c.slotName + " is no longer the one this run made");
+    const Status read = readCopy(c, slotSteps, look);
+    if (!read) return finalLook(look, leftAlone(look.item, englishText(read)));
+    if (!holds(c.platform, look.backup.bytes, entry.original)) {
+        return finalLook(look, leftAlone(look.item, "its backup copy in " + c.slotName +
+                                                        " is no longer the one this run made"));
+    }
+    if (!lookAtTarget(c, t, look)) return look;
+    if (look.state == TargetState::Missing) {
+        if (!c.force)
+            return finalLook(look, leftAlone(look.item, "deleted since the run (--force restores it)"));
+        look.item.reason = "deleted since the run";
+        look.due = true;
+        return look;
+    }
+    if (holds(c.platform, look.current, entry.original)) {
+        look.item.action = RestoreAction::AlreadyOriginal;
+        return look;
+    }
+    if (!holds(c.platform, look.current, entry.written)) {
+        if (!c.force) {
+            return finalLook(look, leftAlone(look.item,
+                                             "changed since the run (--force restores it, keeping its "
+                                             "text in " +
+                                                 c.slotName + ")"));
+        }
+        look.item.reason = "changed since the run";
+        look.keep = true;
+    }
+    look.due = true;
+    return look;
+}
+
+// What a restore has written so far, for telling which looks taken ahead
+// may have seen those files before they were written.
+class Written {
+public:
+    void add(const std::string& key) {
+        if (!key.empty()) keys_.insert(key);
+    }
+    void add(const FileIdentity& file) {
+        if (file.device != 0 || file.inode != 0) files_.insert({file.device, file.inode});
+    }
+    bool overwrote(const Look& look) const {
+        if (keys_.empty() && files_.empty()) return false;
+        const auto wrote = [&](const FileIdentity& f) {
+            return (f.device != 0 || f.inode != 0) && files_.count({f.device, f.inode}) != 0;
+        };
+        return look.throughLink || (!look.copyKey.empty() && keys_.count(look.copyKey) != 0) ||
+               (!look.targetKey.empty() && keys_.count(look.targetKey) != 0) ||
+               (look.copyRead && wrote(look.backup.identity)) || (look.targetRead && wrote(look.seen));
     }
 
-    TargetState state;
-    std::string current;
-    FileIdentity seen;
-    if (!readTarget(c, t, state, current, seen, item)) return item;
-    if (state == TargetState::Missing) {
-        if (!c.force) return leftAlone(item, "deleted since the run (--force restores it)");
-        item.reason = "deleted since the run";
-        return putBack(c, item, t, backup, current, state, seen);
-    }
-    if (holds(c.platform, current, entry.original)) return alreadyOriginal(c, item, t, backup, seen);
-    if (!holds(c.platform, current, entry.written)) {
-        if (!c.force) {
-            return leftAlone(
-                item, "changed since the run (--force restores it, keeping its text in " + c.slotName + ")");
+private:
+    std::set<std::string> keys_;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> files_;
+};
+
+// A file's turn: the copy put back where its look says so. `written`
+// (while looking ahead) learns what is written.
+RestoreItem commitLook(const Context& c, Look& look, const Target& t,
+                       const std::vector<std::string>& slotSteps, Written* written) {
+    if (look.lookedIn) c.visited.insert(under(t.folder, t.steps, t.steps.size() - 1));
+    if (!look.due) {
+        if (look.item.action != RestoreAction::AlreadyOriginal) return look.item;
+        if (written && !c.dryRun) {
+            written->add(look.targetKey);
+            if (look.targetRead) written->add(look.seen);
         }
-        item.reason = "changed since the run";
-        item.keptAs = keptName(c, slotSteps);
+        return alreadyOriginal(c, look.item, t, look.backup, look.seen);
     }
-    return putBack(c, item, t, backup, current, state, seen);
+    if (look.keep) look.item.keptAs = keptName(c, slotSteps);
+    if (written && !c.dryRun) {
+        written->add(look.targetKey);
+        if (look.targetRead) written->add(look.seen);
+        if (!look.item.keptAs.empty()) {
+            const std::string folder = parentOf(look.item.keptAs);
+            std::string name = look.item.keptAs.substr(folder.size());
+            while (!name.empty() && isPathSeparator(name.front())) name.erase(0, 1);
+            written->add(keyOf(c, folder, name));
+        }
+    }
+    return putBack(c, look.item, t, look.backup, look.current, look.state, look.seen);
+}
+
+// Takes the files' turns 0 .. count-1 in order. With several jobs, workers
+// look at the files ahead of their turn; a look that may have seen a file
+// an earlier turn has written since is taken again at its turn, so every
+// turn acts on what one job would have seen.
+template <class LookAt, class Commit>
+void inTurn(Context& c, std::size_t count, const LookAt& lookAt, const Commit& commit) {
+    std::unique_ptr<ReadAhead<Look>> ahead;
+    c.ahead = c.jobs > 1 && count > 1 && c.platform.concurrentReads();
+    if (c.ahead) {
+        ahead = std::make_unique<ReadAhead<Look>>(count, c.jobs, 4 * static_cast<std::size_t>(c.jobs),
+                                                  [&](std::size_t i) { return lookAt(i); });
+    }
+    Written written;
+    for (std::size_t i = 0; i < count; ++i) {
+        Look look = ahead ? ahead->take(i) : lookAt(i);
+        if (ahead && written.overwrote(look)) look = lookAt(i);
+        commit(i, look, ahead ? &written : nullptr);
+    }
+    if (ahead) ahead->stop();
+    c.ahead = false;
 }
 
 // A slot with a manifest: the run's folder and every name are checked
@@ -310,32 +443,53 @@ Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& 
         }
     }
     // Only the files the run changed have anything to undo.
+    std::vector<std::size_t> formatted;
     for (std::size_t i = 0; i < m.files.size(); ++i) {
-        if (m.files[i].end == FileEnd::Formatted)
-            report.items.push_back(restoreEntry(c, m.files[i], steps[i], targets[i]));
+        if (m.files[i].end == FileEnd::Formatted) formatted.push_back(i);
     }
+    inTurn(
+        c, formatted.size(),
+        [&](std::size_t k) {
+            const std::size_t i = formatted[k];
+            return lookAtEntry(c, m.files[i], steps[i], targets[i]);
+        },
+        [&](std::size_t k, Look& look, Written* written) {
+            const std::size_t i = formatted[k];
+            report.items.push_back(commitLook(c, look, targets[i], steps[i], written));
+        });
     return Status::success();
 }
 
-// One copy of a slot without manifest, put back over the same-named file
-// of the folder after keeping that file's text in the slot.
-RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vector<std::string>& steps) {
-    Copy backup;
-    const Status read =
-        c.platform.readFileOnce(under(c.slotFolder, steps, steps.size()), backup.bytes, backup.identity);
-    if (!read) return leftAlone(item, englishText(read));
-    const Target t{c.folder, steps};
-    TargetState state;
-    std::string current;
-    FileIdentity seen;
-    if (!readTarget(c, t, state, current, seen, item)) return item;
-    if (state == TargetState::Missing) {
-        return leftAlone(item, "not in " + escapedName(c.folder) +
-                                   "; its copy may come from a run over another folder");
+std::string joinedSteps(const std::vector<std::string>& steps) {
+    std::string path;
+    for (const std::string& step : steps) path += (path.empty() ? "" : "/") + step;
+    return path;
+}
+
+// One copy of a slot without manifest, to be put back over the same-named
+// file of the folder after keeping that file's text in the slot.
+Look lookAtSameName(const Context& c, const std::vector<std::string>& steps) {
+    Look look;
+    look.item.path = joinedSteps(steps);
+    copyAt(c, steps, look);
+    if (!plainFileInSlot(c, steps)) {
+        return finalLook(look, leftAlone(look.item, "a symbolic link in " + c.slotName + "; not followed"));
     }
-    if (current == backup.bytes) return alreadyOriginal(c, item, t, backup, seen);
-    item.keptAs = keptName(c, steps);
-    return putBack(c, item, t, backup, current, state, seen);
+    const Status read = readCopy(c, steps, look);
+    if (!read) return finalLook(look, leftAlone(look.item, englishText(read)));
+    if (!lookAtTarget(c, Target{c.folder, steps}, look)) return look;
+    if (look.state == TargetState::Missing) {
+        return finalLook(look,
+                         leftAlone(look.item, "not in " + escapedName(c.folder) +
+                                                  "; its copy may come from a run over another folder"));
+    }
+    if (look.current == look.backup.bytes) {
+        look.item.action = RestoreAction::AlreadyOriginal;
+        return look;
+    }
+    look.keep = true;
+    look.due = true;
+    return look;
 }
 
 // The backup copies of a slot without manifest, each by its steps below the
@@ -364,15 +518,10 @@ Status slotCopies(Platform& platform, const std::string& folder, std::vector<std
     return Status::success();
 }
 
-Status slotCopies(Platform& platform, const std::string& slotFolder, std::vector<std::vector<std::string>>& copies) {
+Status slotCopies(Platform& platform, const std::string& slotFolder,
+                  std::vector<std::vector<std::string>>& copies) {
     std::vector<std::string> steps;
     return slotCopies(platform, slotFolder, steps, copies);
-}
-
-std::string joinedSteps(const std::vector<std::string>& steps) {
-    std::string path;
-    for (const std::string& step : steps) path += (path.empty() ? "" : "/") + step;
-    return path;
 }
 
 // A slot from before manifests were kept, or of a run killed before it
@@ -395,15 +544,11 @@ Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, Re
     const Status listed = slotCopies(c.platform, c.slotFolder, copies);
     if (!listed) return listed;
     if (copies.empty()) return Status::failure(Why::NoBackupCopies, c.slotFolder);
-    for (const std::vector<std::string>& steps : copies) {
-        RestoreItem item;
-        item.path = joinedSteps(steps);
-        if (!plainFileInSlot(c, steps)) {
-            report.items.push_back(leftAlone(item, "a symbolic link in " + c.slotName + "; not followed"));
-            continue;
-        }
-        report.items.push_back(restoreSameName(c, item, steps));
-    }
+    inTurn(
+        c, copies.size(), [&](std::size_t i) { return lookAtSameName(c, copies[i]); },
+        [&](std::size_t i, Look& look, Written* written) {
+            report.items.push_back(commitLook(c, look, Target{c.folder, copies[i]}, copies[i], written));
+        });
     return Status::success();
 }
 
@@ -434,6 +579,7 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
               {},
               request.force,
               request.dryRun};
+    c.jobs = request.jobs > 0 ? request.jobs : defaultJobs();
     report.slotFolder = c.slotFolder;
     std::unique_ptr<RootLock> lock;
     report.status = platform.lockBackupRoot(request.lockWaitMilliseconds, lock);
@@ -446,8 +592,8 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     // name, below its own folder unless another is named.
     report.unfinished = report.hasManifest && !report.manifest.finished();
     if (report.unfinished) {
-        report.status =
-            restoreWithoutManifest(c, request.folder.empty() ? report.manifest.folder : request.folder, report);
+        report.status = restoreWithoutManifest(
+            c, request.folder.empty() ? report.manifest.folder : request.folder, report);
     } else {
         report.status = report.hasManifest ? restoreFromManifest(c, report.manifest, request.folder, report)
                                            : restoreWithoutManifest(c, request.folder, report);
@@ -493,7 +639,7 @@ std::vector<SlotListing> listBackupSlots(Platform& platform) {
         } else if (!found) {
             std::vector<std::vector<std::string>> copies;
             status = slotCopies(platform, c.slotFolder, copies);
-            listing.state = !status         ? SlotListing::State::Damaged
+            listing.state = !status          ? SlotListing::State::Damaged
                             : copies.empty() ? SlotListing::State::Empty
                                              : SlotListing::State::NoManifest;
             listing.problem = englishText(status);

@@ -23,6 +23,10 @@ struct RestoreRequest {
     bool force = false;   ///< restore files changed or deleted since the run, keeping their text in the slot
     bool dryRun = false;  ///< say what would happen and change nothing
     int lockWaitMilliseconds = 0;
+    /// Files looked at (read and compared) at once; 0: the machine's cores.
+    /// The files are still put back one by one in order, and the report is
+    /// that of one job.
+    int jobs = 0;
 };
 
 /// What became of one file.

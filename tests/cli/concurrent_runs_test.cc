@@ -209,28 +209,30 @@ std::string runPrint(const ScratchTree& tree, const testing::ProgramRun& run) {
 // hard-linked or reached twice ends as it does in order.
 const char* const kCloses = "do 30 k = 1, 2\nz = 1\n20 continue\nw = 2\n30 continue\n";
 
+void build(const ScratchTree& tree) {
+    for (int k = 0; k < 24; ++k) {
+        const std::string name = "in/f" + std::string(k < 10 ? "0" : "") + std::to_string(k);
+        if (k % 6 == 2) {
+            tree.write(name + ".f90", "do 20 j = 1, 3\ny = j\n");  // leaves label 20 open
+        } else if (k % 6 == 3) {
+            tree.write(name + ".f90", kCloses);  // closes it
+        } else {
+            tree.write(name + ".f90", program(k));
+        }
+    }
+    tree.write("in/g1.f90", "x = 1\n\xFF\xFE\n");  // not UTF-8
+    tree.write("in/g2.f90", program(40), 0);       // unreadable
+    tree.write("backup/备份1/old.f90", program(41));
+    tree.symlink("in/g3.f90", "../backup/备份1/old.f90");  // into a backup folder
+    tree.symlink("in/g4.f90", "f00.f90");                  // a second name
+    EXPECT_EQ(::link(tree.path("in/f01.f90").c_str(), tree.path("in/h1.f90").c_str()), 0);
+    tree.write("in/f25.f90", program(1));  // the same text as f01
+    tree.makeFolder("home");
+    if (testing::runsAsNobody()) tree.chownAll(testing::nobodyUid(), testing::nobodyGid());
+}
+
 TEST(ConcurrentRuns, SeveralJobsGiveWhatOneJobGives) {
     if (!testing::canRun(CODEKILN_CLI)) GTEST_SKIP() << "user nobody cannot run " << CODEKILN_CLI;
-    const auto build = [](const ScratchTree& tree) {
-        for (int k = 0; k < 24; ++k) {
-            const std::string name = "in/f" + std::string(k < 10 ? "0" : "") + std::to_string(k);
-            if (k % 6 == 2) {
-                tree.write(name + ".f90", "do 20 j = 1, 3\ny = j\n");  // leaves label 20 open
-            } else if (k % 6 == 3) {
-                tree.write(name + ".f90", kCloses);  // closes it
-            } else {
-                tree.write(name + ".f90", program(k));
-            }
-        }
-        tree.write("in/g1.f90", "x = 1\n\xFF\xFE\n");  // not UTF-8
-        tree.write("in/g2.f90", program(40), 0);       // unreadable
-        tree.write("backup/备份1/old.f90", program(41));
-        tree.symlink("in/g3.f90", "../backup/备份1/old.f90");  // into a backup folder
-        tree.symlink("in/g4.f90", "f00.f90");                  // a second name
-        EXPECT_EQ(::link(tree.path("in/f01.f90").c_str(), tree.path("in/h1.f90").c_str()), 0);
-        tree.makeFolder("home");
-        if (testing::runsAsNobody()) tree.chownAll(testing::nobodyUid(), testing::nobodyGid());
-    };
     const std::vector<std::vector<std::string>> modes = {{}, {"--json"}, {"--check"}, {"--diff", "--color=never"}};
     for (const std::vector<std::string>& mode : modes) {
         std::vector<std::string> prints;
@@ -260,6 +262,48 @@ TEST(ConcurrentRuns, SeveralJobsGiveWhatOneJobGives) {
     noSeparators.showSeparators = false;
     DoLabelRecord fresh;
     EXPECT_NE(tree.read("in/f03.f90"), formatText(kCloses, noSeparators, fresh).text);
+}
+
+// A restore with several jobs gives what one job gives, in every mode: also
+// where putting one file back changes what a later one holds (f25, made a
+// second name of f01 since the run, holds f01's original once f01 is back).
+TEST(ConcurrentRuns, SeveralJobsRestoreWhatOneJobRestores) {
+    if (!testing::canRun(CODEKILN_CLI)) GTEST_SKIP() << "user nobody cannot run " << CODEKILN_CLI;
+    const std::vector<std::vector<std::string>> modes = {
+        {}, {"--force"}, {"--force", "--dry-run"}, {"--force", "unfinished"}};
+    for (const std::vector<std::string>& mode : modes) {
+        std::vector<std::string> prints;
+        for (const char* jobs : {"1", "3"}) {
+            ScratchTree tree;
+            build(tree);
+            std::vector<std::string> arguments = {"--backup-dir", tree.path("backup"), "-j", "1", tree.path("in")};
+            testing::runProgram(CODEKILN_CLI, arguments, tree.path("home"));
+            tree.write("in/f05.f90", "edited\n");
+            tree.remove("in/f07.f90");
+            tree.remove("in/f25.f90");
+            EXPECT_EQ(::link(tree.path("in/f01.f90").c_str(), tree.path("in/f25.f90").c_str()), 0);
+            arguments = {"--restore", "--backup-dir", tree.path("backup"), "-j", jobs};
+            for (const std::string& option : mode) {
+                if (option != "unfinished") {
+                    arguments.push_back(option);
+                    continue;
+                }
+                // A run killed before its end: a manifest with no end time.
+                const std::string manifest = "backup/备份1/.codekiln-run.json";
+                std::string bytes = tree.read(manifest);
+                const std::size_t at = bytes.find("\"ended\"");
+                ASSERT_NE(at, std::string::npos);
+                tree.write(manifest, bytes.erase(at, bytes.find('\n', at) + 1 - at));
+            }
+            testing::ProgramRun restore = testing::runProgram(CODEKILN_CLI, arguments, tree.path("home"));
+            const std::size_t at = restore.out.find("the run of ");  // the run's start, to the second
+            if (at != std::string::npos) restore.out.erase(at, std::strlen("the run of 2026-01-01 00:00:00"));
+            prints.push_back(runPrint(tree, restore));
+        }
+        SCOPED_TRACE(mode.empty() ? "plain" : mode.back());
+        EXPECT_EQ(prints[0], prints[1]);
+        EXPECT_NE(prints[0].find("f05.f90"), std::string::npos) << prints[0];
+    }
 }
 
 }  // namespace

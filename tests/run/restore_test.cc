@@ -58,6 +58,7 @@ struct UndoFixture {
         request.force = force;
         request.dryRun = dryRun;
         request.folder = folder.empty() ? std::string() : tree.path(folder);
+        request.jobs = testing::testJobs();
         return restoreSlot(request, platform);
     }
     std::string slot(const std::string& name) const { return "backups/备份1/" + name; }
