@@ -30,7 +30,7 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 // and on Windows, where one name has many spellings (letter case, short
 // names), the volume and file number; the resolved path in lower case when
 // those cannot be read. Empty for a path that does not exist.
-std::string identity(Platform& platform, const std::string& path) {
+std::string identity(FileSystem& platform, const std::string& path) {
 #ifndef _WIN32
     return platform.canonicalPath(path);  // the name as bytes: Qt would change one that is not UTF-8
 #else
@@ -70,7 +70,7 @@ std::string joinRelative(const std::string& prefix, const std::string& name) {
 
 struct Walk {
     const WalkOptions& options;
-    Platform& platform;
+    FileSystem& platform;
     WalkResult result;
     std::unordered_set<std::string> seenFiles;    // identities
     std::unordered_set<std::string> seenFolders;  // identities, against loops
@@ -129,7 +129,7 @@ std::string pathLabel(const std::string& path) {
 }
 
 WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions& options,
-                        Platform& platform) {
+                        FileSystem& platform) {
     Walk walk{options, platform, {}, {}, {}, {}};
     if (!options.backupRoot.empty()) {
         for (int k = 1; k <= kBackupSlots; ++k) {

@@ -2,9 +2,8 @@
 // temporary file in the folder it ends up in (created exclusively, never
 // through a link), written, given its permissions and times, synced, and
 // renamed over the old entry: whatever stood there, a symbolic link
-// included, is replaced, never followed.
-#ifndef _WIN32
-
+// included, is replaced, never followed. The build takes this file only
+// where there is POSIX.
 #include "platform/posix_files.h"
 
 #include <dirent.h>
@@ -387,5 +386,3 @@ Status posixFolderNames(const std::string& folder, std::vector<std::string>& nam
 }
 
 }  // namespace codekiln
-
-#endif

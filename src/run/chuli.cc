@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/file_names.h"
+#include "platform/fingerprint.h"
 #include "platform/paths.h"
 #include "run/pipeline.h"
 
@@ -19,7 +20,7 @@ namespace {
 // Makes sure of the folders of `relative` ("sub/deeper/a.f90") below `base`,
 // one level at a time; the name's own last part is not a folder. A level in
 // `ready` was made sure of earlier in the run and is not looked at again.
-Status makeBackupFolders(Platform& platform, const std::string& base, const std::string& relative,
+Status makeBackupFolders(FileSystem& platform, const std::string& base, const std::string& relative,
                          std::set<std::string>& ready) {
     std::string folder = base;
     for (std::size_t from = 0, cut; (cut = relative.find('/', from)) != std::string::npos; from = cut + 1) {
@@ -37,7 +38,7 @@ Status makeBackupFolders(Platform& platform, const std::string& base, const std:
 
 // Makes sure of backup folders `first` to `last` below `root`; the first
 // failure is kept in `folders`.
-void makeSlotFolders(Platform& platform, const std::string& root, int first, int last, Status& folders) {
+void makeSlotFolders(FileSystem& platform, const std::string& root, int first, int last, Status& folders) {
     for (int k = first; k <= last; ++k) {
         const std::string folder = backupFolderPath(root, k);
         if (!platform.folderExists(folder)) {
@@ -49,7 +50,7 @@ void makeSlotFolders(Platform& platform, const std::string& root, int first, int
 
 // `fn` with every link resolved. A plain entry (no link at its end) is its
 // folder's resolved path and its name, the folder resolved once per run.
-std::string resolvedPath(Platform& platform, const std::string& fn, const FileIdentity& seen,
+std::string resolvedPath(FileSystem& platform, const std::string& fn, const FileIdentity& seen,
                          RunCounters& run) {
     const std::size_t cut = fn.find_last_of(kPathSeparator == '/' ? "/" : "/\\");
     if (!seen.plainEntry) return platform.canonicalPath(fn);
@@ -111,25 +112,26 @@ FailureCode pipelineCode(PipelineEnd end) {
 
 }  // namespace
 
-PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, Platform& platform,
+PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, FileSystem& platform,
                          const PipelineOptions& pipeline, const DoLabelRecord& assumed) {
     PreparedFile prepared;
     prepared.stat = platform.statFile(fn, prepared.statIdentity);
     if (!prepared.stat) return prepared;
     prepared.readStatus = platform.readFileOnce(fn, prepared.original, prepared.identity);
     if (!prepared.readStatus) return prepared;
-    prepared.originalPrint = platform.fingerprint(prepared.original);
+    prepared.originalPrint = fingerprintOf(prepared.original);
     PipelineOptions ahead;  // without `keep`: the caller's, applied at the file's turn
     ahead.untilStable = pipeline.untilStable;
     ahead.times = pipeline.times != nullptr ? &prepared.times : nullptr;
     prepared.assumed = assumed;
     prepared.left = assumed;
-    prepared.result = formatFileBytes(prepared.original, escapedName(fn), options, prepared.left, platform, ahead);
+    prepared.result = formatFileBytes(prepared.original, escapedName(fn), options, prepared.left, pipeline.encoding, ahead);
     return prepared;
 }
 
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                  Platform& platform, const std::string& runName, const PipelineOptions& pipeline,
+                  FileSystem& platform, SettingsStore& settings, const std::string& runName,
+                  const PipelineOptions& pipeline,
                   PreparedFile* prepared) {
     FileOutcome outcome;
     // Entry: the file counts and is named before it is even looked at. The
@@ -137,7 +139,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     // storing it again costs nothing when it is unchanged.
     run.fileCount += 1;
     if (session.backupSlot > kBackupSlots) session.backupSlot = 1;
-    (void)storeSlot(platform, session.backupSlot);  // failure ignored
+    (void)storeSlot(settings, session.backupSlot);  // failure ignored
     const std::string name = runName.empty() ? std::string(baseNameOf(fn)) : runName;
     if (run.processedNames.size() < static_cast<std::size_t>(run.fileCount)) {
         run.processedNames.resize(static_cast<std::size_t>(run.fileCount));
@@ -213,7 +215,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
     }
     if (!backedUp && !folders && !backedUp.reason.cause) backedUp.because(folders.reason);
 
-    outcome.original = prepared != nullptr ? prepared->originalPrint : platform.fingerprint(original);
+    outcome.original = prepared != nullptr ? prepared->originalPrint : fingerprintOf(original);
     PipelineResult result;
     if (prepared != nullptr && prepared->assumed == session.doLabels) {
         // Formatted ahead from the very record this file receives.
@@ -224,7 +226,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
             pipeline.times->check += prepared->times.check;
         }
     } else {
-        result = formatFileBytes(original, escapedName(fn), options, session.doLabels, platform, pipeline);
+        result = formatFileBytes(original, escapedName(fn), options, session.doLabels, pipeline.encoding, pipeline);
     }
     outcome.lineCount = result.lineCount;
     outcome.warnings = std::move(result.warnings);
@@ -251,7 +253,7 @@ FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run
         outcome.code = FailureCode::NotWritten;
         return outcome;
     }
-    outcome.written = platform.fingerprint(result.bytes);
+    outcome.written = fingerprintOf(result.bytes);
     return outcome;
 }
 

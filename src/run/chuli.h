@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/file_system.h"
+#include "platform/settings_store.h"
 #include "run/backup_slots.h"
 #include "run/pipeline.h"
 #include "run/run_state.h"
@@ -67,18 +68,19 @@ struct PreparedFile {
 
 /// Looks at, reads and formats the file `fn` (starting from `assumed`)
 /// without changing anything; safe to call from several threads at once
-/// when the platform's look, read, codec and fingerprint are.
-PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, Platform& platform,
+/// when the file system's look and read are.
+PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, FileSystem& platform,
                          const PipelineOptions& pipeline, const DoLabelRecord& assumed);
 
 /// `chuli`: formats the file `fn` in place as the next file of a run. Adds
 /// one to the run's `fileCount`, records the name, stores the session's
-/// backup slot, and moves the session's labelled-DO record.
+/// backup slot in `settings`, and moves the session's labelled-DO record.
 /// `runName` is the name recorded for the summary and the backup's path
 /// inside the slot folder ("sub/a.f90" backs up to 备份3/sub/a.f90, its
 /// folders made as needed); empty, it is the file name of `fn`.
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                  Platform& platform, const std::string& runName = {}, const PipelineOptions& pipeline = {},
+                  FileSystem& platform, SettingsStore& settings, const std::string& runName = {},
+                  const PipelineOptions& pipeline = {},
                   PreparedFile* prepared = nullptr);
 
 }  // namespace codekiln

@@ -16,6 +16,7 @@
 #include <set>
 
 #include "platform/file_names.h"
+#include "platform/fingerprint.h"
 #include "platform/paths.h"
 #include "run/chuli.h"
 #include "run/reason_text.h"
@@ -60,7 +61,7 @@ bool stepsInside(const std::string& folder, const std::string& path, std::vector
 }
 
 struct Context {
-    Platform& platform;
+    FileSystem& platform;
     std::string slotFolder;
     std::string slotName;  ///< "备份k", for messages
     std::string folder;    ///< canonical
@@ -214,9 +215,9 @@ bool readTarget(const Context& c, const Target& t, TargetState& state, std::stri
 
 // Whether `bytes` are those `recorded` describes, hashed as it was (bytes
 // of another size are not hashed at all).
-bool holds(Platform& platform, const std::string& bytes, const Fingerprint& recorded) {
+bool holds(const std::string& bytes, const Fingerprint& recorded) {
     if (static_cast<std::int64_t>(bytes.size()) != recorded.size) return false;
-    return platform.fingerprint(bytes, recorded.hash) == recorded;
+    return fingerprintOf(bytes, recorded.hash) == recorded;
 }
 
 RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std::vector<std::string>& slotSteps,
@@ -230,7 +231,7 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
     const Status read =
         c.platform.readFileOnce(under(c.slotFolder, slotSteps, slotSteps.size()), backup.bytes, backup.identity);
     if (!read) return leftAlone(item, englishText(read));
-    if (!holds(c.platform, backup.bytes, entry.original)) {
+    if (!holds(backup.bytes, entry.original)) {
         return leftAlone(item, "its backup copy in " + c.slotName + " is no longer the one this run made");
     }
 
@@ -243,11 +244,11 @@ RestoreItem restoreEntry(const Context& c, const ManifestFile& entry, const std:
         item.reason = "deleted since the run";
         return putBack(c, item, t, backup, current, state, seen);
     }
-    if (holds(c.platform, current, entry.original)) {
+    if (holds(current, entry.original)) {
         item.action = RestoreAction::AlreadyOriginal;
         return item;
     }
-    if (!holds(c.platform, current, entry.written)) {
+    if (!holds(current, entry.written)) {
         if (!c.force) {
             return leftAlone(
                 item, "changed since the run (--force restores it, keeping its text in " + c.slotName + ")");
@@ -334,7 +335,7 @@ RestoreItem restoreSameName(const Context& c, RestoreItem item, const std::vecto
 // slot ("sub", "a.f90"): a folder's files, then its subfolders', depth
 // first. Copies kept by an earlier restore are left out, and so are the
 // folders' symbolic links, never entered.
-Status slotCopies(Platform& platform, const std::string& folder, std::vector<std::string>& steps,
+Status slotCopies(FileSystem& platform, const std::string& folder, std::vector<std::string>& steps,
                   std::vector<std::vector<std::string>>& copies) {
     std::vector<std::string> names;
     Status listed = platform.listFiles(folder, "", names);
@@ -356,7 +357,7 @@ Status slotCopies(Platform& platform, const std::string& folder, std::vector<std
     return Status::success();
 }
 
-Status slotCopies(Platform& platform, const std::string& slotFolder, std::vector<std::vector<std::string>>& copies) {
+Status slotCopies(FileSystem& platform, const std::string& slotFolder, std::vector<std::vector<std::string>>& copies) {
     std::vector<std::string> steps;
     return slotCopies(platform, slotFolder, steps, copies);
 }
@@ -399,7 +400,7 @@ Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, Re
     return Status::success();
 }
 
-Status checkSlotFolder(Platform& platform, const std::string& slotFolder) {
+Status checkSlotFolder(FileSystem& platform, const std::string& slotFolder) {
     switch (platform.pathKind(slotFolder)) {
         case PathKind::Folder:
             return Status::success();
@@ -414,7 +415,7 @@ Status checkSlotFolder(Platform& platform, const std::string& slotFolder) {
 
 }  // namespace
 
-RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
+RestoreReport restoreSlot(const RestoreRequest& request, FileSystem& platform) {
     RestoreReport report;
     if (!isBackupSlot(request.slot)) {
         report.status = Status::failure(Why::NotASlot).at(request.slot, kBackupSlots);
@@ -452,7 +453,7 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     return report;
 }
 
-int lastRecordedSlot(Platform& platform) {
+int lastRecordedSlot(FileSystem& platform) {
     int last = 0;
     std::int64_t newest = 0;
     for (int slot = 1; slot <= kBackupSlots; ++slot) {
@@ -469,7 +470,7 @@ int lastRecordedSlot(Platform& platform) {
     return last;
 }
 
-std::vector<SlotListing> listBackupSlots(Platform& platform) {
+std::vector<SlotListing> listBackupSlots(FileSystem& platform) {
     std::vector<SlotListing> slots;
     for (int slot = 1; slot <= kBackupSlots; ++slot) {
         SlotListing listing;

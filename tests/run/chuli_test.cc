@@ -21,11 +21,11 @@ const std::string kOpenLoop = "program p\r\ndo 10 i = 1, 3\r\nx = i\r\n";
 struct PassFixture {
     testing::TempFolder dir;
     QtPlatform platform{
-        QtPlatformOptions{EncodingChoice::Auto, dir.path("root"), dir.path("settings.ini"), {}, {}}};
+        QtPlatformOptions{dir.path("root"), dir.path("settings.ini"), {}, {}}};
     SessionState session;
     RunCounters run;
     FormatOptions options{false, true, false};
-    FileOutcome pass(const std::string& name) { return chuli(dir.path(name), session, run, options, platform); }
+    FileOutcome pass(const std::string& name) { return chuli(dir.path(name), session, run, options, platform, platform); }
     std::string storedSlot() { return platform.readSetting("chuli", "benfencishu"); }
 };
 

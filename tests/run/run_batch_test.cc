@@ -26,10 +26,10 @@ std::string codeLines(int n) {
 struct BatchFixture {
     testing::TempFolder dir;
     QtPlatform platform{
-        QtPlatformOptions{EncodingChoice::Auto, dir.path("backups"), dir.path("settings.ini"), {}, {}}};
+        QtPlatformOptions{dir.path("backups"), dir.path("settings.ini"), {}, {}}};
     SessionState session;
     BatchOutcome run(const std::string& extension, FakeUi& ui) {
-        return runBatch(extension, dir.path("src"), session, FormatOptions{}, platform, ui, testing::testJobs());
+        return runBatch(extension, dir.path("src"), session, FormatOptions{}, platform, platform, ui, testing::testJobs());
     }
     std::string storedSlot() { return platform.readSetting("chuli", "benfencishu"); }
 };
@@ -218,7 +218,7 @@ TEST(RunBatch, AStopLeavesTheSameFilesUntouchedWithAnyNumberOfJobs) {
             for (int i = 0; i < 8; ++i) f.dir.write("src/f" + std::to_string(i) + ".f90", source(i));
             StoppingUi ui(k);
             const BatchOutcome outcome =
-                runBatch(".f90", f.dir.path("src"), f.session, FormatOptions{}, f.platform, ui, jobs);
+                runBatch(".f90", f.dir.path("src"), f.session, FormatOptions{}, f.platform, f.platform, ui, jobs);
             std::string tree;
             for (int i = 0; i < 8; ++i) {
                 const std::string now = f.dir.read("src/f" + std::to_string(i) + ".f90");
