@@ -131,6 +131,11 @@ public:
     /// `path` absolute, with "." and ".." and every symbolic link resolved;
     /// empty when nothing is there.
     virtual std::string canonicalPath(const std::string& path) = 0;
+    /// What tells two paths to the same file or folder apart: the same text
+    /// for every path that reaches it (on Windows, where one name has many
+    /// spellings, letter case and short names included), empty when nothing
+    /// is there.
+    virtual std::string sameFileKey(const std::string& path) = 0;
 
     /// Writes `manifest` into `slotFolder` under kRunManifestName, whole or
     /// not at all, replacing an older manifest (never following a symbolic

@@ -60,6 +60,7 @@ public:
     void removeStaleTemporaries(const std::string& folder) override;
     PathKind pathKind(const std::string& path) override;
     std::string canonicalPath(const std::string& path) override;
+    std::string sameFileKey(const std::string& path) override;
     Status writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) override;
     Status removeRunManifest(const std::string& slotFolder) override;
     Status readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) override;

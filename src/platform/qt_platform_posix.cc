@@ -124,6 +124,9 @@ Status QtPlatform::createFile(const std::string& path, const std::string& bytes,
 
 std::string QtPlatform::canonicalPath(const std::string& path) { return posixCanonicalPath(path); }
 
+// The resolved name as bytes: Qt would change one that is not UTF-8.
+std::string QtPlatform::sameFileKey(const std::string& path) { return posixCanonicalPath(path); }
+
 void QtPlatform::removeStaleTemporaries(const std::string& folder) { posixRemoveStaleTemporaries(folder); }
 
 PathKind QtPlatform::pathKind(const std::string& path) {

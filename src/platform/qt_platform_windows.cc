@@ -1,5 +1,7 @@
 // The files of QtPlatform on Windows: Qt's operations, with the identity Qt
 // can see (size and time).
+#include <windows.h>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -121,6 +123,25 @@ Status QtPlatform::restoreFile(const std::string& path, const std::string& bytes
 
 std::string QtPlatform::canonicalPath(const std::string& path) {
     return fromQ(QFileInfo(qs(path)).canonicalFilePath());
+}
+
+// The volume and file number; the resolved path in lower case when those
+// cannot be read.
+std::string QtPlatform::sameFileKey(const std::string& path) {
+    const QString resolved = QFileInfo(qs(path)).canonicalFilePath();
+    if (resolved.isEmpty()) return {};
+    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(resolved).utf16()),
+                                      0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION info;
+        const bool known = GetFileInformationByHandle(handle, &info) != 0;
+        CloseHandle(handle);
+        if (known)
+            return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) + ":" +
+                   std::to_string(info.nFileIndexLow);
+    }
+    return resolved.toCaseFolded().toStdString();
 }
 
 void QtPlatform::removeStaleTemporaries(const std::string& folder) { (void)folder; }

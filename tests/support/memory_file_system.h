@@ -72,6 +72,7 @@ public:
     bool concurrentReads() const override { return true; }
     PathKind pathKind(const std::string& path) override;
     std::string canonicalPath(const std::string& path) override;
+    std::string sameFileKey(const std::string& path) override { return canonicalPath(path); }
     Status writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) override;
     Status removeRunManifest(const std::string& slotFolder) override;
     Status readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) override;
