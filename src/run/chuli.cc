@@ -131,8 +131,7 @@ PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, Fi
 
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
                   FileSystem& platform, SettingsStore& settings, const std::string& runName,
-                  const PipelineOptions& pipeline,
-                  PreparedFile* prepared) {
+                  const PipelineOptions& pipeline, PreparedFile* prepared) {
     FileOutcome outcome;
     // Entry: the file counts and is named before it is even looked at. The
     // batch run has stored the slot under its lock before the first file;

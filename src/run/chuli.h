@@ -80,7 +80,6 @@ PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, Fi
 /// folders made as needed); empty, it is the file name of `fn`.
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
                   FileSystem& platform, SettingsStore& settings, const std::string& runName = {},
-                  const PipelineOptions& pipeline = {},
-                  PreparedFile* prepared = nullptr);
+                  const PipelineOptions& pipeline = {}, PreparedFile* prepared = nullptr);
 
 }  // namespace codekiln

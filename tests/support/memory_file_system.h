@@ -52,7 +52,8 @@ public:
 
     /// Called before every call of a kind above with the path it concerns,
     /// outside the file system's own lock (so it may change the files); a
-    /// failure it gives is the call's, which then changes nothing.
+    /// failure it gives is the call's, which then changes nothing. A run
+    /// with several jobs makes its looks and reads from several threads.
     std::function<Status(FsCall, const std::string& path)> before;
 
     Status listFiles(const std::string& folder, const std::string& extension,
