@@ -1,7 +1,6 @@
 #include "run/modern_check.h"
 
 #include <cstring>
-#include <vector>
 
 #include "engine/format/fixed_form.h"
 #include "engine/format/line_splitter.h"
@@ -9,19 +8,6 @@
 namespace codekiln {
 
 namespace {
-
-struct RawLine {
-    std::string_view content;
-    std::string_view end;  // "\n", "\r\n", "\r" or "" for a last line without one
-};
-
-// Splits where the reader splits, keeping each line's end.
-std::vector<RawLine> splitKeepingEnds(std::string_view text) {
-    std::vector<RawLine> lines;
-    LineSplitter splitter(text);
-    for (RawLine line; splitter.next(line.content, line.end);) lines.push_back(line);
-    return lines;
-}
 
 bool isWhite(char c) { return c == ' ' || c == '\t'; }
 
@@ -64,21 +50,35 @@ bool fixedLineKept(std::string_view in, std::string_view out) {
 }  // namespace
 
 Status checkModernLines(std::string_view before, std::string_view after, SourceForm form) {
-    const std::vector<RawLine> in = splitKeepingEnds(before);
-    const std::vector<RawLine> out = splitKeepingEnds(after);
+    // The line counts first, then the lines in step: both texts are split as
+    // they are walked, without a list of either's lines.
+    std::size_t inCount = 0;
+    std::string_view lastContent;
+    std::string_view lastEnd;
+    LineSplitter countIn(before);
+    for (std::string_view content, end; countIn.next(content, end); ++inCount) {
+        lastContent = content;
+        lastEnd = end;
+    }
+    std::size_t outCount = 0;
+    LineSplitter countOut(after);
+    for (std::string_view content; countOut.next(content);) ++outCount;
     // A last line of blanks alone, with no line end, written empty is no
     // line at all: the text ends with the line end before it.
-    const bool lastBlankGone = in.size() == out.size() + 1 && in.back().end.empty() && core(in.back().content).empty();
-    if (in.size() != out.size() && !lastBlankGone) {
+    const bool lastBlankGone = inCount == outCount + 1 && lastEnd.empty() && core(lastContent).empty();
+    if (inCount != outCount && !lastBlankGone) {
         return Status::failure(Why::LineCountChanged)
-            .at(static_cast<long long>(in.size()), static_cast<long long>(out.size()));
+            .at(static_cast<long long>(inCount), static_cast<long long>(outCount));
     }
-    for (std::size_t i = 0; i < out.size(); ++i) {
+    LineSplitter in(before);
+    LineSplitter out(after);
+    std::string_view inContent, inEnd, outContent, outEnd;
+    for (std::size_t i = 0; out.next(outContent, outEnd) && in.next(inContent, inEnd); ++i) {
         const auto line = static_cast<long long>(i + 1);
-        if (in[i].end != out[i].end) return Status::failure(Why::LineEndChanged).at(line);
-        if (in[i].content == out[i].content) continue;
-        const bool kept = form == SourceForm::Fixed ? fixedLineKept(in[i].content, out[i].content)
-                                                    : reindented(in[i].content, out[i].content, false);
+        if (inEnd != outEnd) return Status::failure(Why::LineEndChanged).at(line);
+        if (inContent == outContent) continue;
+        const bool kept = form == SourceForm::Fixed ? fixedLineKept(inContent, outContent)
+                                                    : reindented(inContent, outContent, false);
         if (!kept) return Status::failure(Why::MoreThanBlanks).at(line);
     }
     return Status::success();

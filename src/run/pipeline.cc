@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/format/format_file.h"
+#include "engine/format/line_splitter.h"
 #include "engine/format/safety_check.h"
 #include "run/modern_check.h"
 
@@ -87,8 +88,7 @@ void encodeResult(std::string text, const TextFile& file, const std::string& nam
 
 // The modern layout: one pass (its output is stable), each line keeping its
 // own line end, no banners; the labelled-DO record is not touched.
-PipelineResult formatModernFile(const TextFile& file, const std::vector<std::string_view>& lines,
-                                const std::string& name, const FormatOptions& options) {
+PipelineResult formatModernFile(TextFile& file, const std::string& name, const FormatOptions& options) {
     PipelineResult result;
     ModernOptions modern;
     modern.indentWidth = options.indentWidth;
@@ -98,12 +98,14 @@ PipelineResult formatModernFile(const TextFile& file, const std::vector<std::str
     result.passes = 1;
     result.warnings = std::move(formatted.warnings);
     std::int64_t codeLines = 0;
-    for (std::string_view line : lines)
+    LineSplitter lines(file.text);
+    for (std::string_view line; lines.next(line);)
         if (line.find_first_not_of(" \t") != std::string_view::npos) ++codeLines;
     result.lineCount = codeLines;
     // Both checks: the statements and constants say what they said, and
-    // nothing but leading and trailing blanks moved.
-    const SafetyVerdict verdict = checkSafety(lines, formatted.text, modern.form);
+    // nothing but leading and trailing blanks moved. Both walk the texts as
+    // they split them.
+    const SafetyVerdict verdict = checkSafety(file.text, formatted.text, modern.form);
     const Status kept =
         verdict.same ? checkModernLines(file.text, formatted.text, modern.form) : Status::success();
     if (!verdict.same || !kept) {
@@ -111,6 +113,7 @@ PipelineResult formatModernFile(const TextFile& file, const std::vector<std::str
         result.reason = refusal(name, verdict.same ? kept.reason : differenceOf(verdict));
         return result;
     }
+    std::string().swap(file.text);  // the input is no longer needed
     encodeResult(std::move(formatted.text), file, name, result);
     return result;
 }
@@ -130,7 +133,7 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
 
     PipelineTimes* const times = pipeline.times;
     Clock::time_point started = times != nullptr ? Clock::now() : Clock::time_point{};
-    if (options.style == LayoutStyle::Modern) return formatModernFile(file, splitLines(file.text), name, options);
+    if (options.style == LayoutStyle::Modern) return formatModernFile(file, name, options);
     const DoLabelRecord incoming = pipeline.untilStable ? doLabels : DoLabelRecord{};
     FormatOptions fileOptions = options;
     fileOptions.form = formForFile(options.form, name);  // auto: decided by the file's extension

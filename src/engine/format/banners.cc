@@ -86,27 +86,7 @@ bool readUnitHeader(std::string_view text, UnitHeading& heading) {
     return true;
 }
 
-void lookAhead(const StoredLines& stored, std::size_t i, UnitHeading& heading) {
-    // A header found earlier that still lies ahead is the first qualifying
-    // line again: the heading stays as it is.
-    if (heading.headerLine != static_cast<std::size_t>(-1) && heading.headerLine > i) return;
-    // Lines i + 1 up to the one before the last; the last is never examined.
-    for (std::size_t j = std::max(i + 1, heading.scannedTo); j + 1 < stored.size(); ++j) {
-        heading.scannedTo = j + 1;
-        if (readUnitHeader(stored.text(j), heading)) {
-            heading.headerLine = j;
-            return;
-        }
-    }
-}
-
-void SeparatorWriter::writeAfter(const StoredLines& stored, std::size_t i, DoLabelRecord& doLabels,
-                                 LineWriter& writer) {
-    if (i + 1 >= stored.size()) return;
-    const std::size_t headerBefore = heading_.headerLine;
-    lookAhead(stored, i, heading_);
-    write(headerBefore, doLabels, writer);
-}
+void lookAhead(const StoredLines& stored, std::size_t i, UnitHeading& heading) { lookAheadIn(stored, i, heading); }
 
 void SeparatorWriter::write(std::size_t headerBefore, DoLabelRecord& doLabels, LineWriter& writer) {
     if (heading_.headerLine != headerBefore || lines_.empty()) lines_ = separatorLines(heading_);

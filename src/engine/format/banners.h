@@ -3,6 +3,7 @@
 // names the next program unit and lists its arguments.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -64,8 +65,25 @@ struct UnitHeading {
 /// nothing stands before the "(") and the arguments when it is.
 bool readUnitHeader(std::string_view text, UnitHeading& heading);
 
-/// Looks ahead from stored line `i` (0-based) for the next unit header and
-/// updates `heading`. The last stored line is never examined.
+/// Looks ahead from line `i` (0-based) of `lines` (anything with `size()`
+/// and `text(j)`, as StoredLines has) for the next unit header and updates
+/// `heading`. The last line is never examined.
+template <typename Lines>
+void lookAheadIn(const Lines& lines, std::size_t i, UnitHeading& heading) {
+    // A header found earlier that still lies ahead is the first qualifying
+    // line again: the heading stays as it is.
+    if (heading.headerLine != static_cast<std::size_t>(-1) && heading.headerLine > i) return;
+    // Lines i + 1 up to the one before the last; the last is never examined.
+    for (std::size_t j = std::max(i + 1, heading.scannedTo); j + 1 < lines.size(); ++j) {
+        heading.scannedTo = j + 1;
+        if (readUnitHeader(lines.text(j), heading)) {
+            heading.headerLine = j;
+            return;
+        }
+    }
+}
+
+/// The same over the stored lines.
 void lookAhead(const StoredLines& stored, std::size_t i, UnitHeading& heading);
 
 /// The lines of the separator banner for `heading`.
@@ -78,7 +96,13 @@ public:
     /// After stored line `i`, which closed a program unit: writes the banner
     /// naming the next unit and clears the labelled-DO record. Nothing
     /// follows the file's last line.
-    void writeAfter(const StoredLines& stored, std::size_t i, DoLabelRecord& doLabels, LineWriter& writer);
+    template <typename Lines>
+    void writeAfter(const Lines& lines, std::size_t i, DoLabelRecord& doLabels, LineWriter& writer) {
+        if (i + 1 >= lines.size()) return;
+        const std::size_t headerBefore = heading_.headerLine;
+        lookAheadIn(lines, i, heading_);
+        write(headerBefore, doLabels, writer);
+    }
     /// The same for a writer that looks ahead itself: `heading()` has been
     /// moved on from where its header line was `headerBefore`.
     void write(std::size_t headerBefore, DoLabelRecord& doLabels, LineWriter& writer);

@@ -10,8 +10,10 @@
 #include "engine/format/fixed_form.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/format/banners.h"
+#include "engine/format/line_splitter.h"
 #include "engine/format/line_writer.h"
 #include "engine/format/output_writer.h"
 #include "engine/format/stored_lines.h"
@@ -20,13 +22,56 @@
 namespace codekiln {
 namespace {
 
-/// One kept line of the file, read.
+/// One kept line of the file, read. Its fields are cut again from the raw
+/// line where they are needed, and its cleaned statement text lies in the
+/// file's one buffer of cleaned texts: a line costs a few words, whatever
+/// its length.
 struct KeptLine {
-    FixedLine fields;
     std::string_view raw;
-    std::string cleaned;      // the statement text, trimmed, runs of four blanks outside constants shortened
-    std::size_t offset = 0;   // the blanks the statement text had in front of it
-    bool verbatim = false;    // written exactly as read
+    std::size_t cleanedAt = 0;      // the statement text, trimmed, runs of four blanks outside constants shortened,
+    std::uint32_t cleanedSize = 0;  // (at most the 66 columns of statement text) in the raw line or the buffer
+    std::uint32_t offset = 0;       // the blanks the statement text had in front of it
+    FixedLine::Kind kind = FixedLine::Kind::Blank;
+    bool verbatim = false;          // written exactly as read
+    bool cleanedInRaw = false;      // `cleanedAt` counts from the start of the raw line
+
+    bool code() const { return kind == FixedLine::Kind::Initial || kind == FixedLine::Kind::Continuation; }
+};
+
+/// The kept lines of one file and their cleaned statement texts.
+class KeptLines {
+public:
+    std::size_t size() const { return lines_.size(); }
+    const KeptLine& operator[](std::size_t i) const { return lines_[i]; }
+    std::string_view cleaned(const KeptLine& line) const {
+        return (line.cleanedInRaw ? line.raw : std::string_view(cleanedText_)).substr(line.cleanedAt, line.cleanedSize);
+    }
+    /// What the separator banner's look-ahead reads: statement texts, and
+    /// comment lines as comments.
+    std::string_view text(std::size_t i) const { return lines_[i].code() ? cleaned(lines_[i]) : "!"; }
+
+    void reserve(std::size_t lines, std::size_t bytes) {
+        lines_.reserve(lines);
+        cleanedText_.reserve(bytes);
+    }
+    /// Keeps `line` with its cleaned text `cleaned`, which is not copied
+    /// when it lies in the raw line (most lines clean to their own text).
+    void add(KeptLine line, std::string_view cleaned) {
+        line.cleanedSize = static_cast<std::uint32_t>(cleaned.size());
+        const char* raw = line.raw.data();
+        if (cleaned.empty() || (cleaned.data() >= raw && cleaned.data() + cleaned.size() <= raw + line.raw.size())) {
+            line.cleanedInRaw = true;
+            line.cleanedAt = cleaned.empty() ? 0 : static_cast<std::size_t>(cleaned.data() - raw);
+        } else {
+            line.cleanedAt = cleanedText_.size();
+            cleanedText_.append(cleaned);
+        }
+        lines_.push_back(line);
+    }
+
+private:
+    std::vector<KeptLine> lines_;
+    std::string cleanedText_;
 };
 
 /// The number of blanks a statement text `text` gets for `columns`: none
@@ -36,50 +81,57 @@ std::size_t fixedIndent(std::int64_t columns, std::string_view text) {
     return std::min(static_cast<std::size_t>(columns), kFixedTextWidth - text.size());
 }
 
-void writeCode(LineWriter& writer, const KeptLine& line, std::size_t blanks) {
+void writeCode(LineWriter& writer, const KeptLine& line, std::string_view cleaned, std::size_t blanks,
+               std::string& out) {
     if (line.verbatim) {
         writer.line(0, line.raw);
         return;
     }
-    std::string out(line.fields.field);
-    if (!line.cleaned.empty()) {
+    const FixedLine fields = cutFixedLine(line.raw);
+    out.assign(fields.field);
+    if (!cleaned.empty()) {
         out.append(blanks, ' ');
-        out.append(line.cleaned);
+        out.append(cleaned);
     }
-    if (line.fields.tail.empty()) {
+    if (fields.tail.empty()) {
         writer.line(0, trimTrailingBlanks(out));
         return;
     }
     // Columns 73 and beyond start where they started.
-    const std::size_t tailAt = line.fields.field.size() + kFixedTextWidth;
+    const std::size_t tailAt = fields.field.size() + kFixedTextWidth;
     if (out.size() < tailAt) out.append(tailAt - out.size(), ' ');
-    out.append(line.fields.tail);
+    out.append(fields.tail);
     writer.line(0, out);
 }
 
-std::vector<KeptLine> readFixedLines(const std::vector<std::string_view>& rawLines, const FormatOptions& options,
-                                     std::int64_t& lineCount) {
-    std::vector<KeptLine> kept;
-    kept.reserve(rawLines.size());
+/// Reads the raw lines `next` hands out one at a time (`lines` of them,
+/// `bytes` in all) into the kept lines.
+template <typename NextLine>
+KeptLines readFixedLines(NextLine&& next, std::size_t lines, std::size_t bytes, const FormatOptions& options,
+                         std::int64_t& lineCount) {
+    KeptLines kept;
+    kept.reserve(lines, bytes);  // room for every line; only what is used is touched
     ConstantState state;
     bool inStatement = false;
-    for (std::string_view raw : rawLines) {
+    std::string cleaned;
+    for (std::string_view raw; next(raw);) {
         KeptLine line;
         line.raw = raw;
-        line.fields = cutFixedLine(raw);
-        switch (line.fields.kind) {
+        const FixedLine fields = cutFixedLine(raw);
+        line.kind = fields.kind;
+        switch (fields.kind) {
             case FixedLine::Kind::Blank:
-                if (!options.removeBlankLines) kept.push_back(std::move(line));
+                if (!options.removeBlankLines) kept.add(line, {});
                 continue;
             case FixedLine::Kind::Comment: {
                 std::string_view content = trimBlanks(raw);
                 while (!content.empty() && content.front() == '\t') content.remove_prefix(1);
-                if (!isBannerLine(trimBlanks(content))) kept.push_back(std::move(line));
+                if (!isBannerLine(trimBlanks(content))) kept.add(line, {});
                 continue;
             }
             case FixedLine::Kind::Initial:
                 state = ConstantState{};
-                state.inFormat = startsFormatStatement(line.fields.text);
+                state.inFormat = startsFormatStatement(fields.text);
                 break;
             case FixedLine::Kind::Continuation:
                 if (!inStatement) state = ConstantState{};
@@ -88,17 +140,79 @@ std::vector<KeptLine> readFixedLines(const std::vector<std::string_view>& rawLin
         ++lineCount;
         inStatement = true;
         const bool resumes = state.open();
-        std::string cleaned;
+        cleaned.clear();
         scanFixedText(
-            line.fields.text, state, [&](std::string_view t) { appendReplaced(cleaned, t, "    ", " "); },
+            fields.text, state, [&](std::string_view t) { appendReplaced(cleaned, t, "    ", " "); },
             [&](std::string_view t) { cleaned.append(t); });
         line.verbatim = resumes || state.open();
-        const std::string_view text = line.fields.text;
+        const std::string_view text = fields.text;
         while (line.offset < text.size() && text[line.offset] == ' ') ++line.offset;
-        line.cleaned = line.verbatim ? std::string(trimBlanks(text)) : std::string(trimBlanks(cleaned));
-        kept.push_back(std::move(line));
+        const std::string_view trimmedText = trimBlanks(text);
+        const std::string_view trimmedCleaned = trimBlanks(cleaned);
+        kept.add(line, line.verbatim || trimmedCleaned == trimmedText ? trimmedText : trimmedCleaned);
     }
     return kept;
+}
+
+/// Writes the kept lines of one file (see `formatFixedForm`).
+void writeFixedLines(const KeptLines& kept, std::int64_t lineCount, const FormatOptions& options,
+                     DoLabelRecord& doLabels, std::string& out, std::string_view eol) {
+    const std::size_t count = kept.size();
+    // Room for the whole text, so that it is never copied to grow: a code
+    // line comes out no longer than its raw line or its field, the 66
+    // columns and what lies beyond column 72; banners get a margin.
+    std::size_t bound = 4096;
+    for (std::size_t i = 0; i < count; ++i) {
+        const KeptLine& line = kept[i];
+        const std::size_t raw = line.kind == FixedLine::Kind::Blank ? 0 : line.raw.size();
+        bound += (line.code() ? std::max<std::size_t>(raw, 7 + kFixedTextWidth) : raw) + eol.size();
+    }
+    out.reserve(out.size() + bound + bound / 16);
+    LineWriter writer(out, eol);
+    for (const std::string& line : banner::headerLines(lineCount)) writer.line(0, line);
+    RunningIndent indent(options, doLabels);
+    banner::SeparatorWriter separators;
+    std::string statement;
+    std::string written;
+    for (std::size_t i = 0; i < count;) {
+        const KeptLine& first = kept[i];
+        if (!first.code()) {
+            writer.line(0, first.kind == FixedLine::Kind::Comment ? first.raw : std::string_view());
+            ++i;
+            continue;
+        }
+        // The statement: this line and its continuation lines, with any
+        // comment and blank lines between them.
+        std::size_t last = i;
+        for (std::size_t j = i + 1; j < count; ++j) {
+            if (kept[j].kind == FixedLine::Kind::Continuation) last = j;
+            if (kept[j].kind == FixedLine::Kind::Initial) break;
+        }
+        statement = first.kind == FixedLine::Kind::Initial ? cutFixedLine(first.raw).label() : std::string();
+        for (std::size_t j = i; j <= last; ++j) {
+            const std::string_view cleaned = kept.cleaned(kept[j]);
+            if (!kept[j].code() || cleaned.empty()) continue;
+            if (!statement.empty()) statement.push_back(' ');
+            statement.append(cleaned);
+        }
+        const RunningIndent::Placement place = indent.next(statement);
+
+        const std::size_t base = first.verbatim ? first.offset : fixedIndent(place.columns, kept.cleaned(first));
+        for (std::size_t j = i; j <= last; ++j) {
+            const KeptLine& line = kept[j];
+            if (!line.code()) {
+                writer.line(0, line.kind == FixedLine::Kind::Comment ? line.raw : std::string_view());
+                continue;
+            }
+            const std::int64_t wanted = static_cast<std::int64_t>(base) + static_cast<std::int64_t>(line.offset) -
+                                        static_cast<std::int64_t>(first.offset);
+            const std::string_view cleaned = kept.cleaned(line);
+            writeCode(writer, line, cleaned, j == i ? base : fixedIndent(wanted, cleaned), written);
+        }
+
+        if (options.showSeparators && place.endsUnit) separators.writeAfter(kept, last, doLabels, writer);
+        i = last + 1;
+    }
 }
 
 }  // namespace
@@ -146,56 +260,30 @@ FixedLine cutFixedLine(std::string_view raw) {
 std::int64_t formatFixedForm(const std::vector<std::string_view>& rawLines, const FormatOptions& options,
                              DoLabelRecord& doLabels, std::string& out, std::string_view eol) {
     std::int64_t lineCount = 0;
-    const std::vector<KeptLine> kept = readFixedLines(rawLines, options, lineCount);
-    const std::size_t count = kept.size();
+    std::size_t bytes = 0;
+    for (std::string_view raw : rawLines) bytes += raw.size();
+    std::size_t at = 0;
+    const KeptLines kept = readFixedLines(
+        [&](std::string_view& raw) {
+            if (at == rawLines.size()) return false;
+            raw = rawLines[at++];
+            return true;
+        },
+        rawLines.size(), bytes, options, lineCount);
+    writeFixedLines(kept, lineCount, options, doLabels, out, eol);
+    return lineCount;
+}
 
-    // What the separator banner's look-ahead reads: statement texts, and
-    // comment lines as comments.
-    StoredLines view;
-    for (const KeptLine& line : kept) view.add(line.fields.code() ? std::string_view(line.cleaned) : "!", false);
-
-    LineWriter writer(out, eol);
-    for (const std::string& line : banner::headerLines(lineCount)) writer.line(0, line);
-    RunningIndent indent(options, doLabels);
-    banner::SeparatorWriter separators;
-    std::string statement;
-    for (std::size_t i = 0; i < count;) {
-        const KeptLine& first = kept[i];
-        if (!first.fields.code()) {
-            writer.line(0, first.fields.kind == FixedLine::Kind::Comment ? first.raw : std::string_view());
-            ++i;
-            continue;
-        }
-        // The statement: this line and its continuation lines, with any
-        // comment and blank lines between them.
-        std::size_t last = i;
-        for (std::size_t j = i + 1; j < count; ++j) {
-            if (kept[j].fields.kind == FixedLine::Kind::Continuation) last = j;
-            if (kept[j].fields.kind == FixedLine::Kind::Initial) break;
-        }
-        statement = first.fields.kind == FixedLine::Kind::Initial ? first.fields.label() : std::string();
-        for (std::size_t j = i; j <= last; ++j) {
-            if (!kept[j].fields.code() || kept[j].cleaned.empty()) continue;
-            if (!statement.empty()) statement.push_back(' ');
-            statement.append(kept[j].cleaned);
-        }
-        const RunningIndent::Placement place = indent.next(statement);
-
-        const std::size_t base = first.verbatim ? first.offset : fixedIndent(place.columns, first.cleaned);
-        for (std::size_t j = i; j <= last; ++j) {
-            const KeptLine& line = kept[j];
-            if (!line.fields.code()) {
-                writer.line(0, line.fields.kind == FixedLine::Kind::Comment ? line.raw : std::string_view());
-                continue;
-            }
-            const std::int64_t wanted = static_cast<std::int64_t>(base) + static_cast<std::int64_t>(line.offset) -
-                                        static_cast<std::int64_t>(first.offset);
-            writeCode(writer, line, j == i ? base : fixedIndent(wanted, line.cleaned));
-        }
-
-        if (options.showSeparators && place.endsUnit) separators.writeAfter(view, last, doLabels, writer);
-        i = last + 1;
-    }
+std::int64_t formatFixedText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
+                             std::string& out, std::string_view eol) {
+    std::int64_t lineCount = 0;
+    std::size_t lines = 0;
+    LineSplitter counter(text);
+    for (std::string_view raw; counter.next(raw);) ++lines;
+    LineSplitter splitter(text);
+    const KeptLines kept = readFixedLines([&](std::string_view& raw) { return splitter.next(raw); }, lines,
+                                          text.size(), options, lineCount);
+    writeFixedLines(kept, lineCount, options, doLabels, out, eol);
     return lineCount;
 }
 

@@ -63,4 +63,9 @@ void scanFixedText(std::string_view text, ConstantState& state, Outside&& outsid
 std::int64_t formatFixedForm(const std::vector<std::string_view>& rawLines, const FormatOptions& options,
                              DoLabelRecord& doLabels, std::string& out, std::string_view eol);
 
+/// The same on a whole text, split as `splitLines` splits it, without a
+/// list of its lines.
+std::int64_t formatFixedText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
+                             std::string& out, std::string_view eol);
+
 }  // namespace codekiln

@@ -5,6 +5,7 @@
 
 #include "engine/format/fixed_form.h"
 #include "engine/format/format_file.h"
+#include "engine/format/line_splitter.h"
 #include "engine/format/safety_check.h"
 #include "engine/format/stored_lines.h"
 #include "engine/state/text.h"
@@ -12,16 +13,33 @@
 namespace codekiln {
 namespace {
 
+/// The lines of a list, one after another.
+class ListLines {
+public:
+    explicit ListLines(const std::vector<std::string_view>& lines) : lines_(lines) {}
+    bool next(std::string_view& line) {
+        if (i_ == lines_.size()) return false;
+        line = lines_[i_++];
+        return true;
+    }
+
+private:
+    const std::vector<std::string_view>& lines_;
+    std::size_t i_ = 0;
+};
+
 /// One side's lines that formatting must keep, in order: blank lines and
-/// banner lines are left out.
+/// banner lines are left out. `Lines` hands out the raw lines one at a time
+/// (a list, or a text split as it is walked).
+template <typename Lines>
 class FixedSide {
 public:
-    explicit FixedSide(std::vector<std::string_view> lines) : lines_(std::move(lines)) {}
+    explicit FixedSide(Lines lines) : lines_(lines) {}
 
     /// Moves to the next line that counts; false at the end.
     bool next() {
-        while (at_ < lines_.size()) {
-            raw_ = lines_[at_++];
+        while (lines_.next(raw_)) {
+            ++at_;
             fields_ = cutFixedLine(raw_);
             if (fields_.kind == FixedLine::Kind::Blank) continue;
             if (fields_.kind == FixedLine::Kind::Comment) {
@@ -60,8 +78,8 @@ private:
             [&](std::string_view piece) { constants_.emplace_back(piece); });
     }
 
-    std::vector<std::string_view> lines_;
-    std::size_t at_ = 0;
+    Lines lines_;
+    std::size_t at_ = 0;  // the lines read so far
     std::string_view raw_;
     FixedLine fields_;
     ConstantState state_;
@@ -73,9 +91,10 @@ SafetyVerdict differs(SafetyDifference difference, long long line, std::string r
     return SafetyVerdict{false, std::move(reason), difference, line};
 }
 
-SafetyVerdict checkFixedSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText) {
-    FixedSide in(inputLines);
-    FixedSide out(splitLines(outputText));
+template <typename InputLines>
+SafetyVerdict checkFixedSafety(InputLines inputLines, std::string_view outputText) {
+    FixedSide<InputLines> in(inputLines);
+    FixedSide<LineSplitter> out{LineSplitter(outputText)};
     for (;;) {
         const bool moreIn = in.next();
         const bool moreOut = out.next();
@@ -116,12 +135,12 @@ SafetyVerdict checkFixedSafety(const std::vector<std::string_view>& inputLines, 
 
 SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText,
                           SourceForm form) {
-    if (form == SourceForm::Fixed) return checkFixedSafety(inputLines, outputText);
+    if (form == SourceForm::Fixed) return checkFixedSafety(ListLines(inputLines), outputText);
     return checkSafety(inputLines, outputText);
 }
 
 SafetyVerdict checkSafety(std::string_view inputText, std::string_view outputText, SourceForm form) {
-    if (form == SourceForm::Fixed) return checkFixedSafety(splitLines(inputText), outputText);
+    if (form == SourceForm::Fixed) return checkFixedSafety(LineSplitter(inputText), outputText);
     return checkSafety(inputText, outputText);
 }
 

@@ -350,7 +350,7 @@ public:
     void run(std::string_view text) {
         std::vector<Line> lines;
         splitLines(text, lines);
-        out_.reserve(text.size());
+        out_.reserve(text.size() + text.size() / 2 + 1024);  // room for deeper indentation
         std::size_t n = lines.size();
         std::size_t i = 0;
         while (i < n) {
@@ -407,6 +407,13 @@ private:
     void splitLines(std::string_view text, std::vector<Line>& lines) {
         std::size_t p = 0;
         starts_.clear();
+        // Room for every line at once (each line end is an LF or a CR or
+        // both, so their count bounds the lines): the lists never grow by
+        // copying, and room not used is never touched.
+        const std::size_t ends = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
+                                 static_cast<std::size_t>(std::count(text.begin(), text.end(), '\r')) + 1;
+        lines.reserve(ends);
+        starts_.reserve(ends + 1);
         while (p < text.size()) {
             std::size_t e = p;
             while (e < text.size() && text[e] != '\n' && text[e] != '\r') ++e;
@@ -563,7 +570,7 @@ public:
     void runFixed(std::string_view text) {
         std::vector<Line> lines;
         splitLines(text, lines);
-        out_.reserve(text.size());
+        out_.reserve(text.size() + text.size() / 2 + 1024);  // room for deeper indentation
         const std::size_t n = lines.size();
         std::vector<FixedLine> cut(n);
         for (std::size_t i = 0; i < n; ++i) {

@@ -108,17 +108,17 @@ std::size_t effectiveIndent(std::int64_t columns, std::string_view text) {
 }
 
 RunningIndent::Placement RunningIndent::next(std::string_view text) {
-    assignLowerAscii(testLine_, trimBlanks(text));
-    const LineClass line = tuihang(testLine_, indentColumns_);
+    const std::string_view testLine = testLine_.assign(trimBlanks(text));
+    const LineClass line = tuihang(testLine, indentColumns_);
     indentColumns_ = line.indentAfter;
 
     Placement placement;
     if (!line.opens()) {
         std::int64_t n = indentColumns_;
-        if (options_.indentElse && movesBack(testLine_, line)) n -= 4;
+        if (options_.indentElse && movesBack(testLine, line)) n -= 4;
         placement.columns = n;
     } else {
-        if (contains(testLine_, "else") && contains(testLine_, "then")) {
+        if (contains(testLine, "else") && contains(testLine, "then")) {
             indentColumns_ -= 4;
             indentBefore_ -= 4;
         }

@@ -11,6 +11,7 @@
 #include "engine/indent/tuihang.h"
 #include "engine/state/do_label_record.h"
 #include "engine/state/format_options.h"
+#include "engine/state/text.h"
 
 namespace codekiln {
 
@@ -41,7 +42,7 @@ private:
     DoLabelRecord& doLabels_;
     int indentColumns_ = 0;         // `indentColumns`: the running indentation for the lines that follow
     std::int64_t indentBefore_ = 0; // `indentBefore`: the indentation in force before the current line
-    std::string testLine_;
+    LowerCaseCopy testLine_;  // the trimmed line, lower-cased, as the classifier reads it
 };
 
 /// Writes the formatted file into `out`, each line followed by `eol`: the

@@ -33,8 +33,7 @@ namespace {
 
 /// The position of the first character at or after `i` that is not a blank.
 std::size_t skipBlanks(std::string_view s, std::size_t i) {
-    while (i < s.size() && s[i] == ' ') ++i;
-    return i;
+    return i >= s.size() ? i : i + countLeadingBlanks(s.data() + i, s.size() - i);
 }
 
 /// Whether `s` holds `t` at position `i`.

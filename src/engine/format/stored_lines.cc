@@ -89,8 +89,9 @@ bool isBannerLine(std::string_view line) {
 }
 
 bool isCodeLine(std::string_view raw) {
-    const std::string_view line = trimBlanks(raw);
-    return !line.empty() && line.front() != '!';
+    // The trimmed line starts at the first non-blank; its end does not matter.
+    const std::size_t first = countLeadingBlanks(raw.data(), raw.size());
+    return first < raw.size() && raw[first] != '!';
 }
 
 bool LineCleaner::clean(std::string_view raw, CleanedLine& out) {

@@ -149,39 +149,85 @@ constexpr TokenIndex buildIndex() {
 constexpr TokenIndex kIndex = buildIndex();
 static_assert(kIndex.valid, "every token is \" word \", \"tail \" or \"a b\" and fits the word index");
 
-bool endsWith(std::string_view s, std::string_view tail) {
-    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+/// For each word length, the bytes a token word of that length starts with,
+/// as bits of a 256-bit set: a word whose first byte is not among them is
+/// no token word, and most words of a line are turned away by this one test.
+struct FirstBytes {
+    std::array<std::array<std::uint64_t, 4>, kMaxWordLength> bits{};
+    constexpr bool has(std::size_t length, unsigned char c) const { return (bits[length][c >> 6] >> (c & 63)) & 1; }
+};
+
+constexpr FirstBytes buildFirstBytes() {
+    FirstBytes first;
+    for (std::size_t length = 0; length < kMaxWordLength; ++length) {
+        for (std::size_t k = 0; k < kIndex.count[length]; ++k) {
+            const auto c = static_cast<unsigned char>(kIndex.byLength[length][k].word.front());
+            first.bits[length][c >> 6] |= std::uint64_t{1} << (c & 63);
+        }
+    }
+    return first;
 }
 
-bool startsWith(std::string_view s, std::string_view head) { return s.substr(0, head.size()) == head; }
+constexpr FirstBytes kFirstBytes = buildFirstBytes();
+
+/// Whether the `n` bytes at `a` and `b` are the same. The words compared are
+/// a few bytes long: a plain loop beats a call to memcmp.
+inline bool sameBytes(const char* a, const char* b, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k)
+        if (a[k] != b[k]) return false;
+    return true;
+}
+
+inline bool endsWith(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && s.back() == tail.back() &&
+           sameBytes(s.data() + s.size() - tail.size(), tail.data(), tail.size());
+}
+
+inline bool startsWith(std::string_view s, std::string_view head) {
+    return s.size() >= head.size() && s.front() == head.front() && sameBytes(s.data(), head.data(), head.size());
+}
+
+/// What one word of the line adds to `hits`; `previous` is the word before
+/// it when a single blank separates them, else empty.
+inline void lookUp(std::string_view word, std::string_view previous, TokenMeaning& hits) {
+    const std::size_t length = word.size();
+    if (length < kMaxWordLength && kFirstBytes.has(length, static_cast<unsigned char>(word.front()))) {
+        const auto& bucket = kIndex.byLength[length];
+        const std::size_t used = kIndex.count[length];
+        for (std::size_t k = 0; k < used; ++k) {
+            const std::string_view candidate = bucket[k].word;
+            if (candidate.front() == word.front() && sameBytes(candidate.data() + 1, word.data() + 1, length - 1))
+                hits.merge(bucket[k].meaning);
+        }
+    }
+    for (std::size_t k = 0; k < kIndex.specialCount; ++k) {
+        const SpecialEntry& s = kIndex.specials[k];
+        const bool found = s.second.empty()
+                               ? endsWith(word, s.first)
+                               : !previous.empty() && startsWith(word, s.second) && endsWith(previous, s.first);
+        if (found) hits.merge(s.meaning);
+    }
+}
 
 /// Every token that stands in the framed line, by one walk over its words.
+/// A word is looked up among the token words of its length by its first
+/// byte before the rest of it is compared: most words of a line are no
+/// token and fail there.
 TokenMeaning findTokens(std::string_view line) {
     TokenMeaning hits;
     std::string_view previous;  // the word before, when a single blank separates them
-    std::size_t i = 0;
     const std::size_t n = line.size();
+    const char* const text = line.data();
+    std::size_t i = 0;
     while (i < n) {
         const std::size_t gapStart = i;
-        while (i < n && line[i] == ' ') ++i;
+        while (i < n && text[i] == ' ') ++i;
         std::size_t j = i;
-        while (j < n && line[j] != ' ') ++j;
+        while (j < n && text[j] != ' ') ++j;
         if (j == i) break;
-        const std::string_view word = line.substr(i, j - i);
+        const std::string_view word(text + i, j - i);
         if (i - gapStart != 1) previous = {};
-        if (word.size() < kMaxWordLength) {
-            const auto& bucket = kIndex.byLength[word.size()];
-            for (std::size_t k = 0; k < kIndex.count[word.size()]; ++k) {
-                if (bucket[k].word == word) hits.merge(bucket[k].meaning);
-            }
-        }
-        for (std::size_t k = 0; k < kIndex.specialCount; ++k) {
-            const SpecialEntry& s = kIndex.specials[k];
-            const bool found = s.second.empty()
-                                   ? endsWith(word, s.first)
-                                   : !previous.empty() && endsWith(previous, s.first) && startsWith(word, s.second);
-            if (found) hits.merge(s.meaning);
-        }
+        lookUp(word, previous, hits);
         previous = word;
         i = j;
     }

@@ -12,11 +12,27 @@
 
 namespace codekiln {
 
+/// The number of blanks the `n` bytes at `p` start with. Indentation runs
+/// are long, so eight bytes are tried at a time.
+inline std::size_t countLeadingBlanks(const char* p, std::size_t n) {
+    std::size_t i = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && (defined(__GNUC__) || defined(__clang__))
+    constexpr std::uint64_t kBlanks = 0x2020202020202020ULL;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, p + i, 8);
+        const std::uint64_t other = v ^ kBlanks;  // non-zero in the bytes that are no blank
+        if (other != 0) return i + static_cast<std::size_t>(__builtin_ctzll(other)) / 8;
+    }
+#endif
+    while (i < n && p[i] == ' ') ++i;
+    return i;
+}
+
 /// The text without blanks (U+0020) at either end; tabs stay.
 inline std::string_view trimBlanks(std::string_view s) {
-    std::size_t b = 0;
+    const std::size_t b = countLeadingBlanks(s.data(), s.size());
     std::size_t e = s.size();
-    while (b < e && s[b] == ' ') ++b;
     while (e > b && s[e - 1] == ' ') --e;
     return s.substr(b, e - b);
 }
@@ -63,6 +79,34 @@ inline void assignLowerAscii(std::string& out, std::string_view s) {
     }
     for (; i < n; ++i) p[i] = lowerAscii(p[i]);
 }
+
+/// A lower-cased copy of one text at a time, in storage kept from one text
+/// to the next: the bytes are lower-cased as they are copied, in one pass.
+class LowerCaseCopy {
+public:
+    /// Copies `s` lower-cased; the copy is valid until the next call.
+    std::string_view assign(std::string_view s) {
+        const std::size_t n = s.size();
+        if (n > buffer_.size()) buffer_.resize(n > 2 * buffer_.size() ? n : 2 * buffer_.size());
+        char* p = &buffer_[0];
+        const char* q = s.data();
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t v;
+            std::memcpy(&v, q + i, 8);
+            v = lowerAscii8(v);
+            std::memcpy(p + i, &v, 8);
+        }
+        for (; i < n; ++i) p[i] = lowerAscii(q[i]);
+        text_ = std::string_view(p, n);
+        return text_;
+    }
+    std::string_view text() const { return text_; }
+
+private:
+    std::string buffer_;
+    std::string_view text_;
+};
 
 /// Whether `token` stands in `s` as an exact, case-sensitive substring.
 inline bool contains(std::string_view s, std::string_view token) { return s.find(token) != std::string_view::npos; }

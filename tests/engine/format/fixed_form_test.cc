@@ -142,6 +142,32 @@ TEST(FixedSafety, RefusesWhatACompilerWouldReadDifferently) {
         ASSERT_NE(at, std::string::npos) << m.what;
         bad.replace(at, m.from.size(), m.to);
         EXPECT_FALSE(checkSafety(in, bad, SourceForm::Fixed).same) << m.what;
+        EXPECT_FALSE(checkSafety(input, bad, SourceForm::Fixed).same) << m.what;  // the text split as it is walked
+    }
+}
+
+// A whole text is formatted without a list of its lines; it must come out
+// as its split lines do, whichever way each line's cleaned text is kept.
+TEST(FixedForm, WholeTextFormatsAsItsLines) {
+    const std::string longLine = "      X = 'A' // 'B'" + std::string(50, ' ') + "SEQ00010";
+    const char* inputs[] = {
+        "      PROGRAM P\n      DO 10 I = 1, N\n   10 CONTINUE\n      END\n",
+        "      IF (X    .GT.    1) THEN\r\n      Y = 1\r\n      END IF\r\n",  // runs of four blanks
+        "      A = 'IT    STAYS\r     $  ON'\r      END\r",                   // CR line ends, open constant
+        "\tPROGRAM T\n\t1 CONTINUED\nC comment\n\n      END",                 // tab form, no last line end
+        longLine.c_str(),                                                       // text beyond column 72
+    };
+    for (const char* input : inputs) {
+        FormatOptions options;
+        options.form = SourceForm::Fixed;
+        DoLabelRecord fromText;
+        DoLabelRecord fromLines;
+        const FormattedFile a = formatText(input, options, fromText);
+        const FormattedFile b = formatFile(splitLines(input), options, fromLines);
+        EXPECT_EQ(a.text, b.text) << input;
+        EXPECT_EQ(a.lineCount, b.lineCount) << input;
+        EXPECT_EQ(fromText, fromLines) << input;
+        EXPECT_TRUE(checkSafety(std::string_view(input), a.text, SourceForm::Fixed).same) << input;
     }
 }
 
