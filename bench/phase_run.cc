@@ -1,7 +1,7 @@
 // codekiln_phase_run: one batch run over a folder, as codekiln-cli --yes
 // makes it, with the time of each of its steps taken apart: listing, the
-// look at each file (stat and resolved path), reading, formatting, the
-// safety check, the fingerprints, the backup copies, the rewrites, the
+// look at each file (stat and resolved path), reading, decoding and
+// encoding, formatting, the safety check, the fingerprints, the backup copies, the rewrites, the
 // waits for the disk (fsync and fdatasync, taken out of the steps that make
 // them) and the manifest. What is left is the run's own bookkeeping.
 // Prints one "step seconds" line per step, then "total seconds".
@@ -18,7 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/fingerprint.h"
+#include "platform/paths.h"
 #include "platform/qt_platform.h"
+#include "platform/text_codec.h"
+#include "run/backup_slots.h"
 #include "run/run_batch.h"
 
 namespace {
@@ -97,16 +101,6 @@ public:
     Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) override {
         return timed(Read, [&] { return QtPlatform::readFileOnce(path, bytes, identity); });
     }
-    Status decodeText(std::string bytes, const std::string& path, TextFile& file) override {
-        return timed(Decode, [&] { return QtPlatform::decodeText(std::move(bytes), path, file); });
-    }
-    Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
-                      std::string& bytes) override {
-        return timed(Decode, [&] { return QtPlatform::encodeText(text, encoding, bom, path, bytes); });
-    }
-    codekiln::Fingerprint fingerprint(const std::string& bytes, HashKind hash) override {
-        return timed(Fingerprint_, [&] { return QtPlatform::fingerprint(bytes, hash); });
-    }
     Status writeBackup(const std::string& to, const std::string& bytes, const FileIdentity& of) override {
         return timed(Backup, [&] { return QtPlatform::writeBackup(to, bytes, of); });
     }
@@ -164,7 +158,8 @@ int main(int argc, char** argv) {
     const Status listed = platform.listFiles(folder, ".f90", names);
     std::vector<RunFile> files;
     for (std::string& name : names) files.push_back({folder + "/" + name, std::move(name)});
-    BatchOutcome outcome = runFiles(files, folder, ".f90", session, FormatOptions{}, pipeline, platform, ui);
+    BatchOutcome outcome =
+        runFiles(files, folder, ".f90", session, FormatOptions{}, pipeline, platform, platform, ui);
     outcome.lock.reset();
     const double total = since(started);
     if (!listed || outcome.end != BatchEnd::Completed || !outcome.failures.empty() ||
@@ -173,6 +168,29 @@ int main(int argc, char** argv) {
                      outcome.failures.empty() ? outcome.message.c_str()
                                               : englishText(outcome.failures.front().reason).c_str());
         return 1;
+    }
+    // Decoding, encoding and the fingerprints are functions of the bytes
+    // alone, made inside the pipeline and `chuli` where no file system sees
+    // them: they are timed again here on the bytes the run took (each
+    // original from its backup copy, each result from the file).
+    const std::string slotFolder = slotFolderPath(platform, session.backupSlot);
+    for (const RunFile& file : files) {
+        std::string original, written;
+        if (!platform.readFile(joinPath(slotFolder, file.name), original) || !platform.readFile(file.path, written))
+            continue;
+        TextFile result;
+        (void)decodeText(written, EncodingChoice::Auto, file.name, result);
+        Clock::time_point lap = Clock::now();
+        const codekiln::Fingerprint prints[] = {fingerprintOf(original), fingerprintOf(written)};
+        platform.seconds[Fingerprint_].add(since(lap));
+        (void)prints;
+        lap = Clock::now();
+        TextFile decoded;
+        (void)decodeText(std::move(original), EncodingChoice::Auto, file.name, decoded);
+        std::string encoded;
+        if (result.encoding != TextEncoding::Utf8 || result.bom)
+            (void)encodeText(result.text, result.encoding, result.bom, file.name, encoded);
+        platform.seconds[Decode].add(since(lap));
     }
     double accounted = syncSeconds.get() + times.format + times.check;
     for (int step = 0; step < Steps; ++step) {

@@ -39,7 +39,7 @@ int main(int argc, char* argv[]) {
     options.settingsFile = (args[1] + QStringLiteral("/settings.ini")).toStdString();
     options.backupRoot = args[1].toStdString();
     QtPlatform platform(options);
-    Form1 form(platform);
+    Form1 form(platform, platform, platform);
     form.centreOnScreen();
     form.show();
     form.setOpenFolder(args[0]);

@@ -27,7 +27,9 @@
 #include "app/failure_reasons.h"
 #include "app/focus_frame.h"
 #include "platform/paths.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
+#include "platform/file_system.h"
+#include "platform/settings_store.h"
 #include "run/chuli.h"
 #include "run/run_batch.h"
 #include "run/backup_slots.h"
@@ -51,7 +53,8 @@ QString fromStd(const std::string& text) {
 
 }  // namespace
 
-Form1::Form1(Platform& platform, QWidget* parent) : QWidget(parent), platform_(platform), ui_(this) {
+Form1::Form1(FileSystem& files, SettingsStore& settings, Desktop& desktop, QWidget* parent)
+    : QWidget(parent), files_(files), settings_(settings), desktop_(desktop), ui_(this) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kProgramTitle);
     createLists();
@@ -288,7 +291,7 @@ void Form1::arrange() {
 
 void Form1::startUp() {
     // 1. The backup slot as stored by the last run that processed a file.
-    state_.backupSlot = readStoredSlot(platform_);
+    state_.backupSlot = readStoredSlot(settings_);
 
     // 2. The extension list; the text stays ".f90".
     combo1_->addItems({QStringLiteral(".f90"), QStringLiteral(".for"), QStringLiteral(".f")});
@@ -375,7 +378,7 @@ FormatOptions Form1::formatOptions() const {
 }
 
 QString Form1::backupFolder() const {
-    QString root = fromStd(platform_.backupRoot());
+    QString root = fromStd(files_.backupRoot());
     return QDir::toNativeSeparators(
         QDir::cleanPath(root + QLatin1Char('/') + fromStd(backupFolderName(state_.backupSlot))));
 }
@@ -392,7 +395,7 @@ void Form1::onCommand12() {
     // The run shows its own messages, the summary included.
     BatchOutcome outcome =
         runBatch(toStd(combo1_->currentText()), toStd(QDir::toNativeSeparators(openFolder_)), state_,
-                 formatOptions(), platform_, ui_);
+                 formatOptions(), files_, settings_, ui_);
     ui_.endRun();
     // The lists follow the disk again. A model that once stopped watching
     // never watches its loaded folders again, so fresh ones take over.
@@ -415,7 +418,7 @@ void Form1::onCommand1() {
         return;
     }
     // The folder goes to the file manager as one argument, blanks and all.
-    const Status opened = platform_.openFolder(toStd(folder));
+    const Status opened = desktop_.openFolder(toStd(folder));
     if (opened) return;
     // The platform's reason names a program the user may never have heard
     // of; what helps is the folder's path, to open it by hand.

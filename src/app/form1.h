@@ -2,7 +2,8 @@
 // with the three layout choices and the extension box below, and the three
 // buttons that start a run, open the current backup folder and end the
 // program. The window only collects the user's choices and calls the run;
-// the run itself, the files and the settings store live behind `Platform`.
+// the run itself, the files, the settings store and the desktop live
+// behind `FileSystem`, `SettingsStore` and `Desktop`.
 #pragma once
 
 #include <QHash>
@@ -25,7 +26,9 @@ class QTreeView;
 
 namespace codekiln {
 
-class Platform;
+class Desktop;
+class FileSystem;
+class SettingsStore;
 class DriveTree;
 class FolderModel;
 class FilesOnly;
@@ -38,7 +41,7 @@ class Form1 : public QWidget {
 public:
     /// Creates the window and runs the start-up: `backupSlot` restored from
     /// the settings store, then the extension list filled.
-    explicit Form1(Platform& platform, QWidget* parent = nullptr);
+    Form1(FileSystem& files, SettingsStore& settings, Desktop& desktop, QWidget* parent = nullptr);
     ~Form1() override;
 
     /// The folder `Dir1` has open: the one whose files `File1` shows and
@@ -86,7 +89,9 @@ private:
     /// "打开备份": the current slot's backup folder in the file manager.
     void onCommand1();
 
-    Platform& platform_;
+    FileSystem& files_;
+    SettingsStore& settings_;
+    Desktop& desktop_;
     GuiUserInterface ui_;
     SessionState state_;
     bool running_ = false;  ///< a run is under way: the window takes no input

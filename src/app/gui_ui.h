@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QString>
 
-#include "platform/platform.h"
 #include "run/user_interface.h"
 
 class QProgressDialog;

@@ -22,7 +22,7 @@ int main(int argc, char* argv[]) {
         QApplication::installTranslator(&qtChinese);
 
     codekiln::QtPlatform platform;
-    codekiln::Form1 form1(platform);
+    codekiln::Form1 form1(platform, platform, platform);
     form1.centreOnScreen();
     form1.show();
     return app.exec();

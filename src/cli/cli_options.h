@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/text_codec.h"
 #include "engine/state/format_options.h"
 
 namespace codekiln {

@@ -29,9 +29,9 @@ QtPlatformOptions platformFor(const CliOptions& options) {
 
 // The last run of a backup root is the newest run its manifests record; the
 // stored slot, shared by every root, only speaks for slots without manifests.
-int lastRunSlot(Platform& platform) {
+int lastRunSlot(FileSystem& platform, SettingsStore& settings) {
     const int recorded = lastRecordedSlot(platform);
-    return recorded != 0 ? recorded : readStoredSlot(platform);
+    return recorded != 0 ? recorded : readStoredSlot(settings);
 }
 
 std::string plural(std::size_t n, const char* one, const char* many) {
@@ -50,7 +50,7 @@ std::string layoutNote(const FormatOptions& options) {
 CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* err) {
     QtPlatform platform(platformFor(options));
     RestoreRequest request;
-    request.slot = options.slot != 0 ? options.slot : lastRunSlot(platform);
+    request.slot = options.slot != 0 ? options.slot : lastRunSlot(platform, platform);
     if (request.slot == 0) {
         std::fprintf(err, "codekiln-cli: no run is recorded yet; name the SLOT to restore\n");
         return CliResult::UsageError;
@@ -113,7 +113,7 @@ CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* e
 
 CliResult runListBackupsMode(const CliOptions& options, std::FILE* out) {
     QtPlatform platform(platformFor(options));
-    const int last = lastRunSlot(platform);
+    const int last = lastRunSlot(platform, platform);
     for (const SlotListing& slot : listBackupSlots(platform)) {
         std::string line = backupFolderName(slot.slot) + "  ";
         switch (slot.state) {

@@ -116,7 +116,7 @@ bool applyConfig(CliOptions& options, std::FILE* err) {
     return applied.ok;
 }
 
-WalkOptions walkOptions(const CliOptions& options, const std::string& extension, Platform& platform) {
+WalkOptions walkOptions(const CliOptions& options, const std::string& extension, FileSystem& platform) {
     WalkOptions walk;
     walk.extension = extension;
     walk.recursive = options.recursive;
@@ -129,6 +129,7 @@ PipelineOptions pipelineOptions(const CliOptions& options) {
     PipelineOptions pipeline;
     pipeline.untilStable = options.untilStable;
     pipeline.jobs = options.jobs;
+    pipeline.encoding = options.encoding;
     return pipeline;
 }
 
@@ -162,7 +163,6 @@ CliResult reportUnstarted(const CliOptions& options, BatchEnd end, const std::st
 
 CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
     QtPlatformOptions platformOptions;
-    platformOptions.encoding = options.encoding;
     platformOptions.backupRoot = options.backupDir;
     QtPlatform platform(platformOptions);
 
@@ -199,7 +199,7 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
         }
     }
     const BatchOutcome outcome = runFiles(found.files, runFolder(options.paths), extension, session,
-                                          options.format, pipelineOptions(options), platform, ui);
+                                          options.format, pipelineOptions(options), platform, platform, ui);
     if (outcome.end == BatchEnd::NotStarted) {
         report(err, terminalText(outcome.message));
         return reportUnstarted(options, BatchEnd::NotStarted, outcome.message, CliResult::FilesFailed, out, err);
@@ -227,9 +227,7 @@ CliResult runBatchMode(const CliOptions& options, std::FILE* in, std::FILE* out,
 
 CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out, std::FILE* err) {
     const std::string& path = options.paths.front();
-    QtPlatformOptions platformOptions;
-    platformOptions.encoding = options.encoding;
-    QtPlatform platform(platformOptions);
+    QtPlatform platform;
     std::string bytes;
     Status status;
     if (path == "-") {
@@ -273,9 +271,7 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
         report(err, kMissingExtension);
         return CliResult::MissingExtension;
     }
-    QtPlatformOptions platformOptions;
-    platformOptions.encoding = options.encoding;
-    QtPlatform platform(platformOptions);
+    QtPlatform platform;
     const WalkResult found = collectFiles(options.paths, walkOptions(options, extension, platform), platform);
     bool failed = !found.errors.empty();
     for (const std::string& error : found.errors) report(err, error);
@@ -305,7 +301,7 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
         done.assumed = hint.get();
         done.left = done.assumed;
         done.result = formatFileBytes(done.bytes, escapedName(found.files[i].path), options.format, done.left,
-                                      platform, pipeline);
+                                      options.encoding, pipeline);
         return done;
     };
     const int jobs = options.jobs > 0 ? options.jobs : defaultJobs();
@@ -332,7 +328,7 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
             result = std::move(done.result);
             doLabels = std::move(done.left);
         } else {
-            result = formatFileBytes(bytes, escapedName(file.path), options.format, doLabels, platform, pipeline);
+            result = formatFileBytes(bytes, escapedName(file.path), options.format, doLabels, options.encoding, pipeline);
         }
         if (ahead) hint.set(doLabels);
         reportWarnings(err, escapedName(file.path), result.warnings);
@@ -357,13 +353,10 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
 }  // namespace
 
 PipelineResult formatOneText(const CliOptions& options, std::string bytes, const std::string& name) {
-    QtPlatformOptions platformOptions;
-    platformOptions.encoding = options.encoding;
-    QtPlatform platform(platformOptions);
     DoLabelRecord doLabels;
     const std::string original = options.rangeFirst != 0 ? bytes : std::string();
     PipelineResult result =
-        formatFileBytes(std::move(bytes), name, options.format, doLabels, platform, pipelineOptions(options));
+        formatFileBytes(std::move(bytes), name, options.format, doLabels, options.encoding, pipelineOptions(options));
     // A range keeps every line outside it as it was; the changes on it are
     // those of the whole file's formatting, which the safety check passed.
     if (result.formatted() && options.rangeFirst != 0)

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/cli_options.h"
-#include "platform/platform.h"
+#include "platform/status.h"
 #include "run/pipeline.h"
 
 namespace codekiln {

@@ -5,10 +5,6 @@
 
 #include "run/reason_text.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include <QDir>
 #include <QFileInfo>
 #include <QString>
@@ -26,31 +22,8 @@ namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-// What tells two paths to the same file or folder apart: the resolved path,
-// and on Windows, where one name has many spellings (letter case, short
-// names), the volume and file number; the resolved path in lower case when
-// those cannot be read. Empty for a path that does not exist.
-std::string identity(Platform& platform, const std::string& path) {
-#ifndef _WIN32
-    return platform.canonicalPath(path);  // the name as bytes: Qt would change one that is not UTF-8
-#else
-    (void)platform;
-    const QString resolved = QFileInfo(qs(path)).canonicalFilePath();
-    if (resolved.isEmpty()) return {};
-    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(resolved).utf16()),
-                                      0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-        BY_HANDLE_FILE_INFORMATION info;
-        const bool known = GetFileInformationByHandle(handle, &info) != 0;
-        CloseHandle(handle);
-        if (known)
-            return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) + ":" +
-                   std::to_string(info.nFileIndexLow);
-    }
-    return resolved.toCaseFolded().toStdString();
-#endif
-}
+// What tells two paths to the same file or folder apart.
+std::string identity(FileSystem& platform, const std::string& path) { return platform.sameFileKey(path); }
 
 // The folder a PATH names, as the walk joins names to it. A bare drive
 // ("D:") stands for that drive's current folder, which a separator after it
@@ -70,7 +43,7 @@ std::string joinRelative(const std::string& prefix, const std::string& name) {
 
 struct Walk {
     const WalkOptions& options;
-    Platform& platform;
+    FileSystem& platform;
     WalkResult result;
     std::unordered_set<std::string> seenFiles;    // identities
     std::unordered_set<std::string> seenFolders;  // identities, against loops
@@ -129,7 +102,7 @@ std::string pathLabel(const std::string& path) {
 }
 
 WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions& options,
-                        Platform& platform) {
+                        FileSystem& platform) {
     Walk walk{options, platform, {}, {}, {}, {}};
     if (!options.backupRoot.empty()) {
         for (int k = 1; k <= kBackupSlots; ++k) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/file_system.h"
 #include "run/run_batch.h"
 
 namespace codekiln {
@@ -36,7 +36,7 @@ struct WalkResult {
 /// PATH; with several, each name starts with its PATH, so no two files of a
 /// run share a backup copy.
 WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions& options,
-                        Platform& platform);
+                        FileSystem& platform);
 
 /// The form of a PATH that names may start with: the path as given, cleaned,
 /// when it is relative and does not climb out with ".."; otherwise the

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/line_edits.h"
-#include "platform/platform.h"
+#include "platform/status.h"
 #include "run/run_batch.h"
 
 namespace codekiln {

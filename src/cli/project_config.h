@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/cli_options.h"
-#include "platform/platform.h"
+#include "platform/status.h"
 
 namespace codekiln {
 

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/platform.h"
 #include "run/user_interface.h"
 
 namespace codekiln {

@@ -5,8 +5,7 @@
 // included, is replaced, never followed. A backup of a file about to be
 // replaced may instead be a second name of the file itself. A batch writes
 // all its new files first and syncs them together before any is renamed.
-#ifndef _WIN32
-
+// The build takes this file only where there is POSIX.
 #include "platform/posix_files.h"
 
 #include <dirent.h>
@@ -546,5 +545,3 @@ Status posixFolderNames(const std::string& folder, std::vector<std::string>& nam
 }
 
 }  // namespace codekiln
-
-#endif

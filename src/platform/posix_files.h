@@ -5,12 +5,10 @@
 // still the one read. Every failure names the path (escaped) and the reason.
 #pragma once
 
-#ifndef _WIN32
-
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/file_system.h"
 
 namespace codekiln {
 
@@ -54,5 +52,3 @@ Status posixFolderNames(const std::string& folder, std::vector<std::string>& nam
 long temporaryOwner(const std::string& name);
 
 }  // namespace codekiln
-
-#endif

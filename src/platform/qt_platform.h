@@ -1,7 +1,9 @@
-// The platform operations on QtCore: QDir for listing, QSaveFile for
-// writing, QSettings for the settings store, QStringDecoder and
-// QStringEncoder for the encodings. The header stays free of Qt so that
-// front ends and tests can hold one without pulling Qt into their headers.
+// The real machine on QtCore: its files (QDir for listing, QSaveFile for
+// writing, the POSIX calls of posix_files where names are bytes), its
+// settings store (QSettings) and its desktop. The header stays free of Qt so
+// that front ends and tests can hold one without pulling Qt into their
+// headers. What differs between systems is in qt_platform_posix.cc and
+// qt_platform_windows.cc, one of which the build takes.
 #pragma once
 
 #include <functional>
@@ -9,13 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
+#include "platform/file_system.h"
+#include "platform/settings_store.h"
 
 namespace codekiln {
 
 /// What a QtPlatform is set up with; the defaults give the real machine.
 struct QtPlatformOptions {
-    EncodingChoice encoding = EncodingChoice::Auto;
     /// The folder that holds 备份1..备份5. Empty: the program folder when it
     /// is writable and not a system folder, else the per-user data folder
     /// ".../codekiln".
@@ -35,8 +38,8 @@ struct QtPlatformOptions {
 /// code means something (not on Windows), when it ends without success.
 Status runFolderOpener(const std::string& program, const std::string& folder);
 
-/// The platform operations of the real machine.
-class QtPlatform : public Platform {
+/// The files, settings store and desktop of the real machine.
+class QtPlatform : public FileSystem, public SettingsStore, public Desktop {
 public:
     explicit QtPlatform(QtPlatformOptions options = {});
     ~QtPlatform() override;
@@ -45,12 +48,8 @@ public:
                      std::vector<std::string>& names) override;
     Status listFolders(const std::string& folder, std::vector<std::string>& names) override;
     bool folderExists(const std::string& path) override;
-    bool fileExists(const std::string& path) override;
     Status createFolder(const std::string& path) override;
     Status readFile(const std::string& path, std::string& bytes) override;
-    Status decodeText(std::string bytes, const std::string& path, TextFile& file) override;
-    Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
-                      std::string& bytes) override;
     Status writeFile(const std::string& path, const std::string& bytes) override;
     Status statFile(const std::string& path, FileIdentity& identity) override;
     Status readFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity) override;
@@ -64,7 +63,7 @@ public:
     void removeStaleTemporaries(const std::string& folder) override;
     PathKind pathKind(const std::string& path) override;
     std::string canonicalPath(const std::string& path) override;
-    Fingerprint fingerprint(const std::string& bytes, HashKind hash = HashKind::Xxh3_128) override;
+    std::string sameFileKey(const std::string& path) override;
     Status writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) override;
     Status removeRunManifest(const std::string& slotFolder) override;
     Status readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) override;
@@ -72,13 +71,16 @@ public:
     Status writeSetting(const std::string& section, const std::string& key,
                         const std::string& value) override;
     Status openFolder(const std::string& path) override;
-    std::string programFolder() override;
     std::string backupRoot() override;
-    /// The reads, codecs, fingerprint and path look-ups keep no state of the platform's.
+    /// The reads and path look-ups keep no state of the platform's.
     bool concurrentReads() const override { return true; }
     Status lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock>& lock) override;
 
 private:
+    /// The folder that holds the program's executable, without a trailing
+    /// separator (except for a root).
+    std::string programFolder();
+
     struct Settings;
     Settings& settings();
 

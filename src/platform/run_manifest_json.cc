@@ -1,14 +1,9 @@
-// Run manifests on disk: JSON through QJsonDocument, XXH3-128 through
-// xxHash (header only, inlined), SHA-256 of older manifests through
-// QCryptographicHash, and the platform calls that keep a manifest in its
-// slot folder and tell what stands at a path.
+// Run manifests on disk: JSON through QJsonDocument, and the platform calls
+// that keep a manifest in its slot folder.
 #include "platform/run_manifest_json.h"
 
-#include <QByteArrayView>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,11 +11,7 @@
 #include <QString>
 #include <cmath>
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
-
 #include "platform/file_names.h"
-#include "platform/posix_files.h"
 #include "platform/qt_platform.h"
 
 namespace codekiln {
@@ -271,41 +262,6 @@ Status manifestFromJson(const std::string& json, const std::string& path, RunMan
     for (const QJsonValue& v : root.value("files").toArray()) m.files.push_back(r.file(v));
     if (!r.problem.empty()) return Status::failure(Why::DamagedManifest, path, r.problem);
     return Status::success();
-}
-
-PathKind QtPlatform::pathKind(const std::string& path) {
-#ifndef _WIN32
-    return posixPathKind(path);  // the name as bytes, as every file operation of a run takes it
-#else
-    const QFileInfo info(qs(path));
-    if (info.isSymLink()) return PathKind::SymLink;  // also a dangling one, which exists() denies
-    if (!info.exists()) return PathKind::Missing;
-    if (info.isDir()) return PathKind::Folder;
-    if (info.isFile()) return PathKind::File;
-    return PathKind::Other;
-#endif
-}
-
-// QtPlatform::canonicalPath is in qt_platform.cc: on POSIX systems it takes
-// the name as bytes, as every file operation of a run does.
-
-Fingerprint QtPlatform::fingerprint(const std::string& bytes, HashKind hash) {
-    Fingerprint f{static_cast<std::int64_t>(bytes.size()), hash, {}};
-    if (hash == HashKind::Sha256) {
-        QCryptographicHash sha(QCryptographicHash::Sha256);
-        sha.addData(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-        f.digest = sha.result().toHex().toStdString();
-        return f;
-    }
-    XXH128_canonical_t canonical;
-    XXH128_canonicalFromHash(&canonical, XXH3_128bits(bytes.data(), bytes.size()));
-    static const char kHex[] = "0123456789abcdef";
-    f.digest.reserve(2 * sizeof canonical.digest);
-    for (const unsigned char byte : canonical.digest) {
-        f.digest += kHex[byte >> 4];
-        f.digest += kHex[byte & 15];
-    }
-    return f;
 }
 
 Status QtPlatform::removeRunManifest(const std::string& slotFolder) {

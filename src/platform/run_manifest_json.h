@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/file_system.h"
 
 namespace codekiln {
 

@@ -3,19 +3,13 @@
 // validated in place and moved on, so the common case costs one scan.
 #include "platform/text_codec.h"
 
-#include <QByteArrayView>
 #include <QString>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <cstdint>
 #include <cstring>
 #include <utility>
 
 #include "platform/file_names.h"
-
-#ifdef _WIN32
-#include "platform/windows_codepage.h"
-#endif
+#include "platform/legacy_codecs.h"
 
 namespace codekiln {
 
@@ -34,96 +28,6 @@ std::string encodingName(TextEncoding encoding) {
     }
     return "?";
 }
-
-// The converters for GB18030 and the system code page. Each refuses what it
-// cannot convert exactly, and its result must convert back to the very
-// input: then every line the engine leaves alone is written back unchanged.
-#ifdef _WIN32
-// Windows' own: the same on every Qt, with or without ICU, and a system
-// code page that reports what it cannot hold. Where code page 54936 is
-// missing (Wine), GB18030 goes through code page 936, the two-byte part the
-// two share: the four-byte forms, and the byte 0x80 that 936 alone reads
-// as the euro sign, are refused rather than read another way.
-constexpr unsigned kGbkCodePage = 936;
-
-bool hasFullGb18030() { return hasCodePage(kGb18030CodePage); }
-
-// Whether GB18030 `bytes` use single bytes and two-byte forms only.
-bool inTwoBytePart(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        if (lead < 0x80) continue;
-        if (lead == 0x80 || lead == 0xFF || i + 1 == bytes.size()) return false;
-        const auto trail = static_cast<unsigned char>(bytes[++i]);
-        if (trail >= 0x30 && trail <= 0x39) return false;  // a four-byte form
-    }
-    return true;
-}
-
-unsigned codePageOf(TextEncoding encoding) {
-    if (encoding != TextEncoding::Gb18030) return ansiCodePage();
-    return hasFullGb18030() ? kGb18030CodePage : kGbkCodePage;
-}
-
-bool hasConverter(TextEncoding encoding) { return hasCodePage(codePageOf(encoding)); }
-
-bool legacyToUtf8(TextEncoding encoding, std::string_view bytes, std::string& utf8) {
-    const unsigned codePage = codePageOf(encoding);
-    if (codePage == kGbkCodePage && !inTwoBytePart(bytes)) return false;
-    return codePageToUtf8(codePage, bytes, utf8);
-}
-
-bool utf8ToLegacy(TextEncoding encoding, std::string_view utf8, std::string& bytes) {
-    const unsigned codePage = codePageOf(encoding);
-    return utf8ToCodePage(codePage, utf8, bytes) && (codePage != kGbkCodePage || inTwoBytePart(bytes));
-}
-#else
-constexpr QStringConverter::Flags kStateless = QStringConverter::Flag::Stateless;
-
-QStringEncoder encoderFor(TextEncoding encoding) {
-    return encoding == TextEncoding::Gb18030 ? QStringEncoder("GB18030", kStateless)
-                                             : QStringEncoder(QStringConverter::System, kStateless);
-}
-
-QStringDecoder decoderFor(TextEncoding encoding) {
-    return encoding == TextEncoding::Gb18030 ? QStringDecoder("GB18030", kStateless)
-                                             : QStringDecoder(QStringConverter::System, kStateless);
-}
-
-// Qt has GB18030 only when it was built with ICU.
-bool hasConverter(TextEncoding encoding) { return encoderFor(encoding).isValid(); }
-
-bool hasFullGb18030() { return hasConverter(TextEncoding::Gb18030); }
-
-QByteArrayView view(std::string_view bytes) {
-    return QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-bool legacyToUtf8(TextEncoding encoding, std::string_view bytes, std::string& utf8) {
-    // Stateless: a sequence cut off at the end of the file is an error
-    // instead of waiting for more bytes. Some bad sequences just become
-    // U+FFFD without an error; encoding back shows them.
-    QStringDecoder decoder = decoderFor(encoding);
-    const QString decoded = decoder.decode(view(bytes));
-    if (decoder.hasError()) return false;
-    QStringEncoder encoder = encoderFor(encoding);
-    const QByteArray back = encoder.encode(decoded);
-    if (encoder.hasError() || QByteArrayView(back) != view(bytes)) return false;
-    utf8 = decoded.toStdString();
-    return true;
-}
-
-bool utf8ToLegacy(TextEncoding encoding, std::string_view utf8, std::string& bytes) {
-    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-    QStringEncoder encoder = encoderFor(encoding);
-    const QByteArray encoded = encoder.encode(text);
-    if (encoder.hasError()) return false;
-    QStringDecoder decoder = decoderFor(encoding);
-    if (QString(decoder.decode(encoded)) != text || decoder.hasError()) return false;
-    bytes.assign(encoded.constData(), static_cast<std::size_t>(encoded.size()));
-    return true;
-}
-#endif
 
 // Latin-1 needs no converter: byte n is U+00nn, so every byte string
 // decodes and comes back as the very same bytes.

@@ -8,9 +8,34 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "platform/status.h"
 
 namespace codekiln {
+
+/// How a text file's bytes stand for characters.
+enum class TextEncoding {
+    Utf8,     ///< UTF-8, with or without a byte order mark
+    Gb18030,  ///< the Chinese national encoding (a superset of GBK)
+    System,   ///< the system's locale code page
+    Latin1,   ///< ISO 8859-1: each byte is the character of that number
+};
+
+/// How to decode files: by detection, or always as one encoding.
+enum class EncodingChoice {
+    Auto,  ///< UTF-8 when it has a BOM or is valid UTF-8, else GB18030 (else the system code page)
+    Utf8,
+    Gb18030,
+    System,
+    Latin1,
+};
+
+/// A text file decoded to UTF-8, with what is needed to write it back in the
+/// same encoding.
+struct TextFile {
+    std::string text;  ///< the whole content as UTF-8, without the BOM; line ends as in the file
+    TextEncoding encoding = TextEncoding::Utf8;
+    bool bom = false;  ///< the file started with a UTF-8 byte order mark
+};
 
 /// The UTF-8 byte order mark.
 inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";

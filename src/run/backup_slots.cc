@@ -85,7 +85,7 @@ std::string backupFolderName(int slot) { return "备份" + std::to_string(slot);
 
 std::string backupFolderPath(const std::string& root, int slot) { return joinPath(root, backupFolderName(slot)); }
 
-std::string slotFolderPath(Platform& platform, int slot) { return backupFolderPath(platform.backupRoot(), slot); }
+std::string slotFolderPath(FileSystem& platform, int slot) { return backupFolderPath(platform.backupRoot(), slot); }
 
 bool isInsideBackupFolder(std::string_view file, std::string_view root, PathStyle style) {
     if (file.empty() || root.empty() || !isSameOrBelow(file, root, style)) return false;
@@ -100,13 +100,13 @@ bool isInsideBackupFolder(std::string_view file, std::string_view root, PathStyl
     return false;
 }
 
-int readStoredSlot(Platform& platform, int absent) {
-    const std::string stored = platform.readSetting(kSlotSection, kSlotKey);
+int readStoredSlot(SettingsStore& settings, int absent) {
+    const std::string stored = settings.readSetting(kSlotSection, kSlotKey);
     return stored.empty() ? absent : parseBackupSlot(stored);
 }
 
-Status storeSlot(Platform& platform, int slot) {
-    return platform.writeSetting(kSlotSection, kSlotKey, std::to_string(slot));
+Status storeSlot(SettingsStore& settings, int slot) {
+    return settings.writeSetting(kSlotSection, kSlotKey, std::to_string(slot));
 }
 
 }  // namespace codekiln

@@ -10,7 +10,8 @@
 #include <string_view>
 
 #include "platform/paths.h"
-#include "platform/platform.h"
+#include "platform/file_system.h"
+#include "platform/settings_store.h"
 
 namespace codekiln {
 
@@ -34,8 +35,8 @@ std::string backupFolderName(int slot);
 /// The folder of backup slot `slot` in the backup root `root`.
 std::string backupFolderPath(const std::string& root, int slot);
 
-/// The folder of backup slot `slot` under the platform's backup root.
-std::string slotFolderPath(Platform& platform, int slot);
+/// The folder of backup slot `slot` under the file system's backup root.
+std::string slotFolderPath(FileSystem& platform, int slot);
 
 /// Whether the resolved path `file` lies in one of the backup folders of the
 /// resolved backup root `root`, by the path rules of `style`.
@@ -43,10 +44,10 @@ bool isInsideBackupFolder(std::string_view file, std::string_view root, PathStyl
 
 /// The slot the settings store holds, as a program start reads it;
 /// `absent` while nothing is stored.
-int readStoredSlot(Platform& platform, int absent = 0);
+int readStoredSlot(SettingsStore& settings, int absent = 0);
 
 /// Stores `slot` in the settings store.
-Status storeSlot(Platform& platform, int slot);
+Status storeSlot(SettingsStore& settings, int slot);
 
 /// The slot for the stored text: its leading decimal number (leading blanks
 /// skipped, an optional sign, digits, an optional fraction), rounded to the

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/file_names.h"
+#include "platform/fingerprint.h"
 #include "platform/paths.h"
 #include "run/pipeline.h"
 
@@ -21,7 +22,7 @@ namespace {
 // Makes sure of the folders of `relative` ("sub/deeper/a.f90") below `base`,
 // one level at a time; the name's own last part is not a folder. A level in
 // `ready` was made sure of earlier in the run and is not looked at again.
-Status makeBackupFolders(Platform& platform, const std::string& base, const std::string& relative,
+Status makeBackupFolders(FileSystem& platform, const std::string& base, const std::string& relative,
                          std::set<std::string>& ready) {
     std::string folder = base;
     for (std::size_t from = 0, cut; (cut = relative.find('/', from)) != std::string::npos; from = cut + 1) {
@@ -39,7 +40,7 @@ Status makeBackupFolders(Platform& platform, const std::string& base, const std:
 
 // Makes sure of backup folders `first` to `last` below `root`; the first
 // failure is kept in `folders`.
-void makeSlotFolders(Platform& platform, const std::string& root, int first, int last, Status& folders) {
+void makeSlotFolders(FileSystem& platform, const std::string& root, int first, int last, Status& folders) {
     for (int k = first; k <= last; ++k) {
         const std::string folder = backupFolderPath(root, k);
         if (!platform.folderExists(folder)) {
@@ -51,7 +52,7 @@ void makeSlotFolders(Platform& platform, const std::string& root, int first, int
 
 // `fn` with every link resolved. A plain entry (no link at its end) is its
 // folder's resolved path and its name, the folder resolved once per run.
-std::string resolvedPath(Platform& platform, const std::string& fn, const FileIdentity& seen,
+std::string resolvedPath(FileSystem& platform, const std::string& fn, const FileIdentity& seen,
                          RunCounters& run) {
     const std::size_t cut = fn.find_last_of(kPathSeparator == '/' ? "/" : "/\\");
     if (!seen.plainEntry) return platform.canonicalPath(fn);
@@ -113,26 +114,26 @@ FailureCode pipelineCode(PipelineEnd end) {
 
 }  // namespace
 
-PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, Platform& platform,
+PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, FileSystem& platform,
                          const PipelineOptions& pipeline, const DoLabelRecord& assumed) {
     PreparedFile prepared;
     prepared.stat = platform.statFile(fn, prepared.statIdentity);
     if (!prepared.stat) return prepared;
     prepared.readStatus = platform.readFileOnce(fn, prepared.original, prepared.identity);
     if (!prepared.readStatus) return prepared;
-    prepared.originalPrint = platform.fingerprint(prepared.original);
+    prepared.originalPrint = fingerprintOf(prepared.original);
     PipelineOptions ahead;  // without `keep`: the caller's, applied at the file's turn
     ahead.untilStable = pipeline.untilStable;
     ahead.times = pipeline.times != nullptr ? &prepared.times : nullptr;
     prepared.assumed = assumed;
     prepared.left = assumed;
-    prepared.result = formatFileBytes(prepared.original, escapedName(fn), options, prepared.left, platform, ahead);
+    prepared.result = formatFileBytes(prepared.original, escapedName(fn), options, prepared.left, pipeline.encoding, ahead);
     return prepared;
 }
 
 StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                     Platform& platform, const std::string& runName, const PipelineOptions& pipeline,
-                     PreparedFile* prepared) {
+                     FileSystem& platform, SettingsStore& settings, const std::string& runName,
+                     const PipelineOptions& pipeline, PreparedFile* prepared) {
     StagedFile staged;
     FileOutcome& outcome = staged.outcome;
     // Entry: the file counts and is named before it is even looked at. The
@@ -140,7 +141,7 @@ StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& 
     // storing it again costs nothing when it is unchanged.
     run.fileCount += 1;
     if (session.backupSlot > kBackupSlots) session.backupSlot = 1;
-    (void)storeSlot(platform, session.backupSlot);  // failure ignored
+    (void)storeSlot(settings, session.backupSlot);  // failure ignored
     staged.path = fn;
     staged.name = runName.empty() ? std::string(baseNameOf(fn)) : runName;
     if (run.processedNames.size() < static_cast<std::size_t>(run.fileCount)) {
@@ -204,7 +205,7 @@ StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& 
     if (!resolved.empty()) run.formattedPaths.insert(resolved);
     staged.backUp = true;  // whatever the formatting gives
 
-    outcome.original = prepared != nullptr ? prepared->originalPrint : platform.fingerprint(original);
+    outcome.original = prepared != nullptr ? prepared->originalPrint : fingerprintOf(original);
     PipelineResult result;
     if (prepared != nullptr && prepared->assumed == session.doLabels) {
         // Formatted ahead from the very record this file receives.
@@ -215,7 +216,7 @@ StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& 
             pipeline.times->check += prepared->times.check;
         }
     } else {
-        result = formatFileBytes(original, escapedName(fn), options, session.doLabels, platform, pipeline);
+        result = formatFileBytes(original, escapedName(fn), options, session.doLabels, pipeline.encoding, pipeline);
     }
     outcome.lineCount = result.lineCount;
     outcome.warnings = std::move(result.warnings);
@@ -241,7 +242,7 @@ bool waitsOnWrite(const StagedFile& s) { return s.backUp && s.outcome.status; }
 }  // namespace
 
 void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, RunCounters& run,
-                 Platform& platform) {
+                 FileSystem& platform) {
     const std::string root = platform.backupRoot();
     const std::string slotFolder = backupFolderPath(root, session.backupSlot);
 
@@ -330,7 +331,7 @@ void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, Ru
         StagedFile& s = batch[replacementOf[j]];
         s.outcome.status = replacements[j].status;
         if (s.outcome.status) {
-            s.outcome.written = platform.fingerprint(s.bytes);
+            s.outcome.written = fingerprintOf(s.bytes);
             continue;
         }
         s.outcome.code = FailureCode::NotWritten;
@@ -342,10 +343,10 @@ void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, Ru
 }
 
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                  Platform& platform, const std::string& runName, const PipelineOptions& pipeline,
-                  PreparedFile* prepared) {
+                  FileSystem& platform, SettingsStore& settings, const std::string& runName,
+                  const PipelineOptions& pipeline, PreparedFile* prepared) {
     std::vector<StagedFile> one;
-    one.push_back(stageFile(fn, session, run, options, platform, runName, pipeline, prepared));
+    one.push_back(stageFile(fn, session, run, options, platform, settings, runName, pipeline, prepared));
     commitFiles(one, session, run, platform);
     return std::move(one[0].outcome);
 }

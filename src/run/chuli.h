@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/file_system.h"
+#include "platform/settings_store.h"
 #include "run/backup_slots.h"
 #include "run/pipeline.h"
 #include "run/run_state.h"
@@ -68,8 +69,8 @@ struct PreparedFile {
 
 /// Looks at, reads and formats the file `fn` (starting from `assumed`)
 /// without changing anything; safe to call from several threads at once
-/// when the platform's look, read, codec and fingerprint are.
-PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, Platform& platform,
+/// when the file system's look and read are.
+PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, FileSystem& platform,
                          const PipelineOptions& pipeline, const DoLabelRecord& assumed);
 
 /// A file taken by `stageFile` as far as a pass goes before it writes
@@ -89,7 +90,8 @@ struct StagedFile {
 /// The first half of `chuli`: entry, look, reading and formatting, nothing
 /// written. The session and the run's counters move as `chuli` moves them.
 StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                     Platform& platform, const std::string& runName = {}, const PipelineOptions& pipeline = {},
+                     FileSystem& platform, SettingsStore& settings, const std::string& runName = {},
+                     const PipelineOptions& pipeline = {},
                      PreparedFile* prepared = nullptr);
 
 /// The second half of `chuli`, for a batch of staged files in the run's
@@ -98,16 +100,16 @@ StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& 
 /// swapped in. No file is rewritten before its backup is on disk; each
 /// file's outcome is then the one `chuli` gives it alone.
 void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, RunCounters& run,
-                 Platform& platform);
+                 FileSystem& platform);
 
 /// `chuli`: formats the file `fn` in place as the next file of a run. Adds
 /// one to the run's `fileCount`, records the name, stores the session's
-/// backup slot, and moves the session's labelled-DO record.
+/// backup slot in `settings`, and moves the session's labelled-DO record.
 /// `runName` is the name recorded for the summary and the backup's path
 /// inside the slot folder ("sub/a.f90" backs up to 备份3/sub/a.f90, its
 /// folders made as needed); empty, it is the file name of `fn`.
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                  Platform& platform, const std::string& runName = {}, const PipelineOptions& pipeline = {},
-                  PreparedFile* prepared = nullptr);
+                  FileSystem& platform, SettingsStore& settings, const std::string& runName = {},
+                  const PipelineOptions& pipeline = {}, PreparedFile* prepared = nullptr);
 
 }  // namespace codekiln

@@ -72,12 +72,11 @@ Reason refusal(const std::string& name, Reason found) {
 }
 
 // Encodes the checked text in the file's own encoding and BOM.
-void encodeResult(std::string text, const TextFile& file, const std::string& name, Platform& platform,
-                  PipelineResult& result) {
+void encodeResult(std::string text, const TextFile& file, const std::string& name, PipelineResult& result) {
     if (file.encoding == TextEncoding::Utf8 && !file.bom) {
         result.bytes = std::move(text);  // the engine's text is already the file's bytes
     } else {
-        const Status status = platform.encodeText(text, file.encoding, file.bom, name, result.bytes);
+        const Status status = encodeText(text, file.encoding, file.bom, name, result.bytes);
         if (!status) {
             result.end = PipelineEnd::NotEncoded;
             result.reason = status.reason;
@@ -89,8 +88,7 @@ void encodeResult(std::string text, const TextFile& file, const std::string& nam
 
 // The modern layout: one pass (its output is stable), each line keeping its
 // own line end, no banners; the labelled-DO record is not touched.
-PipelineResult formatModernFile(TextFile& file, const std::string& name, const FormatOptions& options,
-                                Platform& platform) {
+PipelineResult formatModernFile(TextFile& file, const std::string& name, const FormatOptions& options) {
     PipelineResult result;
     ModernOptions modern;
     modern.indentWidth = options.indentWidth;
@@ -116,17 +114,17 @@ PipelineResult formatModernFile(TextFile& file, const std::string& name, const F
         return result;
     }
     std::string().swap(file.text);  // the input is no longer needed
-    encodeResult(std::move(formatted.text), file, name, platform, result);
+    encodeResult(std::move(formatted.text), file, name, result);
     return result;
 }
 
 }  // namespace
 
 PipelineResult formatFileBytes(std::string original, const std::string& name, const FormatOptions& options,
-                               DoLabelRecord& doLabels, Platform& platform, const PipelineOptions& pipeline) {
+                               DoLabelRecord& doLabels, EncodingChoice encoding, const PipelineOptions& pipeline) {
     PipelineResult result;
     TextFile file;
-    Status status = platform.decodeText(std::move(original), name, file);
+    Status status = decodeText(std::move(original), encoding, name, file);
     if (!status) {
         result.end = PipelineEnd::NotDecoded;
         result.reason = status.reason;
@@ -135,7 +133,7 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
 
     PipelineTimes* const times = pipeline.times;
     Clock::time_point started = times != nullptr ? Clock::now() : Clock::time_point{};
-    if (options.style == LayoutStyle::Modern) return formatModernFile(file, name, options, platform);
+    if (options.style == LayoutStyle::Modern) return formatModernFile(file, name, options);
     const DoLabelRecord incoming = pipeline.untilStable ? doLabels : DoLabelRecord{};
     FormatOptions fileOptions = options;
     fileOptions.form = formForFile(options.form, name);  // auto: decided by the file's extension
@@ -173,7 +171,7 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
     }
     std::string().swap(file.text);  // the input is no longer needed
 
-    encodeResult(std::move(formatted.text), file, name, platform, result);
+    encodeResult(std::move(formatted.text), file, name, result);
     return result;
 }
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/format/modern_layout.h"
-#include "platform/platform.h"
+#include "platform/text_codec.h"
 #include "engine/state/do_label_record.h"
 #include "engine/state/format_options.h"
 
@@ -49,6 +49,9 @@ struct PipelineOptions {
     /// ahead of their turn (see runFiles); 0: as many as the machine has
     /// cores. 1 works through the files strictly one after the other.
     int jobs = 0;
+    /// A run over files on disk (`chuli`, runFiles): how their bytes are
+    /// decoded. formatFileBytes itself takes the choice it is given.
+    EncodingChoice encoding = EncodingChoice::Auto;
 };
 
 /// The most passes --until-stable makes before it gives up on a file. Each
@@ -77,8 +80,9 @@ inline std::string warningText(const std::string& name, const StructureWarning& 
                             : name + ": " + warning.message;
 }
 
-/// Runs the file `name` with content `original` through decode, format,
-/// safety check and encode. `doLabels` moves exactly as the engine moves it
+/// Runs the file `name` with content `original` through decode (as
+/// `encoding` says), format, safety check and encode: bytes in, bytes out,
+/// no file system. `doLabels` moves exactly as the engine moves it
 /// whenever the file could be decoded, refused or not. With
 /// `pipeline.untilStable`, every pass starts from the record as it came in,
 /// and the record is left as the last pass (over the stable text) left it, so
@@ -87,7 +91,7 @@ inline std::string warningText(const std::string& name, const StructureWarning& 
 /// modern layout the record is left alone, one pass is made (its output is
 /// stable), and a second check proves only leading and trailing blanks changed.
 PipelineResult formatFileBytes(std::string original, const std::string& name, const FormatOptions& options,
-                               DoLabelRecord& doLabels, Platform& platform,
+                               DoLabelRecord& doLabels, EncodingChoice encoding,
                                const PipelineOptions& pipeline = {});
 
 }  // namespace codekiln

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "platform/file_names.h"
+#include "platform/fingerprint.h"
 #include "platform/paths.h"
 #include "run/chuli.h"
 #include "run/read_ahead.h"
@@ -62,7 +63,7 @@ bool stepsInside(const std::string& folder, const std::string& path, std::vector
 }
 
 struct Context {
-    Platform& platform;
+    FileSystem& platform;
     std::string slotFolder;
     std::string slotName;  ///< "备份k", for messages
     std::string folder;    ///< canonical
@@ -282,9 +283,9 @@ Look finalLook(Look look, RestoreItem item) {
 
 // Whether `bytes` are those `recorded` describes, hashed as it was (bytes
 // of another size are not hashed at all).
-bool holds(Platform& platform, const std::string& bytes, const Fingerprint& recorded) {
+bool holds(const std::string& bytes, const Fingerprint& recorded) {
     if (static_cast<std::int64_t>(bytes.size()) != recorded.size) return false;
-    return platform.fingerprint(bytes, recorded.hash) == recorded;
+    return fingerprintOf(bytes, recorded.hash) == recorded;
 }
 
 Look lookAtEntry(const Context& c, const ManifestFile& entry, const std::vector<std::string>& slotSteps,
@@ -298,7 +299,7 @@ Look lookAtEntry(const Context& c, const ManifestFile& entry, const std::vector<
     }
     const Status read = readCopy(c, slotSteps, look);
     if (!read) return finalLook(look, leftAlone(look.item, englishText(read)));
-    if (!holds(c.platform, look.backup.bytes, entry.original)) {
+    if (!holds(look.backup.bytes, entry.original)) {
         return finalLook(look, leftAlone(look.item, "its backup copy in " + c.slotName +
                                                         " is no longer the one this run made"));
     }
@@ -310,11 +311,11 @@ Look lookAtEntry(const Context& c, const ManifestFile& entry, const std::vector<
         look.due = true;
         return look;
     }
-    if (holds(c.platform, look.current, entry.original)) {
+    if (holds(look.current, entry.original)) {
         look.item.action = RestoreAction::AlreadyOriginal;
         return look;
     }
-    if (!holds(c.platform, look.current, entry.written)) {
+    if (!holds(look.current, entry.written)) {
         if (!c.force) {
             return finalLook(look, leftAlone(look.item,
                                              "changed since the run (--force restores it, keeping its "
@@ -496,7 +497,7 @@ Look lookAtSameName(const Context& c, const std::vector<std::string>& steps) {
 // slot ("sub", "a.f90"): a folder's files, then its subfolders', depth
 // first. Copies kept by an earlier restore are left out, and so are the
 // folders' symbolic links, never entered.
-Status slotCopies(Platform& platform, const std::string& folder, std::vector<std::string>& steps,
+Status slotCopies(FileSystem& platform, const std::string& folder, std::vector<std::string>& steps,
                   std::vector<std::vector<std::string>>& copies) {
     std::vector<std::string> names;
     Status listed = platform.listFiles(folder, "", names);
@@ -518,8 +519,7 @@ Status slotCopies(Platform& platform, const std::string& folder, std::vector<std
     return Status::success();
 }
 
-Status slotCopies(Platform& platform, const std::string& slotFolder,
-                  std::vector<std::vector<std::string>>& copies) {
+Status slotCopies(FileSystem& platform, const std::string& slotFolder, std::vector<std::vector<std::string>>& copies) {
     std::vector<std::string> steps;
     return slotCopies(platform, slotFolder, steps, copies);
 }
@@ -552,7 +552,7 @@ Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, Re
     return Status::success();
 }
 
-Status checkSlotFolder(Platform& platform, const std::string& slotFolder) {
+Status checkSlotFolder(FileSystem& platform, const std::string& slotFolder) {
     switch (platform.pathKind(slotFolder)) {
         case PathKind::Folder:
             return Status::success();
@@ -567,7 +567,7 @@ Status checkSlotFolder(Platform& platform, const std::string& slotFolder) {
 
 }  // namespace
 
-RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
+RestoreReport restoreSlot(const RestoreRequest& request, FileSystem& platform) {
     RestoreReport report;
     if (!isBackupSlot(request.slot)) {
         report.status = Status::failure(Why::NotASlot).at(request.slot, kBackupSlots);
@@ -606,7 +606,7 @@ RestoreReport restoreSlot(const RestoreRequest& request, Platform& platform) {
     return report;
 }
 
-int lastRecordedSlot(Platform& platform) {
+int lastRecordedSlot(FileSystem& platform) {
     int last = 0;
     std::int64_t newest = 0;
     for (int slot = 1; slot <= kBackupSlots; ++slot) {
@@ -623,7 +623,7 @@ int lastRecordedSlot(Platform& platform) {
     return last;
 }
 
-std::vector<SlotListing> listBackupSlots(Platform& platform) {
+std::vector<SlotListing> listBackupSlots(FileSystem& platform) {
     std::vector<SlotListing> slots;
     for (int slot = 1; slot <= kBackupSlots; ++slot) {
         SlotListing listing;

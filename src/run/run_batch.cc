@@ -76,7 +76,8 @@ BatchEnd confirmExtension(const std::string& extensionText, bool needExtension, 
 }
 
 BatchOutcome runBatch(const std::string& extensionText, const std::string& folder, SessionState& session,
-                      const FormatOptions& options, Platform& platform, UserInterface& ui, int jobs) {
+                      const FormatOptions& options, FileSystem& platform, SettingsStore& settings,
+                      UserInterface& ui, int jobs) {
     BatchOutcome outcome;
     std::string extension;
     outcome.end = confirmExtension(extensionText, true, ui, extension, outcome.message);
@@ -90,14 +91,14 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     for (std::string& name : found) files.push_back({joinPath(folder, name), std::move(name)});
     PipelineOptions pipeline;
     pipeline.jobs = jobs;
-    outcome = runFiles(files, folder, extension, session, options, pipeline, platform, ui);
+    outcome = runFiles(files, folder, extension, session, options, pipeline, platform, settings, ui);
     outcome.listed = listed;
     return outcome;
 }
 
 BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& folder, const std::string& extension,
                       SessionState& session, const FormatOptions& options, const PipelineOptions& pipeline,
-                      Platform& platform, UserInterface& ui) {
+                      FileSystem& platform, SettingsStore& settings, UserInterface& ui) {
     BatchOutcome outcome;
     RunCounters run;
     // One run at a time per backup root: the slot is read, advanced and
@@ -110,14 +111,14 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     }
     // The store is the one record all programs share; this session's own
     // count only stands in while nothing is stored.
-    const std::string stored = platform.readSetting(kSlotSection, kSlotKey);
+    const std::string stored = settings.readSetting(kSlotSection, kSlotKey);
     const bool countOn = stored.empty() || session.unstoredOver == stored;
-    const int slot = nextBackupSlot(countOn ? session.backupSlot : readStoredSlot(platform, session.backupSlot));
+    const int slot = nextBackupSlot(countOn ? session.backupSlot : readStoredSlot(settings, session.backupSlot));
     // A run that finds no file backs nothing up: the stored slot stays.
     if (files.empty()) {
         session.unstoredOver = stored;
     } else {
-        const Status slotStored = storeSlot(platform, slot);
+        const Status slotStored = storeSlot(settings, slot);
         if (!slotStored) {
             notStarted(outcome, kSlotNotStored + englishText(slotStored), ui);
             return outcome;
@@ -200,7 +201,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
         places.push_back(record.placeOf(file.path, file.name));
         std::optional<PreparedFile> prepared;
         if (ahead) prepared.emplace(ahead->take(static_cast<std::size_t>(i)));
-        batch.push_back(stageFile(file.path, session, run, options, platform, file.name, filePipeline,
+        batch.push_back(stageFile(file.path, session, run, options, platform, settings, file.name, filePipeline,
                                   prepared ? &*prepared : nullptr));
         if (ahead) hint.set(session.doLabels);
         run.totalLines += batch.back().outcome.lineCount;

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "engine/state/format_options.h"
-#include "platform/platform.h"
+#include "platform/file_system.h"
+#include "platform/settings_store.h"
 #include "run/chuli.h"
 #include "run/messages.h"
 #include "run/pipeline.h"
@@ -76,9 +77,10 @@ struct BatchOutcome {
 /// extension text, as the "处理代码" button does it. `extensionText` is taken
 /// exactly as typed: the warning is decided on it untrimmed.
 /// `session` carries the backup slot and the labelled-DO record from run to
-/// run. `jobs`: files read and formatted at once (PipelineOptions::jobs).
+/// run, `settings` the stored slot from program to program. `jobs`: files read and formatted at once (PipelineOptions::jobs).
 BatchOutcome runBatch(const std::string& extensionText, const std::string& folder, SessionState& session,
-                      const FormatOptions& options, Platform& platform, UserInterface& ui, int jobs = 0);
+                      const FormatOptions& options, FileSystem& platform, SettingsStore& settings,
+                      UserInterface& ui, int jobs = 0);
 
 /// One file of a run given as a list: its path, and the name the summary
 /// shows and the backup copy takes inside the slot folder ("sub/a.f90").
@@ -100,7 +102,7 @@ BatchEnd confirmExtension(const std::string& extensionText, bool needExtension, 
 
 /// The rest of a run over files already listed: advances the backup slot,
 /// formats each file with `chuli` in the order given, and builds the
-/// summary. With `pipeline.jobs` above 1 (on a platform whose reads may run
+/// summary. With `pipeline.jobs` above 1 (on a file system whose reads may run
 /// in parallel), workers look at, read and format files ahead of their turn;
 /// every backup, rewrite, count, report, progress call and stop check is
 /// still made by the calling thread, in order, as with one job. `runBatch` ends here with the folder's listing; the command line
@@ -108,6 +110,6 @@ BatchEnd confirmExtension(const std::string& extensionText, bool needExtension, 
 /// which the run's manifest records with `extension` for a later restore.
 BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& folder, const std::string& extension,
                       SessionState& session, const FormatOptions& options, const PipelineOptions& pipeline,
-                      Platform& platform, UserInterface& ui);
+                      FileSystem& platform, SettingsStore& settings, UserInterface& ui);
 
 }  // namespace codekiln

@@ -14,7 +14,7 @@ std::int64_t nowMilliseconds() {
 }
 
 RunRecord::RunRecord(const std::string& folder, const std::string& extension, const FormatOptions& options,
-                     int slot, Platform& platform)
+                     int slot, FileSystem& platform)
     : platform_(platform) {
     manifest_.startedMs = nowMilliseconds();
     // A restore must find the folder however the run was started (".",

@@ -198,7 +198,7 @@ Form1& Form1Test::makeForm(const char* storedSlot) {
     };
     platform_ = std::make_unique<QtPlatform>(options);
     if (storedSlot) platform_->writeSetting("chuli", "benfencishu", storedSlot);
-    form_ = std::make_unique<Form1>(*platform_);
+    form_ = std::make_unique<Form1>(*platform_, *platform_, *platform_);
     form_->show();
     if (!QTest::qWaitForWindowExposed(form_.get())) qFatal("window not shown");
     return *form_;

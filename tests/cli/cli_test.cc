@@ -14,6 +14,7 @@
 
 #include "cli/cli_run.h"
 #include "engine/format/format_file.h"
+#include "platform/file_system.h"
 #include "run_program.h"
 #include "support/temp_folder.h"
 

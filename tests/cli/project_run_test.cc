@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "engine/format/format_file.h"
-#include "platform/platform.h"
+#include "platform/file_system.h"
 #include "run_program.h"
 #include "support/temp_folder.h"
 

@@ -68,7 +68,7 @@ struct TreeRun {
     SessionState session;
     testing::FakeUi ui;
     BatchOutcome go(const std::string& folder = "in") {
-        return runBatch(".f90", tree.path(folder), session, FormatOptions{}, platform, ui, testing::testJobs());
+        return runBatch(".f90", tree.path(folder), session, FormatOptions{}, platform, platform, ui, testing::testJobs());
     }
 };
 
@@ -86,7 +86,7 @@ TEST(NoLoss, ARunThatCannotHaveItsSlotTouchesNothing) {
         }
         const testing::Snapshot before = r.tree.snapshot("in");
         const BatchOutcome outcome =
-            runBatch(".f90", r.tree.path("in"), r.session, FormatOptions{}, platform, r.ui, testing::testJobs());
+            runBatch(".f90", r.tree.path("in"), r.session, FormatOptions{}, platform, platform, r.ui, testing::testJobs());
         EXPECT_EQ(outcome.end, BatchEnd::NotStarted);
         EXPECT_EQ(outcome.message.rfind(busy ? kBackupRootUnavailable : kSlotNotStored, 0), 0u)
             << outcome.message;

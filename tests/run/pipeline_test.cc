@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "engine/format/format_file.h"
-#include "platform/qt_platform.h"
 #include "run/reason_text.h"
 
 namespace codekiln {
@@ -30,9 +29,8 @@ TEST(Pipeline, EveryModeGetsTheSameVerdict) {
         {"not UTF-8 and not GB18030", "do 10 i = 1, 2\n\x81\x20\xFF\n", PipelineEnd::NotDecoded, 0},
     };
     for (const auto& c : cases) {
-        QtPlatform platform;
         DoLabelRecord doLabels;
-        const PipelineResult result = formatFileBytes(c.bytes, "a.f90", FormatOptions{}, doLabels, platform);
+        const PipelineResult result = formatFileBytes(c.bytes, "a.f90", FormatOptions{}, doLabels, EncodingChoice::Auto);
         EXPECT_EQ(result.end, c.end) << c.label;
         EXPECT_EQ(doLabels.doLabelCount, c.labelsAfter) << c.label;
         if (c.end == PipelineEnd::Formatted) {
@@ -57,9 +55,8 @@ TEST(Pipeline, ModernLayoutEmptiesALastBlankLineWithoutAnEnd) {
     modern.form = SourceForm::Auto;
     const std::pair<const char*, std::string> cases[] = {{"a.f90", "x = 1\n   "}, {"a.f", "      X = 1\r\n \t"}};
     for (const auto& [name, bytes] : cases) {
-        QtPlatform platform;
         DoLabelRecord doLabels;
-        const PipelineResult result = formatFileBytes(bytes, name, modern, doLabels, platform);
+        const PipelineResult result = formatFileBytes(bytes, name, modern, doLabels, EncodingChoice::Auto);
         ASSERT_TRUE(result.formatted()) << name << ": " << englishText(result.reason);
         EXPECT_EQ(result.bytes, bytes.substr(0, bytes.rfind('\n') + 1)) << name;
     }
@@ -70,17 +67,16 @@ TEST(Pipeline, ModernLayoutEmptiesALastBlankLineWithoutAnEnd) {
 // in, so a labelled DO is recorded once, not once per pass.
 TEST(Pipeline, UntilStableRepeatsThePassFromTheSameRecord) {
     const std::string text = "do 10 i = 1, 2\nx =" + std::string(64, ' ') + "1\n";
-    QtPlatform platform;
     DoLabelRecord doLabels;
     const PipelineResult result =
-        formatFileBytes(text, "a.f90", FormatOptions{}, doLabels, platform, PipelineOptions{true});
+        formatFileBytes(text, "a.f90", FormatOptions{}, doLabels, EncodingChoice::Auto, PipelineOptions{true});
     ASSERT_TRUE(result.formatted()) << englishText(result.reason);
     EXPECT_EQ(result.passes, 4);
     EXPECT_EQ(doLabels.doLabelCount, 1);
     DoLabelRecord again;
     EXPECT_EQ(formatText(result.bytes, FormatOptions{}, again).text, result.bytes);
     DoLabelRecord single;
-    EXPECT_EQ(formatFileBytes(result.bytes, "a.f90", FormatOptions{}, single, platform, PipelineOptions{true})
+    EXPECT_EQ(formatFileBytes(result.bytes, "a.f90", FormatOptions{}, single, EncodingChoice::Auto, PipelineOptions{true})
                   .passes,
               1);
 }

@@ -21,6 +21,7 @@
 #include <unistd.h>
 #endif
 
+#include "platform/fingerprint.h"
 #include "platform/qt_platform.h"
 #include "platform/run_manifest_json.h"
 #include "run/run_batch.h"
@@ -39,7 +40,7 @@ const std::string kOther = "subroutine s\r\n      call t\r\nend subroutine s\r\n
 struct UndoFixture {
     ScratchTree tree;
     QtPlatform platform{
-        QtPlatformOptions{EncodingChoice::Auto, tree.path("backups"), tree.path("settings.ini"), {}, {}}};
+        QtPlatformOptions{tree.path("backups"), tree.path("settings.ini"), {}, {}}};
     SessionState session;
 
     // A run over `folder` into backup slot `slot`, ended: its hold on the
@@ -48,7 +49,7 @@ struct UndoFixture {
         session.backupSlot = slot - 1;
         platform.writeSetting("chuli", "benfencishu", std::to_string(slot - 1));
         testing::FakeUi ui;
-        BatchOutcome outcome = runBatch(".f90", tree.path(folder), session, FormatOptions{}, platform, ui);
+        BatchOutcome outcome = runBatch(".f90", tree.path(folder), session, FormatOptions{}, platform, platform, ui);
         outcome.lock.reset();
         return outcome;
     }
@@ -98,15 +99,15 @@ TEST(Restore, PutsBackByteIdenticalOriginalsWithTheirPermissions) {
     ASSERT_TRUE(found);
     ASSERT_EQ(manifest.files.size(), 3u);
     EXPECT_EQ(manifest.files[0].path, "a.f90");
-    EXPECT_EQ(manifest.files[0].original, f.platform.fingerprint(kMessy));
-    EXPECT_EQ(manifest.files[0].written, f.platform.fingerprint(f.tree.read("src/a.f90")));
+    EXPECT_EQ(manifest.files[0].original, fingerprintOf(kMessy));
+    EXPECT_EQ(manifest.files[0].written, fingerprintOf(f.tree.read("src/a.f90")));
     EXPECT_EQ(manifest.files[2].end, FileEnd::Failed);
     EXPECT_FALSE(manifest.files[2].reason.empty());
     EXPECT_EQ(manifest.folder, recorded(f.tree.path("src")));
     // Digests as stored manifests hold them: a different spelling would
     // leave every recorded run impossible to undo.
-    EXPECT_EQ(f.platform.fingerprint("abc").digest, "06b05ab6733a618578af5f94892f3950");
-    EXPECT_EQ(f.platform.fingerprint("abc", HashKind::Sha256).digest,
+    EXPECT_EQ(fingerprintOf("abc").digest, "06b05ab6733a618578af5f94892f3950");
+    EXPECT_EQ(fingerprintOf("abc", HashKind::Sha256).digest,
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 
     const RestoreReport report = f.restore();
@@ -132,8 +133,8 @@ TEST(Restore, ReadsAnOlderRunsSha256Manifest) {
     bool found = false;
     ASSERT_TRUE(f.platform.readRunManifest(f.tree.path("backups/备份1"), manifest, found));
     for (ManifestFile& file : manifest.files) {
-        file.original = f.platform.fingerprint(f.tree.read(f.slot(file.path)), HashKind::Sha256);
-        file.written = f.platform.fingerprint(f.tree.read("src/" + file.path), HashKind::Sha256);
+        file.original = fingerprintOf(f.tree.read(f.slot(file.path)), HashKind::Sha256);
+        file.written = fingerprintOf(f.tree.read("src/" + file.path), HashKind::Sha256);
     }
     std::string json = manifestToJson(manifest);
     const std::string version = "\"version\": 2";
@@ -412,7 +413,7 @@ TEST(Restore, ASlotWithoutManifestRestoresItsSubfoldersToo) {
                                         {f.tree.path("src/sub/deeper/c.f90"), "sub/deeper/c.f90"}};
     for (const RunFile& file : files) f.tree.write("src/" + file.name, kMessy);
     testing::FakeUi ui;
-    runFiles(files, f.tree.path("src"), ".f90", f.session, FormatOptions{}, PipelineOptions{}, f.platform, ui);
+    runFiles(files, f.tree.path("src"), ".f90", f.session, FormatOptions{}, PipelineOptions{}, f.platform, f.platform, ui);
     f.tree.remove(f.slot(".codekiln-run.json"));
     f.tree.remove(f.slot("a.f90"));
     ASSERT_NE(f.tree.read("src/sub/deeper/c.f90"), kMessy);
@@ -436,7 +437,7 @@ TEST(Restore, StopsCleanlyWhileARunHoldsTheBackupRoot) {
     f.tree.write("src/a.f90", kMessy);
     f.run("src");
     const Snapshot before = f.tree.snapshot("src");
-    QtPlatform other{QtPlatformOptions{EncodingChoice::Auto, f.tree.path("backups"), {}, {}, {}}};
+    QtPlatform other{QtPlatformOptions{f.tree.path("backups"), {}, {}, {}}};
     std::unique_ptr<RootLock> held;
     ASSERT_TRUE(other.lockBackupRoot(0, held));
 
@@ -509,11 +510,11 @@ TEST(Restore, AnEditDuringTheRestoreIsNeverOverwritten) {
             if (c.deleteFirst && !force) continue;  // a deleted file is only made again with --force
             ScratchTree tree;
             EditedPlatform platform{
-                QtPlatformOptions{EncodingChoice::Auto, tree.path("backups"), tree.path("settings.ini"), {}, {}}};
+                QtPlatformOptions{tree.path("backups"), tree.path("settings.ini"), {}, {}}};
             tree.write("src/a.f90", kMessy);
             SessionState session;
             testing::FakeUi ui;
-            runBatch(".f90", tree.path("src"), session, FormatOptions{}, platform, ui).lock.reset();
+            runBatch(".f90", tree.path("src"), session, FormatOptions{}, platform, platform, ui).lock.reset();
             if (c.deleteFirst) tree.remove("src/a.f90");
             platform.edit = [&] { c.save(tree); };
 
@@ -565,13 +566,13 @@ TEST(Restore, ARunInProgressHoldsOnlyItsOwnUnfinishedManifest) {
     tree.write("old/a.f90", kOther);
     tree.write("src/a.f90", kMessy);
     WatchedPlatform platform{
-        QtPlatformOptions{EncodingChoice::Auto, tree.path("backups"), tree.path("settings.ini"), {}, {}}};
+        QtPlatformOptions{tree.path("backups"), tree.path("settings.ini"), {}, {}}};
     testing::FakeUi ui;
     SessionState session;
-    runBatch(".f90", tree.path("old"), session, FormatOptions{}, platform, ui);
+    runBatch(".f90", tree.path("old"), session, FormatOptions{}, platform, platform, ui);
     platform.foreignManifestSeen = false;
     platform.writeSetting("chuli", "benfencishu", "5");  // the next run wraps round to slot 1
-    runBatch(".f90", tree.path("src"), session, FormatOptions{}, platform, ui);
+    runBatch(".f90", tree.path("src"), session, FormatOptions{}, platform, platform, ui);
     ASSERT_EQ(platform.rewrites, 1);  // the watch saw the rewrite
     // Killed while writing, the run would leave neither the old run's
     // manifest (whose copies it is replacing) nor one naming files early.

@@ -9,6 +9,7 @@
 
 #include "support/fake_ui.h"
 #include "platform/qt_platform.h"
+#include "support/memory_file_system.h"
 #include "support/scratch_tree.h"
 #include "support/temp_folder.h"
 
@@ -26,12 +27,23 @@ std::string codeLines(int n) {
 struct BatchFixture {
     testing::TempFolder dir;
     QtPlatform platform{
-        QtPlatformOptions{EncodingChoice::Auto, dir.path("backups"), dir.path("settings.ini"), {}, {}}};
+        QtPlatformOptions{dir.path("backups"), dir.path("settings.ini"), {}, {}}};
     SessionState session;
     BatchOutcome run(const std::string& extension, FakeUi& ui) {
-        return runBatch(extension, dir.path("src"), session, FormatOptions{}, platform, ui, testing::testJobs());
+        return runBatch(extension, dir.path("src"), session, FormatOptions{}, platform, platform, ui, testing::testJobs());
     }
     std::string storedSlot() { return platform.readSetting("chuli", "benfencishu"); }
+};
+
+// The same on a file system in memory, for what needs no real disk.
+struct MemoryBatch {
+    testing::MemoryFileSystem files;  // the backup root is /backups
+    testing::MemorySettings settings;
+    SessionState session;
+    BatchOutcome run(const std::string& extension, FakeUi& ui) {
+        return runBatch(extension, "/src", session, FormatOptions{}, files, settings, ui, testing::testJobs());
+    }
+    std::string storedSlot() { return settings.readSetting("chuli", "benfencishu"); }
 };
 
 TEST(RunBatch, SummarisesLinesFilesAndTheBackupFolder) {
@@ -91,13 +103,13 @@ TEST(RunBatch, AsksOnAnyExtensionButExactlyDotF90) {
 
 TEST(RunBatch, SlotWrapsAfterFive) {
     for (const auto& [before, used] : {std::pair{0, 1}, {4, 5}, {5, 1}, {9, 1}}) {
-        BatchFixture f;
-        f.dir.write("src/a.f90", "x = 1\r\n");
+        MemoryBatch f;
+        f.files.put("/src/a.f90", "x = 1\r\n");
         f.session.backupSlot = before;
         FakeUi ui;
         f.run(".f90", ui);
         EXPECT_EQ(f.storedSlot(), std::to_string(used)) << before;
-        EXPECT_EQ(f.dir.read("backups/备份" + std::to_string(used) + "/a.f90"), "x = 1\r\n") << before;
+        EXPECT_EQ(f.files.bytes("/backups/备份" + std::to_string(used) + "/a.f90"), "x = 1\r\n") << before;
     }
 }
 
@@ -108,28 +120,28 @@ TEST(RunBatch, RunsWithoutFilesAdvanceOnlyTheReportedSlot) {
     auto emptySummary = [](int slot) {
         return "本次共处理代码0行，文件0个，分别为，本次运行备份文件在备份" + std::to_string(slot) + "文件夹中";
     };
-    BatchFixture f;
-    f.dir.write("src/other.txt", "x");
-    f.platform.writeSetting("chuli", "benfencishu", "2");
+    MemoryBatch f;
+    f.files.put("/src/other.txt", "x");
+    f.settings.writeSetting("chuli", "benfencishu", "2");
     f.session.backupSlot = 2;
     for (int run = 1; run <= 3; ++run) {
         FakeUi ui;
         EXPECT_EQ(f.run(".f90", ui).message, emptySummary(2 + run));
         EXPECT_EQ(f.storedSlot(), "2");
-        EXPECT_FALSE(f.dir.exists("backups/备份" + std::to_string(2 + run))) << run;
+        EXPECT_FALSE(f.files.hasFile("/backups/备份" + std::to_string(2 + run) + "/a.f90")) << run;
     }
     FakeUi ui;
-    f.dir.write("src/a.f90", "x = 1\r\n");
+    f.files.put("/src/a.f90", "x = 1\r\n");
     f.run(".f90", ui);  // from 5 on to 1
     EXPECT_EQ(f.storedSlot(), "1");
-    EXPECT_EQ(f.dir.read("backups/备份1/a.f90"), "x = 1\r\n");
+    EXPECT_EQ(f.files.bytes("/backups/备份1/a.f90"), "x = 1\r\n");
 
-    BatchFixture other;
-    other.platform.writeSetting("chuli", "benfencishu", "2");
+    MemoryBatch other;
+    other.settings.writeSetting("chuli", "benfencishu", "2");
     other.session.backupSlot = 2;
     FakeUi first, second;
     EXPECT_EQ(other.run(".f90", first).message, emptySummary(3));
-    other.platform.writeSetting("chuli", "benfencishu", "4");  // another program's run
+    other.settings.writeSetting("chuli", "benfencishu", "4");  // another program's run
     EXPECT_EQ(other.run(".f90", second).message, emptySummary(5));
 }
 
@@ -218,7 +230,7 @@ TEST(RunBatch, AStopLeavesTheSameFilesUntouchedWithAnyNumberOfJobs) {
             for (int i = 0; i < 8; ++i) f.dir.write("src/f" + std::to_string(i) + ".f90", source(i));
             StoppingUi ui(k);
             const BatchOutcome outcome =
-                runBatch(".f90", f.dir.path("src"), f.session, FormatOptions{}, f.platform, ui, jobs);
+                runBatch(".f90", f.dir.path("src"), f.session, FormatOptions{}, f.platform, f.platform, ui, jobs);
             std::string tree;
             for (int i = 0; i < 8; ++i) {
                 const std::string now = f.dir.read("src/f" + std::to_string(i) + ".f90");
@@ -229,6 +241,32 @@ TEST(RunBatch, AStopLeavesTheSameFilesUntouchedWithAnyNumberOfJobs) {
             EXPECT_EQ(outcome.stopped, 8 - k);
         }
         EXPECT_EQ(trees[0], trees[1]);
+    }
+}
+
+// The run decodes every file as it was told to, those read and formatted
+// ahead by other jobs as much as the one at its turn.
+TEST(RunFiles, DecodesEveryFileAsTheRunChose) {
+    const std::string gb18030 = "x = '\xD6\xD0'\r\n";  // not UTF-8
+    for (const EncodingChoice choice : {EncodingChoice::Auto, EncodingChoice::Utf8}) {
+        const bool utf8 = choice == EncodingChoice::Utf8;
+        MemoryBatch f;
+        std::vector<RunFile> files;
+        for (const std::string name : {"a.f90", "b.f90", "c.f90"}) {
+            f.files.put("/src/" + name, gb18030);
+            files.push_back({"/src/" + name, name});
+        }
+        PipelineOptions pipeline;
+        pipeline.jobs = testing::testJobs();
+        pipeline.encoding = choice;
+        FakeUi ui;
+        const BatchOutcome outcome =
+            runFiles(files, "/src", ".f90", f.session, FormatOptions{}, pipeline, f.files, f.settings, ui);
+        ASSERT_EQ(outcome.files.size(), 3u);
+        for (const FileReport& file : outcome.files) {
+            EXPECT_EQ(file.code, utf8 ? FailureCode::NotDecoded : FailureCode::None) << file.name;
+            EXPECT_EQ(f.files.bytes(file.path) == gb18030, utf8) << file.name;
+        }
     }
 }
 

@@ -69,7 +69,7 @@ TEST(VanishingFile, IsReportedAndNotBroughtBack) {
         }
         SessionState session;
         testing::FakeUi ui;
-        const BatchOutcome outcome = runBatch(".f90", tree.path("in"), session, FormatOptions{}, platform, ui, testing::testJobs());
+        const BatchOutcome outcome = runBatch(".f90", tree.path("in"), session, FormatOptions{}, platform, platform, ui, testing::testJobs());
 
         ASSERT_EQ(outcome.failures.size(), 1u);
         EXPECT_EQ(outcome.failures[0].name, "b.f90");

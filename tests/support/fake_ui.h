@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "run/user_interface.h"
 
 namespace codekiln::testing {

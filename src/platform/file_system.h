@@ -1,46 +1,20 @@
-// The operations through which the batch run and the formatting pass reach
-// the operating system: listing a folder, files and folders, reading and
-// writing text files, the per-user settings store, opening a folder in the
-// file manager. Plain C++ so that
-// the run and its tests never see Qt; the real implementation lives in
-// qt_platform.h and tests put fakes in its place.
+// The files and folders of the machine as the run, the restore and the
+// command line's walk reach them: listing, one reading with what the file
+// was, backups, rewrites in place, the run's manifest and the hold on the
+// backup root. Plain C++ so that the run and its tests never see Qt; the
+// real implementation is QtPlatform (qt_platform.h), and tests put an
+// in-memory file system in its place.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/run_manifest.h"
 #include "platform/status.h"
 
 namespace codekiln {
-
-/// How a text file's bytes stand for characters.
-enum class TextEncoding {
-    Utf8,     ///< UTF-8, with or without a byte order mark
-    Gb18030,  ///< the Chinese national encoding (a superset of GBK)
-    System,   ///< the system's locale code page
-    Latin1,   ///< ISO 8859-1: each byte is the character of that number
-};
-
-/// How to decode files: by detection, or always as one encoding.
-enum class EncodingChoice {
-    Auto,  ///< UTF-8 when it has a BOM or is valid UTF-8, else GB18030 (else the system code page)
-    Utf8,
-    Gb18030,
-    System,
-    Latin1,
-};
-
-/// A text file decoded to UTF-8, with what is needed to write it back in the
-/// same encoding.
-struct TextFile {
-    std::string text;  ///< the whole content as UTF-8, without the BOM; line ends as in the file
-    TextEncoding encoding = TextEncoding::Utf8;
-    bool bom = false;  ///< the file started with a UTF-8 byte order mark
-};
 
 /// What a file was when it was read: enough to tell whether it is still the
 /// same file with the same content, and what to give its replacement.
@@ -104,11 +78,11 @@ public:
     virtual ~RootLock() = default;
 };
 
-/// The files, folders, settings and desktop of the machine. Abstract so that
-/// tests can put a fake in its place.
-class Platform {
+/// The files and folders of the machine. Every operation is the
+/// implementation's own: nothing here has a body to fall back on.
+class FileSystem {
 public:
-    virtual ~Platform() = default;
+    virtual ~FileSystem() = default;
 
     /// Names (without folder) of the ordinary files of `folder` whose names
     /// match the wildcard pattern "*" + `extension`, ignoring case. Folders,
@@ -123,19 +97,11 @@ public:
     virtual Status listFolders(const std::string& folder, std::vector<std::string>& names) = 0;
 
     virtual bool folderExists(const std::string& path) = 0;
-    virtual bool fileExists(const std::string& path) = 0;
     /// Creates one folder whose parent exists.
     virtual Status createFolder(const std::string& path) = 0;
 
     /// Reads a whole file as bytes.
     virtual Status readFile(const std::string& path, std::string& bytes) = 0;
-    /// Decodes a file's bytes (taken over) as the platform's EncodingChoice
-    /// says. Bytes that do not decode cleanly are an error naming `path`.
-    virtual Status decodeText(std::string bytes, const std::string& path, TextFile& file) = 0;
-    /// Encodes UTF-8 `text` into `encoding`, with a BOM in front when `bom`
-    /// is set. A character the encoding cannot hold is an error naming `path`.
-    virtual Status encodeText(const std::string& text, TextEncoding encoding, bool bom, const std::string& path,
-                              std::string& bytes) = 0;
     /// Replaces the content of `path` by `bytes`. The new content is written
     /// beside the file and swapped in whole: on any failure the file keeps
     /// its old bytes. A symbolic link's target is replaced; the file's
@@ -189,20 +155,22 @@ public:
     /// program that are no longer alive.
     virtual void removeStaleTemporaries(const std::string& folder) = 0;
 
-    /// Whether statFile, readFileOnce, readFile, decodeText, encodeText,
-    /// fingerprint, pathKind and canonicalPath may be called from several
-    /// threads at once (while one thread alone makes every other call); a
-    /// run reads files ahead in parallel, and a restore looks at them ahead,
-    /// only then.
-    virtual bool concurrentReads() const { return false; }
+    /// Whether statFile, readFileOnce, readFile, pathKind and canonicalPath
+    /// may be called from several threads at once (while one thread alone
+    /// makes every other call); a run reads files ahead in parallel, and a
+    /// restore looks at them ahead, only then.
+    virtual bool concurrentReads() const = 0;
 
     /// What stands at `path`; a symbolic link is reported as one, not followed.
     virtual PathKind pathKind(const std::string& path) = 0;
     /// `path` absolute, with "." and ".." and every symbolic link resolved;
     /// empty when nothing is there.
     virtual std::string canonicalPath(const std::string& path) = 0;
-    /// The size and hash of `bytes`, the hash of the kind asked for.
-    virtual Fingerprint fingerprint(const std::string& bytes, HashKind hash = HashKind::Xxh3_128) = 0;
+    /// What tells two paths to the same file or folder apart: the same text
+    /// for every path that reaches it (on Windows, where one name has many
+    /// spellings, letter case and short names included), empty when nothing
+    /// is there.
+    virtual std::string sameFileKey(const std::string& path) = 0;
 
     /// Writes `manifest` into `slotFolder` under kRunManifestName, whole or
     /// not at all, replacing an older manifest (never following a symbolic
@@ -216,18 +184,7 @@ public:
     /// failure saying so.
     virtual Status readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) = 0;
 
-    /// The settings store of application "codekiln": the stored text, or the
-    /// empty text when nothing is stored.
-    virtual std::string readSetting(const std::string& section, const std::string& key) = 0;
-    virtual Status writeSetting(const std::string& section, const std::string& key,
-                                const std::string& value) = 0;
-
-    /// Shows a folder in the desktop's file manager; returns at once.
-    virtual Status openFolder(const std::string& path) = 0;
-    /// The folder that holds the program's executable, without a trailing
-    /// separator (except for a root).
-    virtual std::string programFolder() = 0;
-    /// The folder that holds the backup folders 备份1..备份5.
+    /// The folder that holds the backup folders 备份1..备份5, there once asked for.
     virtual std::string backupRoot() = 0;
     /// Takes the exclusive hold on the backup root (see RootLock), waiting
     /// up to `waitMilliseconds` for another holder to let go. Fails, saying
