@@ -145,11 +145,12 @@ std::string QtPlatform::sameFileKey(const std::string& path) {
 }
 
 // One file at a time, as writeBackup and replaceFile write them: always a
-// copy, each one flushed as it is written.
+// copy, each one flushed as it is written. Called as this class's own, as
+// the POSIX batch is, so that a subclass sees a batch once.
 void QtPlatform::writeBackups(std::vector<BatchBackup>& backups) {
     for (BatchBackup& b : backups) {
         b.linked = false;
-        b.status = writeBackup(b.to, *b.bytes, b.read);
+        b.status = QtPlatform::writeBackup(b.to, *b.bytes, b.read);
     }
 }
 
@@ -159,7 +160,7 @@ Status QtPlatform::syncFolders(const std::vector<std::string>& folders) {
 }
 
 void QtPlatform::replaceFiles(std::vector<BatchReplacement>& replacements) {
-    for (BatchReplacement& r : replacements) r.status = replaceFile(r.path, *r.bytes, r.read);
+    for (BatchReplacement& r : replacements) r.status = QtPlatform::replaceFile(r.path, *r.bytes, r.read);
 }
 
 void QtPlatform::removeStaleTemporaries(const std::string& folder) { (void)folder; }
