@@ -35,12 +35,14 @@ public:
     /// The whole text written so far; its bytes must stay where they are
     /// (see `keep`).
     void publish(std::string_view written) {
+        bool wake = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             text_ = written;
             inputMark_ = noted_;
+            wake = waiting_ && text_.size() >= wanted_;
         }
-        changed_.notify_one();
+        if (wake) changed_.notify_one();  // the reader is woken only once its wait is over
     }
     /// A buffer the text was moved out of: kept until this object goes.
     void keep(std::string old) { kept_.push_back(std::move(old)); }
@@ -65,7 +67,10 @@ public:
     /// bytes are there, so the reader is not woken at every block.
     Snapshot waitBeyond(std::size_t size) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return finished_ || text_.size() >= size + gather_; });
+        wanted_ = size + gather_;
+        waiting_ = true;
+        changed_.wait(lock, [&] { return finished_ || text_.size() >= wanted_; });
+        waiting_ = false;
         return Snapshot{text_, inputMark_, finished_};
     }
 
@@ -80,6 +85,8 @@ private:
     std::string_view text_;
     std::size_t inputMark_ = 0;
     bool finished_ = false;
+    bool waiting_ = false;    // the reader waits for `wanted_` bytes
+    std::size_t wanted_ = 0;
 };
 
 }  // namespace codekiln
