@@ -73,7 +73,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kChunk = 256;  // lines cut before any are let go
+    static constexpr std::size_t kChunk = 64;  // lines cut before any are let go
 
     Line cut() {
         const std::size_t p = pos_;
