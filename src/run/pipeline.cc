@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <exception>
+#include <system_error>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -123,23 +124,28 @@ PipelineResult formatModernFile(TextFile& file, const std::string& name, const F
 // One pass over a free-form text with the safety check following the
 // output on a second thread: the verdict is the one the check gives after
 // the pass, and the input the two have left behind is let go on the way.
-SafetyVerdict formatAndCheckAlongside(const std::string& text, const FormatOptions& options, DoLabelRecord& doLabels,
-                                      const PipelineOptions& pipeline, FormattedFile& formatted) {
+// False, with nothing done, when no thread can be started.
+bool formatAndCheckAlongside(const std::string& text, const FormatOptions& options, DoLabelRecord& doLabels,
+                             const PipelineOptions& pipeline, FormattedFile& formatted, SafetyVerdict& verdict) {
     PublishedText published(false);  // the output's lines end in CR LF
     std::size_t released = 0;
     const std::function<void(std::size_t)> inputDone = [&](std::size_t done) {
         pipeline.releaseInput(text.data() + released, done - released);
         released = done;
     };
-    SafetyVerdict verdict;
     std::exception_ptr checkFailed;
-    std::thread check([&] {
-        try {
-            verdict = checkSafetyAsWritten(text, published, pipeline.releaseInput ? inputDone : nullptr);
-        } catch (...) {
-            checkFailed = std::current_exception();
-        }
-    });
+    std::thread check;
+    try {
+        check = std::thread([&] {
+            try {
+                verdict = checkSafetyAsWritten(text, published, pipeline.releaseInput ? inputDone : nullptr);
+            } catch (...) {
+                checkFailed = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
     try {
         formatted = formatText(text, options, doLabels, "\r\n", &published);
     } catch (...) {
@@ -150,7 +156,7 @@ SafetyVerdict formatAndCheckAlongside(const std::string& text, const FormatOptio
     published.finish();
     check.join();
     if (checkFailed) std::rethrow_exception(checkFailed);
-    return verdict;
+    return true;
 }
 
 }  // namespace
@@ -172,18 +178,19 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
     const DoLabelRecord incoming = pipeline.untilStable ? doLabels : DoLabelRecord{};
     FormatOptions fileOptions = options;
     fileOptions.form = formForFile(options.form, name);  // auto: decided by the file's extension
-    if (pipeline.checkAlongside && !pipeline.untilStable && times == nullptr && fileOptions.form == SourceForm::Free) {
-        FormattedFile formatted;
-        const SafetyVerdict verdict = formatAndCheckAlongside(file.text, fileOptions, doLabels, pipeline, formatted);
+    FormattedFile alongside;
+    SafetyVerdict checked;
+    if (pipeline.checkAlongside && !pipeline.untilStable && times == nullptr && fileOptions.form == SourceForm::Free &&
+        formatAndCheckAlongside(file.text, fileOptions, doLabels, pipeline, alongside, checked)) {
         std::string().swap(file.text);  // the input is no longer needed
         result.passes = 1;
-        result.lineCount = formatted.lineCount;
-        if (!verdict.same) {
+        result.lineCount = alongside.lineCount;
+        if (!checked.same) {
             result.end = PipelineEnd::Refused;
-            result.reason = refusal(name, differenceOf(verdict));
+            result.reason = refusal(name, differenceOf(checked));
             return result;
         }
-        encodeResult(std::move(formatted.text), file, name, result);
+        encodeResult(std::move(alongside.text), file, name, result);
         return result;
     }
     // The text is read line by line where it lies: no list of its lines.

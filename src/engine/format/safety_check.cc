@@ -155,6 +155,7 @@ public:
     /// As `TextLines::skipIfIndented`, a line at a time.
     std::size_t skipIfIndented(std::string_view content) {
         const std::size_t start = pos_;
+        const std::size_t searched = searched_;
         std::size_t lines = 0;
         for (std::string_view line; next(line);) {
             ++lines;
@@ -163,7 +164,8 @@ public:
             if (line.size() - b == content.size() && holdsAt(line, b, content)) return lines;
             break;
         }
-        pos_ = start;
+        pos_ = start;  // read again from here, line ends searched for anew
+        searched_ = searched;
         return 0;
     }
     /// The writer's input before this is read no more by the writer.

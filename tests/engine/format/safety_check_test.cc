@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -240,6 +241,30 @@ TEST(SafetyCheck, AsWrittenLetsGoOnlyWhatBothHavePassed) {
         EXPECT_TRUE(verdict.same) << verdict.reason;
         if (mark != 0) EXPECT_GT(last, mark / 2);
     }
+}
+
+}  // namespace
+}  // namespace codekiln
+
+namespace codekiln {
+namespace {
+
+// The check waits for the writer in the middle of a line it reads ahead for
+// (the blank line before it already read), finds it changed, and must read
+// the lines from the blank line again: a wrong line there is a false refusal.
+TEST(SafetyCheck, AsWrittenReadsAgainAfterWaitingInsideALine) {
+    const std::string input = "a\n\nb    c\n";
+    const std::string output = "    a\n\n    b c\n";  // four blanks collapsed
+    PublishedText published(false, 1);
+    std::thread writer([&] {
+        published.publish(std::string_view(output).substr(0, output.find("b c") + 1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        published.publish(output);
+        published.finish();
+    });
+    const SafetyVerdict verdict = checkSafetyAsWritten(input, published);
+    writer.join();
+    EXPECT_TRUE(verdict.same) << verdict.reason;
 }
 
 }  // namespace
