@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <initializer_list>
 #include <limits>
 
@@ -30,6 +31,88 @@ struct Line {
     std::string_view core;
     std::string_view end;   // "\n", "\r\n", "\r" or ""
     std::size_t lead = 0;   // columns of leading blanks (a tab counts one)
+
+    // The whole line as it stands, line end included.
+    std::string_view raw() const {
+        const char* b = core.data() - lead;
+        return std::string_view(b, static_cast<std::size_t>(end.data() + end.size() - b));
+    }
+};
+
+// The lines of a text, cut as the layout asks for them, in order: index i is
+// always the text's line i. Lines before the oldest one the layout can still
+// look back at are let go (keepFrom), so that a long text is never held as
+// one list of all its lines; their room is reused for the lines after.
+class LineWindow {
+public:
+    explicit LineWindow(std::string_view text) : text_(text) {}
+
+    // Whether there is a line i; cuts the lines up to it.
+    bool has(std::size_t i) {
+        while (first_ + lines_.size() <= i) {
+            if (pos_ >= text_.size()) return false;
+            push(cut());
+        }
+        return true;
+    }
+    // Line i, found by has(i) and not let go since. A line may move when
+    // has() cuts further: hold it only until then.
+    const Line& operator[](std::size_t i) const { return lines_[i - first_]; }
+    // Lines before i are no longer asked for.
+    void keepFrom(std::size_t i) { keep_ = std::max(keep_, i); }
+    // Cuts the whole text at once, into a list sized for it; returns the
+    // number of lines. Nothing is let go after this.
+    std::size_t cutAll() {
+        // Each line end is an LF or a CR or both, so their count bounds the
+        // lines: the list never grows by copying.
+        const std::size_t ends = static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\n')) +
+                                 static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\r')) + 1;
+        lines_.reserve(ends);
+        while (has(first_ + lines_.size())) {}
+        return first_ + lines_.size();
+    }
+
+private:
+    static constexpr std::size_t kChunk = 64;  // lines cut before any are let go
+
+    Line cut() {
+        const std::size_t p = pos_;
+        std::size_t e = p;
+        while (e < text_.size() && text_[e] != '\n' && text_[e] != '\r') ++e;
+        std::size_t le = e;
+        if (le < text_.size()) le += (text_[le] == '\r' && le + 1 < text_.size() && text_[le + 1] == '\n') ? 2 : 1;
+        Line ln;
+        std::size_t b = p;
+        while (b < e && isBlank(text_[b])) ++b;
+        std::size_t c = e;
+        while (c > b && isBlank(text_[c - 1])) --c;
+        ln.lead = b - p;
+        ln.core = text_.substr(b, c - b);
+        ln.end = text_.substr(e, le - e);
+        pos_ = le;
+        return ln;
+    }
+
+    // When the list is full, the lines let go make room first; the list
+    // grows only when that leaves it more than half full.
+    void push(const Line& ln) {
+        if (lines_.size() == lines_.capacity()) {
+            if (lines_.capacity() == 0) lines_.reserve(kChunk);
+            const std::size_t gone = std::min(keep_ - std::min(keep_, first_), lines_.size());
+            if (gone > 0) {
+                lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(gone));
+                first_ += gone;
+            }
+            if (lines_.size() * 2 > lines_.capacity()) lines_.reserve(lines_.capacity() * 2);
+        }
+        lines_.push_back(ln);
+    }
+
+    std::string_view text_;
+    std::vector<Line> lines_;  // lines first_, first_ + 1, ...
+    std::size_t first_ = 0;    // the index of lines_[0]
+    std::size_t keep_ = 0;     // lines before it may be let go
+    std::size_t pos_ = 0;      // where the next line starts
 };
 
 // Reads statements word by word: `s` is lower case with the contents of
@@ -345,31 +428,33 @@ bool readCode(std::string_view core, bool continued, char& quote, std::string& c
 
 class Layout {
 public:
-    Layout(const ModernOptions& o, ModernFile& f, std::string_view text) : opt_(o), file_(f), text_(text) {}
+    Layout(const ModernOptions& o, ModernFile& f, std::string_view text)
+        : opt_(o), file_(f), lines_(text) {}
 
     void run(std::string_view text) {
-        std::vector<Line> lines;
-        splitLines(text, lines);
         out_.reserve(text.size() + text.size() / 2 + 1024);  // room for deeper indentation
-        std::size_t n = lines.size();
         std::size_t i = 0;
-        while (i < n) {
-            const Line& ln = lines[i];
+        for (;;) {
+            // Nothing before the oldest comment waiting for its statement,
+            // or before this line, is looked at again.
+            lines_.keepFrom(pending_.empty() ? i : pending_.front().line);
+            if (!lines_.has(i)) break;
+            const Line& ln = lines_[i];
             int sw = formatSwitch(ln.core);
             if (off_) {
-                emitRaw(text, i);
+                emitRaw(i);
                 if (sw == 1) off_ = false;
-                else followStatement(lines, i);
+                else followStatement(i);
                 ++i;
                 continue;
             }
-            if (sw == -1) { flushComments(depth() * opt_.indentWidth); off_ = true; emitRaw(text, i); ++i; continue; }
+            if (sw == -1) { flushComments(depth() * opt_.indentWidth); off_ = true; emitRaw(i); ++i; continue; }
             if (ln.core.empty()) { pending_.push_back({i, Pend::Blank}); ++i; continue; }
             if (ln.core[0] == '#') {
                 const std::string d = directiveName(ln.core);
                 flushComments(depth() * opt_.indentWidth, d == "else" || d == "elif" || d == "endif");
                 preprocessor(ln.core);
-                emitRaw(text, i);
+                emitRaw(i);
                 ++i;
                 continue;
             }
@@ -379,7 +464,7 @@ public:
                 ++i;
                 continue;
             }
-            i = statement(lines, i, text);
+            i = statement(i);
         }
         flushComments(depth() * opt_.indentWidth);
         finish();
@@ -404,42 +489,9 @@ private:
 
     int depth() const { return static_cast<int>(stack_.size()); }
 
-    void splitLines(std::string_view text, std::vector<Line>& lines) {
-        std::size_t p = 0;
-        starts_.clear();
-        // Room for every line at once (each line end is an LF or a CR or
-        // both, so their count bounds the lines): the lists never grow by
-        // copying, and room not used is never touched.
-        const std::size_t ends = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
-                                 static_cast<std::size_t>(std::count(text.begin(), text.end(), '\r')) + 1;
-        lines.reserve(ends);
-        starts_.reserve(ends + 1);
-        while (p < text.size()) {
-            std::size_t e = p;
-            while (e < text.size() && text[e] != '\n' && text[e] != '\r') ++e;
-            std::size_t le = e;
-            if (le < text.size()) le += (text[le] == '\r' && le + 1 < text.size() && text[le + 1] == '\n') ? 2 : 1;
-            Line ln;
-            std::size_t b = p;
-            while (b < e && isBlank(text[b])) ++b;
-            std::size_t c = e;
-            while (c > b && isBlank(text[c - 1])) --c;
-            ln.lead = b - p;
-            ln.core = text.substr(b, c - b);
-            ln.end = text.substr(e, le - e);
-            lines.push_back(ln);
-            starts_.push_back(p);
-            p = le;
-        }
-        starts_.push_back(text.size());
-        lines_ = &lines;
-    }
-
-    void emitRaw(std::string_view text, std::size_t i) {
-        out_.append(text.substr(starts_[i], starts_[i + 1] - starts_[i]));
-    }
+    void emitRaw(std::size_t i) { out_.append(lines_[i].raw()); }
     void emit(std::size_t i, std::size_t indent) {
-        const Line& ln = (*lines_)[i];
+        const Line& ln = lines_[i];
         if (!ln.core.empty()) out_.append(indent, ' ');
         out_.append(ln.core);
         out_.append(ln.end);
@@ -452,7 +504,7 @@ private:
     // line in column 1) is left there.
     void flushComments(int indent, bool beforeBranchEnd = false) {
         for (const Pending& p : pending_) {
-            const Line& ln = (*lines_)[p.line];
+            const Line& ln = lines_[p.line];
             if (p.kind == Pend::Keep) {
                 out_.append(sourceLead(p.line));
                 out_.append(ln.core);
@@ -466,7 +518,7 @@ private:
         pending_.clear();
     }
     std::string_view sourceLead(std::size_t i) const {
-        return text_.substr(starts_[i], (*lines_)[i].lead);
+        return lines_[i].raw().substr(0, lines_[i].lead);
     }
 
     // The directive of a preprocessor line, lower case: "if", "endif", ...,
@@ -497,18 +549,18 @@ private:
 
     // Reads the statement starting at line i (with its continuation lines
     // and the comments between them), lays it out and returns the next line.
-    std::size_t statement(const std::vector<Line>& lines, std::size_t i, std::string_view text) {
+    std::size_t statement(std::size_t i) {
         code_.clear();
         char quote = 0;
         std::size_t j = i;
-        bool more = readCode(lines[j].core, false, quote, code_);
+        bool more = readCode(lines_[j].core, false, quote, code_);
         std::vector<std::size_t>& group = group_;
         group.clear();
         rawLines_.clear();
         group.push_back(j);
-        while (more && j + 1 < lines.size()) {
+        while (more && lines_.has(j + 1)) {
             ++j;
-            const Line& ln = lines[j];
+            const Line& ln = lines_[j];
             // A blank line is a comment line, also inside a continued constant.
             if (ln.core.empty() || (quote == 0 && (ln.core[0] == '!' || ln.core[0] == '#'))) {
                 group.push_back(j);
@@ -526,17 +578,17 @@ private:
         // Indented code: indented in the source and in the layout alike, so
         // that a second pass, which sees the layout's indentation, decides
         // the same for a comment in column 1.
-        nextIndented_ = lines[i].lead > 0 && indent > 0;
+        nextIndented_ = lines_[i].lead > 0 && indent > 0;
         flushComments(std::max(indent, lastBodyDepth_) * width);
         nextIndented_ = false;
         long newFirst = static_cast<long>(indent) * width;
-        long shift = newFirst - static_cast<long>(lines[i].lead);
+        long shift = newFirst - static_cast<long>(lines_[i].lead);
         for (std::size_t g : group) {
-            const Line& ln = lines[g];
+            const Line& ln = lines_[g];
             if (g == i) { emit(g, static_cast<std::size_t>(newFirst)); continue; }
-            if (std::find(rawLines_.begin(), rawLines_.end(), g) != rawLines_.end()) { emitRaw(text, g); continue; }
+            if (std::find(rawLines_.begin(), rawLines_.end(), g) != rawLines_.end()) { emitRaw(g); continue; }
             if (ln.core.empty()) { emit(g, 0); continue; }
-            if (ln.core[0] == '#') { emitRaw(text, g); continue; }
+            if (ln.core[0] == '#') { emitRaw(g); continue; }
             if (ln.core[0] == '!' && isDirective(ln.core)) { out_.append(sourceLead(g)); out_.append(ln.core); out_.append(ln.end); continue; }
             long ind = std::max(0L, static_cast<long>(ln.lead) + shift);
             emit(g, static_cast<std::size_t>(ind));
@@ -546,8 +598,8 @@ private:
 
     // Follows the structure through a format-off region without writing.
     // Whether a line goes on is read as if it stood alone.
-    void followStatement(const std::vector<Line>& lines, std::size_t i) {
-        const Line& ln = lines[i];
+    void followStatement(std::size_t i) {
+        const Line& ln = lines_[i];
         if (ln.core.empty() || ln.core[0] == '!') return;
         if (ln.core[0] == '#') { preprocessor(ln.core); return; }
         code_.clear();
@@ -568,31 +620,29 @@ public:
     // and lines the new indentation would push past column 72 stay exactly
     // as they are.
     void runFixed(std::string_view text) {
-        std::vector<Line> lines;
-        splitLines(text, lines);
+        const std::size_t n = lines_.cutAll();
         out_.reserve(text.size() + text.size() / 2 + 1024);  // room for deeper indentation
-        const std::size_t n = lines.size();
         std::vector<FixedLine> cut(n);
         for (std::size_t i = 0; i < n; ++i) {
-            std::size_t e = starts_[i + 1] - lines[i].end.size();
-            cut[i] = cutFixedLine(text.substr(starts_[i], e - starts_[i]));
+            const std::string_view raw = lines_[i].raw();
+            cut[i] = cutFixedLine(raw.substr(0, raw.size() - lines_[i].end.size()));
         }
         std::size_t i = 0;
         while (i < n) {
-            int sw = formatSwitch(lines[i].core);
+            int sw = formatSwitch(lines_[i].core);
             if (sw != 0 && cut[i].kind == FixedLine::Kind::Comment) off_ = sw < 0;
             if (!cut[i].code() || cut[i].kind == FixedLine::Kind::Continuation) {
-                if (cut[i].kind == FixedLine::Kind::Blank && !off_) out_.append(lines[i].end);
-                else emitRaw(text, i);
-                if (cut[i].kind == FixedLine::Kind::Comment && !off_) conditionalCode(lines[i].core, static_cast<std::int64_t>(i) + 1);
+                if (cut[i].kind == FixedLine::Kind::Blank && !off_) out_.append(lines_[i].end);
+                else emitRaw(i);
+                if (cut[i].kind == FixedLine::Kind::Comment && !off_) conditionalCode(lines_[i].core, static_cast<std::int64_t>(i) + 1);
                 // A preprocessor line, in column 1: its branches start alike.
-                if (cut[i].kind == FixedLine::Kind::Comment && text[starts_[i]] == '#') preprocessor(lines[i].core);
+                if (cut[i].kind == FixedLine::Kind::Comment && lines_[i].raw()[0] == '#') preprocessor(lines_[i].core);
                 ++i;
                 continue;
             }
             readFixedStatement(cut, i);
             const int indent = applyParts(code_, static_cast<std::int64_t>(i) + 1, false);
-            writeFixedStatement(text, lines, cut, indent);
+            writeFixedStatement(cut, indent);
             i = group_.back() + 1;
         }
         finish();
@@ -659,8 +709,7 @@ private:
     // not survive. When that line stays as it stands, its continuation lines
     // stay too, keeping their offset from it. The label field and column 6
     // are written as they stand.
-    void writeFixedStatement(std::string_view text, const std::vector<Line>& lines, const std::vector<FixedLine>& cut,
-                             int indent) {
+    void writeFixedStatement(const std::vector<FixedLine>& cut, int indent) {
         long shift = 0;
         bool haveShift = false;
         for (std::size_t g = 0; g < group_.size(); ++g) {
@@ -680,11 +729,11 @@ private:
                 haveShift = true;
             }
             if (kept || (between && f.kind != FixedLine::Kind::Blank)) {
-                emitRaw(text, m);
+                emitRaw(m);
                 continue;
             }
             if (between) {  // a blank line is written empty
-                out_.append(lines[m].end);
+                out_.append(lines_[m].end);
                 continue;
             }
             long want = std::max(0L, static_cast<long>(lead) + shift);
@@ -703,7 +752,7 @@ private:
                     field.remove_suffix(1);
                 }
             }
-            out_.append(lines[m].end);
+            out_.append(lines_[m].end);
         }
     }
 
@@ -843,18 +892,16 @@ private:
     std::string offCode_;
     bool offContinued_ = false;
     bool conditionalContinued_ = false;
-    std::vector<std::size_t> starts_;
     std::vector<std::size_t> group_;
     std::vector<FixedKeep> keep_;
     std::vector<std::size_t> rawLines_;
-    const std::vector<Line>* lines_ = nullptr;
     std::vector<Pending> pending_;
     std::vector<Open> stack_;
     std::vector<CppBranch> cpp_;
     bool off_ = false;
     int lastBodyDepth_ = 0;
     bool nextIndented_ = false;  // the statement after the pending comments is indented code
-    std::string_view text_;      // the whole input
+    LineWindow lines_;           // the input's lines, cut as they are read
 };
 
 }  // namespace

@@ -92,6 +92,36 @@ TEST(ModernLayout, ConstructGroups) {
     }
 }
 
+std::string repeated(const std::string& s, int n) {
+    std::string r;
+    for (int k = 0; k < n; ++k) r += s;
+    return r;
+}
+
+// Runs of lines far longer than the layout reads at a time: comments waiting
+// for their statement, one statement continued over many lines with comments
+// and blank lines inside, a format-off region, comments closing the file.
+TEST(ModernLayout, LongRunsOfLines) {
+    const int n = 3000;
+    struct Long { const char* name; std::string input, expected; };
+    const Long cases[] = {
+        {"comments_before_a_statement", "subroutine s\n" + repeated("  ! c\n\n", n) + "x = 1\nend\n",
+         "subroutine s\n" + repeated("   ! c\n\n", n) + "   x = 1\nend\n"},
+        {"continued_statement", "subroutine s\r\ncall f(a, &\r\n" + repeated("  ! c\r\n\r\n  b, &\r\n", n) + "  c)\r\nend\r\n",
+         "subroutine s\r\n   call f(a, &\r\n" + repeated("     ! c\r\n\r\n     b, &\r\n", n) + "     c)\r\nend\r\n"},
+        {"format_off", "program p\n! codekiln: off\n" + repeated(" do i=1,2   \n  end do\n", n) + "! codekiln: on\nx=1\nend\n",
+         "program p\n! codekiln: off\n" + repeated(" do i=1,2   \n  end do\n", n) + "! codekiln: on\n   x=1\nend\n"},
+        {"comments_at_the_end", "program p\nend\n" + repeated("  ! c\n", n), "program p\nend\n" + repeated("! c\n", n)},
+    };
+    ModernOptions options;
+    options.indentWidth = 3;
+    for (const Long& c : cases) {
+        ModernFile out = formatModern(c.input, options);
+        EXPECT_TRUE(out.text == c.expected) << c.name;
+        EXPECT_TRUE(out.warnings.empty()) << c.name;
+    }
+}
+
 TEST(ModernLayout, FixedFormMovesOnlyTheStatementText) {
     ModernOptions options;
     options.indentWidth = 3;
