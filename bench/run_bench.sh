@@ -2,7 +2,8 @@
 # Measures, in one run and on the same bytes, the formatting engine alone,
 # codekiln-cli (one file to stdout, and a whole batch run with backups and
 # in-place rewrite), a bare getline/write loop and findent (when installed)
-# as yardsticks, the copy floor (the bytes a batch run must at least read and
+# as yardsticks, one file to stdout in each layout and in both source forms
+# (with its peak memory per input byte), the copy floor (the bytes a batch run must at least read and
 # write, made durable), a batch run over 10,000 files, the undo of a batch
 # run (--restore), each with one job and with two, and a batch run's time
 # taken apart step by step; then the stress files for linear time. Every
@@ -10,7 +11,8 @@
 # tables and writes them to docs/PERFORMANCE.md.
 #
 # usage: sh bench/run_bench.sh BUILDDIR
-# The corpus is generated once into BUILDDIR/bench-corpus; scratch copies and
+# The corpus is generated once into BUILDDIR/bench-corpus (with a fixed-form
+# file joined from the repository's fixed-form samples); scratch copies and
 # raw results go to BUILDDIR/bench-work. Nothing is installed; a missing
 # findent or codekiln-cli only leaves its rows out.
 # BENCH_REPS=N sets the runs per fast row (best of N, default 3);
@@ -96,6 +98,50 @@ FILES=$(find "$CORPUS/files" -type f | wc -l | tr -d ' ')
 LARGEST=$(find "$CORPUS/files" -type f -printf '%s\n' | sort -n | tail -n 1)
 OVER1MB=$(find "$CORPUS/files" -type f -size +1000000c | wc -l | tr -d ' ')
 MANY_BYTES=$(cat "$CORPUS"/many/* | wc -c | tr -d ' ')
+ALL_LINES=$(wc -l < "$ALL" | tr -d ' ')
+
+# A fixed-form file about as large as the joined file: the repository's
+# fixed-form samples joined and repeated. Its .f extension decides the form.
+# Built apart from the generated corpus, so that a corpus from before it
+# gains it without being generated again; under a temporary name until it is
+# whole, so that an interrupted run leaves none behind.
+FIXED="$CORPUS/corpus-fixed.f"
+FIXED_SAMPLES="examples/legacy_fixed.f tests/engine/format/fixed/band.f tests/engine/format/fixed/deep.f
+tests/engine/format/fixed/report.f tests/engine/format/golden/fixed_layout.f tests/engine/format/golden/labels.f"
+size() { wc -c < "$1" | tr -d ' '; }
+joinFixed() {
+    set --
+    for f in $FIXED_SAMPLES; do
+        if [ -f "$ROOT/$f" ]; then set -- "$@" "$ROOT/$f"; fi
+    done
+    [ $# -gt 0 ] || { say "bench: none of the fixed-form samples is there"; exit 1; }
+    say "bench: joining $# fixed-form samples into $FIXED"
+    unit="$FIXED.unit" block="$FIXED.block" part="$FIXED.part"
+    cat "$@" > "$unit"
+    # A block of a sixteenth to an eighth of the size, by doubling; as many
+    # blocks as fit, then single copies of the samples up to the size.
+    cp "$unit" "$block"
+    while [ "$(size "$block")" -lt $((BYTES / 16)) ]; do
+        cat "$block" "$block" > "$part"
+        mv "$part" "$block"
+    done
+    : > "$part"
+    blockSize=$(size "$block") have=0
+    while [ $((have + blockSize)) -le "$BYTES" ]; do
+        cat "$block" >> "$part"
+        have=$((have + blockSize))
+    done
+    unitSize=$(size "$unit")
+    while [ "$have" -lt "$BYTES" ]; do
+        cat "$unit" >> "$part"
+        have=$((have + unitSize))
+    done
+    rm -f "$unit" "$block"
+    mv "$part" "$FIXED"
+}
+[ -f "$FIXED" ] || joinFixed
+FIXED_BYTES=$(size "$FIXED")
+FIXED_LINES=$(wc -l < "$FIXED" | tr -d ' ')
 
 # --- timing ----------------------------------------------------------------
 # timed IN OUT CMD...: runs CMD once under /usr/bin/time -v with stdin IN and
@@ -163,10 +209,23 @@ freshMany() { freshCopy many; }
 # it must have formatted every file.
 differs() { say "bench: $1: its output differs from $2"; exit 1; }
 sameAsInput() { cmp -s "$WORK/out" "$ALL" || differs "$1" "the joined file"; }
+# Every --stdout row has a reference of its own: its first run, which must
+# have written something.
 sameStdout() {
-    [ -f "$WORK/stdout.ref" ] || cp "$WORK/out" "$WORK/stdout.ref"
-    cmp -s "$WORK/out" "$WORK/stdout.ref" || differs "$1" "the first --stdout run"
+    ref="$WORK/stdout-$1.ref"
+    if [ ! -f "$ref" ]; then
+        [ -s "$WORK/out" ] || { say "bench: $1 wrote nothing"; exit 1; }
+        cp "$WORK/out" "$ref"
+    fi
+    cmp -s "$WORK/out" "$ref" || differs "$1" "its first run"
 }
+# The modern layout changes only indentation: its output keeps every line.
+sameLines() {
+    got=$(wc -l < "$WORK/out" | tr -d ' ')
+    [ "$got" -eq "$2" ] || { say "bench: $1 wrote $got lines for $2"; exit 1; }
+}
+modernStdout() { sameStdout "$1"; sameLines "$1" "$ALL_LINES"; }
+modernFixedStdout() { sameStdout "$1"; sameLines "$1" "$FIXED_LINES"; }
 sameFolder() { diff -r -q "$WORK/tree" "$CORPUS/files" >/dev/null || differs "$1" "the corpus folder"; }
 # sameTree NAME [REFERENCE]: $WORK/tree against the first batch run's result.
 sameTree() {
@@ -236,6 +295,11 @@ runAll() {
     measure line_copy "$REPS" nothing sameAsInput /dev/null "$WORK/out" "$LINECOPY" "$ALL"
     if [ -n "$CLI" ]; then
         measure cli_stdout "$REPS" nothing sameStdout /dev/null "$WORK/out" "$CLI" --stdout "$ALL"
+        measure cli_stdout_modern "$REPS" nothing modernStdout /dev/null "$WORK/out" \
+            "$CLI" --style modern --stdout "$ALL"
+        measure cli_stdout_fixed "$REPS" nothing sameStdout /dev/null "$WORK/out" "$CLI" --stdout "$FIXED"
+        measure cli_stdout_fixed_modern "$REPS" nothing modernFixedStdout /dev/null "$WORK/out" \
+            "$CLI" --style modern --stdout "$FIXED"
     fi
     if [ -n "$FINDENT" ]; then
         measure findent 1 nothing nothing "$ALL" /dev/null "$FINDENT" -ifree
@@ -243,6 +307,7 @@ runAll() {
     # The copy floor: the folder copied into a backup folder, then copied
     # over itself, as a batch run must at least read and write it, and made
     # durable as a batch run makes it.
+    # shellcheck disable=SC2016 # expanded by the sh that runs it
     floor='cp -r "$1/tree" "$1/floor-backup" && cp -r "$1/floor-backup/." "$1/tree/" && sync -f "$1/tree"'
     measure copy_floor "$REPS" freshCopy sameFolder /dev/null /dev/null sh -c "$floor" sh "$WORK"
     if [ -n "$CLI" ]; then
@@ -329,17 +394,18 @@ $([ "$SMALL" = 1 ] && printf '\n**Small corpus (BENCH_SMALL=1): a try of the scr
 
 $FILES generated free-form files, $BYTES bytes ($(awk -v b="$BYTES" 'BEGIN { printf "%.1f", b / 1e6 }') MB), $OVER1MB of them over 1 MB, the largest $LARGEST bytes.
 \`bench-corpus/corpus-all.f90\` joins them in name order: the same bytes in one file.
+\`bench-corpus/corpus-fixed.f\` joins the repository's fixed-form samples, repeated to about the same size: $FIXED_BYTES bytes ($(awk -v b="$FIXED_BYTES" 'BEGIN { printf "%.1f", b / 1e6 }') MB), $FIXED_LINES lines; its \`.f\` extension makes it fixed form.
 A second folder of $MANY smaller files, $MANY_BYTES bytes ($(awk -v b="$MANY_BYTES" 'BEGIN { printf "%.1f", b / 1e6 }') MB), times what a run costs per file.
 MB means 10^6 bytes. Times are wall-clock, best of $REPS runs (findent and the $MANY-file rows: one run). Every batch run and copy floor starts from a fresh copy of the folder, flushed to disk first.
 Every row's output is compared byte for byte with its reference by the benchmark itself, which stops at the first difference:
-the getline loop's with the joined file, every \`--stdout\` run's with the first, the copy floor's with the corpus folder,
+the getline loop's with the joined file, every \`--stdout\` run's with its row's first (and the modern layout's line count with its input's), the copy floor's with the corpus folder,
 every batch run's tree (with any number of jobs, the diagnostic and the taken-apart runs included) with the first batch run's, which must have formatted every file,
 and every \`--restore\`'s folder with the corpus folder and its report with the first restore's.
 
 EOF
     awk -v bytes="$BYTES" -v largest="$LARGEST" -v gb="$WORK/gbench.csv" -v many="$MANY" \
         -v manyBytes="$MANY_BYTES" -v phases1="$WORK/phases-j1.txt" -v phases2="$WORK/phases-j2.txt" \
-        -v files="$FILES" -v cores="$CORES" '
+        -v files="$FILES" -v cores="$CORES" -v fixedBytes="$FIXED_BYTES" '
     function mbps(s) { return s > 0 ? bytes / s / 1e6 : 0 }
     function cell(x, fmt) { return x == "" ? "n/a" : sprintf(fmt, x) }
     function verdict(ok) { return ok ? "met" : "not met" }
@@ -365,6 +431,9 @@ EOF
         label["engine_joined"] = "Engine alone, in memory, the joined file"
         label["line_copy"] = "Bare getline/write loop on the joined file (`codekiln_line_copy`)"
         label["cli_stdout"] = "`codekiln-cli --stdout` on the joined file"
+        label["cli_stdout_modern"] = "`codekiln-cli --style modern --stdout` on the joined file"
+        label["cli_stdout_fixed"] = "`codekiln-cli --stdout` on the joined fixed-form file"
+        label["cli_stdout_fixed_modern"] = "`codekiln-cli --style modern --stdout` on the joined fixed-form file"
         label["findent"] = "findent, joined file from stdin"
         label["copy_floor"] = "Copy floor: `cp -r` into a backup folder, `cp` back over the folder, `sync`"
         label["batch_j1"] = "`codekiln-cli --yes -j 1` batch run over the folder"
@@ -384,15 +453,35 @@ EOF
             k = order[i]
             xf = ("findent" in wall) ? cell(wall["findent"] / wall[k], "%.1f") : "n/a"
             xc = ("copy_floor" in wall) ? cell(wall[k] / wall["copy_floor"], "%.2f") : "n/a"
-            b = (k ~ /_many/) ? manyBytes : bytes
+            b = (k ~ /_many/) ? manyBytes : (k ~ /_fixed/) ? fixedBytes : bytes
             floor = (k ~ /_many/) ? "copy_floor_many" : "copy_floor"
             xc = (floor in wall) ? cell(wall[k] / wall[floor], "%.2f") : "n/a"
-            if (k ~ /_many/ || k ~ /^restore/) xf = "n/a"
+            if (k ~ /_many/ || k ~ /^restore/ || k ~ /_fixed/) xf = "n/a"
+            if (k ~ /_fixed/) xc = "n/a"
             printf "| %s | %.1f | %s | %s | %.3f | %.3f | %.1f |\n", label[k], (wall[k] > 0 ? b / wall[k] / 1e6 : 0), xf, xc, wall[k], cpu[k], rss[k] / 1024
         }
         print "\nThe engine rows hold the whole corpus in memory, so their peak RSS is mostly input and output."
         if ("cli_stdout" in rss)
             printf "`--stdout` peaks at %.2f bytes of memory per input byte (peak RSS %.1f MiB, the program itself included, for %.1f MB).\n", rss["cli_stdout"] * 1024 / bytes, rss["cli_stdout"] / 1024, bytes / 1e6
+
+        # Peak memory of one file to stdout, in each layout and form.
+        mlabel["cli_stdout"] = "classic layout, free form (the joined file)"
+        mlabel["cli_stdout_modern"] = "`--style modern`, free form (the joined file)"
+        mlabel["cli_stdout_fixed"] = "classic layout, fixed form (the joined fixed-form file)"
+        mlabel["cli_stdout_fixed_modern"] = "`--style modern`, fixed form (the joined fixed-form file)"
+        split("cli_stdout cli_stdout_modern cli_stdout_fixed cli_stdout_fixed_modern", mk, " ")
+        if ("cli_stdout" in rss) {
+            print "\n## Peak memory per input byte\n"
+            print "`codekiln-cli --stdout`, one file, peak RSS of the whole process (the program itself included) over the input'"'"'s bytes.\n"
+            print "| Run | input MB | peak RSS MiB | bytes per input byte | wall s |"
+            print "|---|---:|---:|---:|---:|"
+            for (i = 1; i <= 4; i++) {
+                k = mk[i]
+                if (!(k in rss)) continue
+                b = (k ~ /_fixed/) ? fixedBytes : bytes
+                printf "| %s | %.1f | %.1f | %.2f | %.3f |\n", mlabel[k], b / 1e6, rss[k] / 1024, rss[k] * 1024 / b, wall[k]
+            }
+        }
 
         # One job against two.
         print "\n## Files in parallel: `-j 1` against `-j 2`\n"

@@ -24,6 +24,7 @@
 #include "cli/terminal_ui.h"
 #include "cli/unified_diff.h"
 #include "engine/state/text.h"
+#include "platform/memory_pages.h"
 #include "platform/file_names.h"
 #include "platform/paths.h"
 #include "platform/qt_platform.h"
@@ -245,7 +246,12 @@ CliResult runStdoutMode(const CliOptions& options, std::FILE* in, std::FILE* out
     const std::string name = path != "-"                      ? escapedName(path)
                              : !options.stdinFilename.empty() ? escapedName(options.stdinFilename)
                                                               : std::string("standard input");
-    const PipelineResult result = formatOneText(options, std::move(bytes), name);
+    // A large text is checked as it is written, on a second core, and the
+    // input's memory goes behind the check: the output and a window of the
+    // input are in memory at once, not both whole.
+    constexpr std::size_t kAlongsideFrom = 1 << 20;
+    const bool alongside = bytes.size() >= kAlongsideFrom;
+    const PipelineResult result = formatOneText(options, std::move(bytes), name, alongside);
     reportWarnings(err, name, result.warnings);
     if (!result.formatted()) {
         report(
@@ -352,11 +358,17 @@ CliResult runInspectMode(const CliOptions& options, std::FILE* out, std::FILE* e
 
 }  // namespace
 
-PipelineResult formatOneText(const CliOptions& options, std::string bytes, const std::string& name) {
+PipelineResult formatOneText(const CliOptions& options, std::string bytes, const std::string& name,
+                             bool alongside) {
     DoLabelRecord doLabels;
     const std::string original = options.rangeFirst != 0 ? bytes : std::string();
+    PipelineOptions pipeline = pipelineOptions(options);
+    if (alongside) {
+        pipeline.checkAlongside = true;
+        pipeline.releaseInput = releasePages;
+    }
     PipelineResult result =
-        formatFileBytes(std::move(bytes), name, options.format, doLabels, options.encoding, pipelineOptions(options));
+        formatFileBytes(std::move(bytes), name, options.format, doLabels, options.encoding, pipeline);
     // A range keeps every line outside it as it was; the changes on it are
     // those of the whole file's formatting, which the safety check passed.
     if (result.formatted() && options.rangeFirst != 0)

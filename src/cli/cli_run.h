@@ -31,8 +31,12 @@ int exitCodeFor(CliResult result);
 CliResult runCli(const CliOptions& given, std::FILE* in, std::FILE* out, std::FILE* err);
 
 /// The text `bytes` formatted as --stdout formats one file with `options`
-/// (its --range included), named `name` in the reason of a refusal.
-PipelineResult formatOneText(const CliOptions& options, std::string bytes, const std::string& name);
+/// (its --range included), named `name` in the reason of a refusal. With
+/// `alongside`, a free-form text is checked on a second thread as it is
+/// written, and the input's memory is let go behind both (the caller keeps
+/// no use for `bytes`).
+PipelineResult formatOneText(const CliOptions& options, std::string bytes, const std::string& name,
+                             bool alongside = false);
 
 /// `options` made those of `--stdout - --stdin-filename path`: the settings
 /// file found from `path` applied.

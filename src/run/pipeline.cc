@@ -4,7 +4,9 @@
 #include "run/pipeline.h"
 
 #include <chrono>
+#include <exception>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -118,6 +120,39 @@ PipelineResult formatModernFile(TextFile& file, const std::string& name, const F
     return result;
 }
 
+// One pass over a free-form text with the safety check following the
+// output on a second thread: the verdict is the one the check gives after
+// the pass, and the input the two have left behind is let go on the way.
+SafetyVerdict formatAndCheckAlongside(const std::string& text, const FormatOptions& options, DoLabelRecord& doLabels,
+                                      const PipelineOptions& pipeline, FormattedFile& formatted) {
+    PublishedText published(false);  // the output's lines end in CR LF
+    std::size_t released = 0;
+    const std::function<void(std::size_t)> inputDone = [&](std::size_t done) {
+        pipeline.releaseInput(text.data() + released, done - released);
+        released = done;
+    };
+    SafetyVerdict verdict;
+    std::exception_ptr checkFailed;
+    std::thread check([&] {
+        try {
+            verdict = checkSafetyAsWritten(text, published, pipeline.releaseInput ? inputDone : nullptr);
+        } catch (...) {
+            checkFailed = std::current_exception();
+        }
+    });
+    try {
+        formatted = formatText(text, options, doLabels, "\r\n", &published);
+    } catch (...) {
+        published.finish();
+        check.join();
+        throw;
+    }
+    published.finish();
+    check.join();
+    if (checkFailed) std::rethrow_exception(checkFailed);
+    return verdict;
+}
+
 }  // namespace
 
 PipelineResult formatFileBytes(std::string original, const std::string& name, const FormatOptions& options,
@@ -137,6 +172,20 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
     const DoLabelRecord incoming = pipeline.untilStable ? doLabels : DoLabelRecord{};
     FormatOptions fileOptions = options;
     fileOptions.form = formForFile(options.form, name);  // auto: decided by the file's extension
+    if (pipeline.checkAlongside && !pipeline.untilStable && times == nullptr && fileOptions.form == SourceForm::Free) {
+        FormattedFile formatted;
+        const SafetyVerdict verdict = formatAndCheckAlongside(file.text, fileOptions, doLabels, pipeline, formatted);
+        std::string().swap(file.text);  // the input is no longer needed
+        result.passes = 1;
+        result.lineCount = formatted.lineCount;
+        if (!verdict.same) {
+            result.end = PipelineEnd::Refused;
+            result.reason = refusal(name, differenceOf(verdict));
+            return result;
+        }
+        encodeResult(std::move(formatted.text), file, name, result);
+        return result;
+    }
     // The text is read line by line where it lies: no list of its lines.
     FormattedFile formatted = formatText(file.text, fileOptions, doLabels);
     result.passes = 1;

@@ -52,6 +52,14 @@ struct PipelineOptions {
     /// A run over files on disk (`chuli`, runFiles): how their bytes are
     /// decoded. formatFileBytes itself takes the choice it is given.
     EncodingChoice encoding = EncodingChoice::Auto;
+    /// A single pass over a free-form file in the classic layout is checked
+    /// on a second thread as its output is written, instead of after it.
+    /// Other passes are checked after formatting.
+    bool checkAlongside = false;
+    /// With `checkAlongside`: told of the decoded input's bytes that neither
+    /// the pass nor the check reads again, so that their memory can be let
+    /// go; the bytes may be gone afterwards.
+    std::function<void(const char* begin, std::size_t size)> releaseInput = {};
 };
 
 /// The most passes --until-stable makes before it gives up on a file. Each

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "engine/format/format_file.h"
 #include "run/reason_text.h"
 
@@ -43,6 +45,57 @@ TEST(Pipeline, EveryModeGetsTheSameVerdict) {
         } else {
             EXPECT_TRUE(result.bytes.empty()) << c.label;
             EXPECT_EQ(result.reason.path, "a.f90") << c.label;
+        }
+    }
+}
+
+// Checked on a second thread as it is written, with the input let go
+// behind the pass and the check (here: overwritten, so that a byte read
+// after it was let go shows), a file comes out exactly as it does checked
+// afterwards: its bytes, its verdict and its labelled-DO record.
+TEST(Pipeline, CheckingAlongsideGivesTheSameResult) {
+    const std::string unit =
+        "subroutine s(a, b)\n  do 10 i = 1, 2\n  s = 'a    b &\n\t  c'\n10 continue\n\n\n  end\n";
+    std::string many;
+    while (many.size() < (3u << 20)) many += unit;
+    // One header with many arguments and many units after it: every banner
+    // repeats the long argument list, and the output outgrows its room.
+    std::string wide = "subroutine w(";
+    for (int k = 0; k < 300; ++k) wide += (k == 0 ? "a" : ", a") + std::to_string(k);
+    wide += ")\n";
+    for (int k = 0; k < 2000; ++k) wide += "end\n";
+    const std::string refused = many.substr(0, many.size() / 2) + kRefusedLine + many.substr(many.size() / 2);
+    const struct {
+        const char* label;
+        std::string bytes;
+        bool releases;  // large enough for input to be let go
+    } cases[] = {
+        {"many units", many, true}, {"banners outgrow the room", wide, false},
+        {"refused half way", refused, true}, {"one line", "x = 1", false}, {"empty", "", false},
+    };
+    for (const auto& c : cases) {
+        for (const bool removeBlankLines : {false, true}) {
+            FormatOptions options;
+            options.removeBlankLines = removeBlankLines;
+            DoLabelRecord after;
+            const PipelineResult expected = formatFileBytes(c.bytes, "a.f90", options, after, EncodingChoice::Auto);
+            PipelineOptions alongside;
+            alongside.checkAlongside = true;
+            std::size_t released = 0;
+            alongside.releaseInput = [&](const char* begin, std::size_t size) {
+                std::memset(const_cast<char*>(begin), 'X', size);
+                released += size;
+            };
+            DoLabelRecord record;
+            const PipelineResult result =
+                formatFileBytes(c.bytes, "a.f90", options, record, EncodingChoice::Auto, alongside);
+            EXPECT_EQ(result.end, expected.end) << c.label;
+            EXPECT_EQ(result.reason.code, expected.reason.code) << c.label;
+            EXPECT_EQ(englishText(result.reason), englishText(expected.reason)) << c.label;
+            EXPECT_EQ(result.lineCount, expected.lineCount) << c.label;
+            EXPECT_TRUE(result.bytes == expected.bytes) << c.label;
+            EXPECT_EQ(record.doLabelCount, after.doLabelCount) << c.label;
+            if (c.releases) EXPECT_GT(released, c.bytes.size() / 4) << c.label;
         }
     }
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/format/published_text.h"
 #include "engine/state/do_label_record.h"
 #include "engine/state/format_options.h"
 
@@ -33,7 +34,9 @@ FormattedFile formatFile(const std::vector<std::string_view>& rawLines, const Fo
 
 /// The same on a whole text, split as `splitLines` splits it; a free-form
 /// text is read and written in one pass, without a list of its lines.
+/// With `published`, a free-form text's output is published as it is
+/// written (see PublishedText); the caller finishes it.
 FormattedFile formatText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
-                         std::string_view eol = "\r\n");
+                         std::string_view eol = "\r\n", PublishedText* published = nullptr);
 
 }  // namespace codekiln

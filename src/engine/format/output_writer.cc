@@ -41,14 +41,19 @@ class CleanedText {
 public:
     CleanedText(std::string_view text, const FormatOptions& options) : lines_(text), cleaner_(options) {}
     bool next(CleanedLine& line) {
-        for (std::string_view raw; lines_.next(raw);)
+        for (std::string_view raw; lines_.next(raw);) {
+            rawStart_ = raw.data();
             if (cleaner_.clean(raw, line)) return true;
+        }
         return false;
     }
+    /// Where the raw line of the last line read starts.
+    const char* rawStart() const { return rawStart_; }
 
 private:
     LineSplitter lines_;
     LineCleaner cleaner_;
+    const char* rawStart_ = nullptr;
 };
 
 /// The separator banner's look-ahead over the lines not yet written: a
@@ -157,7 +162,7 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, const Format
 namespace codekiln {
 
 std::int64_t writeFreeFormText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
-                               std::string& out, std::string_view eol) {
+                               std::string& out, std::string_view eol, PublishedText* published) {
     std::int64_t lineCount = 0;
     std::size_t rawLines = 0;
     LineSplitter counter(text);
@@ -167,7 +172,7 @@ std::int64_t writeFreeFormText(std::string_view text, const FormatOptions& optio
     out.reserve(out.size() + bytes + bytes / 2 + 1024);  // room for the banners and indentation
 
     RunningIndent indent(options, doLabels);
-    LineWriter writer(out, eol);
+    LineWriter writer(out, eol, published);
     for (const std::string& line : banner::headerLines(lineCount)) writer.line(0, line);
 
     banner::SeparatorWriter separators;
@@ -175,6 +180,9 @@ std::int64_t writeFreeFormText(std::string_view text, const FormatOptions& optio
     CleanedText lines(text, options);
     std::size_t i = 0;
     for (CleanedLine line; lines.next(line); ++i) {
+        // The input before this line is read no more: the look-ahead for
+        // separator banners reads only the lines after it.
+        if (published != nullptr) published->noteInput(static_cast<std::size_t>(lines.rawStart() - text.data()));
         const RunningIndent::Placement place = indent.next(line.text);
         writer.line(line.verbatim ? 0 : effectiveIndent(place.columns, line.text), line.text);
         if (options.showSeparators && place.endsUnit) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/format/published_text.h"
 #include "engine/format/stored_lines.h"
 #include "engine/indent/tuihang.h"
 #include "engine/state/do_label_record.h"
@@ -55,9 +56,10 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, const Format
 /// Reads, cleans and writes a free-form file's text in one pass over its
 /// lines, as `readStoredLines` and `writeOutput` do over its split lines,
 /// without a list of its lines or a store: each line is written as it is
-/// cleaned. Appends to `out` and returns `lineCount`.
+/// cleaned. Appends to `out` and returns `lineCount`. With `published`, the
+/// output is published as it is written, with how far the input is read.
 std::int64_t writeFreeFormText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
-                               std::string& out, std::string_view eol = "\r\n");
+                               std::string& out, std::string_view eol = "\r\n", PublishedText* published = nullptr);
 
 /// The number of blanks a line of text `text` gets when it is indented to
 /// `columns`: a preprocessor line gets none, and a line that would run past

@@ -20,8 +20,10 @@
 // check needs no memory in proportion to the file.
 #include "engine/format/safety_check.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <utility>
 
 #include "engine/format/constants.h"
 #include "engine/format/line_splitter.h"
@@ -82,6 +84,8 @@ class TextLines {
 public:
     explicit TextLines(std::string_view text) : text_(text), lines_(text) {}
     bool next(std::string_view& line) { return lines_.next(line); }
+    /// Where the next line starts.
+    std::size_t position() const { return lines_.position(); }
     /// Consumes the next lines when they are blank lines and then `content`
     /// after nothing but blanks; returns how many, 0 when they are not.
     /// `content` is not blank and holds no line end.
@@ -116,6 +120,61 @@ private:
 
     std::string_view text_;
     LineSplitter lines_;
+};
+
+/// The lines of a text another thread is still writing (PublishedText),
+/// split as `TextLines` splits the whole text: a line is taken once its line
+/// end is published or the text is finished.
+class PublishedLines {
+public:
+    explicit PublishedLines(PublishedText& text) : text_(&text), crEnds_(text.crEnds()) {}
+    bool next(std::string_view& line) {
+        for (;;) {
+            const std::size_t n = seen_.text.size();
+            if (pos_ < n) {
+                const char* base = seen_.text.data();
+                const std::size_t from = std::max(pos_, searched_);
+                const void* stop = std::memchr(base + from, crEnds_ ? '\r' : '\n', n - from);
+                if (stop != nullptr || seen_.finished) {
+                    const std::size_t stopAt =
+                        stop != nullptr ? static_cast<std::size_t>(static_cast<const char*>(stop) - base) : n;
+                    std::size_t contentEnd = stopAt;
+                    if (stop != nullptr && !crEnds_ && contentEnd > pos_ && base[contentEnd - 1] == '\r')
+                        --contentEnd;
+                    line = std::string_view(base + pos_, contentEnd - pos_);
+                    pos_ = stop != nullptr ? stopAt + 1 : n;
+                    return true;
+                }
+                searched_ = n;  // no line end up to here
+            } else if (seen_.finished) {
+                return false;
+            }
+            seen_ = text_->waitBeyond(n);
+        }
+    }
+    /// As `TextLines::skipIfIndented`, a line at a time.
+    std::size_t skipIfIndented(std::string_view content) {
+        const std::size_t start = pos_;
+        std::size_t lines = 0;
+        for (std::string_view line; next(line);) {
+            ++lines;
+            const std::size_t b = skipBlanks(line, 0);
+            if (b == line.size()) continue;  // a blank line
+            if (line.size() - b == content.size() && holdsAt(line, b, content)) return lines;
+            break;
+        }
+        pos_ = start;
+        return 0;
+    }
+    /// The writer's input before this is read no more by the writer.
+    std::size_t inputMark() const { return seen_.inputMark; }
+
+private:
+    PublishedText* text_;
+    bool crEnds_;
+    PublishedText::Snapshot seen_;
+    std::size_t pos_ = 0;
+    std::size_t searched_ = 0;  // where the search for the next line end goes on
 };
 
 /// The character constants found but not yet compared, in file order.
@@ -231,6 +290,7 @@ public:
         return false;
     }
     std::size_t line() const { return number_; }
+    const Lines& lines() const { return lines_; }
     ConstantQueue& constants() { return constants_; }
 
     /// Whether the current line can be matched as it stands: it continues no
@@ -365,10 +425,13 @@ bool sameConstants(Scanner<A>& in, Scanner<B>& out, SafetyVerdict& verdict) {
     return true;
 }
 
-template <typename A, typename B>
-SafetyVerdict compare(Scanner<A> in, Scanner<B> out) {
+/// `between(in, out)` is called before each input line is read: what lies
+/// before it is done with.
+template <typename A, typename B, typename Between>
+SafetyVerdict compare(Scanner<A> in, Scanner<B> out, Between between) {
     SafetyVerdict verdict;
     for (;;) {
+        between(in, out);
         const bool moreIn = in.next();
         // Most lines are written as they were read, indented: such a line
         // says the same with the same constants.
@@ -403,6 +466,11 @@ SafetyVerdict compare(Scanner<A> in, Scanner<B> out) {
     return verdict;
 }
 
+template <typename A, typename B>
+SafetyVerdict compare(Scanner<A> in, Scanner<B> out) {
+    return compare(std::move(in), std::move(out), [](const Scanner<A>&, const Scanner<B>&) {});
+}
+
 }  // namespace
 
 SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines,
@@ -416,6 +484,28 @@ SafetyVerdict checkSafety(std::string_view inputText, std::string_view outputTex
 
 SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText) {
     return compare(Scanner<ListLines>(ListLines(inputLines)), Scanner<TextLines>(TextLines(outputText)));
+}
+
+}  // namespace codekiln
+
+namespace codekiln {
+
+SafetyVerdict checkSafetyAsWritten(std::string_view inputText, PublishedText& output,
+                                   const std::function<void(std::size_t)>& inputDone) {
+    constexpr std::size_t kStep = 1 << 18;  // how much input is let go at once
+    std::size_t released = 0;
+    std::size_t nextLook = kStep;
+    auto between = [&](const Scanner<TextLines>& in, const Scanner<PublishedLines>& out) {
+        const std::size_t at = in.lines().position();
+        if (at < nextLook || !inputDone) return;
+        nextLook = at + kStep;
+        const std::size_t done = std::min(at, out.lines().inputMark());
+        if (done <= released) return;
+        inputDone(done);
+        released = done;
+    };
+    return compare(Scanner<TextLines>(TextLines(inputText)), Scanner<PublishedLines>(PublishedLines(output)),
+                   between);
 }
 
 }  // namespace codekiln

@@ -2,10 +2,13 @@
 // mean the same as the old one.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/format/published_text.h"
 #include "engine/state/format_options.h"
 
 namespace codekiln {
@@ -57,5 +60,13 @@ SafetyVerdict checkSafety(std::string_view inputText, std::string_view outputTex
 SafetyVerdict checkSafety(const std::vector<std::string_view>& inputLines, std::string_view outputText,
                           SourceForm form);
 SafetyVerdict checkSafety(std::string_view inputText, std::string_view outputText, SourceForm form);
+
+/// The free-form check of `inputText` against an output another thread is
+/// still writing, read as it is published: the verdict `checkSafety` gives
+/// on the finished output. `inputDone(offset)`, where set, is told now and
+/// then that the input before `offset` is read no more, by the check or by
+/// the writer (the mark it publishes), so that its memory can be let go.
+SafetyVerdict checkSafetyAsWritten(std::string_view inputText, PublishedText& output,
+                                   const std::function<void(std::size_t)>& inputDone = {});
 
 }  // namespace codekiln

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/format/format_file.h"
@@ -13,8 +15,24 @@
 namespace codekiln {
 namespace {
 
-// Checks with the output as lines and as one text with each kind of line
-// end; all must agree.
+// The check reading `output` as another thread writes it, a few bytes at a
+// time (line ends split between two steps among them).
+SafetyVerdict checkAsWritten(const std::string& input, const std::string& output) {
+    PublishedText published(output.find('\n') == std::string::npos, 1);
+    std::thread writer([&] {
+        for (std::size_t at = 0; at < output.size();) {
+            at = std::min(output.size(), at + 1 + at % 7);
+            published.publish(std::string_view(output).substr(0, at));
+        }
+        published.finish();
+    });
+    const SafetyVerdict verdict = checkSafetyAsWritten(input, published);
+    writer.join();
+    return verdict;
+}
+
+// Checks with the output as lines, as one text with each kind of line end
+// and as a text being written; all must agree.
 SafetyVerdict check(const std::string& input, const std::string& output) {
     const SafetyVerdict fromLines = checkSafety(splitLines(input), splitLines(output));
     for (const char* eol : {"\n", "\r\n", "\r"}) {
@@ -26,6 +44,8 @@ SafetyVerdict check(const std::string& input, const std::string& output) {
                                                      : eol[1]       ? "CR LF"
                                                                     : "CR");
         EXPECT_EQ(fromLines.reason, fromText.reason);
+        const std::string text = replaceAll(output, "\n", eol);
+        EXPECT_EQ(checkSafety(input, text).reason, checkAsWritten(input, text).reason) << "as written";
     }
     return fromLines;
 }
@@ -192,6 +212,34 @@ TEST(SafetyCheck, RefusesOutputThatTheNextFormattingWouldDrop) {
     const SafetyVerdict verdict = check(input, format(input));
     EXPECT_FALSE(verdict.same);
     EXPECT_NE(verdict.reason.find("line 2 is"), std::string::npos) << verdict.reason;
+}
+
+}  // namespace
+}  // namespace codekiln
+
+namespace codekiln {
+namespace {
+
+// The input is let go only before both the check and the writer's mark:
+// the writer may still read what lies past its mark.
+TEST(SafetyCheck, AsWrittenLetsGoOnlyWhatBothHavePassed) {
+    std::string input;
+    while (input.size() < (2u << 20)) input += kProgram;
+    const std::string output = format(input);
+    for (const std::size_t mark : {std::size_t{0}, input.size() / 3, input.size()}) {
+        PublishedText published(false);
+        published.noteInput(mark);
+        published.publish(output);
+        published.finish();
+        std::size_t last = 0;
+        const SafetyVerdict verdict = checkSafetyAsWritten(input, published, [&](std::size_t done) {
+            EXPECT_GT(done, last);
+            EXPECT_LE(done, mark);
+            last = done;
+        });
+        EXPECT_TRUE(verdict.same) << verdict.reason;
+        if (mark != 0) EXPECT_GT(last, mark / 2);
+    }
 }
 
 }  // namespace
