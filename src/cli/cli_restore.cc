@@ -29,8 +29,8 @@ QtPlatformOptions platformFor(const CliOptions& options) {
 
 // The last run of a backup root is the newest run its manifests record; the
 // stored slot, shared by every root, only speaks for slots without manifests.
-int lastRunSlot(FileSystem& platform, SettingsStore& settings) {
-    const int recorded = lastRecordedSlot(platform);
+int lastRunSlot(FileSystem& files, SettingsStore& settings) {
+    const int recorded = lastRecordedSlot(files);
     return recorded != 0 ? recorded : readStoredSlot(settings);
 }
 

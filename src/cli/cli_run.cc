@@ -117,12 +117,12 @@ bool applyConfig(CliOptions& options, std::FILE* err) {
     return applied.ok;
 }
 
-WalkOptions walkOptions(const CliOptions& options, const std::string& extension, FileSystem& platform) {
+WalkOptions walkOptions(const CliOptions& options, const std::string& extension, FileSystem& files) {
     WalkOptions walk;
     walk.extension = extension;
     walk.recursive = options.recursive;
     walk.excludes = options.excludes;
-    walk.backupRoot = options.backupDir.empty() ? platform.backupRoot() : options.backupDir;
+    walk.backupRoot = options.backupDir.empty() ? files.backupRoot() : options.backupDir;
     return walk;
 }
 

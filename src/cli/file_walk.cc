@@ -23,7 +23,7 @@ namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 // What tells two paths to the same file or folder apart.
-std::string identity(FileSystem& platform, const std::string& path) { return platform.sameFileKey(path); }
+std::string identity(FileSystem& files, const std::string& path) { return files.sameFileKey(path); }
 
 // The folder a PATH names, as the walk joins names to it. A bare drive
 // ("D:") stands for that drive's current folder, which a separator after it
@@ -43,7 +43,7 @@ std::string joinRelative(const std::string& prefix, const std::string& name) {
 
 struct Walk {
     const WalkOptions& options;
-    FileSystem& platform;
+    FileSystem& files;
     WalkResult result;
     std::unordered_set<std::string> seenFiles;    // identities
     std::unordered_set<std::string> seenFolders;  // identities, against loops
@@ -54,15 +54,15 @@ struct Walk {
     bool dedupe = false;
 
     void addFile(const std::string& path, const std::string& name) {
-        if (!dedupe || seenFiles.insert(identity(platform, path)).second) result.files.push_back({path, name});
+        if (!dedupe || seenFiles.insert(identity(files, path)).second) result.files.push_back({path, name});
     }
 
     // `relative` is the folder's path below the folder given ("" for that
     // one); `prefix` starts every name.
     void walkFolder(const std::string& folder, const std::string& relative, const std::string& prefix) {
-        if (!seenFolders.insert(identity(platform, folder)).second) return;
+        if (!seenFolders.insert(identity(files, folder)).second) return;
         std::vector<std::string> names;
-        const Status listed = platform.listFiles(folder, options.extension, names);
+        const Status listed = files.listFiles(folder, options.extension, names);
         if (!listed) {
             result.errors.push_back(englishText(listed));
             return;
@@ -76,13 +76,13 @@ struct Walk {
 
         // Hidden folders and links to folders are not listed at all.
         std::vector<std::string> subfolders;
-        const Status sublisted = platform.listFolders(folder, subfolders);
+        const Status sublisted = files.listFolders(folder, subfolders);
         if (!sublisted) result.errors.push_back(englishText(sublisted));
         for (const std::string& name : subfolders) {
             const std::string path = joinPath(folder, name);
             const std::string rel = joinRelative(relative, name);
             if (anyGlobMatches(options.excludes, rel)) continue;
-            if (backupFolders.count(identity(platform, path)) != 0) continue;
+            if (backupFolders.count(identity(files, path)) != 0) continue;
             walkFolder(path, rel, prefix);
         }
     }
@@ -102,11 +102,11 @@ std::string pathLabel(const std::string& path) {
 }
 
 WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions& options,
-                        FileSystem& platform) {
-    Walk walk{options, platform, {}, {}, {}, {}};
+                        FileSystem& files) {
+    Walk walk{options, files, {}, {}, {}, {}};
     if (!options.backupRoot.empty()) {
         for (int k = 1; k <= kBackupSlots; ++k) {
-            const std::string folder = identity(platform, backupFolderPath(options.backupRoot, k));
+            const std::string folder = identity(files, backupFolderPath(options.backupRoot, k));
             if (!folder.empty()) walk.backupFolders.insert(folder);
         }
     }

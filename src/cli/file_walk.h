@@ -36,7 +36,7 @@ struct WalkResult {
 /// PATH; with several, each name starts with its PATH, so no two files of a
 /// run share a backup copy.
 WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions& options,
-                        FileSystem& platform);
+                        FileSystem& files);
 
 /// The form of a PATH that names may start with: the path as given, cleaned,
 /// when it is relative and does not climb out with ".."; otherwise the

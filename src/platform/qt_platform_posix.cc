@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
@@ -28,18 +27,8 @@ Status QtPlatform::listFiles(const std::string& folder, const std::string& exten
     const bool bytesOnly = !isUtf8Name(folder);
     QStringList entries;
     if (!bytesOnly) {
-        const QFileInfo info(qs(folder));
-        if (!info.exists()) return fail(folder, Why::FolderNotFound, {});
-        if (!info.isDir()) return fail(folder, Why::NotAFolder, {});
-        if (!info.isReadable()) return fail(folder, Why::FolderUnreadable, {});
-        QDir dir(qs(folder));
-        // One filter, never split at ";" or blanks; without QDir::CaseSensitive
-        // the wildcard matching ignores case. Files only: no folders, no hidden
-        // files, no sockets, pipes or devices.
-        dir.setNameFilters(QStringList{QStringLiteral("*") + qs(extension)});
-        dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
-        dir.setSorting(QDir::Unsorted);
-        entries = dir.entryList();
+        const Status listed = qtFileNames(folder, extension, entries);
+        if (!listed) return listed;
     } else {
         const std::string resolved = posixCanonicalPath(folder);
         if (resolved.empty()) return fail(folder, Why::FolderNotFound, {});

@@ -20,18 +20,9 @@ namespace codekiln {
 Status QtPlatform::listFiles(const std::string& folder, const std::string& extension,
                              std::vector<std::string>& names) {
     names.clear();
-    const QFileInfo info(qs(folder));
-    if (!info.exists()) return fail(folder, Why::FolderNotFound, {});
-    if (!info.isDir()) return fail(folder, Why::NotAFolder, {});
-    if (!info.isReadable()) return fail(folder, Why::FolderUnreadable, {});
-    QDir dir(qs(folder));
-    // One filter, never split at ";" or blanks; without QDir::CaseSensitive
-    // the wildcard matching ignores case. Files only: no folders, no hidden
-    // files, no sockets, pipes or devices.
-    dir.setNameFilters(QStringList{QStringLiteral("*") + qs(extension)});
-    dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
-    dir.setSorting(QDir::Unsorted);
-    const QStringList entries = dir.entryList();
+    QStringList entries;
+    const Status listed = qtFileNames(folder, extension, entries);
+    if (!listed) return listed;
     names.reserve(static_cast<std::size_t>(entries.size()));
     for (const QString& entry : entries) names.push_back(fromQ(entry));
     std::sort(names.begin(), names.end(), listingOrderLess);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <string>
 
 #include "platform/file_names.h"
@@ -18,6 +19,11 @@ inline std::string fromQ(const QString& s) { return s.toStdString(); }
 inline Status fail(const std::string& path, Why what, const QString& reason) {
     return Status::failure(what, escapedName(path), {}, fromQ(reason));
 }
+
+/// The names Qt lists of the files of `folder` whose names end in
+/// `extension` (which may hold wildcards), in no order, after the checks
+/// that the folder is there, is a folder and can be read.
+Status qtFileNames(const std::string& folder, const std::string& extension, QStringList& entries);
 
 /// Whether the program folder `folder` is one where an installed program
 /// keeps no backups (see isSystemProgramFolder).

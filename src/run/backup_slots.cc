@@ -85,7 +85,7 @@ std::string backupFolderName(int slot) { return "备份" + std::to_string(slot);
 
 std::string backupFolderPath(const std::string& root, int slot) { return joinPath(root, backupFolderName(slot)); }
 
-std::string slotFolderPath(FileSystem& platform, int slot) { return backupFolderPath(platform.backupRoot(), slot); }
+std::string slotFolderPath(FileSystem& files, int slot) { return backupFolderPath(files.backupRoot(), slot); }
 
 bool isInsideBackupFolder(std::string_view file, std::string_view root, PathStyle style) {
     if (file.empty() || root.empty() || !isSameOrBelow(file, root, style)) return false;

@@ -36,7 +36,7 @@ std::string backupFolderName(int slot);
 std::string backupFolderPath(const std::string& root, int slot);
 
 /// The folder of backup slot `slot` under the file system's backup root.
-std::string slotFolderPath(FileSystem& platform, int slot);
+std::string slotFolderPath(FileSystem& files, int slot);
 
 /// Whether the resolved path `file` lies in one of the backup folders of the
 /// resolved backup root `root`, by the path rules of `style`.

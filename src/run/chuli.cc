@@ -22,15 +22,15 @@ namespace {
 // Makes sure of the folders of `relative` ("sub/deeper/a.f90") below `base`,
 // one level at a time; the name's own last part is not a folder. A level in
 // `ready` was made sure of earlier in the run and is not looked at again.
-Status makeBackupFolders(FileSystem& platform, const std::string& base, const std::string& relative,
+Status makeBackupFolders(FileSystem& files, const std::string& base, const std::string& relative,
                          std::set<std::string>& ready) {
     std::string folder = base;
     for (std::size_t from = 0, cut; (cut = relative.find('/', from)) != std::string::npos; from = cut + 1) {
         folder = joinPath(folder, relative.substr(from, cut - from));
         const std::string level = relative.substr(0, cut);
         if (ready.count(level) != 0) continue;
-        if (!platform.folderExists(folder)) {
-            const Status created = platform.createFolder(folder);
+        if (!files.folderExists(folder)) {
+            const Status created = files.createFolder(folder);
             if (!created) return created;
         }
         ready.insert(level);
@@ -40,11 +40,11 @@ Status makeBackupFolders(FileSystem& platform, const std::string& base, const st
 
 // Makes sure of backup folders `first` to `last` below `root`; the first
 // failure is kept in `folders`.
-void makeSlotFolders(FileSystem& platform, const std::string& root, int first, int last, Status& folders) {
+void makeSlotFolders(FileSystem& files, const std::string& root, int first, int last, Status& folders) {
     for (int k = first; k <= last; ++k) {
         const std::string folder = backupFolderPath(root, k);
-        if (!platform.folderExists(folder)) {
-            const Status created = platform.createFolder(folder);
+        if (!files.folderExists(folder)) {
+            const Status created = files.createFolder(folder);
             if (!created && folders) folders = created;
         }
     }
@@ -52,15 +52,15 @@ void makeSlotFolders(FileSystem& platform, const std::string& root, int first, i
 
 // `fn` with every link resolved. A plain entry (no link at its end) is its
 // folder's resolved path and its name, the folder resolved once per run.
-std::string resolvedPath(FileSystem& platform, const std::string& fn, const FileIdentity& seen,
+std::string resolvedPath(FileSystem& files, const std::string& fn, const FileIdentity& seen,
                          RunCounters& run) {
     const std::size_t cut = fn.find_last_of(kPathSeparator == '/' ? "/" : "/\\");
-    if (!seen.plainEntry) return platform.canonicalPath(fn);
+    if (!seen.plainEntry) return files.canonicalPath(fn);
     const std::string folder = cut == std::string::npos ? "." : fn.substr(0, cut == 0 ? 1 : cut);
     auto known = run.resolvedFolders.find(folder);
     if (known == run.resolvedFolders.end()) {
-        const std::string resolved = platform.canonicalPath(folder);
-        if (resolved.empty()) return platform.canonicalPath(fn);
+        const std::string resolved = files.canonicalPath(folder);
+        if (resolved.empty()) return files.canonicalPath(fn);
         known = run.resolvedFolders.emplace(folder, resolved).first;
     }
     const std::string& base = known->second;
@@ -114,12 +114,12 @@ FailureCode pipelineCode(PipelineEnd end) {
 
 }  // namespace
 
-PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, FileSystem& platform,
+PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, FileSystem& files,
                          const PipelineOptions& pipeline, const DoLabelRecord& assumed) {
     PreparedFile prepared;
-    prepared.stat = platform.statFile(fn, prepared.statIdentity);
+    prepared.stat = files.statFile(fn, prepared.statIdentity);
     if (!prepared.stat) return prepared;
-    prepared.readStatus = platform.readFileOnce(fn, prepared.original, prepared.identity);
+    prepared.readStatus = files.readFileOnce(fn, prepared.original, prepared.identity);
     if (!prepared.readStatus) return prepared;
     prepared.originalPrint = fingerprintOf(prepared.original);
     PipelineOptions ahead;  // without `keep`: the caller's, applied at the file's turn
@@ -132,7 +132,7 @@ PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, Fi
 }
 
 StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                     FileSystem& platform, SettingsStore& settings, const std::string& runName,
+                     FileSystem& files, SettingsStore& settings, const std::string& runName,
                      const PipelineOptions& pipeline, PreparedFile* prepared) {
     StagedFile staged;
     FileOutcome& outcome = staged.outcome;
@@ -151,29 +151,29 @@ StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& 
 
     // The five backup folders, made sure of until the run has them all; a
     // missing file ends the pass once the first of them has been.
-    const std::string root = platform.backupRoot();
+    const std::string root = files.backupRoot();
     Status& folders = staged.folders;
     FileIdentity& identity = staged.identity;
-    if (!run.backupFoldersReady) makeSlotFolders(platform, root, 1, 1, folders);
+    if (!run.backupFoldersReady) makeSlotFolders(files, root, 1, 1, folders);
     if (prepared != nullptr) {
         outcome.status = prepared->stat;
         identity = prepared->statIdentity;
     } else {
-        outcome.status = platform.statFile(fn, identity);
+        outcome.status = files.statFile(fn, identity);
     }
     if (!outcome.status) {
         outcome.code = FailureCode::NotReadable;
         return staged;
     }
     if (!run.backupFoldersReady) {
-        makeSlotFolders(platform, root, 2, kBackupSlots, folders);
+        makeSlotFolders(files, root, 2, kBackupSlots, folders);
         run.backupFoldersReady = static_cast<bool>(folders);
     }
 
     // A file inside a backup folder could be its own backup, or another
     // file's: it is never formatted.
-    const std::string resolved = resolvedPath(platform, fn, identity, run);
-    if (run.resolvedBackupRoot.empty()) run.resolvedBackupRoot = platform.canonicalPath(root);
+    const std::string resolved = resolvedPath(files, fn, identity, run);
+    if (run.resolvedBackupRoot.empty()) run.resolvedBackupRoot = files.canonicalPath(root);
     if (isInsideBackupFolder(resolved, run.resolvedBackupRoot)) {
         outcome.status = Status::failure(Why::InBackupFolder, escapedName(fn), escapedName(root));
         outcome.code = FailureCode::InBackupFolder;
@@ -192,7 +192,7 @@ StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& 
         original = std::move(prepared->original);
         identity = prepared->identity;
     } else {
-        outcome.status = platform.readFileOnce(fn, original, identity);
+        outcome.status = files.readFileOnce(fn, original, identity);
     }
     if (!outcome.status) {
         outcome.code = FailureCode::NotReadable;
@@ -242,8 +242,8 @@ bool waitsOnWrite(const StagedFile& s) { return s.backUp && s.outcome.status; }
 }  // namespace
 
 void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, RunCounters& run,
-                 FileSystem& platform) {
-    const std::string root = platform.backupRoot();
+                 FileSystem& files) {
+    const std::string root = files.backupRoot();
     const std::string slotFolder = backupFolderPath(root, session.backupSlot);
 
     // The backups: a hard link where the file is to be replaced by a new
@@ -254,7 +254,7 @@ void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, Ru
     for (std::size_t k = 0; k < batch.size(); ++k) {
         StagedFile& s = batch[k];
         if (!s.backUp) continue;
-        backedUp[k] = makeBackupFolders(platform, slotFolder, s.name, run.readyBackupSubfolders);
+        backedUp[k] = makeBackupFolders(files, slotFolder, s.name, run.readyBackupSubfolders);
         if (!backedUp[k]) continue;
         BatchBackup b;
         b.to = joinPath(slotFolder, s.name);
@@ -265,7 +265,7 @@ void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, Ru
         backups.push_back(std::move(b));
         backupOf.push_back(k);
     }
-    if (!backups.empty()) platform.writeBackups(backups);
+    if (!backups.empty()) files.writeBackups(backups);
     std::vector<bool> linked(batch.size(), false);
     for (std::size_t j = 0; j < backups.size(); ++j) {
         backedUp[backupOf[j]] = backups[j].status;
@@ -279,10 +279,10 @@ void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, Ru
             // of again, the backup is written once more.
             run.backupFoldersReady = false;
             run.readyBackupSubfolders.clear();
-            makeSlotFolders(platform, root, 1, kBackupSlots, s.folders);
+            makeSlotFolders(files, root, 1, kBackupSlots, s.folders);
             run.backupFoldersReady = static_cast<bool>(s.folders);
-            backedUp[k] = makeBackupFolders(platform, slotFolder, s.name, run.readyBackupSubfolders);
-            if (backedUp[k]) backedUp[k] = platform.writeBackup(joinPath(slotFolder, s.name), s.original, s.identity);
+            backedUp[k] = makeBackupFolders(files, slotFolder, s.name, run.readyBackupSubfolders);
+            if (backedUp[k]) backedUp[k] = files.writeBackup(joinPath(slotFolder, s.name), s.original, s.identity);
         }
         if (!backedUp[k] && !s.folders && !backedUp[k].reason.cause) backedUp[k].because(s.folders.reason);
     }
@@ -296,7 +296,7 @@ void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, Ru
         if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
     }
     for (const std::string& folder : folders) {
-        const Status synced = platform.syncFolders({folder});
+        const Status synced = files.syncFolders({folder});
         if (synced) continue;
         for (std::size_t k = 0; k < batch.size(); ++k) {
             if (batch[k].backUp && backedUp[k] && parentOf(joinPath(slotFolder, batch[k].name)) == folder)
@@ -326,7 +326,7 @@ void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, Ru
         replacements.push_back(std::move(r));
         replacementOf.push_back(k);
     }
-    if (!replacements.empty()) platform.replaceFiles(replacements);
+    if (!replacements.empty()) files.replaceFiles(replacements);
     for (std::size_t j = 0; j < replacements.size(); ++j) {
         StagedFile& s = batch[replacementOf[j]];
         s.outcome.status = replacements[j].status;
@@ -338,16 +338,16 @@ void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, Ru
         // A file left as it was must not share its inode with its backup:
         // the backup becomes a copy of the bytes read.
         if (linked[replacementOf[j]])
-            (void)platform.writeBackup(joinPath(slotFolder, s.name), s.original, s.identity);
+            (void)files.writeBackup(joinPath(slotFolder, s.name), s.original, s.identity);
     }
 }
 
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                  FileSystem& platform, SettingsStore& settings, const std::string& runName,
+                  FileSystem& files, SettingsStore& settings, const std::string& runName,
                   const PipelineOptions& pipeline, PreparedFile* prepared) {
     std::vector<StagedFile> one;
-    one.push_back(stageFile(fn, session, run, options, platform, settings, runName, pipeline, prepared));
-    commitFiles(one, session, run, platform);
+    one.push_back(stageFile(fn, session, run, options, files, settings, runName, pipeline, prepared));
+    commitFiles(one, session, run, files);
     return std::move(one[0].outcome);
 }
 

@@ -70,7 +70,7 @@ struct PreparedFile {
 /// Looks at, reads and formats the file `fn` (starting from `assumed`)
 /// without changing anything; safe to call from several threads at once
 /// when the file system's look and read are.
-PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, FileSystem& platform,
+PreparedFile prepareFile(const std::string& fn, const FormatOptions& options, FileSystem& files,
                          const PipelineOptions& pipeline, const DoLabelRecord& assumed);
 
 /// A file taken by `stageFile` as far as a pass goes before it writes
@@ -90,7 +90,7 @@ struct StagedFile {
 /// The first half of `chuli`: entry, look, reading and formatting, nothing
 /// written. The session and the run's counters move as `chuli` moves them.
 StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                     FileSystem& platform, SettingsStore& settings, const std::string& runName = {},
+                     FileSystem& files, SettingsStore& settings, const std::string& runName = {},
                      const PipelineOptions& pipeline = {},
                      PreparedFile* prepared = nullptr);
 
@@ -100,7 +100,7 @@ StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& 
 /// swapped in. No file is rewritten before its backup is on disk; each
 /// file's outcome is then the one `chuli` gives it alone.
 void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, RunCounters& run,
-                 FileSystem& platform);
+                 FileSystem& files);
 
 /// `chuli`: formats the file `fn` in place as the next file of a run. Adds
 /// one to the run's `fileCount`, records the name, stores the session's
@@ -109,7 +109,7 @@ void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, Ru
 /// inside the slot folder ("sub/a.f90" backs up to 备份3/sub/a.f90, its
 /// folders made as needed); empty, it is the file name of `fn`.
 FileOutcome chuli(const std::string& fn, SessionState& session, RunCounters& run, const FormatOptions& options,
-                  FileSystem& platform, SettingsStore& settings, const std::string& runName = {},
+                  FileSystem& files, SettingsStore& settings, const std::string& runName = {},
                   const PipelineOptions& pipeline = {}, PreparedFile* prepared = nullptr);
 
 }  // namespace codekiln

@@ -63,7 +63,7 @@ bool stepsInside(const std::string& folder, const std::string& path, std::vector
 }
 
 struct Context {
-    FileSystem& platform;
+    FileSystem& files;
     std::string slotFolder;
     std::string slotName;  ///< "备份k", for messages
     std::string folder;    ///< canonical
@@ -112,9 +112,9 @@ bool placeTarget(const std::string& place, Target& target) {
 // folders: a symbolic link planted in the slot is never followed.
 bool plainFileInSlot(const Context& c, const std::vector<std::string>& steps) {
     for (std::size_t i = 1; i < steps.size(); ++i) {
-        if (c.platform.pathKind(under(c.slotFolder, steps, i)) != PathKind::Folder) return false;
+        if (c.files.pathKind(under(c.slotFolder, steps, i)) != PathKind::Folder) return false;
     }
-    return c.platform.pathKind(under(c.slotFolder, steps, steps.size())) == PathKind::File;
+    return c.files.pathKind(under(c.slotFolder, steps, steps.size())) == PathKind::File;
 }
 
 enum class TargetState { Missing, File, FolderGone, Outside, Link, NotFile };
@@ -122,11 +122,11 @@ enum class TargetState { Missing, File, FolderGone, Outside, Link, NotFile };
 // What stands at the file's place, and whether writing there stays inside
 // the target's folder; `parent` is the place's folder resolved.
 TargetState inspectTarget(const Context& c, const Target& t, std::string& parent) {
-    parent = c.platform.canonicalPath(under(t.folder, t.steps, t.steps.size() - 1));
+    parent = c.files.canonicalPath(under(t.folder, t.steps, t.steps.size() - 1));
     if (parent.empty()) return TargetState::FolderGone;
     if (!isSameOrBelow(parent, t.folder)) return TargetState::Outside;
     const std::string path = t.path();
-    switch (c.platform.pathKind(path)) {
+    switch (c.files.pathKind(path)) {
         case PathKind::Missing:
             return TargetState::Missing;
         case PathKind::File:
@@ -134,7 +134,7 @@ TargetState inspectTarget(const Context& c, const Target& t, std::string& parent
         case PathKind::SymLink: {
             // A link where the run wrote a file was put there after the run:
             // writing through it would overwrite whatever it leads to.
-            const std::string target = c.platform.canonicalPath(path);
+            const std::string target = c.files.canonicalPath(path);
             if (target.empty() || !isSameOrBelow(target, t.folder)) return TargetState::Outside;
             return TargetState::Link;
         }
@@ -150,7 +150,7 @@ TargetState inspectTarget(const Context& c, const Target& t, std::string& parent
 std::string keptName(const Context& c, const std::vector<std::string>& slotSteps) {
     const std::string base = under(c.slotFolder, slotSteps, slotSteps.size()) + kKeptSuffix;
     std::string name = base;
-    for (int n = 2; c.platform.pathKind(name) != PathKind::Missing; ++n)
+    for (int n = 2; c.files.pathKind(name) != PathKind::Missing; ++n)
         name = base + "-" + std::to_string(n);
     return name;
 }
@@ -177,12 +177,12 @@ RestoreItem putBack(const Context& c, RestoreItem item, const Target& t, const C
     item.action = RestoreAction::Restored;
     if (c.dryRun) return item;
     if (!item.keptAs.empty()) {
-        const Status kept = c.platform.writeBackup(item.keptAs, current, read);
+        const Status kept = c.files.writeBackup(item.keptAs, current, read);
         if (!kept) return leftAlone(item, "its current text cannot be kept: " + englishText(kept));
     }
     const Status written = state == TargetState::Missing
-                               ? c.platform.createFile(t.path(), backup.bytes, backup.identity)
-                               : c.platform.restoreFile(t.path(), backup.bytes, read);
+                               ? c.files.createFile(t.path(), backup.bytes, backup.identity)
+                               : c.files.restoreFile(t.path(), backup.bytes, read);
     if (!written) return leftAlone(item, englishText(written));
     return item;
 }
@@ -197,7 +197,7 @@ RestoreItem alreadyOriginal(const Context& c, RestoreItem item, const Target& t,
         read.links < 2)
         return item;
     read.links -= 1;  // the copy's name is not one of the file's own
-    const Status split = c.platform.restoreFile(t.path(), backup.bytes, read);
+    const Status split = c.files.restoreFile(t.path(), backup.bytes, read);
     return split ? item : leftAlone(item, englishText(split));
 }
 
@@ -223,7 +223,7 @@ struct Look {
 };
 
 std::string keyOf(const Context& c, const std::string& folder, const std::string& name) {
-    const std::string resolved = c.platform.canonicalPath(folder);
+    const std::string resolved = c.files.canonicalPath(folder);
     return resolved.empty() ? std::string() : joinPath(resolved, name);
 }
 
@@ -256,7 +256,7 @@ bool lookAtTarget(const Context& c, const Target& t, Look& look) {
         case TargetState::File:
             break;
     }
-    const Status status = c.platform.readFileOnce(t.path(), look.current, look.seen);
+    const Status status = c.files.readFileOnce(t.path(), look.current, look.seen);
     look.targetRead = true;
     if (!status) item = leftAlone(item, englishText(status));
     return static_cast<bool>(status);
@@ -271,8 +271,8 @@ void copyAt(const Context& c, const std::vector<std::string>& steps, Look& look)
 // Reads the backup copy at `steps` of the slot.
 Status readCopy(const Context& c, const std::vector<std::string>& steps, Look& look) {
     look.copyRead = true;
-    return c.platform.readFileOnce(under(c.slotFolder, steps, steps.size()), look.backup.bytes,
-                                   look.backup.identity);
+    return c.files.readFileOnce(under(c.slotFolder, steps, steps.size()), look.backup.bytes,
+                                look.backup.identity);
 }
 
 Look finalLook(Look look, RestoreItem item) {
@@ -388,7 +388,7 @@ RestoreItem commitLook(const Context& c, Look& look, const Target& t,
 template <class LookAt, class Commit>
 void inTurn(Context& c, std::size_t count, const LookAt& lookAt, const Commit& commit) {
     std::unique_ptr<ReadAhead<Look>> ahead;
-    c.ahead = c.jobs > 1 && count > 1 && c.platform.concurrentReads();
+    c.ahead = c.jobs > 1 && count > 1 && c.files.concurrentReads();
     if (c.ahead) {
         ahead = std::make_unique<ReadAhead<Look>>(count, c.jobs, 4 * static_cast<std::size_t>(c.jobs),
                                                   [&](std::size_t i) { return lookAt(i); });
@@ -416,8 +416,8 @@ Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& 
     if (!isAbsolutePath(m.folder)) return refused(Status::failure(Why::NoAbsoluteFolder));
     bool needsFolder = false;
     for (const ManifestFile& f : m.files) needsFolder |= f.end == FileEnd::Formatted && f.place.empty();
-    c.folder = c.platform.canonicalPath(m.folder);
-    if (needsFolder && (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder)) {
+    c.folder = c.files.canonicalPath(m.folder);
+    if (needsFolder && (c.folder.empty() || c.files.pathKind(c.folder) != PathKind::Folder)) {
         return Status::failure(Why::RunFolderGone, escapedName(m.folder));
     }
     if (needsFolder && !isSamePath(c.folder, m.folder)) {
@@ -425,7 +425,7 @@ Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& 
             Status::failure(Why::FolderLeadsElsewhere, escapedName(m.folder), escapedName(c.folder)));
     }
     if (!needsFolder) c.folder = m.folder;
-    if (!requestedFolder.empty() && !isSamePath(c.platform.canonicalPath(requestedFolder), c.folder)) {
+    if (!requestedFolder.empty() && !isSamePath(c.files.canonicalPath(requestedFolder), c.folder)) {
         return Status::failure(Why::OtherRunsFolder, c.slotName, escapedName(m.folder),
                                escapedName(requestedFolder));
     }
@@ -497,10 +497,10 @@ Look lookAtSameName(const Context& c, const std::vector<std::string>& steps) {
 // slot ("sub", "a.f90"): a folder's files, then its subfolders', depth
 // first. Copies kept by an earlier restore are left out, and so are the
 // folders' symbolic links, never entered.
-Status slotCopies(FileSystem& platform, const std::string& folder, std::vector<std::string>& steps,
+Status slotCopies(FileSystem& files, const std::string& folder, std::vector<std::string>& steps,
                   std::vector<std::vector<std::string>>& copies) {
     std::vector<std::string> names;
-    Status listed = platform.listFiles(folder, "", names);
+    Status listed = files.listFiles(folder, "", names);
     if (!listed) return listed;
     for (const std::string& name : names) {
         if (name.find(kKeptSuffix) != std::string::npos) continue;  // kept by an earlier restore
@@ -508,20 +508,20 @@ Status slotCopies(FileSystem& platform, const std::string& folder, std::vector<s
         copies.push_back(steps);
         steps.pop_back();
     }
-    listed = platform.listFolders(folder, names);
+    listed = files.listFolders(folder, names);
     if (!listed) return listed;
     for (const std::string& name : names) {
         steps.push_back(name);
-        listed = slotCopies(platform, folder + kPathSeparator + name, steps, copies);
+        listed = slotCopies(files, folder + kPathSeparator + name, steps, copies);
         steps.pop_back();
         if (!listed) return listed;
     }
     return Status::success();
 }
 
-Status slotCopies(FileSystem& platform, const std::string& slotFolder, std::vector<std::vector<std::string>>& copies) {
+Status slotCopies(FileSystem& files, const std::string& slotFolder, std::vector<std::vector<std::string>>& copies) {
     std::vector<std::string> steps;
-    return slotCopies(platform, slotFolder, steps, copies);
+    return slotCopies(files, slotFolder, steps, copies);
 }
 
 // A slot from before manifests were kept, or of a run killed before it
@@ -535,13 +535,13 @@ Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, Re
     if (!c.force || requestedFolder.empty()) {
         return Status::failure(Why::NoManifest, c.slotFolder);
     }
-    c.folder = c.platform.canonicalPath(requestedFolder);
-    if (c.folder.empty() || c.platform.pathKind(c.folder) != PathKind::Folder) {
+    c.folder = c.files.canonicalPath(requestedFolder);
+    if (c.folder.empty() || c.files.pathKind(c.folder) != PathKind::Folder) {
         return Status::failure(Why::NotAFolder, escapedName(requestedFolder));
     }
     report.folder = c.folder;
     std::vector<std::vector<std::string>> copies;
-    const Status listed = slotCopies(c.platform, c.slotFolder, copies);
+    const Status listed = slotCopies(c.files, c.slotFolder, copies);
     if (!listed) return listed;
     if (copies.empty()) return Status::failure(Why::NoBackupCopies, c.slotFolder);
     inTurn(
@@ -552,8 +552,8 @@ Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, Re
     return Status::success();
 }
 
-Status checkSlotFolder(FileSystem& platform, const std::string& slotFolder) {
-    switch (platform.pathKind(slotFolder)) {
+Status checkSlotFolder(FileSystem& files, const std::string& slotFolder) {
+    switch (files.pathKind(slotFolder)) {
         case PathKind::Folder:
             return Status::success();
         case PathKind::Missing:
@@ -567,14 +567,14 @@ Status checkSlotFolder(FileSystem& platform, const std::string& slotFolder) {
 
 }  // namespace
 
-RestoreReport restoreSlot(const RestoreRequest& request, FileSystem& platform) {
+RestoreReport restoreSlot(const RestoreRequest& request, FileSystem& files) {
     RestoreReport report;
     if (!isBackupSlot(request.slot)) {
         report.status = Status::failure(Why::NotASlot).at(request.slot, kBackupSlots);
         return report;
     }
-    Context c{platform,
-              slotFolderPath(platform, request.slot),
+    Context c{files,
+              slotFolderPath(files, request.slot),
               backupFolderName(request.slot),
               {},
               request.force,
@@ -582,11 +582,11 @@ RestoreReport restoreSlot(const RestoreRequest& request, FileSystem& platform) {
     c.jobs = request.jobs > 0 ? request.jobs : defaultJobs();
     report.slotFolder = c.slotFolder;
     std::unique_ptr<RootLock> lock;
-    report.status = platform.lockBackupRoot(request.lockWaitMilliseconds, lock);
+    report.status = files.lockBackupRoot(request.lockWaitMilliseconds, lock);
     if (!report.status) return report;
-    report.status = checkSlotFolder(platform, c.slotFolder);
+    report.status = checkSlotFolder(files, c.slotFolder);
     if (!report.status) return report;
-    report.status = platform.readRunManifest(c.slotFolder, report.manifest, report.hasManifest);
+    report.status = files.readRunManifest(c.slotFolder, report.manifest, report.hasManifest);
     if (!report.status) return report;
     // A run killed before its end names no file: its copies go back by
     // name, below its own folder unless another is named.
@@ -601,20 +601,20 @@ RestoreReport restoreSlot(const RestoreRequest& request, FileSystem& platform) {
     // What a run killed between writing and renaming left behind, as the
     // next run would remove it.
     if (!request.dryRun) {
-        for (const std::string& folder : c.visited) platform.removeStaleTemporaries(folder);
+        for (const std::string& folder : c.visited) files.removeStaleTemporaries(folder);
     }
     return report;
 }
 
-int lastRecordedSlot(FileSystem& platform) {
+int lastRecordedSlot(FileSystem& files) {
     int last = 0;
     std::int64_t newest = 0;
     for (int slot = 1; slot <= kBackupSlots; ++slot) {
-        const std::string folder = slotFolderPath(platform, slot);
-        if (platform.pathKind(folder) != PathKind::Folder) continue;
+        const std::string folder = slotFolderPath(files, slot);
+        if (files.pathKind(folder) != PathKind::Folder) continue;
         RunManifest manifest;
         bool found = false;
-        if (!platform.readRunManifest(folder, manifest, found) || !found) continue;
+        if (!files.readRunManifest(folder, manifest, found) || !found) continue;
         if (last == 0 || manifest.startedMs > newest) {
             last = slot;
             newest = manifest.startedMs;
@@ -623,22 +623,22 @@ int lastRecordedSlot(FileSystem& platform) {
     return last;
 }
 
-std::vector<SlotListing> listBackupSlots(FileSystem& platform) {
+std::vector<SlotListing> listBackupSlots(FileSystem& files) {
     std::vector<SlotListing> slots;
     for (int slot = 1; slot <= kBackupSlots; ++slot) {
         SlotListing listing;
         listing.slot = slot;
-        Context c{platform, slotFolderPath(platform, slot), backupFolderName(slot), {}, false, true};
+        Context c{files, slotFolderPath(files, slot), backupFolderName(slot), {}, false, true};
         bool found = false;
-        Status status = checkSlotFolder(platform, c.slotFolder);
-        if (platform.pathKind(c.slotFolder) == PathKind::Missing) {
+        Status status = checkSlotFolder(files, c.slotFolder);
+        if (files.pathKind(c.slotFolder) == PathKind::Missing) {
             listing.state = SlotListing::State::Empty;
-        } else if (!status || !(status = platform.readRunManifest(c.slotFolder, listing.manifest, found))) {
+        } else if (!status || !(status = files.readRunManifest(c.slotFolder, listing.manifest, found))) {
             listing.state = SlotListing::State::Damaged;
             listing.problem = englishText(status);
         } else if (!found) {
             std::vector<std::vector<std::string>> copies;
-            status = slotCopies(platform, c.slotFolder, copies);
+            status = slotCopies(files, c.slotFolder, copies);
             listing.state = !status          ? SlotListing::State::Damaged
                             : copies.empty() ? SlotListing::State::Empty
                                              : SlotListing::State::NoManifest;

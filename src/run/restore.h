@@ -58,11 +58,11 @@ struct RestoreReport {
 };
 
 /// Restores backup slot `request.slot` (see RestoreRequest).
-RestoreReport restoreSlot(const RestoreRequest& request, FileSystem& platform);
+RestoreReport restoreSlot(const RestoreRequest& request, FileSystem& files);
 
 /// The slot of the newest run recorded in the backup root in use, by the
 /// times its manifests hold; 0 when no slot there has a readable manifest.
-int lastRecordedSlot(FileSystem& platform);
+int lastRecordedSlot(FileSystem& files);
 
 /// One backup slot as --list-backups shows it.
 struct SlotListing {
@@ -82,6 +82,6 @@ struct SlotListing {
 };
 
 /// The five backup slots, in order.
-std::vector<SlotListing> listBackupSlots(FileSystem& platform);
+std::vector<SlotListing> listBackupSlots(FileSystem& files);
 
 }  // namespace codekiln

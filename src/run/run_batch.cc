@@ -76,7 +76,7 @@ BatchEnd confirmExtension(const std::string& extensionText, bool needExtension, 
 }
 
 BatchOutcome runBatch(const std::string& extensionText, const std::string& folder, SessionState& session,
-                      const FormatOptions& options, FileSystem& platform, SettingsStore& settings,
+                      const FormatOptions& options, FileSystem& fileSystem, SettingsStore& settings,
                       UserInterface& ui, int jobs) {
     BatchOutcome outcome;
     std::string extension;
@@ -84,27 +84,27 @@ BatchOutcome runBatch(const std::string& extensionText, const std::string& folde
     if (outcome.end != BatchEnd::Completed) return outcome;
 
     std::vector<std::string> found;
-    const Status listed = platform.listFiles(folder, extension, found);
+    const Status listed = fileSystem.listFiles(folder, extension, found);
     std::vector<RunFile> files;
     files.reserve(found.size());
     // One separator between folder and name, even after a root's own.
     for (std::string& name : found) files.push_back({joinPath(folder, name), std::move(name)});
     PipelineOptions pipeline;
     pipeline.jobs = jobs;
-    outcome = runFiles(files, folder, extension, session, options, pipeline, platform, settings, ui);
+    outcome = runFiles(files, folder, extension, session, options, pipeline, fileSystem, settings, ui);
     outcome.listed = listed;
     return outcome;
 }
 
 BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& folder, const std::string& extension,
                       SessionState& session, const FormatOptions& options, const PipelineOptions& pipeline,
-                      FileSystem& platform, SettingsStore& settings, UserInterface& ui) {
+                      FileSystem& fileSystem, SettingsStore& settings, UserInterface& ui) {
     BatchOutcome outcome;
     RunCounters run;
     // One run at a time per backup root: the slot is read, advanced and
     // stored under the lock, before any file is touched, and the lock is held
     // until the summary is out (the outcome carries it to the front end).
-    Status locked = platform.lockBackupRoot(kLockWaitMilliseconds, outcome.lock);
+    Status locked = fileSystem.lockBackupRoot(kLockWaitMilliseconds, outcome.lock);
     if (!locked) {
         notStarted(outcome, kBackupRootUnavailable + englishText(locked), ui);
         return outcome;
@@ -129,11 +129,11 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
 
     // What a run killed between writing and renaming left behind, in every
     // folder this run writes to.
-    std::set<std::string> folders{slotFolderPath(platform, slot)};
+    std::set<std::string> folders{slotFolderPath(fileSystem, slot)};
     for (const RunFile& file : files) folders.insert(parentOf(file.path));
-    for (const std::string& written : folders) platform.removeStaleTemporaries(written);
+    for (const std::string& written : folders) fileSystem.removeStaleTemporaries(written);
 
-    RunRecord record(folder, extension, options, session.backupSlot, platform);
+    RunRecord record(folder, extension, options, session.backupSlot, fileSystem);
     // A stale manifest that cannot be removed is replaced at the end.
     if (!files.empty()) (void)record.begin();
 
@@ -146,10 +146,10 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     const int jobs = pipeline.jobs > 0 ? pipeline.jobs : defaultJobs();
     RecordHint hint(session.doLabels);
     std::unique_ptr<ReadAhead<PreparedFile>> ahead;
-    if (jobs > 1 && files.size() > 1 && platform.concurrentReads()) {
+    if (jobs > 1 && files.size() > 1 && fileSystem.concurrentReads()) {
         ahead = std::make_unique<ReadAhead<PreparedFile>>(
             files.size(), jobs, 4 * static_cast<std::size_t>(jobs),
-            [&](std::size_t i) { return prepareFile(files[i].path, options, platform, pipeline, hint.get()); });
+            [&](std::size_t i) { return prepareFile(files[i].path, options, fileSystem, pipeline, hint.get()); });
     }
 
     // Files are committed in batches: their backups made durable together,
@@ -161,7 +161,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     std::set<std::string> batchNames;  // a backup's name once per batch
     std::size_t batchBytes = 0;
     const auto commit = [&] {
-        commitFiles(batch, session, run, platform);
+        commitFiles(batch, session, run, fileSystem);
         for (std::size_t k = 0; k < batch.size(); ++k) {
             const StagedFile& staged = batch[k];
             const FileOutcome& done = staged.outcome;
@@ -201,7 +201,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
         places.push_back(record.placeOf(file.path, file.name));
         std::optional<PreparedFile> prepared;
         if (ahead) prepared.emplace(ahead->take(static_cast<std::size_t>(i)));
-        batch.push_back(stageFile(file.path, session, run, options, platform, settings, file.name, filePipeline,
+        batch.push_back(stageFile(file.path, session, run, options, fileSystem, settings, file.name, filePipeline,
                                   prepared ? &*prepared : nullptr));
         if (ahead) hint.set(session.doLabels);
         run.totalLines += batch.back().outcome.lineCount;

@@ -79,7 +79,7 @@ struct BatchOutcome {
 /// `session` carries the backup slot and the labelled-DO record from run to
 /// run, `settings` the stored slot from program to program. `jobs`: files read and formatted at once (PipelineOptions::jobs).
 BatchOutcome runBatch(const std::string& extensionText, const std::string& folder, SessionState& session,
-                      const FormatOptions& options, FileSystem& platform, SettingsStore& settings,
+                      const FormatOptions& options, FileSystem& fileSystem, SettingsStore& settings,
                       UserInterface& ui, int jobs = 0);
 
 /// One file of a run given as a list: its path, and the name the summary
@@ -110,6 +110,6 @@ BatchEnd confirmExtension(const std::string& extensionText, bool needExtension, 
 /// which the run's manifest records with `extension` for a later restore.
 BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& folder, const std::string& extension,
                       SessionState& session, const FormatOptions& options, const PipelineOptions& pipeline,
-                      FileSystem& platform, SettingsStore& settings, UserInterface& ui);
+                      FileSystem& fileSystem, SettingsStore& settings, UserInterface& ui);
 
 }  // namespace codekiln

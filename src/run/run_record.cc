@@ -14,12 +14,12 @@ std::int64_t nowMilliseconds() {
 }
 
 RunRecord::RunRecord(const std::string& folder, const std::string& extension, const FormatOptions& options,
-                     int slot, FileSystem& platform)
-    : platform_(platform) {
+                     int slot, FileSystem& files)
+    : files_(files) {
     manifest_.startedMs = nowMilliseconds();
     // A restore must find the folder however the run was started (".",
     // a relative path, a path through a link).
-    manifest_.folder = platform.canonicalPath(folder);
+    manifest_.folder = files.canonicalPath(folder);
     if (manifest_.folder.empty()) manifest_.folder = folder;
     manifest_.extension = extension;
     manifest_.options = options;
@@ -28,9 +28,9 @@ RunRecord::RunRecord(const std::string& folder, const std::string& extension, co
 
 Status RunRecord::begin() {
     begun_ = true;
-    const std::string slotFolder = slotFolderPath(platform_, manifest_.slot);
-    const Status started = platform_.writeRunManifest(slotFolder, manifest_);
-    return started ? started : platform_.removeRunManifest(slotFolder);
+    const std::string slotFolder = slotFolderPath(files_, manifest_.slot);
+    const Status started = files_.writeRunManifest(slotFolder, manifest_);
+    return started ? started : files_.removeRunManifest(slotFolder);
 }
 
 namespace {
@@ -47,12 +47,12 @@ std::string RunRecord::placeOf(const std::string& filePath, const std::string& n
     const std::string base = cut == std::string::npos ? filePath : filePath.substr(cut + 1);
     auto folder = resolvedFolders_.find(parent);
     if (folder == resolvedFolders_.end())
-        folder = resolvedFolders_.emplace(parent, platform_.canonicalPath(parent)).first;
+        folder = resolvedFolders_.emplace(parent, files_.canonicalPath(parent)).first;
     // A folder gone already: the file is not there to be written either.
     if (folder->second.empty()) return {};
     // A symbolic link's target is what the run rewrites, so that is what
     // its restore must put back; the link itself is never written.
-    if (platform_.pathKind(filePath) == PathKind::SymLink) return platform_.canonicalPath(filePath);
+    if (files_.pathKind(filePath) == PathKind::SymLink) return files_.canonicalPath(filePath);
     const std::string place = joined(folder->second, base);
     return place == joined(manifest_.folder, name) ? std::string() : place;
 }
@@ -75,7 +75,7 @@ void RunRecord::add(const std::string& name, const std::string& place, const Fil
 Status RunRecord::finish() {
     if (!begun_) return Status::success();
     manifest_.endedMs = nowMilliseconds();
-    return platform_.writeRunManifest(slotFolderPath(platform_, manifest_.slot), manifest_);
+    return files_.writeRunManifest(slotFolderPath(files_, manifest_.slot), manifest_);
 }
 
 }  // namespace codekiln

@@ -23,7 +23,7 @@ class RunRecord {
 public:
     /// A run over `folder` into backup slot `slot`, starting now.
     RunRecord(const std::string& folder, const std::string& extension, const FormatOptions& options, int slot,
-              FileSystem& platform);
+              FileSystem& files);
 
     /// Before the first file: replaces the manifest an earlier run left in
     /// the slot by this run's, with no file and no end time yet, so that a
@@ -44,7 +44,7 @@ public:
     Status finish();
 
 private:
-    FileSystem& platform_;
+    FileSystem& files_;
     RunManifest manifest_;
     bool begun_ = false;
     std::map<std::string, std::string> resolvedFolders_;  ///< by the folder as a file's path names it

@@ -38,6 +38,27 @@ TEST(ListFiles, KeepsOrdinaryMatchingFilesInNameOrder) {
     EXPECT_FALSE(platform.listFiles(dir.path("missing"), ".f90", names).ok);
 }
 
+TEST(ListFiles, NamesWhyAFolderCannotBeListedAndListsNothing) {
+    TempFolder dir;
+    dir.write("a.f90", "x\n");
+    struct Case {
+        std::string folder;
+        Why why;
+    };
+    std::vector<Case> cases = {{dir.path("missing"), Why::FolderNotFound}, {dir.path("a.f90"), Why::NotAFolder}};
+#ifndef _WIN32
+    cases.push_back({dir.path("\xff-missing"), Why::FolderNotFound});  // a name Qt cannot reach
+#endif
+    QtPlatform platform;
+    for (const Case& c : cases) {
+        std::vector<std::string> names{"stale.f90"};
+        const Status listed = platform.listFiles(c.folder, ".f90", names);
+        EXPECT_FALSE(listed.ok) << c.folder;
+        EXPECT_EQ(listed.code(), c.why) << c.folder;
+        EXPECT_TRUE(names.empty()) << c.folder;
+    }
+}
+
 TEST(WriteFileAtomically, ReplacesContentKeepingPermissionsAndLinks) {
 #ifdef _WIN32
     GTEST_SKIP() << "mode bits and symbolic links as POSIX has them";
