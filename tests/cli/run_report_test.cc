@@ -96,8 +96,12 @@ TEST(JsonReport, RunsThatEndEarlyAndOtherModes) {
     for (const auto& c : cases) {
         const Result r = runProgram(home, c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args[1] << r.err;
-        if (c.end) EXPECT_EQ(parsed(r.out)["end"].toString().toStdString(), c.end) << c.args[1];
-        if (!c.end) EXPECT_EQ(r.out, "");
+        if (c.end) {
+            EXPECT_EQ(parsed(r.out)["end"].toString().toStdString(), c.end) << c.args[1];
+        }
+        if (!c.end) {
+            EXPECT_EQ(r.out, "");
+        }
     }
     EXPECT_EQ(home.read("src/a.f90"), kSource);
 }

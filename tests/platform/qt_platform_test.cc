@@ -109,7 +109,9 @@ TEST(OpenFolder, TellsAnOpenerThatFailsFromOneThatOpened) {
         const Status status = runFolderOpener(c.program, dir.path());
         EXPECT_EQ(status.ok, c.opened) << c.program;
         EXPECT_EQ(status.code(), c.says) << c.program;
-        if (c.says == Why::OpenerFailed) EXPECT_EQ(status.reason.line, 1);
+        if (c.says == Why::OpenerFailed) {
+            EXPECT_EQ(status.reason.line, 1);
+        }
     }
 }
 #endif
