@@ -22,8 +22,6 @@ namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-// What tells two paths to the same file or folder apart.
-std::string identity(FileSystem& files, const std::string& path) { return files.sameFileKey(path); }
 
 // The folder a PATH names, as the walk joins names to it. A bare drive
 // ("D:") stands for that drive's current folder, which a separator after it
@@ -54,13 +52,13 @@ struct Walk {
     bool dedupe = false;
 
     void addFile(const std::string& path, const std::string& name) {
-        if (!dedupe || seenFiles.insert(identity(files, path)).second) result.files.push_back({path, name});
+        if (!dedupe || seenFiles.insert(files.sameFileKey(path)).second) result.files.push_back({path, name});
     }
 
     // `relative` is the folder's path below the folder given ("" for that
     // one); `prefix` starts every name.
     void walkFolder(const std::string& folder, const std::string& relative, const std::string& prefix) {
-        if (!seenFolders.insert(identity(files, folder)).second) return;
+        if (!seenFolders.insert(files.sameFileKey(folder)).second) return;
         std::vector<std::string> names;
         const Status listed = files.listFiles(folder, options.extension, names);
         if (!listed) {
@@ -82,7 +80,7 @@ struct Walk {
             const std::string path = joinPath(folder, name);
             const std::string rel = joinRelative(relative, name);
             if (anyGlobMatches(options.excludes, rel)) continue;
-            if (backupFolders.count(identity(files, path)) != 0) continue;
+            if (backupFolders.count(files.sameFileKey(path)) != 0) continue;
             walkFolder(path, rel, prefix);
         }
     }
@@ -106,7 +104,7 @@ WalkResult collectFiles(const std::vector<std::string>& paths, const WalkOptions
     Walk walk{options, files, {}, {}, {}, {}};
     if (!options.backupRoot.empty()) {
         for (int k = 1; k <= kBackupSlots; ++k) {
-            const std::string folder = identity(files, backupFolderPath(options.backupRoot, k));
+            const std::string folder = files.sameFileKey(backupFolderPath(options.backupRoot, k));
             if (!folder.empty()) walk.backupFolders.insert(folder);
         }
     }

@@ -47,7 +47,7 @@ enum class PathKind {
     Other,    ///< a socket, pipe or device
 };
 
-/// One backup of a batch (Platform::writeBackups): the copy `to` of the
+/// One backup of a batch (FileSystem::writeBackups): the copy `to` of the
 /// bytes read from the file `of`, or, where `mayLink` allows it, a second
 /// name of that very file.
 struct BatchBackup {
@@ -62,7 +62,7 @@ struct BatchBackup {
     Status status;        ///< out
 };
 
-/// One rewrite of a batch (Platform::replaceFiles), as replaceFile does it.
+/// One rewrite of a batch (FileSystem::replaceFiles), as replaceFile does it.
 struct BatchReplacement {
     std::string path;
     const std::string* bytes = nullptr;

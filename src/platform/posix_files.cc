@@ -222,12 +222,12 @@ Status writeLikeFile(const std::string& to, const std::string& bytes, const File
 }
 
 /// Moves the synced temporary file `temp` to `to`, replacing whatever entry
-/// stands there; on failure removes it.
-Status renameInto(const std::string& temp, const std::string& to) {
+/// stands there; on failure removes it and names `named` (default: `to`).
+Status renameInto(const std::string& temp, const std::string& to, const std::string* named = nullptr) {
     if (::rename(temp.c_str(), to.c_str()) == 0) return Status::success();
     const int error = errno;
     ::unlink(temp.c_str());
-    return failWith(to, Why::CannotWrite, error);
+    return failWith(named != nullptr ? *named : to, Why::CannotWrite, error);
 }
 
 /// The backup `to` as a second name of the file `of` read as `read`: the
@@ -426,12 +426,8 @@ void replaceBatch(std::vector<BatchReplacement>& items, bool restoring) {
             p.item->status = changedUnderUs(p.item->path, restoring);
             continue;
         }
-        if (::rename(p.temp.c_str(), p.target.c_str()) != 0) {
-            const int error = errno;
-            ::unlink(p.temp.c_str());
-            p.item->status = failWith(p.item->path, Why::CannotWrite, error);
-            continue;
-        }
+        p.item->status = renameInto(p.temp, p.target, &p.item->path);
+        if (!p.item->status) continue;
         const std::string folder = parentOf(p.target, PathStyle::Posix);
         if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
     }
@@ -469,7 +465,6 @@ Status posixSyncFolders(const std::vector<std::string>& folders) {
     }
     return first;
 }
-
 
 Status posixCreateFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) != 0) return failWith(path, Why::CannotCreateFolder, errno);

@@ -143,7 +143,7 @@ StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& 
     if (session.backupSlot > kBackupSlots) session.backupSlot = 1;
     (void)storeSlot(settings, session.backupSlot);  // failure ignored
     staged.path = fn;
-    staged.name = runName.empty() ? std::string(baseNameOf(fn)) : runName;
+    staged.name = runNameOf(fn, runName);
     if (run.processedNames.size() < static_cast<std::size_t>(run.fileCount)) {
         run.processedNames.resize(static_cast<std::size_t>(run.fileCount));
     }
@@ -290,18 +290,17 @@ void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, Ru
     // The backups' names made durable, each folder once, before any file
     // is replaced; a backup whose folder cannot be synced counts as none.
     std::vector<std::string> folders;
+    std::vector<std::string> folderOf(batch.size());  // of each backup made
     for (std::size_t k = 0; k < batch.size(); ++k) {
         if (!batch[k].backUp || !backedUp[k]) continue;
-        const std::string folder = parentOf(joinPath(slotFolder, batch[k].name));
-        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+        folderOf[k] = parentOf(joinPath(slotFolder, batch[k].name));
+        if (std::find(folders.begin(), folders.end(), folderOf[k]) == folders.end()) folders.push_back(folderOf[k]);
     }
     for (const std::string& folder : folders) {
         const Status synced = files.syncFolders({folder});
         if (synced) continue;
-        for (std::size_t k = 0; k < batch.size(); ++k) {
-            if (batch[k].backUp && backedUp[k] && parentOf(joinPath(slotFolder, batch[k].name)) == folder)
-                backedUp[k] = synced;
-        }
+        for (std::size_t k = 0; k < batch.size(); ++k)
+            if (folderOf[k] == folder) backedUp[k] = synced;
     }
 
     // Nothing is rewritten without its backup copy.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "run/backup_slots.h"
 #include "run/pipeline.h"
@@ -86,6 +87,12 @@ struct StagedFile {
     FileIdentity identity;  ///< what the file was when read
     Status folders;        ///< the first backup folder that could not be made, for the reason
 };
+
+/// A file's name in the run, which is its backup's path in the slot: the
+/// `runName` given, else the file's own name.
+inline std::string runNameOf(const std::string& fn, const std::string& runName) {
+    return runName.empty() ? std::string(baseNameOf(fn)) : runName;
+}
 
 /// The first half of `chuli`: entry, look, reading and formatting, nothing
 /// written. The session and the run's counters move as `chuli` moves them.

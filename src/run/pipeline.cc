@@ -178,48 +178,40 @@ PipelineResult formatFileBytes(std::string original, const std::string& name, co
     const DoLabelRecord incoming = pipeline.untilStable ? doLabels : DoLabelRecord{};
     FormatOptions fileOptions = options;
     fileOptions.form = formForFile(options.form, name);  // auto: decided by the file's extension
-    FormattedFile alongside;
-    SafetyVerdict checked;
-    if (pipeline.checkAlongside && !pipeline.untilStable && times == nullptr && fileOptions.form == SourceForm::Free &&
-        formatAndCheckAlongside(file.text, fileOptions, doLabels, pipeline, alongside, checked)) {
-        std::string().swap(file.text);  // the input is no longer needed
-        result.passes = 1;
-        result.lineCount = alongside.lineCount;
-        if (!checked.same) {
-            result.end = PipelineEnd::Refused;
-            result.reason = refusal(name, differenceOf(checked));
-            return result;
-        }
-        encodeResult(std::move(alongside.text), file, name, result);
-        return result;
-    }
-    // The text is read line by line where it lies: no list of its lines.
-    FormattedFile formatted = formatText(file.text, fileOptions, doLabels);
+    FormattedFile formatted;
+    SafetyVerdict verdict;
     result.passes = 1;
-    // Each further pass reads the previous pass's text, starting from the
-    // record as it came in; a pass whose output is its input shows the text
-    // is stable. A file already in shape settles on its first pass.
-    if (pipeline.untilStable && formatted.text != file.text) {
-        for (;;) {
-            if (result.passes == kMaxPasses) {
-                result.end = PipelineEnd::Unstable;
-                result.reason = Status::failure(Why::Unstable, name).at(kMaxPasses).reason;
-                return result;
+    if (pipeline.checkAlongside && !pipeline.untilStable && times == nullptr && fileOptions.form == SourceForm::Free &&
+        formatAndCheckAlongside(file.text, fileOptions, doLabels, pipeline, formatted, verdict)) {
+        result.lineCount = formatted.lineCount;
+    } else {
+        // The text is read line by line where it lies: no list of its lines.
+        formatted = formatText(file.text, fileOptions, doLabels);
+        // Each further pass reads the previous pass's text, starting from the
+        // record as it came in; a pass whose output is its input shows the text
+        // is stable. A file already in shape settles on its first pass.
+        if (pipeline.untilStable && formatted.text != file.text) {
+            for (;;) {
+                if (result.passes == kMaxPasses) {
+                    result.end = PipelineEnd::Unstable;
+                    result.reason = Status::failure(Why::Unstable, name).at(kMaxPasses).reason;
+                    return result;
+                }
+                DoLabelRecord record = incoming;
+                FormattedFile next = formatText(formatted.text, fileOptions, record);
+                result.passes += 1;
+                const bool stable = next.text == formatted.text;
+                formatted = std::move(next);
+                doLabels = std::move(record);
+                if (stable) break;
             }
-            DoLabelRecord record = incoming;
-            FormattedFile next = formatText(formatted.text, fileOptions, record);
-            result.passes += 1;
-            const bool stable = next.text == formatted.text;
-            formatted = std::move(next);
-            doLabels = std::move(record);
-            if (stable) break;
         }
+        result.lineCount = formatted.lineCount;
+        started = lap(times, &PipelineTimes::format, started);
+        // The new text must say what the old one said before anyone may use it.
+        verdict = checkSafety(file.text, formatted.text, fileOptions.form);
+        lap(times, &PipelineTimes::check, started);
     }
-    result.lineCount = formatted.lineCount;
-    started = lap(times, &PipelineTimes::format, started);
-    // The new text must say what the old one said before anyone may use it.
-    const SafetyVerdict verdict = checkSafety(file.text, formatted.text, fileOptions.form);
-    lap(times, &PipelineTimes::check, started);
     if (!verdict.same) {
         result.end = PipelineEnd::Refused;
         result.reason = refusal(name, differenceOf(verdict));

@@ -339,6 +339,11 @@ public:
     void add(const FileIdentity& file) {
         if (file.device != 0 || file.inode != 0) files_.insert({file.device, file.inode});
     }
+    /// The file a look is about, by its place and, where it was read, by itself.
+    void addTarget(const Look& look) {
+        add(look.targetKey);
+        if (look.targetRead) add(look.seen);
+    }
     bool overwrote(const Look& look) const {
         if (keys_.empty() && files_.empty()) return false;
         const auto wrote = [&](const FileIdentity& f) {
@@ -361,16 +366,12 @@ RestoreItem commitLook(const Context& c, Look& look, const Target& t,
     if (look.lookedIn) c.visited.insert(under(t.folder, t.steps, t.steps.size() - 1));
     if (!look.due) {
         if (look.item.action != RestoreAction::AlreadyOriginal) return look.item;
-        if (written && !c.dryRun) {
-            written->add(look.targetKey);
-            if (look.targetRead) written->add(look.seen);
-        }
+        if (written && !c.dryRun) written->addTarget(look);
         return alreadyOriginal(c, look.item, t, look.backup, look.seen);
     }
     if (look.keep) look.item.keptAs = keptName(c, slotSteps);
     if (written && !c.dryRun) {
-        written->add(look.targetKey);
-        if (look.targetRead) written->add(look.seen);
+        written->addTarget(look);
         if (!look.item.keptAs.empty()) {
             const std::string folder = parentOf(look.item.keptAs);
             std::string name = look.item.keptAs.substr(folder.size());

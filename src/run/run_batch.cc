@@ -193,7 +193,7 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
         if (file.keep) filePipeline.keep = file.keep;
         // Two files of one name would share a backup: the first one is
         // committed before the second one's backup replaces its own.
-        const std::string backupName = file.name.empty() ? std::string(baseNameOf(file.path)) : file.name;
+        const std::string backupName = runNameOf(file.path, file.name);
         if (!batchNames.insert(backupName).second) {
             commit();
             batchNames.insert(backupName);

@@ -16,6 +16,8 @@ class LineSplitter {
 public:
     explicit LineSplitter(std::string_view text)
         : text_(text), crEnds_(std::memchr(text.data(), '\n', text.size()) == nullptr) {}
+    /// A part of a text whose line ends are known to be CRs (`crEnds`) or LFs.
+    LineSplitter(std::string_view text, bool crEnds) : text_(text), crEnds_(crEnds) {}
 
     /// The next line's content and its line end ("\n", "\r\n", "\r", or ""
     /// for a last line without one); false after the last line.

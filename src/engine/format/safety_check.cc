@@ -130,32 +130,20 @@ public:
     explicit PublishedLines(PublishedText& text) : text_(&text), crEnds_(text.crEnds()) {}
     bool next(std::string_view& line) {
         for (;;) {
-            const std::size_t n = seen_.text.size();
-            if (pos_ < n) {
-                const char* base = seen_.text.data();
-                const std::size_t from = std::max(pos_, searched_);
-                const void* stop = std::memchr(base + from, crEnds_ ? '\r' : '\n', n - from);
-                if (stop != nullptr || seen_.finished) {
-                    const std::size_t stopAt =
-                        stop != nullptr ? static_cast<std::size_t>(static_cast<const char*>(stop) - base) : n;
-                    std::size_t contentEnd = stopAt;
-                    if (stop != nullptr && !crEnds_ && contentEnd > pos_ && base[contentEnd - 1] == '\r')
-                        --contentEnd;
-                    line = std::string_view(base + pos_, contentEnd - pos_);
-                    pos_ = stop != nullptr ? stopAt + 1 : n;
-                    return true;
-                }
-                searched_ = n;  // no line end up to here
-            } else if (seen_.finished) {
-                return false;
+            LineSplitter lines(seen_.text, crEnds_);
+            lines.skipTo(pos_);
+            std::string_view end;
+            if (lines.next(line, end) && (!end.empty() || seen_.finished)) {
+                pos_ = lines.position();
+                return true;
             }
-            seen_ = text_->waitBeyond(n);
+            if (seen_.finished) return false;
+            seen_ = text_->waitBeyond(seen_.text.size());  // the line is read again, whole
         }
     }
     /// As `TextLines::skipIfIndented`, a line at a time.
     std::size_t skipIfIndented(std::string_view content) {
         const std::size_t start = pos_;
-        const std::size_t searched = searched_;
         std::size_t lines = 0;
         for (std::string_view line; next(line);) {
             ++lines;
@@ -164,8 +152,7 @@ public:
             if (line.size() - b == content.size() && holdsAt(line, b, content)) return lines;
             break;
         }
-        pos_ = start;  // read again from here, line ends searched for anew
-        searched_ = searched;
+        pos_ = start;
         return 0;
     }
     /// The writer's input before this is read no more by the writer.
@@ -176,7 +163,6 @@ private:
     bool crEnds_;
     PublishedText::Snapshot seen_;
     std::size_t pos_ = 0;
-    std::size_t searched_ = 0;  // where the search for the next line end goes on
 };
 
 /// The character constants found but not yet compared, in file order.
