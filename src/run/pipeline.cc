@@ -147,7 +147,7 @@ bool formatAndCheckAlongside(const std::string& text, const FormatOptions& optio
         return false;
     }
     try {
-        formatted = formatText(text, options, doLabels, "\r\n", &published);
+        formatted = formatText(text, options, doLabels, "\r\n", &published, LineReading::AheadOnSecondThread);
     } catch (...) {
         published.finish();
         check.join();

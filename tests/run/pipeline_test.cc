@@ -95,7 +95,9 @@ TEST(Pipeline, CheckingAlongsideGivesTheSameResult) {
             EXPECT_EQ(result.lineCount, expected.lineCount) << c.label;
             EXPECT_TRUE(result.bytes == expected.bytes) << c.label;
             EXPECT_EQ(record.doLabelCount, after.doLabelCount) << c.label;
-            if (c.releases) EXPECT_GT(released, c.bytes.size() / 4) << c.label;
+            if (c.releases) {
+                EXPECT_GT(released, c.bytes.size() / 4) << c.label;
+            }
         }
     }
 }

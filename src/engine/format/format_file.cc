@@ -33,13 +33,13 @@ FormattedFile formatFile(const std::vector<std::string_view>& rawLines, const Fo
 }
 
 FormattedFile formatText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
-                         std::string_view eol, PublishedText* published) {
+                         std::string_view eol, PublishedText* published, LineReading reading) {
     FormattedFile file;
     if (options.form == SourceForm::Fixed) {
         file.lineCount = formatFixedText(text, options, doLabels, file.text, eol);
         return file;
     }
-    file.lineCount = writeFreeFormText(text, options, doLabels, file.text, eol, published);
+    file.lineCount = writeFreeFormText(text, options, doLabels, file.text, eol, published, reading);
     return file;
 }
 

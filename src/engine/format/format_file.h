@@ -35,8 +35,10 @@ FormattedFile formatFile(const std::vector<std::string_view>& rawLines, const Fo
 /// The same on a whole text, split as `splitLines` splits it; a free-form
 /// text is read and written in one pass, without a list of its lines.
 /// With `published`, a free-form text's output is published as it is
-/// written (see PublishedText); the caller finishes it.
+/// written (see PublishedText); the caller finishes it. `reading` says
+/// whether a free-form text's lines are prepared on a second thread.
 FormattedFile formatText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
-                         std::string_view eol = "\r\n", PublishedText* published = nullptr);
+                         std::string_view eol = "\r\n", PublishedText* published = nullptr,
+                         LineReading reading = LineReading::OnOneThread);
 
 }  // namespace codekiln

@@ -6,8 +6,14 @@
 #include "engine/format/output_writer.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 #include "engine/doloop/do_labels.h"
 #include "engine/format/banners.h"
@@ -101,6 +107,147 @@ private:
     std::size_t pendingIndex_ = 0;
 };
 
+/// One line cleaned and read ahead of the writer.
+struct PreparedLine {
+    std::size_t at = 0;        // where its text starts: in the input, or in its chunk's copies
+    std::size_t size = 0;
+    std::size_t rawStart = 0;  // where its raw line starts in the input
+    bool copied = false;
+    bool verbatim = false;
+    RunningIndent::Reading reading;
+};
+
+/// Lines prepared together, the cleaned texts among them that do not lie in
+/// the input, and for each line that closes a program unit (with separator
+/// banners on) the reading of the lines after it, for the look-ahead.
+struct PreparedChunk {
+    std::vector<PreparedLine> lines;
+    std::string copies;
+    std::vector<CleanedText> rest;
+    bool last = false;  // no line follows this chunk
+
+    std::string_view text(const PreparedLine& line, std::string_view input) const {
+        return (line.copied ? std::string_view(copies) : input).substr(line.at, line.size);
+    }
+};
+
+/// Cleans and reads the lines of a text on a second thread, a chunk at a
+/// time, while the writer places and writes the lines before them. The
+/// cleaning runs through the lines in order, as the writer's own would, and
+/// reading a line needs nothing but the line: what the writer does with a
+/// prepared line is what it does with a line it read itself.
+class LinesAhead {
+public:
+    LinesAhead(std::string_view text, const FormatOptions& options) : text_(text), options_(options) {
+        for (PreparedChunk& chunk : chunks_) free_.push_back(&chunk);
+        try {
+            thread_ = std::thread([this] { prepare(); });
+        } catch (const std::system_error&) {
+            // No second thread: the writer reads the lines itself.
+        }
+    }
+    LinesAhead(const LinesAhead&) = delete;
+    LinesAhead& operator=(const LinesAhead&) = delete;
+    ~LinesAhead() {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    bool started() const { return thread_.joinable(); }
+
+    /// The next chunk, once it is prepared; hand it back with `done`.
+    const PreparedChunk& next() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !ready_.empty() || failed_; });
+        if (ready_.empty()) std::rethrow_exception(failed_);
+        const PreparedChunk* chunk = ready_.front();
+        ready_.pop_front();
+        return *chunk;
+    }
+    void done(const PreparedChunk& chunk) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            free_.push_back(const_cast<PreparedChunk*>(&chunk));
+        }
+        changed_.notify_all();
+    }
+
+private:
+    static constexpr std::size_t kChunks = 4;
+    static constexpr std::size_t kChunkLines = 4096;
+
+    void prepare() {
+        try {
+            CleanedText reading(text_, options_);
+            LowerCaseCopy testLine;
+            for (bool more = true; more;) {
+                PreparedChunk* chunk = nullptr;
+                {
+                    std::unique_lock<std::mutex> lock(mutex_);
+                    changed_.wait(lock, [&] { return !free_.empty() || stopping_; });
+                    if (stopping_) return;
+                    chunk = free_.front();
+                    free_.pop_front();
+                }
+                fill(*chunk, reading, testLine, more);
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    ready_.push_back(chunk);
+                }
+                changed_.notify_all();
+            }
+        } catch (...) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                failed_ = std::current_exception();
+            }
+            changed_.notify_all();
+        }
+    }
+
+    void fill(PreparedChunk& chunk, CleanedText& reading, LowerCaseCopy& testLine, bool& more) {
+        chunk.lines.clear();
+        chunk.copies.clear();
+        chunk.rest.clear();
+        chunk.lines.reserve(kChunkLines);
+        CleanedLine line;
+        while (chunk.lines.size() < kChunkLines && (more = reading.next(line))) {
+            PreparedLine prepared;
+            prepared.rawStart = static_cast<std::size_t>(reading.rawStart() - text_.data());
+            prepared.size = line.text.size();
+            prepared.copied = line.copied;
+            prepared.verbatim = line.verbatim;
+            if (line.copied) {
+                prepared.at = chunk.copies.size();
+                chunk.copies.append(line.text);
+            } else if (!line.text.empty()) {
+                prepared.at = static_cast<std::size_t>(line.text.data() - text_.data());
+            }
+            prepared.reading = RunningIndent::read(line.text, testLine);
+            if (options_.showSeparators && prepared.reading.line.endsUnit()) chunk.rest.push_back(reading);
+            chunk.lines.push_back(prepared);
+        }
+        chunk.last = !more;
+    }
+
+    std::string_view text_;
+    const FormatOptions& options_;
+    PreparedChunk chunks_[kChunks];
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<PreparedChunk*> free_;
+    std::deque<const PreparedChunk*> ready_;
+    bool stopping_ = false;
+    std::exception_ptr failed_;
+    std::thread thread_;  // last: started once everything above is there
+};
+
 }  // namespace
 
 std::size_t effectiveIndent(std::int64_t columns, std::string_view text) {
@@ -112,18 +259,26 @@ std::size_t effectiveIndent(std::int64_t columns, std::string_view text) {
     return length <= kMaxLineChars ? kMaxLineChars - length : 0;
 }
 
-RunningIndent::Placement RunningIndent::next(std::string_view text) {
-    const std::string_view testLine = testLine_.assign(trimBlanks(text));
-    const LineClass line = tuihang(testLine, indentColumns_);
+RunningIndent::Reading RunningIndent::read(std::string_view text, LowerCaseCopy& testLine) {
+    const std::string_view dm = testLine.assign(trimBlanks(text));
+    Reading reading;
+    reading.line = classifyLine(dm);
+    reading.movesBack = movesBack(dm, reading.line);
+    reading.elseAndThen = reading.line.opens() && contains(dm, "else") && contains(dm, "then");
+    return reading;
+}
+
+RunningIndent::Placement RunningIndent::next(std::string_view text, const Reading& reading) {
+    const LineClass line = placeLine(reading.line, indentColumns_);
     indentColumns_ = line.indentAfter;
 
     Placement placement;
     if (!line.opens()) {
         std::int64_t n = indentColumns_;
-        if (options_.indentElse && movesBack(testLine, line)) n -= 4;
+        if (options_.indentElse && reading.movesBack) n -= 4;
         placement.columns = n;
     } else {
-        if (contains(testLine, "else") && contains(testLine, "then")) {
+        if (reading.elseAndThen) {
             indentColumns_ -= 4;
             indentBefore_ -= 4;
         }
@@ -162,7 +317,13 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, const Format
 namespace codekiln {
 
 std::int64_t writeFreeFormText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
-                               std::string& out, std::string_view eol, PublishedText* published) {
+                               std::string& out, std::string_view eol, PublishedText* published, LineReading reading) {
+    // Started first, so that the lines are prepared while they are counted.
+    std::optional<LinesAhead> ahead;
+    if (reading == LineReading::AheadOnSecondThread) {
+        ahead.emplace(text, options);
+        if (!ahead->started()) ahead.reset();
+    }
     std::int64_t lineCount = 0;
     std::size_t rawLines = 0;
     LineSplitter counter(text);
@@ -177,6 +338,28 @@ std::int64_t writeFreeFormText(std::string_view text, const FormatOptions& optio
 
     banner::SeparatorWriter separators;
     HeaderSearch search;
+    if (ahead) {
+        std::size_t i = 0;
+        for (bool last = false; !last;) {
+            const PreparedChunk& chunk = ahead->next();
+            std::size_t rest = 0;
+            for (const PreparedLine& prepared : chunk.lines) {
+                const std::string_view line = chunk.text(prepared, text);
+                if (published != nullptr) published->noteInput(prepared.rawStart);
+                const RunningIndent::Placement place = indent.next(line, prepared.reading);
+                writer.line(prepared.verbatim ? 0 : effectiveIndent(place.columns, line), line);
+                if (options.showSeparators && place.endsUnit) {
+                    const std::size_t headerBefore = separators.heading().headerLine;
+                    if (search.after(i, chunk.rest[rest++], separators.heading()))
+                        separators.write(headerBefore, doLabels, writer);
+                }
+                ++i;
+            }
+            last = chunk.last;
+            ahead->done(chunk);
+        }
+        return lineCount;
+    }
     CleanedText lines(text, options);
     std::size_t i = 0;
     for (CleanedLine line; lines.next(line); ++i) {

@@ -33,10 +33,22 @@ public:
         bool endsUnit = false;     ///< the line closes a program unit (`unitEnded`)
     };
 
+    /// What a line says before the running indentation is applied: read
+    /// from the line alone, so it may be read ahead of the lines before it.
+    struct Reading {
+        LineClass line;            ///< the classifier's answer, `indentAfter` aside
+        bool movesBack = false;    ///< a move-back token stands in the line
+        bool elseAndThen = false;  ///< an opening line that holds both "else" and "then"
+    };
+    /// Reads `text` lower-cased, in `testLine`'s storage, as `next` reads it.
+    static Reading read(std::string_view text, LowerCaseCopy& testLine);
+
     /// Classifies `text` (a trimmed line, or one whose leading blanks belong
     /// to a continued constant) and returns where it goes; the labelled-DO
     /// operations see `text` as the line to be written.
-    Placement next(std::string_view text);
+    Placement next(std::string_view text) { return next(text, read(text, testLine_)); }
+    /// The same for a line `read` has read already.
+    Placement next(std::string_view text, const Reading& reading);
 
 private:
     const FormatOptions& options_;
@@ -59,7 +71,8 @@ void writeOutput(const StoredLines& stored, std::int64_t lineCount, const Format
 /// cleaned. Appends to `out` and returns `lineCount`. With `published`, the
 /// output is published as it is written, with how far the input is read.
 std::int64_t writeFreeFormText(std::string_view text, const FormatOptions& options, DoLabelRecord& doLabels,
-                               std::string& out, std::string_view eol = "\r\n", PublishedText* published = nullptr);
+                               std::string& out, std::string_view eol = "\r\n", PublishedText* published = nullptr,
+                               LineReading reading = LineReading::OnOneThread);
 
 /// The number of blanks a line of text `text` gets when it is indented to
 /// `columns`: a preprocessor line gets none, and a line that would run past

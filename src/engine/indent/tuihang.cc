@@ -222,9 +222,8 @@ TokenMeaning findTokens(std::string_view line) {
     while (i < n) {
         const std::size_t gapStart = i;
         while (i < n && text[i] == ' ') ++i;
-        std::size_t j = i;
-        while (j < n && text[j] != ' ') ++j;
-        if (j == i) break;
+        if (i == n) break;
+        const std::size_t j = i + findBlank(text + i, n - i);
         const std::string_view word(text + i, j - i);
         if (i - gapStart != 1) previous = {};
         lookUp(word, previous, hits);
@@ -258,11 +257,13 @@ int step(int indent, int delta) {
 /// Comment lines: "!" as the first non-blank character, or c followed by a
 /// blank, by nothing, or by anything that is not a letter (fixed form).
 bool isCommentLine(std::string_view dm) {
-    const std::size_t first = dm.find_first_not_of(' ');
-    if (first != std::string_view::npos && dm[first] == '!') return true;
-    const std::string_view trimmed = trimBlanks(dm);
-    if (trimmed.empty() || lowerAscii(trimmed.front()) != 'c') return false;
-    return trimmed.size() < 2 || trimmed[1] == ' ' || !iszm(trimmed.substr(1, 1));
+    const std::size_t first = countLeadingBlanks(dm.data(), dm.size());
+    if (first == dm.size()) return false;
+    const char c = dm[first];
+    if (c == '!') return true;
+    if (lowerAscii(c) != 'c') return false;
+    // A blank after the c makes a comment line whether or not more follows.
+    return first + 1 == dm.size() || dm[first + 1] == ' ' || !iszm(dm.substr(first + 1, 1));
 }
 
 }  // namespace
@@ -274,36 +275,47 @@ bool iszm(std::string_view zf) {
     return c >= 'a' && c <= 'z';
 }
 
-LineClass tuihang(std::string_view dm, int indentColumns) {
+LineClass tuihang(std::string_view dm, int indentColumns) { return placeLine(classifyLine(dm), indentColumns); }
+
+LineClass classifyLine(std::string_view dm) {
     LineClass line;
-    line.indentAfter = indentColumns;
     if (isCommentLine(dm)) {
         line.kind = LineKind::Comment;
         return line;
     }
-
     const TokenMeaning hits = findTokens(dm);
     line.movesBack = hits.movesBack;
     line.doWord = hits.doWord;
-    int indent = indentColumns;
     if (hits.closes) {
-        if (closesUnit(dm)) {
-            indent = 0;
-            line.kind = LineKind::UnitCloser;
-        } else {
-            indent = step(indent, -kStep);
-            line.kind = LineKind::BlockCloser;
-        }
+        line.kind = closesUnit(dm) ? LineKind::UnitCloser : LineKind::BlockCloser;
     } else if (hits.opening != kNoEntry) {
-        if (openingTokens[hits.opening].step == OpeningStep::Set4) {
-            indent = kStep;
-            line.kind = LineKind::UnitOpener;
-        } else {
-            indent = step(indent, kStep);
-            line.kind = LineKind::BlockOpener;
-        }
+        line.kind = openingTokens[hits.opening].step == OpeningStep::Set4 ? LineKind::UnitOpener : LineKind::BlockOpener;
     } else {
         line.kind = LineKind::Other;
+    }
+    return line;
+}
+
+LineClass placeLine(LineClass line, int indentColumns) {
+    int indent = indentColumns;
+    switch (line.kind) {
+        case LineKind::Comment:
+            line.indentAfter = indentColumns;  // not even the floor at zero
+            return line;
+        case LineKind::UnitCloser:
+            indent = 0;
+            break;
+        case LineKind::BlockCloser:
+            indent = step(indent, -kStep);
+            break;
+        case LineKind::UnitOpener:
+            indent = kStep;
+            break;
+        case LineKind::BlockOpener:
+            indent = step(indent, kStep);
+            break;
+        case LineKind::Other:
+            break;
     }
     line.indentAfter = indent <= 0 ? 0 : indent;
     return line;

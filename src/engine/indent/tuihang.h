@@ -94,4 +94,13 @@ bool iszm(std::string_view zf);
 /// `dm`, one blank) without building it.
 LineClass tuihang(std::string_view dm, int indentColumns);
 
+/// What `tuihang` reads in `dm` alone: its whole answer but `indentAfter`,
+/// which is left at zero. It needs no running indentation, so a line can be
+/// read before the lines ahead of it are placed.
+LineClass classifyLine(std::string_view dm);
+
+/// `line` as `classifyLine` read it, with `indentAfter` for `indentColumns`
+/// in force before it: `tuihang(dm, c)` is `placeLine(classifyLine(dm), c)`.
+LineClass placeLine(LineClass line, int indentColumns);
+
 }  // namespace codekiln

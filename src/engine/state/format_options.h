@@ -86,4 +86,8 @@ inline SourceForm formForFile(SourceForm form, std::string_view fileName) {
     return e == "f" || e == "for" || e == "ftn" || e == "f77" ? SourceForm::Fixed : SourceForm::Free;
 }
 
+/// Whether a free-form pass cleans and reads its lines on a second thread,
+/// ahead of the thread that places and writes them. The output is the same.
+enum class LineReading { OnOneThread, AheadOnSecondThread };
+
 }  // namespace codekiln

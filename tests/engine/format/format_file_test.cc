@@ -63,7 +63,8 @@ TEST(FormatText, EveryWrittenLineEndsWithTheGivenEnd) {
 
 // The whole text is read and written in one pass, with the separator
 // banner's look-ahead running over lines not yet written: it must write what
-// the store of the split lines writes, for every option, and leave the same
+// the store of the split lines writes, for every option and with its lines
+// read on its own thread or ahead on a second one, and leave the same
 // labelled-DO record.
 TEST(FormatText, OnePassWritesWhatTheStoreWrites) {
     const std::string texts[] = {
@@ -91,9 +92,17 @@ TEST(FormatText, OnePassWritesWhatTheStoreWrites) {
         "a\r\nend\r\n\r\nsubroutine crlf(z)\r\nend\r\n",
         "old\rmac\rend\rsubroutine cr(z)\rend\r",
     };
-    for (const std::string& text : texts) {
-        for (int k = 0; k < 8; ++k) {
-            SCOPED_TRACE("text '" + text + "', options " + std::to_string(k));
+    // All of them many times over: lines prepared ahead come in chunks of
+    // thousands, so units, look-aheads and continued constants fall across
+    // the chunks' edges.
+    std::string all;
+    for (int copy = 0; copy < 500; ++copy)
+        for (const std::string& text : texts) all += text + "\n";
+    std::vector<std::string> cases(std::begin(texts), std::end(texts));
+    cases.push_back(all);
+    for (const std::string& text : cases) {
+        for (int k = 0; k < 16; ++k) {
+            SCOPED_TRACE("text '" + text.substr(0, 200) + "', options " + std::to_string(k));
             FormatOptions options;
             options.removeBlankLines = (k & 1) != 0;
             options.indentElse = (k & 2) != 0;
@@ -101,7 +110,8 @@ TEST(FormatText, OnePassWritesWhatTheStoreWrites) {
             DoLabelRecord fromLines;
             DoLabelRecord fromText;
             const FormattedFile expected = formatFile(splitLines(text), options, fromLines);
-            const FormattedFile got = formatText(text, options, fromText);
+            const LineReading reading = (k & 8) != 0 ? LineReading::AheadOnSecondThread : LineReading::OnOneThread;
+            const FormattedFile got = formatText(text, options, fromText, "\r\n", nullptr, reading);
             EXPECT_EQ(got.text, expected.text);
             EXPECT_EQ(got.lineCount, expected.lineCount);
             EXPECT_EQ(fromText.doLabelCount, fromLines.doLabelCount);

@@ -239,7 +239,9 @@ TEST(SafetyCheck, AsWrittenLetsGoOnlyWhatBothHavePassed) {
             last = done;
         });
         EXPECT_TRUE(verdict.same) << verdict.reason;
-        if (mark != 0) EXPECT_GT(last, mark / 2);
+        if (mark != 0) {
+            EXPECT_GT(last, mark / 2);
+        }
     }
 }
 
