@@ -161,18 +161,18 @@ public:
     bool started() const { return thread_.joinable(); }
 
     /// The next chunk, once it is prepared; hand it back with `done`.
-    const PreparedChunk& next() {
+    PreparedChunk& next() {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [&] { return !ready_.empty() || failed_; });
         if (ready_.empty()) std::rethrow_exception(failed_);
-        const PreparedChunk* chunk = ready_.front();
+        PreparedChunk* chunk = ready_.front();
         ready_.pop_front();
         return *chunk;
     }
-    void done(const PreparedChunk& chunk) {
+    void done(PreparedChunk& chunk) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            free_.push_back(const_cast<PreparedChunk*>(&chunk));
+            free_.push_back(&chunk);
         }
         changed_.notify_all();
     }
@@ -242,7 +242,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<PreparedChunk*> free_;
-    std::deque<const PreparedChunk*> ready_;
+    std::deque<PreparedChunk*> ready_;
     bool stopping_ = false;
     std::exception_ptr failed_;
     std::thread thread_;  // last: started once everything above is there
@@ -341,7 +341,7 @@ std::int64_t writeFreeFormText(std::string_view text, const FormatOptions& optio
     if (ahead) {
         std::size_t i = 0;
         for (bool last = false; !last;) {
-            const PreparedChunk& chunk = ahead->next();
+            PreparedChunk& chunk = ahead->next();
             std::size_t rest = 0;
             for (const PreparedLine& prepared : chunk.lines) {
                 const std::string_view line = chunk.text(prepared, text);
