@@ -338,22 +338,32 @@ std::int64_t writeFreeFormText(std::string_view text, const FormatOptions& optio
 
     banner::SeparatorWriter separators;
     HeaderSearch search;
+    std::size_t i = 0;
+    // One line, read as `lineReading`, whose raw line starts at `rawStart`;
+    // `rest` reads the lines after it (given at least for a line that closes
+    // a unit). The input before the raw line is read
+    // no more: the look-ahead for separator banners reads only the lines
+    // after it.
+    auto writeLine = [&](std::string_view line, bool verbatim, std::size_t rawStart,
+                         const RunningIndent::Reading& lineReading, const CleanedText* rest) {
+        if (published != nullptr) published->noteInput(rawStart);
+        const RunningIndent::Placement place = indent.next(line, lineReading);
+        writer.line(verbatim ? 0 : effectiveIndent(place.columns, line), line);
+        if (options.showSeparators && place.endsUnit) {
+            const std::size_t headerBefore = separators.heading().headerLine;
+            if (search.after(i, *rest, separators.heading())) separators.write(headerBefore, doLabels, writer);
+        }
+        ++i;
+    };
     if (ahead) {
-        std::size_t i = 0;
         for (bool last = false; !last;) {
             PreparedChunk& chunk = ahead->next();
             std::size_t rest = 0;
             for (const PreparedLine& prepared : chunk.lines) {
-                const std::string_view line = chunk.text(prepared, text);
-                if (published != nullptr) published->noteInput(prepared.rawStart);
-                const RunningIndent::Placement place = indent.next(line, prepared.reading);
-                writer.line(prepared.verbatim ? 0 : effectiveIndent(place.columns, line), line);
-                if (options.showSeparators && place.endsUnit) {
-                    const std::size_t headerBefore = separators.heading().headerLine;
-                    if (search.after(i, chunk.rest[rest++], separators.heading()))
-                        separators.write(headerBefore, doLabels, writer);
-                }
-                ++i;
+                // Only a unit-closing line has a reading of the lines after it.
+                const bool closes = options.showSeparators && prepared.reading.line.endsUnit();
+                writeLine(chunk.text(prepared, text), prepared.verbatim, prepared.rawStart, prepared.reading,
+                          closes ? &chunk.rest[rest++] : nullptr);
             }
             last = chunk.last;
             ahead->done(chunk);
@@ -361,17 +371,10 @@ std::int64_t writeFreeFormText(std::string_view text, const FormatOptions& optio
         return lineCount;
     }
     CleanedText lines(text, options);
-    std::size_t i = 0;
-    for (CleanedLine line; lines.next(line); ++i) {
-        // The input before this line is read no more: the look-ahead for
-        // separator banners reads only the lines after it.
-        if (published != nullptr) published->noteInput(static_cast<std::size_t>(lines.rawStart() - text.data()));
-        const RunningIndent::Placement place = indent.next(line.text);
-        writer.line(line.verbatim ? 0 : effectiveIndent(place.columns, line.text), line.text);
-        if (options.showSeparators && place.endsUnit) {
-            const std::size_t headerBefore = separators.heading().headerLine;
-            if (search.after(i, lines, separators.heading())) separators.write(headerBefore, doLabels, writer);
-        }
+    LowerCaseCopy testLine;
+    for (CleanedLine line; lines.next(line);) {
+        writeLine(line.text, line.verbatim, static_cast<std::size_t>(lines.rawStart() - text.data()),
+                  RunningIndent::read(line.text, testLine), &lines);
     }
     return lineCount;
 }
