@@ -5,7 +5,9 @@
 #include "platform/qt_platform.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSaveFile>
@@ -184,13 +186,35 @@ private:
     QLockFile file_;
 };
 
+/// How old a lock file that names no holder must be to be taken over: its
+/// holder writes its name within moments of making the file.
+constexpr qint64 kNamelessLockMilliseconds = 10000;
+
+/// Takes over a lock file that names no holder (its program was killed
+/// between making the file and writing its name into it), which the lock
+/// would otherwise take for a live one for ever. Done under a second lock,
+/// as the lock itself does for a dead holder's file, so that two programs
+/// never remove each other's fresh lock.
+bool takeOverNamelessLock(QtRootLock& held, const QString& path) {
+    qint64 pid = 0;
+    QString host, application;
+    if (held.file().getLockInfo(&pid, &host, &application)) return false;
+    QLockFile removal(path + QStringLiteral(".rmlock"));
+    if (!removal.tryLock(0)) return false;
+    const QFileInfo info(path);
+    const bool nameless = info.exists() && !held.file().getLockInfo(&pid, &host, &application) &&
+                          info.lastModified().msecsTo(QDateTime::currentDateTime()) > kNamelessLockMilliseconds;
+    return nameless && QFile::remove(path) && held.file().tryLock(0);
+}
+
 }  // namespace
 
 Status QtPlatform::lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock>& lock) {
     const std::string root = backupRoot();
     const QString path = qs(root) + QStringLiteral("/") + QString::fromLatin1(kRootLockName);
     auto held = std::make_unique<QtRootLock>(path);
-    if (held->file().tryLock(waitMilliseconds)) {
+    if (held->file().tryLock(waitMilliseconds) ||
+        (held->file().error() == QLockFile::LockFailedError && takeOverNamelessLock(*held, path))) {
         lock = std::move(held);
         return Status::success();
     }

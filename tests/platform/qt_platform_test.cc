@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -89,6 +90,23 @@ TEST(WriteFileAtomically, LeavesOldBytesWhenItCannotWrite) {
     EXPECT_NE(status.reason.path.find("locked.f90"), std::string::npos);
     EXPECT_EQ(dir.read("locked.f90"), "old bytes");
     EXPECT_FALSE(writeFileAtomically(dir.path("no/such/folder/x.f90"), "new").ok);
+}
+
+// A lock file that names no holder (a program killed as it took the lock)
+// is taken over once it is old, never while it may be a holder's just made.
+TEST(LockBackupRoot, TakesOverANamelessLockFileOnlyWhenOld) {
+    for (const bool old : {false, true}) {
+        TempFolder dir;
+        dir.write(kRootLockName, "");
+        QFile file(QString::fromStdString(dir.path(kRootLockName)));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        if (old) file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
+        file.close();
+        QtPlatformOptions options;
+        options.backupRoot = dir.path();
+        std::unique_ptr<RootLock> lock;
+        EXPECT_EQ(QtPlatform(options).lockBackupRoot(0, lock).ok, old);
+    }
 }
 
 #ifndef _WIN32
