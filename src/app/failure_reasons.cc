@@ -87,6 +87,7 @@ const char* chineseWording(const Reason& reason) {
         case Why::NotAManifest:
         case Why::DamagedManifest:
         case Why::ManifestNotKept:
+        case Why::NotRecorded:
         case Why::LineMissing:
         case Why::CommentChanged:
         case Why::LabelFieldChanged:

@@ -67,7 +67,12 @@ CliResult runRestoreMode(const CliOptions& options, std::FILE* out, std::FILE* e
         return CliResult::FilesFailed;
     }
     const std::string slotName = backupFolderName(request.slot);
-    if (report.unfinished) {
+    if (report.unfinished && report.manifest.journaled) {
+        std::fprintf(out, "%s: the run of %s over %s did not finish; the %s it had begun to replace\n",
+                     slotName.c_str(), localTime(report.manifest.startedMs).c_str(),
+                     escapedName(report.folder).c_str(),
+                     plural(report.manifest.files.size(), "file", "files").c_str());
+    } else if (report.unfinished) {
         std::fprintf(out, "%s: the run of %s over %s did not finish; same-named files of %s\n", slotName.c_str(),
                      localTime(report.manifest.startedMs).c_str(), escapedName(report.manifest.folder).c_str(),
                      escapedName(report.folder).c_str());
@@ -126,7 +131,8 @@ CliResult runListBackupsMode(const CliOptions& options, std::FILE* out) {
             case SlotListing::State::Unfinished:
                 line += localTime(slot.manifest.startedMs) + "  " + escapedName(slot.manifest.folder) +
                         "  did not finish: --restore " + std::to_string(slot.slot) +
-                        " --force puts its copies back";
+                        (slot.manifest.journaled ? " puts back the files it formatted"
+                                                 : " --force puts its copies back");
                 break;
             case SlotListing::State::Damaged:
                 line += "cannot be restored: " + slot.problem;

@@ -174,7 +174,8 @@ public:
 
     /// Writes `manifest` into `slotFolder` under kRunManifestName, whole or
     /// not at all, replacing an older manifest (never following a symbolic
-    /// link planted in its place).
+    /// link planted in its place). A whole manifest (with an end) then
+    /// removes the run's journal, which it stands for.
     virtual Status writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) = 0;
     /// Removes the manifest of `slotFolder`; success when there is none.
     virtual Status removeRunManifest(const std::string& slotFolder) = 0;
@@ -183,6 +184,18 @@ public:
     /// (a symbolic link included) or is not a well-formed manifest is a
     /// failure saying so.
     virtual Status readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) = 0;
+    /// Adds `files` to the journal of the run that began at `startedMs` in
+    /// `slotFolder`, on disk when it returns; with `start`, the journal is
+    /// begun afresh (its name, new in the folder, is then still to be synced).
+    virtual Status appendRunJournal(const std::string& slotFolder, std::int64_t startedMs,
+                                    const std::vector<ManifestFile>& files, bool start) = 0;
+    /// The files of the journal in `slotFolder` of the run that began at
+    /// `startedMs`. `found` is false, with success, when there is none or it
+    /// is another run's. A last line cut short (a run killed while adding
+    /// it, before any of its files was replaced) is left out; anything else
+    /// not well formed is a failure.
+    virtual Status readRunJournal(const std::string& slotFolder, std::int64_t startedMs,
+                                  std::vector<ManifestFile>& files, bool& found) = 0;
 
     /// The folder that holds the backup folders 备份1..备份5, there once asked for.
     virtual std::string backupRoot() = 0;

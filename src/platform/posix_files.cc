@@ -260,6 +260,15 @@ bool linkBackup(const std::string& to, const std::string& of, const FileIdentity
 
 }  // namespace
 
+Status posixAppendDurably(const std::string& path, const std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return failWith(path, Why::CannotWrite, errno);
+    Status status = writeAll(fd, bytes, path);
+    if (status && ::fdatasync(fd) != 0) status = failWith(path, Why::CannotWrite, errno);
+    if (::close(fd) != 0 && status) status = failWith(path, Why::CannotWrite, errno);
+    return status;
+}
+
 Status posixCreateFile(const std::string& path, const std::string& bytes, const FileIdentity& of) {
     std::string temp;
     const Status written = writeLikeFile(path, bytes, of, temp);

@@ -26,6 +26,9 @@ Status posixReplaceFile(const std::string& path, const std::string& bytes, const
 /// folder of the rewritten files synced once after them.
 void posixWriteBackups(std::vector<BatchBackup>& backups);
 void posixReplaceFiles(std::vector<BatchReplacement>& replacements);
+/// Appends `bytes` to the existing file `path` (not through a symbolic
+/// link), its data synced before it returns.
+Status posixAppendDurably(const std::string& path, const std::string& bytes);
 /// `fsync` of each folder; the first failure.
 Status posixSyncFolders(const std::vector<std::string>& folders);
 /// The rewrite of a restore: as posixReplaceFile, but a file whose owner and

@@ -67,6 +67,10 @@ public:
     Status writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) override;
     Status removeRunManifest(const std::string& slotFolder) override;
     Status readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) override;
+    Status appendRunJournal(const std::string& slotFolder, std::int64_t startedMs,
+                            const std::vector<ManifestFile>& files, bool start) override;
+    Status readRunJournal(const std::string& slotFolder, std::int64_t startedMs, std::vector<ManifestFile>& files,
+                          bool& found) override;
     std::string readSetting(const std::string& section, const std::string& key) override;
     Status writeSetting(const std::string& section, const std::string& key,
                         const std::string& value) override;
@@ -100,6 +104,10 @@ Status readFileBytes(const std::string& path, std::string& bytes);
 /// replaced, permissions are kept, and a file without its owner's write
 /// permission is refused.
 Status writeFileAtomically(const std::string& path, const std::string& bytes);
+
+/// Adds `bytes` at the end of the existing file `path` (never through a
+/// symbolic link) and has them on disk before it returns.
+Status appendDurably(const std::string& path, const std::string& bytes);
 
 /// Whether `folder` (an absolute path with '/' separators) lies in the
 /// system's own folders (/usr, /bin, /sbin, /opt, /snap), where only the

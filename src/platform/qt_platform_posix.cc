@@ -118,6 +118,8 @@ std::string QtPlatform::sameFileKey(const std::string& path) { return posixCanon
 
 void QtPlatform::writeBackups(std::vector<BatchBackup>& backups) { posixWriteBackups(backups); }
 
+Status appendDurably(const std::string& path, const std::string& bytes) { return posixAppendDurably(path, bytes); }
+
 Status QtPlatform::syncFolders(const std::vector<std::string>& folders) { return posixSyncFolders(folders); }
 
 void QtPlatform::replaceFiles(std::vector<BatchReplacement>& replacements) { posixReplaceFiles(replacements); }

@@ -1,5 +1,6 @@
 // The files of QtPlatform on Windows: Qt's operations, with the identity Qt
 // can see (size and time).
+#include <io.h>
 #include <windows.h>
 
 #include <QDateTime>
@@ -143,6 +144,17 @@ void QtPlatform::writeBackups(std::vector<BatchBackup>& backups) {
         b.linked = false;
         b.status = QtPlatform::writeBackup(b.to, *b.bytes, b.read);
     }
+}
+
+Status appendDurably(const std::string& path, const std::string& bytes) {
+    QFile file(qs(path));
+    if (!file.exists() || !file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return fail(path, Why::CannotWrite, file.errorString());
+    const qint64 size = static_cast<qint64>(bytes.size());
+    const bool written = file.write(bytes.data(), size) == size && file.flush() &&
+                         FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()))) != 0;
+    if (!written) return fail(path, Why::CannotWrite, file.errorString());
+    return Status::success();
 }
 
 Status QtPlatform::syncFolders(const std::vector<std::string>& folders) {

@@ -17,6 +17,10 @@ namespace codekiln {
 /// The manifest's name in a slot folder; the leading dot hides it from the
 /// file manager, so "打开备份" shows the backup copies as before.
 inline constexpr const char* kRunManifestName = ".codekiln-run.json";
+/// Beside it, the journal of a run under way: the files it is about to
+/// replace, batch by batch, each batch on disk before the first of its
+/// files is replaced.
+inline constexpr const char* kRunJournalName = ".codekiln-run.journal";
 
 /// The hash a fingerprint holds. A run records XXH3-128 (it tells changed
 /// bytes from unchanged ones, which is all a restore asks); manifests of
@@ -72,10 +76,15 @@ struct RunManifest {
     FormatOptions options;
     int slot = 0;  ///< the backup slot 1..5
     std::vector<ManifestFile> files;
+    /// The run keeps a journal (kRunJournalName) of the files it replaces
+    /// until its manifest is whole: a run killed on the way is undone from
+    /// it. Runs of older programs kept none.
+    bool journaled = false;
 
     /// A run writes its manifest once as it begins, with no end time, and
     /// again after its last file; one without an end time is of a run that
-    /// was killed (or lost its disk) on the way, and names no file.
+    /// was killed (or lost its disk) on the way, and names no file: its
+    /// journal names those it replaced.
     bool finished() const { return endedMs != 0; }
 };
 

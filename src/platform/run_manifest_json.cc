@@ -19,6 +19,7 @@ namespace codekiln {
 namespace {
 
 const char* const kKind = "codekiln run manifest";
+const char* const kJournalKind = "codekiln run journal";
 // Version 2 holds XXH3-128 fingerprints (each named by its key), a file's
 // "place" and the bytes of names that are not UTF-8; version 1 (SHA-256,
 // names as text) is still read. Older programs refuse a version 2 manifest
@@ -44,6 +45,8 @@ struct Writer {
 };
 
 std::string manifestPath(const std::string& slotFolder) { return slotFolder + "/" + kRunManifestName; }
+
+std::string journalPath(const std::string& slotFolder) { return slotFolder + "/" + kRunJournalName; }
 
 const char* endName(FileEnd end) {
     switch (end) {
@@ -188,20 +191,25 @@ struct Reader {
     }
 };
 
+QJsonObject fileJson(const ManifestFile& f) {
+    Writer w;
+    QJsonObject entry{{"outcome", QLatin1String(endName(f.end))}};
+    w.text(entry, "path", f.path);
+    if (!f.place.empty()) w.text(entry, "place", f.place);
+    if (!f.reason.empty()) entry.insert("reason", qs(f.reason));
+    if (f.original.known()) entry.insert("original", fingerprintJson(f.original));
+    if (f.written.known()) entry.insert("written", fingerprintJson(f.written));
+    return entry;
+}
+
+std::string jsonLine(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString() + "\n"; }
+
 }  // namespace
 
 std::string manifestToJson(const RunManifest& m) {
     Writer w;
     QJsonArray files;
-    for (const ManifestFile& f : m.files) {
-        QJsonObject entry{{"outcome", QLatin1String(endName(f.end))}};
-        w.text(entry, "path", f.path);
-        if (!f.place.empty()) w.text(entry, "place", f.place);
-        if (!f.reason.empty()) entry.insert("reason", qs(f.reason));
-        if (f.original.known()) entry.insert("original", fingerprintJson(f.original));
-        if (f.written.known()) entry.insert("written", fingerprintJson(f.written));
-        files.append(entry);
-    }
+    for (const ManifestFile& f : m.files) files.append(fileJson(f));
     // The layout and its width, so that a listing can say how a run wrote;
     // the classic layout always indents by 4, whatever width was asked for.
     const bool modern = m.options.style == LayoutStyle::Modern;
@@ -217,6 +225,7 @@ std::string manifestToJson(const RunManifest& m) {
     // program, which needs one, refuses such a manifest rather than take it
     // for a whole run that formatted nothing.
     if (m.endedMs != 0) root.insert("ended", timeText(m.endedMs));
+    if (m.journaled) root.insert("journal", true);
     w.text(root, "folder", m.folder);
     w.text(root, "extension", m.extension);
     root.insert("version", kVersion);
@@ -258,10 +267,83 @@ Status manifestFromJson(const std::string& json, const std::string& path, RunMan
         if (width < kMinIndentWidth) r.fail("\"indent\" is not a whole number in range");
         m.options.indentWidth = static_cast<int>(width);
     }
+    m.journaled = root.contains(QLatin1String("journal")) && r.flag(root, "journal");
     if (!root.value("files").isArray()) r.fail("\"files\" is not a list");
     for (const QJsonValue& v : root.value("files").toArray()) m.files.push_back(r.file(v));
     if (!r.problem.empty()) return Status::failure(Why::DamagedManifest, path, r.problem);
     return Status::success();
+}
+
+std::string journalToText(std::int64_t startedMs, const std::vector<ManifestFile>& files, bool start) {
+    std::string text;
+    if (start) {
+        text = jsonLine(QJsonObject{{"kind", QLatin1String(kJournalKind)}, {"started", timeText(startedMs)},
+                                    {"version", 1}});
+    }
+    for (const ManifestFile& f : files) text += jsonLine(fileJson(f));
+    return text;
+}
+
+Status journalFromText(const std::string& text, std::int64_t startedMs, const std::string& path,
+                       std::vector<ManifestFile>& files, bool& found) {
+    files.clear();
+    found = false;
+    Reader r;
+    std::size_t at = 0;
+    for (std::size_t line = 0;; ++line) {
+        const std::size_t end = text.find('\n', at);
+        // What follows the last line end was cut short by a kill: no file
+        // of it was replaced.
+        if (end == std::string::npos) break;
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(
+            QByteArray(text.data() + at, static_cast<qsizetype>(end - at)), &error);
+        if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+            return Status::failure(Why::DamagedManifest, path, "line " + std::to_string(line + 1) + " is not JSON");
+        }
+        if (line == 0) {
+            const QJsonObject header = doc.object();
+            if (header.value("kind").toString() != QLatin1String(kJournalKind) ||
+                header.value("version").toInt() != 1) {
+                return Status::failure(Why::DamagedManifest, path, "not a run journal");
+            }
+            const std::int64_t started = r.time(header, "started");
+            if (!r.problem.empty()) return Status::failure(Why::DamagedManifest, path, r.problem);
+            if (started != startedMs) return Status::success();  // another run's
+            found = true;
+        } else {
+            files.push_back(r.file(doc.object()));
+            if (!r.problem.empty()) return Status::failure(Why::DamagedManifest, path, r.problem);
+        }
+        at = end + 1;
+    }
+    return Status::success();
+}
+
+Status QtPlatform::appendRunJournal(const std::string& slotFolder, std::int64_t startedMs,
+                                    const std::vector<ManifestFile>& files, bool start) {
+    const std::string path = journalPath(slotFolder);
+    const std::string text = journalToText(startedMs, files, start);
+    // A link planted under the journal's name is never written through.
+    if (pathKind(path) == PathKind::SymLink) {
+        QFile link(qs(path));
+        if (!link.remove()) return Status::failure(Why::CannotRemove, path, {}, fromQ(link.errorString()));
+    }
+    return start ? writeFileAtomically(path, text) : appendDurably(path, text);
+}
+
+Status QtPlatform::readRunJournal(const std::string& slotFolder, std::int64_t startedMs,
+                                  std::vector<ManifestFile>& files, bool& found) {
+    const std::string path = journalPath(slotFolder);
+    files.clear();
+    found = false;
+    const PathKind kind = pathKind(path);
+    if (kind == PathKind::Missing) return Status::success();
+    if (kind != PathKind::File) return Status::failure(Why::NotPlainFile, path);
+    std::string bytes;
+    const Status read = readFileBytes(path, bytes);
+    if (!read) return read;
+    return journalFromText(bytes, startedMs, path, files, found);
 }
 
 Status QtPlatform::removeRunManifest(const std::string& slotFolder) {
@@ -279,7 +361,10 @@ Status QtPlatform::writeRunManifest(const std::string& slotFolder, const RunMani
         const Status removed = removeRunManifest(slotFolder);
         if (!removed) return removed;
     }
-    return writeFileAtomically(manifestPath(slotFolder), manifestToJson(manifest));
+    const Status written = writeFileAtomically(manifestPath(slotFolder), manifestToJson(manifest));
+    if (written && manifest.finished() && pathKind(journalPath(slotFolder)) != PathKind::Missing)
+        QFile::remove(qs(journalPath(slotFolder)));
+    return written;
 }
 
 Status QtPlatform::readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) {

@@ -3,7 +3,9 @@
 // missing, of the wrong type or out of range makes the whole file refused.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -15,5 +17,14 @@ std::string manifestToJson(const RunManifest& manifest);
 /// Reads `json` into `manifest`; a failure says what is wrong, naming
 /// `path`.
 Status manifestFromJson(const std::string& json, const std::string& path, RunManifest& manifest);
+
+/// What a run adds to its journal: one line of JSON per file, after a first
+/// line naming the run by its start time when the journal is begun (`start`).
+std::string journalToText(std::int64_t startedMs, const std::vector<ManifestFile>& files, bool start);
+
+/// Reads a journal's `text` (see FileSystem::readRunJournal), naming `path`
+/// in a failure.
+Status journalFromText(const std::string& text, std::int64_t startedMs, const std::string& path,
+                       std::vector<ManifestFile>& files, bool& found);
 
 }  // namespace codekiln

@@ -52,6 +52,7 @@ enum class Why {
     Unstable,         ///< path, line: the passes made
     NoBackupCopy,     ///< cause: why the backup could not be written
     ManifestNotKept,  ///< cause: why the run's manifest could not be written
+    NotRecorded,      ///< cause: why the run's journal could not record the file
     // What the safety check found (no path: the pass's failure names it).
     LineChanged,            ///< line
     LineMissing,            ///< line

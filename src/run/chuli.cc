@@ -242,7 +242,7 @@ bool waitsOnWrite(const StagedFile& s) { return s.backUp && s.outcome.status; }
 }  // namespace
 
 void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, RunCounters& run,
-                 FileSystem& files) {
+                 FileSystem& files, const BeforeReplacing& beforeReplacing) {
     const std::string root = files.backupRoot();
     const std::string slotFolder = backupFolderPath(root, session.backupSlot);
 
@@ -325,15 +325,21 @@ void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, Ru
         replacements.push_back(std::move(r));
         replacementOf.push_back(k);
     }
-    if (!replacements.empty()) files.replaceFiles(replacements);
+    for (const std::size_t k : replacementOf) batch[k].outcome.written = fingerprintOf(batch[k].bytes);
+    Status recorded;
+    if (!replacements.empty() && beforeReplacing) recorded = beforeReplacing(replacementOf);
+    if (!recorded) {
+        for (BatchReplacement& r : replacements)
+            r.status = Status::failure(Why::NotRecorded).because(recorded.reason);
+    } else if (!replacements.empty()) {
+        files.replaceFiles(replacements);
+    }
     for (std::size_t j = 0; j < replacements.size(); ++j) {
         StagedFile& s = batch[replacementOf[j]];
         s.outcome.status = replacements[j].status;
-        if (s.outcome.status) {
-            s.outcome.written = fingerprintOf(s.bytes);
-            continue;
-        }
-        s.outcome.code = FailureCode::NotWritten;
+        if (s.outcome.status) continue;
+        s.outcome.written = {};
+        s.outcome.code = recorded ? FailureCode::NotWritten : FailureCode::NoBackup;
         // A file left as it was must not share its inode with its backup:
         // the backup becomes a copy of the bytes read.
         if (linked[replacementOf[j]])

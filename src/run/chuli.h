@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,13 +102,19 @@ StagedFile stageFile(const std::string& fn, SessionState& session, RunCounters& 
                      const PipelineOptions& pipeline = {},
                      PreparedFile* prepared = nullptr);
 
+/// Told by commitFiles, once a batch's backups are on disk and before the
+/// first of its files is replaced, which files of the batch are to be
+/// replaced (their outcomes' `written` holds the new texts' fingerprints);
+/// a failure leaves every one of them as it is, for its reason.
+using BeforeReplacing = std::function<Status(const std::vector<std::size_t>& replacing)>;
+
 /// The second half of `chuli`, for a batch of staged files in the run's
 /// order: every backup made, the backups made durable together, then every
 /// rewrite, the new texts made durable together before the first one is
 /// swapped in. No file is rewritten before its backup is on disk; each
 /// file's outcome is then the one `chuli` gives it alone.
 void commitFiles(std::vector<StagedFile>& batch, const SessionState& session, RunCounters& run,
-                 FileSystem& files);
+                 FileSystem& files, const BeforeReplacing& beforeReplacing = {});
 
 /// `chuli`: formats the file `fn` in place as the next file of a run. Adds
 /// one to the run's `fileCount`, records the name, stores the session's

@@ -115,6 +115,8 @@ const char* englishWording(const Reason& reason) {
             return "{cause}; not formatted, as it has no backup copy";
         case Why::ManifestNotKept:
             return "{cause}; the run cannot be undone with --restore";
+        case Why::NotRecorded:
+            return "{cause}; not formatted, as the run could not record it for --restore";
         case Why::LineChanged:
             return "line {line} is changed or missing after formatting";
         case Why::LineMissing:

@@ -553,6 +553,43 @@ Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, Re
     return Status::success();
 }
 
+// The copies a killed run had linked but not yet named in its journal: such
+// a file is still one inode with its copy and holds its original, and gets
+// its own inode back. Any other copy not named is an earlier run's.
+void splitUnnamedLinks(Context& c, const std::vector<ManifestFile>& named, RestoreReport& report) {
+    std::set<std::string> names;
+    for (const ManifestFile& f : named) names.insert(f.path);
+    std::vector<std::vector<std::string>> copies;
+    if (!slotCopies(c.files, c.slotFolder, copies)) return;
+    for (const std::vector<std::string>& steps : copies) {
+        Look look;
+        look.item.path = joinedSteps(steps);
+        FileIdentity copy;
+        if (names.count(look.item.path) != 0 || !plainFileInSlot(c, steps) ||
+            !c.files.statFile(under(c.slotFolder, steps, steps.size()), copy) || copy.links < 2)
+            continue;
+        const Target target{c.folder, steps};
+        if (!readCopy(c, steps, look) || !lookAtTarget(c, target, look) || look.state != TargetState::File ||
+            look.seen.device != look.backup.identity.device || look.seen.inode != look.backup.identity.inode)
+            continue;
+        report.items.push_back(alreadyOriginal(c, look.item, target, look.backup, look.seen));
+    }
+}
+
+// A run killed before its end that kept a journal: the files the journal
+// names, each put back as from a whole manifest (their fingerprints are in
+// it), so with the same checks and the same --force. Copies an earlier run
+// left in the slot are not this run's and stay where they are; a run killed
+// before its journal named a file replaced none.
+Status restoreFromJournal(Context& c, const std::string& requestedFolder, RestoreReport& report) {
+    bool found = false;
+    const Status read = c.files.readRunJournal(c.slotFolder, report.manifest.startedMs, report.manifest.files, found);
+    if (!read) return read;
+    const Status restored = restoreFromManifest(c, report.manifest, requestedFolder, report);
+    if (restored) splitUnnamedLinks(c, report.manifest.files, report);
+    return restored;
+}
+
 Status checkSlotFolder(FileSystem& files, const std::string& slotFolder) {
     switch (files.pathKind(slotFolder)) {
         case PathKind::Folder:
@@ -589,10 +626,13 @@ RestoreReport restoreSlot(const RestoreRequest& request, FileSystem& files) {
     if (!report.status) return report;
     report.status = files.readRunManifest(c.slotFolder, report.manifest, report.hasManifest);
     if (!report.status) return report;
-    // A run killed before its end names no file: its copies go back by
+    // A run killed before its end: the files its journal names go back; a
+    // run of an older program kept no journal, and its copies go back by
     // name, below its own folder unless another is named.
     report.unfinished = report.hasManifest && !report.manifest.finished();
-    if (report.unfinished) {
+    if (report.unfinished && report.manifest.journaled) {
+        report.status = restoreFromJournal(c, request.folder, report);
+    } else if (report.unfinished) {
         report.status = restoreWithoutManifest(
             c, request.folder.empty() ? report.manifest.folder : request.folder, report);
     } else {

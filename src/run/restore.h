@@ -51,8 +51,10 @@ struct RestoreReport {
     std::string folder;  ///< the folder restored into
     bool hasManifest = false;
     RunManifest manifest;  ///< when hasManifest
-    /// The manifest is of a run that did not finish: its copies were put
-    /// back by name below its folder, as for a slot without a manifest.
+    /// The manifest is of a run that did not finish: the files its journal
+    /// names (`manifest.files`) were put back as from a whole manifest; for
+    /// a run that kept no journal, its copies by name below its folder, as
+    /// for a slot without a manifest.
     bool unfinished = false;
     std::vector<RestoreItem> items;
 };

@@ -160,8 +160,15 @@ BatchOutcome runFiles(const std::vector<RunFile>& files, const std::string& fold
     std::vector<std::string> places;
     std::set<std::string> batchNames;  // a backup's name once per batch
     std::size_t batchBytes = 0;
+    const BeforeReplacing journal = [&](const std::vector<std::size_t>& replacing) {
+        std::vector<ManifestFile> entries;
+        entries.reserve(replacing.size());
+        for (const std::size_t k : replacing)
+            entries.push_back(RunRecord::replacing(batch[k].name, places[k], batch[k].outcome));
+        return record.journal(entries);
+    };
     const auto commit = [&] {
-        commitFiles(batch, session, run, fileSystem);
+        commitFiles(batch, session, run, fileSystem, journal);
         for (std::size_t k = 0; k < batch.size(); ++k) {
             const StagedFile& staged = batch[k];
             const FileOutcome& done = staged.outcome;

@@ -28,9 +28,40 @@ RunRecord::RunRecord(const std::string& folder, const std::string& extension, co
 
 Status RunRecord::begin() {
     begun_ = true;
+    manifest_.journaled = true;
     const std::string slotFolder = slotFolderPath(files_, manifest_.slot);
     const Status started = files_.writeRunManifest(slotFolder, manifest_);
+    manifestBegun_ = static_cast<bool>(started);
     return started ? started : files_.removeRunManifest(slotFolder);
+}
+
+ManifestFile RunRecord::replacing(const std::string& name, const std::string& place, const FileOutcome& file) {
+    ManifestFile entry;
+    entry.path = name;
+    entry.place = place;
+    entry.end = FileEnd::Formatted;
+    entry.original = file.original;
+    entry.written = file.written;
+    return entry;
+}
+
+Status RunRecord::journal(const std::vector<ManifestFile>& files) {
+    const std::string slotFolder = slotFolderPath(files_, manifest_.slot);
+    if (!manifestBegun_) {
+        const Status started = files_.writeRunManifest(slotFolder, manifest_);
+        if (!started) return started;
+        manifestBegun_ = true;
+    }
+    const Status added = files_.appendRunJournal(slotFolder, manifest_.startedMs, files, !journalBegun_);
+    if (!added) return added;
+    if (!journalBegun_) {
+        // The journal's name, and the manifest's that points to it, on disk
+        // before the first file is replaced.
+        const Status synced = files_.syncFolders({slotFolder});
+        if (!synced) return synced;
+        journalBegun_ = true;
+    }
+    return Status::success();
 }
 
 namespace {

@@ -1,14 +1,16 @@
 // The manifest a run leaves in its backup slot folder, collected file by
-// file as the run goes. A slot's old manifest is removed before the run's
-// first backup copy lands there and the new one is written only after the
-// last file, so a run that is killed midway leaves no manifest at all rather
-// than one that claims more than happened or describes copies that have
-// since been replaced.
+// file as the run goes. As the run begins, the slot's old manifest gives way
+// to one that names no file and no end; the whole one is written only after
+// the last file. Meanwhile the run's journal beside it names, batch by
+// batch and before any of them is replaced, the files the run replaces: a
+// run killed midway is undone from it, and only the copies it made go back,
+// never those an earlier run left in the slot.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "run/chuli.h"
@@ -38,6 +40,15 @@ public:
     /// A file the run reached: `name` relative to the run's folder, `place`
     /// from placeOf().
     void add(const std::string& name, const std::string& place, const FileOutcome& file);
+    /// Before any of them is replaced: records in the run's journal, on
+    /// disk when it returns, the files about to be replaced (by `name` and
+    /// `place` as for add(), the outcome's `written` the text to be written).
+    /// The first time, it begins the journal (and writes the manifest begin()
+    /// could not, the slot folder made since). A failure means they must not
+    /// be replaced.
+    Status journal(const std::vector<ManifestFile>& files);
+    /// A file about to be replaced, as journal() takes it.
+    static ManifestFile replacing(const std::string& name, const std::string& place, const FileOutcome& file);
     /// After the last file: writes the manifest. Does nothing for a run
     /// that never began (no file found), so the slot keeps the manifest of
     /// the run whose copies it holds.
@@ -47,6 +58,8 @@ private:
     FileSystem& files_;
     RunManifest manifest_;
     bool begun_ = false;
+    bool manifestBegun_ = false;  ///< the manifest without end is on disk
+    bool journalBegun_ = false;
     std::map<std::string, std::string> resolvedFolders_;  ///< by the folder as a file's path names it
 };
 

@@ -92,6 +92,52 @@ TEST(WriteFileAtomically, LeavesOldBytesWhenItCannotWrite) {
     EXPECT_FALSE(writeFileAtomically(dir.path("no/such/folder/x.f90"), "new").ok);
 }
 
+// A run's journal reads back what was appended to it, batch by batch; a
+// last line cut short by a kill is left out, another run's journal is not
+// this one's, and a damaged line refuses the whole journal.
+TEST(RunJournal, ReadsBackWhatWasAddedAndNoMore) {
+    TempFolder dir;
+    QtPlatform platform;
+    ManifestFile a;
+    a.path = "a.f90";
+    a.end = FileEnd::Formatted;
+    a.original = {3, HashKind::Xxh3_128, std::string(32, 'a')};
+    a.written = {4, HashKind::Xxh3_128, std::string(32, 'b')};
+    ManifestFile b = a;
+    b.path = "sub/\xFF b.f90";
+    b.place = "/elsewhere/b.f90";
+    ASSERT_TRUE(platform.appendRunJournal(dir.path(), 1000, {a}, true).ok);
+    ASSERT_TRUE(platform.appendRunJournal(dir.path(), 1000, {b, a}, false).ok);
+    const std::string whole = dir.read(kRunJournalName);
+    const struct {
+        std::string bytes;
+        std::int64_t started;
+        bool ok, found;
+        std::size_t files;
+    } cases[] = {
+        {whole, 1000, true, true, 3},
+        {whole + "{\"outcome\":\"formatted\",\"pa", 1000, true, true, 3},
+        {whole.substr(0, whole.size() - 1), 1000, true, true, 2},
+        {whole, 2000, true, false, 0},
+        {whole + "not json\n", 1000, false, false, 0},
+    };
+    for (const auto& c : cases) {
+        dir.write(kRunJournalName, c.bytes);
+        std::vector<ManifestFile> files;
+        bool found = false;
+        const Status read = platform.readRunJournal(dir.path(), c.started, files, found);
+        EXPECT_EQ(read.ok, c.ok) << c.bytes;
+        if (!c.ok) continue;
+        EXPECT_EQ(found, c.found) << c.bytes;
+        ASSERT_EQ(files.size(), c.files) << c.bytes;
+        if (c.files == 3) {
+            EXPECT_EQ(files[1].path, b.path);
+            EXPECT_EQ(files[1].place, b.place);
+            EXPECT_EQ(files[1].written, b.written);
+        }
+    }
+}
+
 // A lock file that names no holder (a program killed as it took the lock)
 // is taken over once it is old, never while it may be a holder's just made.
 TEST(LockBackupRoot, TakesOverANamelessLockFileOnlyWhenOld) {

@@ -158,6 +158,30 @@ TEST(RunBatch, NamesAFailedFileOnceWithItsReason) {
     EXPECT_EQ(ui.details, std::vector<std::string>{"bad.f90：neither UTF-8 nor GB18030 text"});
 }
 
+// A batch its journal cannot record is not replaced: a killed run could not
+// be undone. Each such file is reported with the reason; a file already
+// formatted, with nothing to replace, is not.
+TEST(RunBatch, NothingIsReplacedThatTheJournalCouldNotRecord) {
+    MemoryBatch f;
+    f.files.put("/src/a.f90", "x = 1\n");
+    FakeUi first;
+    f.run(".f90", first);  // a.f90 formatted already
+    f.files.put("/src/b.f90", "y = 2\n");
+    f.files.before = [](testing::FsCall call, const std::string& path) {
+        return call == testing::FsCall::Journal ? Status::failure(Why::CannotWrite, path, {}, "injected")
+                                                : Status::success();
+    };
+    const int replaced = f.files.calls(testing::FsCall::Replace);
+    FakeUi ui;
+    const BatchOutcome outcome = f.run(".f90", ui);
+    EXPECT_EQ(f.files.bytes("/src/b.f90"), "y = 2\n");
+    EXPECT_EQ(f.files.calls(testing::FsCall::Replace), replaced);
+    ASSERT_EQ(outcome.files.size(), 2u);
+    EXPECT_EQ(outcome.files[0].end, FileEnd::Unchanged);
+    EXPECT_EQ(outcome.files[1].code, FailureCode::NoBackup);
+    EXPECT_NE(outcome.files[1].reason.find("could not record it"), std::string::npos) << outcome.files[1].reason;
+}
+
 // The headline keeps everything of a summary but the names processed.
 TEST(SummaryHeadline, LeavesOutTheNamesOnly) {
     RunCounters run;

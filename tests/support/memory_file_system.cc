@@ -281,7 +281,9 @@ Status MemoryFileSystem::writeRunManifest(const std::string& slotFolder, const R
     Status asked = ask(FsCall::Manifest, slotFolder);
     if (!asked) return asked;
     std::lock_guard<std::mutex> hold(mutex_);
-    return writeNew(key(slotFolder) + "/" + kRunManifestName, manifestToJson(manifest), 0644);
+    const Status written = writeNew(key(slotFolder) + "/" + kRunManifestName, manifestToJson(manifest), 0644);
+    if (written && manifest.finished()) files_.erase(key(slotFolder) + "/" + kRunJournalName);
+    return written;
 }
 
 Status MemoryFileSystem::removeRunManifest(const std::string& slotFolder) {
@@ -301,6 +303,33 @@ Status MemoryFileSystem::readRunManifest(const std::string& slotFolder, RunManif
     found = file != files_.end();
     if (!found) return Status::success();
     return manifestFromJson(file->second.bytes, path, manifest);
+}
+
+Status MemoryFileSystem::appendRunJournal(const std::string& slotFolder, std::int64_t startedMs,
+                                          const std::vector<ManifestFile>& files, bool start) {
+    const std::string path = key(slotFolder) + "/" + kRunJournalName;
+    Status asked = ask(FsCall::Journal, path);
+    if (!asked) return asked;
+    std::lock_guard<std::mutex> hold(mutex_);
+    const std::string text = journalToText(startedMs, files, start);
+    if (start) return writeNew(path, text, 0644);
+    const auto found = files_.find(path);
+    if (found == files_.end()) return Status::failure(Why::CannotWrite, escapedName(path), {}, "no such file");
+    putLocked(path, found->second.bytes + text, 0644);
+    return Status::success();
+}
+
+Status MemoryFileSystem::readRunJournal(const std::string& slotFolder, std::int64_t startedMs,
+                                        std::vector<ManifestFile>& files, bool& found) {
+    const std::string path = key(slotFolder) + "/" + kRunJournalName;
+    Status asked = ask(FsCall::Read, path);
+    if (!asked) return asked;
+    std::lock_guard<std::mutex> hold(mutex_);
+    const auto file = files_.find(path);
+    files.clear();
+    found = false;
+    if (file == files_.end()) return Status::success();
+    return journalFromText(file->second.bytes, startedMs, path, files, found);
 }
 
 Status MemoryFileSystem::lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock>& lock) {

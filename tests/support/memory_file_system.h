@@ -31,6 +31,7 @@ enum class FsCall {
     Create,        ///< createFile
     CreateFolder,  ///< createFolder
     Manifest,      ///< writeRunManifest, removeRunManifest
+    Journal,       ///< appendRunJournal
     Lock,          ///< lockBackupRoot
 };
 
@@ -80,6 +81,10 @@ public:
     Status writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) override;
     Status removeRunManifest(const std::string& slotFolder) override;
     Status readRunManifest(const std::string& slotFolder, RunManifest& manifest, bool& found) override;
+    Status appendRunJournal(const std::string& slotFolder, std::int64_t startedMs,
+                            const std::vector<ManifestFile>& files, bool start) override;
+    Status readRunJournal(const std::string& slotFolder, std::int64_t startedMs, std::vector<ManifestFile>& files,
+                          bool& found) override;
     std::string backupRoot() override { return backupRoot_; }
     Status lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock>& lock) override;
 
