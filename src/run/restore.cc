@@ -505,6 +505,9 @@ Status slotCopies(FileSystem& files, const std::string& folder, std::vector<std:
     if (!listed) return listed;
     for (const std::string& name : names) {
         if (name.find(kKeptSuffix) != std::string::npos) continue;  // kept by an earlier restore
+        // The run's own records, which a listing shows where a leading dot
+        // does not hide a name (Windows).
+        if (name == kRunManifestName || name == kRunJournalName) continue;
         steps.push_back(name);
         copies.push_back(steps);
         steps.pop_back();
