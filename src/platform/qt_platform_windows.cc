@@ -148,7 +148,7 @@ void QtPlatform::writeBackups(std::vector<BatchBackup>& backups) {
 
 Status appendDurably(const std::string& path, const std::string& bytes) {
     QFile file(qs(path));
-    if (!file.exists() || !file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (QFileInfo(file).isSymLink() || !file.exists() || !file.open(QIODevice::WriteOnly | QIODevice::Append))
         return fail(path, Why::CannotWrite, file.errorString());
     const qint64 size = static_cast<qint64>(bytes.size());
     const bool written = file.write(bytes.data(), size) == size && file.flush() &&

@@ -204,6 +204,24 @@ QJsonObject fileJson(const ManifestFile& f) {
 
 std::string jsonLine(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString() + "\n"; }
 
+/// Removes the file or link at `path`; success when nothing is there.
+Status removeRecord(QtPlatform& platform, const std::string& path) {
+    if (platform.pathKind(path) == PathKind::Missing) return Status::success();
+    QFile file(qs(path));
+    if (!file.remove()) return Status::failure(Why::CannotRemove, path, {}, fromQ(file.errorString()));
+    return Status::success();
+}
+
+/// Writes one of the slot's records whole. A link planted under its name
+/// goes first: the atomic write would otherwise replace whatever it points to.
+Status writeRecord(QtPlatform& platform, const std::string& path, const std::string& text) {
+    if (platform.pathKind(path) == PathKind::SymLink) {
+        const Status removed = removeRecord(platform, path);
+        if (!removed) return removed;
+    }
+    return writeFileAtomically(path, text);
+}
+
 }  // namespace
 
 std::string manifestToJson(const RunManifest& m) {
@@ -324,12 +342,7 @@ Status QtPlatform::appendRunJournal(const std::string& slotFolder, std::int64_t 
                                     const std::vector<ManifestFile>& files, bool start) {
     const std::string path = journalPath(slotFolder);
     const std::string text = journalToText(startedMs, files, start);
-    // A link planted under the journal's name is never written through.
-    if (pathKind(path) == PathKind::SymLink) {
-        QFile link(qs(path));
-        if (!link.remove()) return Status::failure(Why::CannotRemove, path, {}, fromQ(link.errorString()));
-    }
-    return start ? writeFileAtomically(path, text) : appendDurably(path, text);
+    return start ? writeRecord(*this, path, text) : appendDurably(path, text);
 }
 
 Status QtPlatform::readRunJournal(const std::string& slotFolder, std::int64_t startedMs,
@@ -347,23 +360,12 @@ Status QtPlatform::readRunJournal(const std::string& slotFolder, std::int64_t st
 }
 
 Status QtPlatform::removeRunManifest(const std::string& slotFolder) {
-    const std::string path = manifestPath(slotFolder);
-    if (pathKind(path) == PathKind::Missing) return Status::success();
-    QFile file(qs(path));
-    if (!file.remove()) return Status::failure(Why::CannotRemove, path, {}, fromQ(file.errorString()));
-    return Status::success();
+    return removeRecord(*this, manifestPath(slotFolder));
 }
 
 Status QtPlatform::writeRunManifest(const std::string& slotFolder, const RunManifest& manifest) {
-    // A link planted under the manifest's name goes first: the atomic write
-    // would otherwise replace whatever it points to.
-    if (pathKind(manifestPath(slotFolder)) == PathKind::SymLink) {
-        const Status removed = removeRunManifest(slotFolder);
-        if (!removed) return removed;
-    }
-    const Status written = writeFileAtomically(manifestPath(slotFolder), manifestToJson(manifest));
-    if (written && manifest.finished() && pathKind(journalPath(slotFolder)) != PathKind::Missing)
-        QFile::remove(qs(journalPath(slotFolder)));
+    const Status written = writeRecord(*this, manifestPath(slotFolder), manifestToJson(manifest));
+    if (written && manifest.finished()) (void)removeRecord(*this, journalPath(slotFolder));
     return written;
 }
 
