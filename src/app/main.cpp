@@ -6,9 +6,12 @@
 #include <QTranslator>
 
 #include "app/form1.h"
+#include "engine/format/large_buffers.h"
+#include "platform/memory_pages.h"
 #include "platform/qt_platform.h"
 
 int main(int argc, char* argv[]) {
+    codekiln::setLargeBufferAdvice(codekiln::adviseLargePages);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("codekiln"));
     // The installed desktop entry's name, so that Wayland finds its icon too.

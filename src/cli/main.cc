@@ -8,7 +8,9 @@
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
 #include "cli/lsp_server.h"
+#include "engine/format/large_buffers.h"
 #include "platform/file_names.h"
+#include "platform/memory_pages.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -33,6 +35,7 @@ int main(int argc, char* argv[]) {
         }
     }
 #endif
+    codekiln::setLargeBufferAdvice(codekiln::adviseLargePages);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("codekiln-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CODEKILN_VERSION));

@@ -6,4 +6,7 @@ namespace codekiln {
 // input and output in memory.
 void releasePages(const char*, std::size_t) {}
 
+// Large pages need a privilege an ordinary user lacks.
+void adviseLargePages(const char*, std::size_t) {}
+
 }  // namespace codekiln

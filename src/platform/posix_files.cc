@@ -22,6 +22,7 @@
 #include <cstring>
 
 #include "platform/file_names.h"
+#include "platform/memory_pages.h"
 #include "platform/paths.h"
 
 namespace codekiln {
@@ -157,6 +158,7 @@ Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdenti
     // Read through a small buffer into the reserved text, so that the text is
     // written once by the copy and not zero-filled before it.
     bytes.reserve(static_cast<std::size_t>(before.st_size));
+    adviseLargePages(bytes.data(), bytes.capacity());
     char chunk[65536];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);

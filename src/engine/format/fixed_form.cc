@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "engine/format/banners.h"
+#include "engine/format/large_buffers.h"
 #include "engine/format/line_splitter.h"
 #include "engine/format/line_writer.h"
 #include "engine/format/output_writer.h"
@@ -51,8 +52,8 @@ public:
     std::string_view text(std::size_t i) const { return lines_[i].code() ? cleaned(lines_[i]) : "!"; }
 
     void reserve(std::size_t lines, std::size_t bytes) {
-        lines_.reserve(lines);
-        cleanedText_.reserve(bytes);
+        reserveLarge(lines_, lines);
+        reserveLarge(cleanedText_, bytes);
     }
     /// Keeps `line` with its cleaned text `cleaned`, which is not copied
     /// when it lies in the raw line (most lines clean to their own text).
@@ -167,7 +168,7 @@ void writeFixedLines(const KeptLines& kept, std::int64_t lineCount, const Format
         const std::size_t raw = line.kind == FixedLine::Kind::Blank ? 0 : line.raw.size();
         bound += (line.code() ? std::max<std::size_t>(raw, 7 + kFixedTextWidth) : raw) + eol.size();
     }
-    out.reserve(out.size() + bound + bound / 16);
+    reserveLarge(out, out.size() + bound + bound / 16);
     LineWriter writer(out, eol);
     for (const std::string& line : banner::headerLines(lineCount)) writer.line(0, line);
     RunningIndent indent(options, doLabels);

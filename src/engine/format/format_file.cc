@@ -2,6 +2,7 @@
 #include "engine/format/format_file.h"
 
 #include "engine/format/fixed_form.h"
+#include "engine/format/large_buffers.h"
 #include "engine/format/line_splitter.h"
 #include "engine/format/output_writer.h"
 #include "engine/format/stored_lines.h"
@@ -21,7 +22,7 @@ FormattedFile formatFile(const std::vector<std::string_view>& rawLines, const Fo
     FormattedFile file;
     std::size_t bytes = 0;
     for (std::string_view line : rawLines) bytes += line.size() + eol.size();
-    file.text.reserve(bytes + bytes / 2 + 1024);  // room for the banners and indentation
+    reserveLarge(file.text, bytes + bytes / 2 + 1024);  // room for the banners and indentation
     if (options.form == SourceForm::Fixed) {
         file.lineCount = formatFixedForm(rawLines, options, doLabels, file.text, eol);
         return file;

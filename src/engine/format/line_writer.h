@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/format/large_buffers.h"
 #include "engine/format/published_text.h"
 
 namespace codekiln {
@@ -68,7 +69,7 @@ private:
     void makeRoom(std::size_t size) {
         if (published_ == nullptr || out_.capacity() - out_.size() >= size) return;
         std::string larger;
-        larger.reserve(std::max(out_.size() + size, 2 * out_.capacity()));
+        reserveLarge(larger, std::max(out_.size() + size, 2 * out_.capacity()));
         larger.append(out_);
         out_.swap(larger);
         published_->keep(std::move(larger));

@@ -5,6 +5,7 @@
 
 #include "engine/format/constants.h"
 #include "engine/format/fixed_form.h"
+#include "engine/format/large_buffers.h"
 
 #include <algorithm>
 #include <cctype>
@@ -67,7 +68,7 @@ public:
         // lines: the list never grows by copying.
         const std::size_t ends = static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\n')) +
                                  static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\r')) + 1;
-        lines_.reserve(ends);
+        reserveLarge(lines_, ends);
         while (has(first_ + lines_.size())) {}
         return first_ + lines_.size();
     }
@@ -432,7 +433,7 @@ public:
         : opt_(o), file_(f), lines_(text) {}
 
     void run(std::string_view text) {
-        out_.reserve(text.size() + text.size() / 2 + 1024);  // room for deeper indentation
+        reserveLarge(out_, text.size() + text.size() / 2 + 1024);  // room for deeper indentation
         std::size_t i = 0;
         for (;;) {
             // Nothing before the oldest comment waiting for its statement,
@@ -621,7 +622,7 @@ public:
     // as they are.
     void runFixed(std::string_view text) {
         const std::size_t n = lines_.cutAll();
-        out_.reserve(text.size() + text.size() / 2 + 1024);  // room for deeper indentation
+        reserveLarge(out_, text.size() + text.size() / 2 + 1024);  // room for deeper indentation
         std::vector<FixedLine> cut(n);
         for (std::size_t i = 0; i < n; ++i) {
             const std::string_view raw = lines_[i].raw();

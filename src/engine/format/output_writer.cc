@@ -17,6 +17,7 @@
 
 #include "engine/doloop/do_labels.h"
 #include "engine/format/banners.h"
+#include "engine/format/large_buffers.h"
 #include "engine/format/line_splitter.h"
 #include "engine/format/line_writer.h"
 #include "engine/indent/tuihang.h"
@@ -330,7 +331,7 @@ std::int64_t writeFreeFormText(std::string_view text, const FormatOptions& optio
     for (std::string_view raw; counter.next(raw); ++rawLines)
         if (isCodeLine(raw)) ++lineCount;
     const std::size_t bytes = text.size() + rawLines * eol.size();
-    out.reserve(out.size() + bytes + bytes / 2 + 1024);  // room for the banners and indentation
+    reserveLarge(out, out.size() + bytes + bytes / 2 + 1024);  // room for the banners and indentation
 
     RunningIndent indent(options, doLabels);
     LineWriter writer(out, eol, published);

@@ -7,11 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "banner_shapes.h"
+#include "engine/format/large_buffers.h"
 #include "engine/format/line_splitter.h"
+#include "engine/format/modern_layout.h"
 #include "format_lines.h"
 
 namespace codekiln {
@@ -59,6 +63,42 @@ TEST(FormatText, EveryWrittenLineEndsWithTheGivenEnd) {
         EXPECT_EQ(out, rule + rule + headerTitle() + eol + headerCountLine("000003") + eol + rule + rule +
                            "program p" + eol + "    x = 1" + eol + "end program p" + eol);
     }
+}
+
+// A large output's room is handed to the program's advice before it is
+// written: each layout's whole text must lie in a range it was told of, or
+// the advice would be asked about memory the output does not use.
+TEST(FormatText, LargeOutputsAreAdvisedOfTheirOwnRoom) {
+    static std::vector<std::pair<const char*, std::size_t>> advised;
+    setLargeBufferAdvice([](const char* begin, std::size_t size) { advised.emplace_back(begin, size); });
+    std::string body;
+    while (body.size() < (std::size_t{5} << 20)) body += "  do i = 1, n\nx(i) = 'a  b'\n  end do\n";
+    const std::string free = "program p\n" + body + "end program p\n";
+    std::string fixed = "      program p\n";
+    while (fixed.size() < (std::size_t{5} << 20)) fixed += "      do 10 i = 1, n\n   10 x(i) = 0\n";
+    fixed += "      end\n";
+    FormatOptions fixedForm;
+    fixedForm.form = SourceForm::Fixed;
+    ModernOptions modernFixed;
+    modernFixed.form = SourceForm::Fixed;
+    const struct {
+        const char* name;
+        std::function<std::string()> format;
+    } rows[] = {
+        {"classic, free form", [&] { DoLabelRecord r; return formatText(free, FormatOptions{}, r).text; }},
+        {"classic, fixed form", [&] { DoLabelRecord r; return formatText(fixed, fixedForm, r).text; }},
+        {"modern, free form", [&] { return formatModern(free, ModernOptions{}).text; }},
+        {"modern, fixed form", [&] { return formatModern(fixed, modernFixed).text; }},
+    };
+    for (const auto& row : rows) {
+        advised.clear();
+        const std::string out = row.format();
+        const bool inside = std::any_of(advised.begin(), advised.end(), [&](const auto& range) {
+            return out.data() >= range.first && out.data() + out.size() <= range.first + range.second;
+        });
+        EXPECT_TRUE(inside) << row.name;
+    }
+    setLargeBufferAdvice(nullptr);
 }
 
 // The whole text is read and written in one pass, with the separator
