@@ -146,6 +146,13 @@ public:
     /// group cannot be kept is left as it is, with a failure saying so.
     virtual Status restoreFile(const std::string& path, const std::string& bytes,
                                const FileIdentity& read) = 0;
+    /// The put-backs of a batch of files, each as restoreFile does it; where
+    /// the system allows, every backup's bytes are written and on disk before
+    /// the first file is swapped, and each folder swapped into is synced once
+    /// after the last. By default one restoreFile after another.
+    virtual void restoreFiles(std::vector<BatchReplacement>& restorations) {
+        for (BatchReplacement& r : restorations) r.status = restoreFile(r.path, *r.bytes, r.read);
+    }
     /// Writes a new file `path` from `bytes`, given the permission bits (no
     /// special bits) and modification time of `of`, only when nothing
     /// stands at `path` at the moment it is put there; fails, saying so,

@@ -468,6 +468,8 @@ Status posixRestoreFile(const std::string& path, const std::string& bytes, const
 
 void posixReplaceFiles(std::vector<BatchReplacement>& replacements) { replaceBatch(replacements, false); }
 
+void posixRestoreFiles(std::vector<BatchReplacement>& restorations) { replaceBatch(restorations, true); }
+
 Status posixSyncFolders(const std::vector<std::string>& folders) {
     Status first;
     for (const std::string& folder : folders) {

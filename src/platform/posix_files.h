@@ -21,11 +21,12 @@ Status posixStatFile(const std::string& path, FileIdentity& identity);
 Status posixReadFileOnce(const std::string& path, std::string& bytes, FileIdentity& identity);
 Status posixWriteBackup(const std::string& to, const std::string& bytes, const FileIdentity& of);
 Status posixReplaceFile(const std::string& path, const std::string& bytes, const FileIdentity& read);
-/// The batch forms of posixWriteBackup and posixReplaceFile: the data of a
-/// batch synced together (backups may be hard links, see Platform), each
+/// The batch forms of posixWriteBackup, posixReplaceFile and
+/// posixRestoreFile: the data of a batch synced together (backups may be hard links, see Platform), each
 /// folder of the rewritten files synced once after them.
 void posixWriteBackups(std::vector<BatchBackup>& backups);
 void posixReplaceFiles(std::vector<BatchReplacement>& replacements);
+void posixRestoreFiles(std::vector<BatchReplacement>& restorations);
 /// Appends `bytes` to the existing file `path` (not through a symbolic
 /// link), its data synced before it returns.
 Status posixAppendDurably(const std::string& path, const std::string& bytes);

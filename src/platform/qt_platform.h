@@ -59,6 +59,9 @@ public:
     void writeBackups(std::vector<BatchBackup>& backups) override;
     Status syncFolders(const std::vector<std::string>& folders) override;
     void replaceFiles(std::vector<BatchReplacement>& replacements) override;
+#ifndef _WIN32
+    void restoreFiles(std::vector<BatchReplacement>& restorations) override;
+#endif
     Status createFile(const std::string& path, const std::string& bytes, const FileIdentity& of) override;
     void removeStaleTemporaries(const std::string& folder) override;
     PathKind pathKind(const std::string& path) override;

@@ -124,6 +124,8 @@ Status QtPlatform::syncFolders(const std::vector<std::string>& folders) { return
 
 void QtPlatform::replaceFiles(std::vector<BatchReplacement>& replacements) { posixReplaceFiles(replacements); }
 
+void QtPlatform::restoreFiles(std::vector<BatchReplacement>& restorations) { posixRestoreFiles(restorations); }
+
 void QtPlatform::removeStaleTemporaries(const std::string& folder) { posixRemoveStaleTemporaries(folder); }
 
 PathKind QtPlatform::pathKind(const std::string& path) {

@@ -359,10 +359,75 @@ private:
     std::set<std::pair<std::uint64_t, std::uint64_t>> files_;
 };
 
+// Put-backs over files that are there, written a batch at a time: every
+// copy written beside its file, the batch synced together, then each file
+// swapped, so that a restore waits for the disk once per batch rather than
+// once per file. Each is reported restored when it is taken and left alone,
+// with the reason, when its write fails.
+class PendingPuts {
+public:
+    PendingPuts(const Context& c, std::vector<RestoreItem>& items) : c_(c), items_(items) {}
+    ~PendingPuts() { flush(); }
+    PendingPuts(const PendingPuts&) = delete;
+    PendingPuts& operator=(const PendingPuts&) = delete;
+
+    /// Whether a look's put-back waits here: a plain one over the file it
+    /// read, without keeping that file's text.
+    bool takes(const Look& look) const {
+        return !c_.dryRun && look.due && !look.keep && look.state == TargetState::File;
+    }
+    /// Whether a look read a file a waiting put-back replaces: it saw that
+    /// file before its turn's write, and must look again once it is done.
+    bool touches(const Look& look) const {
+        const auto waits = [&](const FileIdentity& f) {
+            for (const Put& put : puts_)
+                if (put.read.device == f.device && put.read.inode == f.inode) return true;
+            return false;
+        };
+        return !puts_.empty() &&
+               ((look.targetRead && waits(look.seen)) || (look.copyRead && waits(look.backup.identity)));
+    }
+    /// Takes the put-back of the item about to be added to the items.
+    void add(const std::string& path, std::string bytes, const FileIdentity& read) {
+        bytes_ += bytes.size();
+        puts_.push_back(Put{items_.size(), path, std::move(bytes), read});
+    }
+    bool full() const { return puts_.size() >= kFiles || bytes_ >= kBytes; }
+    /// Writes every put-back waiting.
+    void flush() {
+        if (puts_.empty()) return;
+        std::vector<BatchReplacement> batch(puts_.size());
+        for (std::size_t k = 0; k < puts_.size(); ++k)
+            batch[k] = {puts_[k].path, &puts_[k].bytes, puts_[k].read, {}};
+        c_.files.restoreFiles(batch);
+        for (std::size_t k = 0; k < puts_.size(); ++k) {
+            if (!batch[k].status)
+                items_[puts_[k].item] = leftAlone(items_[puts_[k].item], englishText(batch[k].status));
+        }
+        puts_.clear();
+        bytes_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kFiles = 64;
+    static constexpr std::size_t kBytes = std::size_t{32} << 20;
+    struct Put {
+        std::size_t item;  ///< its place in the items
+        std::string path;
+        std::string bytes;
+        FileIdentity read;
+    };
+    const Context& c_;
+    std::vector<RestoreItem>& items_;
+    std::vector<Put> puts_;
+    std::size_t bytes_ = 0;
+};
+
 // A file's turn: the copy put back where its look says so. `written`
-// (while looking ahead) learns what is written.
+// (while looking ahead) learns what is written; `later` takes the put-backs
+// it can write a batch at a time.
 RestoreItem commitLook(const Context& c, Look& look, const Target& t,
-                       const std::vector<std::string>& slotSteps, Written* written) {
+                       const std::vector<std::string>& slotSteps, Written* written, PendingPuts& later) {
     if (look.lookedIn) c.visited.insert(under(t.folder, t.steps, t.steps.size() - 1));
     if (!look.due) {
         if (look.item.action != RestoreAction::AlreadyOriginal) return look.item;
@@ -379,15 +444,24 @@ RestoreItem commitLook(const Context& c, Look& look, const Target& t,
             written->add(keyOf(c, folder, name));
         }
     }
+    if (later.takes(look)) {
+        look.item.action = RestoreAction::Restored;
+        later.add(t.path(), std::move(look.backup.bytes), look.seen);
+        return look.item;
+    }
     return putBack(c, look.item, t, look.backup, look.current, look.state, look.seen);
 }
 
-// Takes the files' turns 0 .. count-1 in order. With several jobs, workers
-// look at the files ahead of their turn; a look that may have seen a file
-// an earlier turn has written since is taken again at its turn, so every
-// turn acts on what one job would have seen.
+// Takes the files' turns 0 .. count-1 in order, adding what each did to
+// `items`. With several jobs, workers look at the files ahead of their
+// turn; a look that may have seen a file an earlier turn has written since
+// is taken again at its turn, so every turn acts on what one job would have
+// seen. Plain put-backs wait to be written a batch at a time; every other
+// turn, and a look at a file one of them replaces, comes after they are
+// written.
 template <class LookAt, class Commit>
-void inTurn(Context& c, std::size_t count, const LookAt& lookAt, const Commit& commit) {
+void inTurn(Context& c, std::size_t count, std::vector<RestoreItem>& items, const LookAt& lookAt,
+            const Commit& commit) {
     std::unique_ptr<ReadAhead<Look>> ahead;
     c.ahead = c.jobs > 1 && count > 1 && c.files.concurrentReads();
     if (c.ahead) {
@@ -395,11 +469,18 @@ void inTurn(Context& c, std::size_t count, const LookAt& lookAt, const Commit& c
                                                   [&](std::size_t i) { return lookAt(i); });
     }
     Written written;
+    PendingPuts later(c, items);
     for (std::size_t i = 0; i < count; ++i) {
         Look look = ahead ? ahead->take(i) : lookAt(i);
-        if (ahead && written.overwrote(look)) look = lookAt(i);
-        commit(i, look, ahead ? &written : nullptr);
+        if ((ahead && written.overwrote(look)) || later.touches(look)) {
+            later.flush();
+            look = lookAt(i);
+        }
+        if (!later.takes(look)) later.flush();
+        items.push_back(commit(i, look, ahead ? &written : nullptr, later));
+        if (later.full()) later.flush();
     }
+    later.flush();
     if (ahead) ahead->stop();
     c.ahead = false;
 }
@@ -450,14 +531,14 @@ Status restoreFromManifest(Context& c, const RunManifest& m, const std::string& 
         if (m.files[i].end == FileEnd::Formatted) formatted.push_back(i);
     }
     inTurn(
-        c, formatted.size(),
+        c, formatted.size(), report.items,
         [&](std::size_t k) {
             const std::size_t i = formatted[k];
             return lookAtEntry(c, m.files[i], steps[i], targets[i]);
         },
-        [&](std::size_t k, Look& look, Written* written) {
+        [&](std::size_t k, Look& look, Written* written, PendingPuts& later) {
             const std::size_t i = formatted[k];
-            report.items.push_back(commitLook(c, look, targets[i], steps[i], written));
+            return commitLook(c, look, targets[i], steps[i], written, later);
         });
     return Status::success();
 }
@@ -549,9 +630,9 @@ Status restoreWithoutManifest(Context& c, const std::string& requestedFolder, Re
     if (!listed) return listed;
     if (copies.empty()) return Status::failure(Why::NoBackupCopies, c.slotFolder);
     inTurn(
-        c, copies.size(), [&](std::size_t i) { return lookAtSameName(c, copies[i]); },
-        [&](std::size_t i, Look& look, Written* written) {
-            report.items.push_back(commitLook(c, look, Target{c.folder, copies[i]}, copies[i], written));
+        c, copies.size(), report.items, [&](std::size_t i) { return lookAtSameName(c, copies[i]); },
+        [&](std::size_t i, Look& look, Written* written, PendingPuts& later) {
+            return commitLook(c, look, Target{c.folder, copies[i]}, copies[i], written, later);
         });
     return Status::success();
 }

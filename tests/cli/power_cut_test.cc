@@ -102,6 +102,13 @@ public:
 
     long changes() const { return testing::powerCutChanges(scratch_.path("state")); }
 
+    /// The tree as it is now taken for durable, as a program starting now finds it.
+    void settle() {
+        fs::remove_all(scratch_.path("state"));
+        scratch_.makeFolder("state");
+        handOver();
+    }
+
 private:
     std::string formatted(const char* example) const {
         const ProgramRun r = testing::runProgram(
@@ -252,6 +259,45 @@ TEST_P(PowerCutTest, EveryCutLeavesOldOrNewBytesAndAnUndo) {
         if (::testing::Test::HasFailure()) return;
     }
     EXPECT_TRUE(linkedBackupSeen) << "no cut found a backup made as a hard link";
+}
+
+// Power cuts during the undo of a whole run, which puts files back a batch
+// at a time: every file is then its old or its new text, and a second undo
+// finishes the first.
+TEST(PowerCutRestore, EveryCutLeavesOldOrNewBytesAndASecondUndoFinishes) {
+    if (testing::runsAsNobody() && !testing::canRun(CODEKILN_CLI))
+        GTEST_SKIP() << "nobody cannot run the program";
+    PowerCut cut({}, 70);  // more files than one batch
+    const auto undo = [&](long cutAt) { return cut.run({"--restore", "--backup-dir", cut.backup()}, cutAt); };
+    const auto runWhole = [&] {
+        cut.reset();
+        const ProgramRun r = cut.runCut(0);
+        ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+        cut.settle();
+    };
+    runWhole();
+    std::map<std::string, std::string> fresh;
+    for (const auto& entry : cut.oldBytes()) fresh[entry.first] = readFile(cut.work() + "/" + entry.first);
+    ASSERT_EQ(undo(0).exitCode, 0);
+    const long changes = cut.changes();
+    ASSERT_GT(changes, 70);
+    const long step = (changes + 15) / 16;
+    for (long at = 1; at <= changes; at += step) {
+        const std::string where =
+            "undo cut before change " + std::to_string(at) + " of " + std::to_string(changes) + ": ";
+        runWhole();
+        ASSERT_EQ(undo(at).exitCode, -1) << where << "the undo was not cut";
+        ASSERT_EQ(cut.rollBack(), "") << where;
+        checkCut(cut, fresh, where);
+        const ProgramRun again = undo(0);
+        EXPECT_EQ(again.exitCode, 0) << where << again.out << again.err;
+        for (const auto& [name, bytes] : cut.oldBytes())
+            EXPECT_EQ(readFile(cut.work() + "/" + name), bytes)
+                << where << "the second undo did not restore " << name;
+        for (const fs::directory_entry& e : fs::recursive_directory_iterator(cut.work()))
+            EXPECT_FALSE(isTemporary(e.path().string())) << where << "left behind: " << e.path();
+        if (::testing::Test::HasFailure()) return;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, PowerCutTest,
