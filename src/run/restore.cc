@@ -363,11 +363,11 @@ private:
 // copy written beside its file, the batch synced together, then each file
 // swapped, so that a restore waits for the disk once per batch rather than
 // once per file. Each is reported restored when it is taken and left alone,
-// with the reason, when its write fails.
+// with the reason, when its write fails. What still waits when a turn throws
+// is not written.
 class PendingPuts {
 public:
     PendingPuts(const Context& c, std::vector<RestoreItem>& items) : c_(c), items_(items) {}
-    ~PendingPuts() { flush(); }
     PendingPuts(const PendingPuts&) = delete;
     PendingPuts& operator=(const PendingPuts&) = delete;
 
