@@ -13,6 +13,7 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QString>
 #include <algorithm>
 #include <utility>
@@ -228,8 +229,13 @@ Status QtPlatform::lockBackupRoot(int waitMilliseconds, std::unique_ptr<RootLock
         }
         case QLockFile::PermissionError:
             return fail(fromQ(path), Why::CannotLockBackupRoot, QStringLiteral("permission denied"));
-        default:
-            return fail(fromQ(path), Why::CannotLockBackupRoot, QStringLiteral("unknown error"));
+        default: {
+            // The lock names no cause here; a full disk is the one a person can mend.
+            const QStorageInfo disk(qs(root));
+            const bool full = disk.isValid() && disk.bytesAvailable() == 0;
+            return fail(fromQ(path), Why::CannotLockBackupRoot,
+                        full ? QStringLiteral("no space left on the disk") : QStringLiteral("unknown error"));
+        }
     }
 }
 
