@@ -32,6 +32,7 @@ struct Line {
     std::string_view core;
     std::string_view end;   // "\n", "\r\n", "\r" or ""
     std::size_t lead = 0;   // columns of leading blanks (a tab counts one)
+    FixedLine fixed;        // in fixed form, its fields (the line without its line end)
 
     // The whole line as it stands, line end included.
     std::string_view raw() const {
@@ -46,7 +47,7 @@ struct Line {
 // one list of all its lines; their room is reused for the lines after.
 class LineWindow {
 public:
-    explicit LineWindow(std::string_view text) : text_(text) {}
+    LineWindow(std::string_view text, SourceForm form) : text_(text), fixed_(form == SourceForm::Fixed) {}
 
     // Whether there is a line i; cuts the lines up to it.
     bool has(std::size_t i) {
@@ -61,17 +62,6 @@ public:
     const Line& operator[](std::size_t i) const { return lines_[i - first_]; }
     // Lines before i are no longer asked for.
     void keepFrom(std::size_t i) { keep_ = std::max(keep_, i); }
-    // Cuts the whole text at once, into a list sized for it; returns the
-    // number of lines. Nothing is let go after this.
-    std::size_t cutAll() {
-        // Each line end is an LF or a CR or both, so their count bounds the
-        // lines: the list never grows by copying.
-        const std::size_t ends = static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\n')) +
-                                 static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\r')) + 1;
-        reserveLarge(lines_, ends);
-        while (has(first_ + lines_.size())) {}
-        return first_ + lines_.size();
-    }
 
 private:
     static constexpr std::size_t kChunk = 64;  // lines cut before any are let go
@@ -90,6 +80,7 @@ private:
         ln.lead = b - p;
         ln.core = text_.substr(b, c - b);
         ln.end = text_.substr(e, le - e);
+        if (fixed_) ln.fixed = cutFixedLine(text_.substr(p, e - p));
         pos_ = le;
         return ln;
     }
@@ -110,6 +101,7 @@ private:
     }
 
     std::string_view text_;
+    bool fixed_;               // each line is cut into its fixed-form fields too
     std::vector<Line> lines_;  // lines first_, first_ + 1, ...
     std::size_t first_ = 0;    // the index of lines_[0]
     std::size_t keep_ = 0;     // lines before it may be let go
@@ -430,7 +422,7 @@ bool readCode(std::string_view core, bool continued, char& quote, std::string& c
 class Layout {
 public:
     Layout(const ModernOptions& o, ModernFile& f, std::string_view text)
-        : opt_(o), file_(f), lines_(text) {}
+        : opt_(o), file_(f), lines_(text, o.form) {}
 
     void run(std::string_view text) {
         reserveLarge(out_, text.size() + text.size() / 2 + 1024);  // room for deeper indentation
@@ -621,29 +613,27 @@ public:
     // and lines the new indentation would push past column 72 stay exactly
     // as they are.
     void runFixed(std::string_view text) {
-        const std::size_t n = lines_.cutAll();
         reserveLarge(out_, text.size() + text.size() / 2 + 1024);  // room for deeper indentation
-        std::vector<FixedLine> cut(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::string_view raw = lines_[i].raw();
-            cut[i] = cutFixedLine(raw.substr(0, raw.size() - lines_[i].end.size()));
-        }
         std::size_t i = 0;
-        while (i < n) {
-            int sw = formatSwitch(lines_[i].core);
-            if (sw != 0 && cut[i].kind == FixedLine::Kind::Comment) off_ = sw < 0;
-            if (!cut[i].code() || cut[i].kind == FixedLine::Kind::Continuation) {
-                if (cut[i].kind == FixedLine::Kind::Blank && !off_) out_.append(lines_[i].end);
+        for (;;) {
+            // Nothing before this line is looked at again.
+            lines_.keepFrom(i);
+            if (!lines_.has(i)) break;
+            const Line& ln = lines_[i];
+            int sw = formatSwitch(ln.core);
+            if (sw != 0 && ln.fixed.kind == FixedLine::Kind::Comment) off_ = sw < 0;
+            if (!ln.fixed.code() || ln.fixed.kind == FixedLine::Kind::Continuation) {
+                if (ln.fixed.kind == FixedLine::Kind::Blank && !off_) out_.append(ln.end);
                 else emitRaw(i);
-                if (cut[i].kind == FixedLine::Kind::Comment && !off_) conditionalCode(lines_[i].core, static_cast<std::int64_t>(i) + 1);
+                if (ln.fixed.kind == FixedLine::Kind::Comment && !off_) conditionalCode(ln.core, static_cast<std::int64_t>(i) + 1);
                 // A preprocessor line, in column 1: its branches start alike.
-                if (cut[i].kind == FixedLine::Kind::Comment && lines_[i].raw()[0] == '#') preprocessor(lines_[i].core);
+                if (ln.fixed.kind == FixedLine::Kind::Comment && ln.raw()[0] == '#') preprocessor(ln.core);
                 ++i;
                 continue;
             }
-            readFixedStatement(cut, i);
+            readFixedStatement(i);
             const int indent = applyParts(code_, static_cast<std::int64_t>(i) + 1, false);
-            writeFixedStatement(cut, indent);
+            writeFixedStatement(indent);
             i = group_.back() + 1;
         }
         finish();
@@ -660,14 +650,14 @@ private:
     // Reads the fixed-form statement starting at line i: its initial line
     // and continuation lines, with the comment and blank lines between them,
     // into group_ and keep_, and its code (lower case, constants blanked,
-    // comments gone, the label first) into code_.
-    void readFixedStatement(const std::vector<FixedLine>& cut, std::size_t i) {
-        const std::size_t n = cut.size();
+    // comments gone, the label first) into code_. The lines are cut as far
+    // as the first code line after the statement.
+    void readFixedStatement(std::size_t i) {
         group_.clear();
         keep_.clear();
         ConstantState cs;
-        cs.inFormat = startsFormatStatement(cut[i].text);
-        code_ = cut[i].label();  // the label field, read as a free-form label
+        cs.inFormat = startsFormatStatement(lines_[i].fixed.text);
+        code_ = lines_[i].fixed.label();  // the label field, read as a free-form label
         code_ += ' ';
         for (std::size_t j = i;;) {
             const bool startsInConstant = cs.open();
@@ -683,19 +673,21 @@ private:
                 }
             };
             auto constant = [&](std::string_view) { piece_ += ' '; };
-            scanFixedText(cut[j].text, cs, outside, constant);
+            const FixedLine& f = lines_[j].fixed;
+            scanFixedText(f.text, cs, outside, constant);
             const std::size_t from = piece_.find_first_not_of(' ');
             if (from != std::string::npos) {
                 if (!code_.empty() && code_.back() != ' ') code_ += ' ';
                 code_.append(piece_, from, piece_.find_last_not_of(' ') + 1 - from);
             }
             group_.push_back(j);
-            const bool asIs = startsInConstant || cs.open() || !cut[j].tail.empty() ||
-                              cut[j].field.find('\t') != std::string_view::npos;
+            const bool asIs = startsInConstant || cs.open() || !f.tail.empty() ||
+                              f.field.find('\t') != std::string_view::npos;
             keep_.push_back(asIs ? FixedKeep::AsIs : FixedKeep::Move);
+            // Cutting further may move the lines: `f` is not used past here.
             std::size_t k = j + 1;
-            while (k < n && !cut[k].code()) ++k;
-            if (k == n || cut[k].kind != FixedLine::Kind::Continuation) return;
+            while (lines_.has(k) && !lines_[k].fixed.code()) ++k;
+            if (!lines_.has(k) || lines_[k].fixed.kind != FixedLine::Kind::Continuation) return;
             for (std::size_t m = j + 1; m < k; ++m) {
                 group_.push_back(m);
                 keep_.push_back(FixedKeep::Between);
@@ -710,12 +702,12 @@ private:
     // not survive. When that line stays as it stands, its continuation lines
     // stay too, keeping their offset from it. The label field and column 6
     // are written as they stand.
-    void writeFixedStatement(const std::vector<FixedLine>& cut, int indent) {
+    void writeFixedStatement(int indent) {
         long shift = 0;
         bool haveShift = false;
         for (std::size_t g = 0; g < group_.size(); ++g) {
             const std::size_t m = group_[g];
-            const FixedLine& f = cut[m];
+            const FixedLine& f = lines_[m].fixed;
             const bool between = keep_[g] == FixedKeep::Between;
             const bool kept = off_ || keep_[g] == FixedKeep::AsIs || f.text.find('\t') != std::string_view::npos;
             std::string_view body = f.text;

@@ -120,6 +120,14 @@ TEST(ModernLayout, LongRunsOfLines) {
         EXPECT_TRUE(out.text == c.expected) << c.name;
         EXPECT_TRUE(out.warnings.empty()) << c.name;
     }
+    // Fixed form: one statement continued over many lines, comment and blank lines between.
+    options.form = SourceForm::Fixed;
+    const ModernFile fixed =
+        formatModern("      SUBROUTINE S\n      CALL F(A,\n" + repeated("C     C\n\n     $  B,\n", n) + "     $  C)\n      END\n",
+                     options);
+    EXPECT_TRUE(fixed.text == "      SUBROUTINE S\n         CALL F(A,\n" + repeated("C     C\n\n     $     B,\n", n) +
+                                  "     $     C)\n      END\n");
+    EXPECT_TRUE(fixed.warnings.empty());
 }
 
 TEST(ModernLayout, FixedFormMovesOnlyTheStatementText) {
