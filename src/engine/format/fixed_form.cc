@@ -227,8 +227,9 @@ std::string FixedLine::label() const {
 
 FixedLine cutFixedLine(std::string_view raw) {
     FixedLine line;
-    const std::size_t first = raw.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return line;  // blank
+    std::size_t first = 0;  // a byte loop: the library's search looks up every byte in the set
+    while (first < raw.size() && (raw[first] == ' ' || raw[first] == '\t')) ++first;
+    if (first == raw.size()) return line;  // blank
     const char c0 = raw.front();
     if (c0 == 'C' || c0 == 'c' || c0 == '*' || c0 == '!' || c0 == '#') {
         line.kind = FixedLine::Kind::Comment;

@@ -56,13 +56,6 @@ public:
     std::string_view raw() const { return raw_; }
     const FixedLine& fields() const { return fields_; }
     const std::vector<std::string>& constants() const { return constants_; }
-    /// The statement text without its blanks.
-    std::string squeezed() const {
-        std::string s;
-        for (char c : fields_.text)
-            if (c != ' ') s.push_back(c);
-        return s;
-    }
 
 private:
     void readConstants() {
@@ -91,6 +84,18 @@ SafetyVerdict differs(SafetyDifference difference, long long line, std::string r
     return SafetyVerdict{false, std::move(reason), difference, line};
 }
 
+/// Whether two statement texts are the same without their blanks.
+bool sameWithoutBlanks(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    for (;;) {
+        while (i < a.size() && a[i] == ' ') ++i;
+        while (j < b.size() && b[j] == ' ') ++j;
+        if (i == a.size() || j == b.size()) return i == a.size() && j == b.size();
+        if (a[i++] != b[j++]) return false;
+    }
+}
+
 template <typename InputLines>
 SafetyVerdict checkFixedSafety(InputLines inputLines, std::string_view outputText) {
     FixedSide<InputLines> in(inputLines);
@@ -99,9 +104,9 @@ SafetyVerdict checkFixedSafety(InputLines inputLines, std::string_view outputTex
         const bool moreIn = in.next();
         const bool moreOut = out.next();
         if (!moreIn && !moreOut) return SafetyVerdict{};
-        const std::string where = "line " + std::to_string(in.line());
+        const auto where = [&] { return "line " + std::to_string(in.line()); };
         if (!moreOut)
-            return differs(SafetyDifference::LineMissing, in.line(), where + " is missing after formatting");
+            return differs(SafetyDifference::LineMissing, in.line(), where() + " is missing after formatting");
         if (!moreIn)
             return differs(SafetyDifference::AddedText, out.line(),
                            "formatting added text at output line " + std::to_string(out.line()));
@@ -109,25 +114,25 @@ SafetyVerdict checkFixedSafety(InputLines inputLines, std::string_view outputTex
         const FixedLine& b = out.fields();
         if (a.kind != b.kind)
             return differs(SafetyDifference::LineChanged, in.line(),
-                           where + " is changed or missing after formatting");
+                           where() + " is changed or missing after formatting");
         if (a.kind == FixedLine::Kind::Comment) {
             if (in.raw() != out.raw())
                 return differs(SafetyDifference::CommentChanged, in.line(),
-                               where + ", a comment line, is changed after formatting");
+                               where() + ", a comment line, is changed after formatting");
             continue;
         }
         if (a.field != b.field)
             return differs(SafetyDifference::LabelFieldChanged, in.line(),
-                           where + ": its label field or continuation mark is changed after formatting");
+                           where() + ": its label field or continuation mark is changed after formatting");
         if (a.tail != b.tail)
             return differs(SafetyDifference::BeyondColumn72Changed, in.line(),
-                           where + ": its text beyond column 72 is changed after formatting");
-        if (in.squeezed() != out.squeezed())
+                           where() + ": its text beyond column 72 is changed after formatting");
+        if (!sameWithoutBlanks(a.text, b.text))
             return differs(SafetyDifference::LineChanged, in.line(),
-                           where + " is changed or missing after formatting");
+                           where() + " is changed or missing after formatting");
         if (in.constants() != out.constants())
             return differs(SafetyDifference::FixedConstantChanged, in.line(),
-                           "a character or Hollerith constant on " + where + " is changed after formatting");
+                           "a character or Hollerith constant on " + where() + " is changed after formatting");
     }
 }
 

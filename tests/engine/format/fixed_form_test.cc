@@ -135,6 +135,8 @@ TEST(FixedSafety, RefusesWhatACompilerWouldReadDifferently) {
         {"comment reindented", "C     NOTE", "C         NOTE"},
         {"pushed past column 72", "CALL F(X,", std::string(60, ' ') + "CALL F(X,"},
         {"line joined", ",\n     $", ","},
+        {"a letter changed", "CALL F(X,", "CALL G(X,"},
+        {"a character more at the end", "Y)", "Y))"},
     };
     for (const auto& m : mutations) {
         std::string bad = good;
