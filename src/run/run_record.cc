@@ -89,16 +89,13 @@ std::string RunRecord::placeOf(const std::string& filePath, const std::string& n
 }
 
 void RunRecord::add(const std::string& name, const std::string& place, const FileOutcome& file) {
-    ManifestFile entry;
-    entry.path = name;
-    entry.place = place;
-    entry.original = file.original;
+    ManifestFile entry = replacing(name, place, file);
     if (!file.status) {
         entry.end = FileEnd::Failed;
+        entry.written = {};
         entry.reason = englishText(file.status);
-    } else {
-        entry.written = file.written;
-        entry.end = file.written == file.original ? FileEnd::Unchanged : FileEnd::Formatted;
+    } else if (file.written == file.original) {
+        entry.end = FileEnd::Unchanged;
     }
     manifest_.files.push_back(std::move(entry));
 }
